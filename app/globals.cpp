@@ -1,0 +1,85 @@
+#include "app/globals.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFile>
+#include <QTranslator>
+
+namespace {
+
+QString& storedExeName()
+{
+    static QString m_applicationExeName;
+    return m_applicationExeName;
+}
+
+// Constructed during static initialisation, with no parent.
+AppFilter g_appFilter;
+
+} // namespace
+
+bool AppFilter::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+        return true;
+    default:
+        return QObject::eventFilter(watched, event);
+    }
+}
+
+AppFilter& appFilter()
+{
+    return g_appFilter;
+}
+
+QString ApplicationExeName()
+{
+    return storedExeName();
+}
+
+void SetApplicationExeName(const QString& name)
+{
+    storedExeName() = name;
+}
+
+QString ThisDllDirPath()
+{
+    return QCoreApplication::applicationFilePath();
+}
+
+void initQuenvarResources()
+{
+    Q_INIT_RESOURCE(quenvar);
+#ifdef QUENVAR_HAS_TRANSLATIONS
+    Q_INIT_RESOURCE(quenvar_lang);
+#endif
+}
+
+void installInterfaceLanguage(QLocale::Language language)
+{
+    static QTranslator* translator = nullptr;
+    if (translator) {
+        QCoreApplication::removeTranslator(translator);
+        delete translator;
+        translator = nullptr;
+    }
+    if (language == QLocale::AnyLanguage)
+        language = QLocale::system().language();
+    const QString file = QStringLiteral(":/lang/quenvar_%1.qm").arg(QLocale(language).name().left(2));
+    if (!QFile::exists(file))
+        return;
+    translator = new QTranslator;
+    if (translator->load(file))
+        QCoreApplication::installTranslator(translator);
+}
+
+bool hasDisplay()
+{
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}

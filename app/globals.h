@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QLocale>
+#include <QObject>
+#include <QString>
+
+// Swallows mouse clicks and key presses while a long operation runs on the
+// GUI thread; installed on the application object for the duration.
+class AppFilter : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+};
+
+// The single input blocker of the process.
+AppFilter& appFilter();
+
+QString ApplicationExeName();
+void SetApplicationExeName(const QString& name);
+// The full path of the executable (not its directory).
+QString ThisDllDirPath();
+
+// Registers the resources compiled into the program's library.
+void initQuenvarResources();
+
+// Installs the translator for the interface language; QLocale::AnyLanguage
+// (the stored value 0) follows the system's language.
+void installInterfaceLanguage(QLocale::Language language);
+
+// True when a window system is reachable: DISPLAY or WAYLAND_DISPLAY is set,
+// or QT_QPA_PLATFORM names a platform explicitly.
+bool hasDisplay();

@@ -1,0 +1,276 @@
+#include "fileops/FileUtils.h"
+
+#include "app/settings.h"
+#include "fileops/ElevatedAccess.h"
+#include "fileops/FileContentsUtils.h"
+#include "fileops/UserActions.h"
+
+#include <QDataStream>
+#include <QDateTime>
+#include <QDebug>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QStorageInfo>
+#include <QUrl>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace {
+
+QMutex g_trashMutex;
+TrashLocation g_trash;
+
+bool pathIsTaken(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+} // namespace
+
+bool findTrash(TrashLocation* location)
+{
+    QMutexLocker lock(&g_trashMutex);
+    if (!g_trash.TrashInitialized) {
+        QStringList candidates;
+        const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+        if (!dataHome.isEmpty()) {
+            qDebug() << "XDG_DATA_HOME not yet tested";
+            candidates << QFile::decodeName(dataHome) + QStringLiteral("/Trash");
+        }
+        candidates << QDir::homePath() + QStringLiteral("/.local/share/Trash");
+        candidates << QDir::homePath() + QStringLiteral("/.trash");
+
+        QString found;
+        for (const QString& candidate : candidates) {
+            if (QFileInfo(candidate).isDir()) {
+                found = candidate;
+                break;
+            }
+        }
+        if (found.isEmpty()) {
+            qDebug() << "Cant detect trash folder";
+            return false;
+        }
+        TrashLocation trash;
+        trash.TrashPath = found;
+        trash.TrashPathInfo = found + QStringLiteral("/info");
+        trash.TrashPathFiles = found + QStringLiteral("/files");
+        if (!QFileInfo(trash.TrashPathInfo).isDir() || !QFileInfo(trash.TrashPathFiles).isDir()) {
+            qDebug() << "Trash doesnt looks like FreeDesktop.org Trash specification";
+            return false;
+        }
+        trash.TrashInitialized = true;
+        g_trash = trash;
+    }
+    if (location)
+        *location = g_trash;
+    return true;
+}
+
+bool MoveFileToTrash(const QString& path)
+{
+    TrashLocation trash;
+    if (!findTrash(&trash))
+        return false;
+    const QFileInfo item(path);
+    if (!pathIsTaken(path)) {
+        qDebug() << "File doesnt exists, cant move to trash";
+        return false;
+    }
+
+    const QString absolute = item.absoluteFilePath();
+    // Other desktop tools restore from this line, so the path is percent-encoded
+    // as the freedesktop.org trash specification asks.
+    const QString info = QStringLiteral("[Trash Info]\nPath=") +
+                         QString::fromLatin1(QUrl::toPercentEncoding(absolute, "/")) +
+                         QStringLiteral("\nDeletionDate=") +
+                         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddThh:mm:ss.zzzZ"));
+
+    QString name = item.fileName();
+    const QString base = item.baseName();
+    const QString suffix = item.completeSuffix();
+    for (int n = 2; pathIsTaken(trash.TrashPathInfo + QLatin1Char('/') + name + QStringLiteral(".trashinfo")) ||
+                    pathIsTaken(trash.TrashPathFiles + QLatin1Char('/') + name);
+         ++n) {
+        name = base + QLatin1Char('.') + QString::number(n);
+        if (!suffix.isEmpty())
+            name += QLatin1Char('.') + suffix;
+    }
+
+    const QString infoPath = trash.TrashPathInfo + QLatin1Char('/') + name + QStringLiteral(".trashinfo");
+    const QString filesPath = trash.TrashPathFiles + QLatin1Char('/') + name;
+    // The info file goes first so that a trashed item never lies in the trash
+    // without the record that tells where it came from.
+    if (!writeStringToFile(infoPath, info)) {
+        qDebug() << "move to trash failed";
+        QFile::remove(infoPath);
+        return false;
+    }
+    if (std::rename(QFile::encodeName(absolute).constData(), QFile::encodeName(filesPath).constData()) != 0) {
+        qDebug() << "move to trash failed";
+        QFile::remove(infoPath);
+        return false;
+    }
+    return true;
+}
+
+bool deleteFile(const QString& path, bool toTrash)
+{
+    if (toTrash)
+        return MoveFileToTrash(path);
+    const QFileInfo info(path);
+    if (info.isDir() && !info.isSymLink())
+        return QDir(path).removeRecursively();
+    return QFile::remove(path);
+}
+
+bool createFile(const QString& path)
+{
+    QFile file(path);
+    file.open(QIODevice::ReadWrite);
+    file.close();
+    return QFileInfo::exists(path);
+}
+
+bool canFileBeOpened(const QString& path, bool forReading)
+{
+    const QString dir = QFileInfo(path).absolutePath();
+    if (!QFileInfo(dir).exists())
+        QDir().mkpath(dir);
+    const bool existedBefore = pathIsTaken(path);
+    QFile file(path);
+    const bool opened = file.open(forReading ? QIODevice::ReadOnly : QIODevice::ReadWrite);
+    file.close();
+    // Never remove a file that was there before the test: the caller may yet
+    // decide not to overwrite it.
+    if (!forReading && !existedBefore)
+        QFile::remove(path);
+    return opened;
+}
+
+bool isElevationInForce()
+{
+    return CSettings::isElevated() || UserActions::isChosen(UA_AS_ADMIN);
+}
+
+bool createFileGeneric(const QString& path)
+{
+    if (isElevationInForce())
+        return ElevatedAccess::createFile(path);
+    return createFile(path);
+}
+
+bool deleteFileGeneric(const QString& path, bool toTrash)
+{
+    if (isElevationInForce())
+        return ElevatedAccess::remove(path, toTrash);
+    return deleteFile(path, toTrash);
+}
+
+bool createFolderGeneric(const QString& path)
+{
+    if (isElevationInForce())
+        return ElevatedAccess::createFolder(path);
+    return QDir().mkpath(path);
+}
+
+bool renameFileGeneric(const QString& from, const QString& to)
+{
+    const QString canonicalFrom = QFileInfo(from).canonicalFilePath();
+    // Two missing paths share the empty canonical path; that is no success.
+    if (!canonicalFrom.isEmpty() && canonicalFrom == QFileInfo(to).canonicalFilePath())
+        return true;
+    if (isElevationInForce())
+        return ElevatedAccess::rename(from, to);
+
+    const QFileInfo target(to);
+    if (pathIsTaken(to) && !(target.isDir() && !target.isSymLink())) {
+        // rename(2) replaces the existing file atomically, so a failure never
+        // leaves the target deleted and the source unmoved.
+        if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
+            return true;
+        if (errno != EXDEV)
+            return false;
+        if (!QFile::remove(to))
+            return false;
+    }
+    return QFile::rename(from, to);
+}
+
+bool removeFileOrDirectory(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.isDir() && !info.isSymLink())
+        return QDir().rmdir(path);
+    return QFile::remove(path);
+}
+
+QStringList getNestedFiles(const QString& path, QDir::Filters filters)
+{
+    QStringList result{path};
+    QDirIterator it(path, filters, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        result << it.next();
+    return result;
+}
+
+bool isNetworkPath(const QString& path)
+{
+    return path.size() >= 3 && path.at(0) == QLatin1Char('\\') && path.at(1) == QLatin1Char('\\');
+}
+
+bool isUncPath(const QString& path)
+{
+    return path.size() >= 2 && path.at(0) == QLatin1Char('\\') && path.at(1) == QLatin1Char('\\');
+}
+
+QString getMachinePartOfUncPath(const QString& path)
+{
+    if (path.size() < 2)
+        return QString();
+    const int slash = path.indexOf(QLatin1Char('\\'), 2);
+    return slash < 0 ? path : path.left(slash);
+}
+
+void normalizeFilePath(QString& path)
+{
+    if (path.endsWith(QLatin1Char(':'))) {
+        path += QLatin1Char('\\');
+    } else if (!isNetworkPath(path)) {
+        path.replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
+    }
+    path = QDir::toNativeSeparators(path);
+}
+
+QString getFileDrive(const QString& path)
+{
+    // QStorageInfo needs an existing path; climb to the nearest one.
+    QString existing = QFileInfo(path).absoluteFilePath();
+    while (!existing.isEmpty() && !QFileInfo::exists(existing)) {
+        const QString parent = QFileInfo(existing).path();
+        if (parent == existing)
+            break;
+        existing = parent;
+    }
+    QString root = QStorageInfo(existing).rootPath();
+    while (root.endsWith(QLatin1Char('/')))
+        root.chop(1);
+    return root;
+}
+
+void tryToConnectToNetworkDrive(QString&)
+{
+}
+
+QByteArray toQByteArray(const QStringList& list)
+{
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out << list;
+    return bytes;
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDir>
+#include <QString>
+#include <QStringList>
+
+// Moves a file or folder to the freedesktop.org trash of the home folder.
+bool MoveFileToTrash(const QString& path);
+// toTrash: MoveFileToTrash; otherwise folders go with their contents and
+// links are removed themselves, never followed.
+bool deleteFile(const QString& path, bool toTrash);
+bool createFile(const QString& path);
+// Whether the file opens in the given direction; creates the missing parent
+// folders. A file that only this test created is removed again.
+bool canFileBeOpened(const QString& path, bool forReading);
+
+// The Generic helpers go through the elevated file server when the process
+// runs elevated or the user chose "Retry as administrator".
+bool isElevationInForce();
+bool createFileGeneric(const QString& path);
+bool deleteFileGeneric(const QString& path, bool toTrash);
+bool createFolderGeneric(const QString& path);
+bool renameFileGeneric(const QString& from, const QString& to);
+
+bool removeFileOrDirectory(const QString& path);
+QStringList getNestedFiles(const QString& path, QDir::Filters filters);
+
+bool isNetworkPath(const QString& path);
+bool isUncPath(const QString& path);
+QString getMachinePartOfUncPath(const QString& path);
+void normalizeFilePath(QString& path);
+QString getFileDrive(const QString& path);
+void tryToConnectToNetworkDrive(QString& path);
+QByteArray toQByteArray(const QStringList& list);
+
+// The trash location, found on first use and kept once found.
+struct TrashLocation
+{
+    bool TrashInitialized = false;
+    QString TrashPath;
+    QString TrashPathInfo;
+    QString TrashPathFiles;
+};
+// Looks for a usable trash until one is found; false when there is none.
+bool findTrash(TrashLocation* location = nullptr);

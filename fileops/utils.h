@@ -1,0 +1,85 @@
+#pragma once
+
+#include "app/CCompressOptions.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+
+// --- Path pieces -----------------------------------------------------------
+QString getDirectoryPathFromFilePath(const QString& path);
+QString getExtensionOfFile(const QString& path);
+QString getFileNameWithoutExtension(const QString& path, bool onlyLastExtension);
+QString makeDirectoryForFile(const QString& path);
+void chopLastCharIfSlash(QString& path);
+void chopFirstCharIfSlash(QString& path);
+// Splits a path that runs through an existing file (an archive) into that
+// file and the rest inside it.
+QString getFileFromPath(const QString& path, QString& rest);
+bool isDirectoryAncestorOfFile(const QString& dir, const QString& file);
+bool isSameDrive(const QString& a, const QString& b);
+
+// --- Archives and names ----------------------------------------------------
+bool detectArchiveFormat(const QString& path, ZipFormatInfo* info);
+bool isArchive(const QString& path, ZipFormatInfo* info);
+bool isArchive(const QString& path);
+bool isMultiVolumeArchive(const QString& path);
+QString fileNameForArchive(const QString& path);
+QString getSuggestedArchivePath(const QStringList& files, const QString& targetDir);
+QString directoryToExtractAccordingToArchive(const QString& archivePath, bool ownFolder);
+// The first free name stem + pattern(%1 = 1, 2, ...) + extension.
+QString getRenameFileName(const QString& path, const QString& pattern, bool onlyIfExists);
+
+// --- Special folders (display names under a Russian system locale) ---------
+bool isIncludingSpecialFolders(const QString& path);
+bool isIncludingSpecialFolders(const QString& userFolder, const QString& path);
+QString getSpecialFolderName(const QString& path);
+QString getSpecialFolderName(const QString& userFolder, const QString& path);
+
+// --- Sizes and times -------------------------------------------------------
+QString getFormattedFileSize(const QString& path);
+void normalizeDataSize(QString& text);
+
+// Ticks of 100 ns since 1601-01-01 00:00 UTC.
+constexpr uint64_t kFileTimeUnixEpochTicks = 116444736000000000ULL;
+uint64_t toWinFileTime(const QDateTime& dateTime);
+// Fills each non-null pointer with the time in 100 ns ticks since 1601.
+void getFileTimes(const QString& path, uint64_t* creation, uint64_t* access, uint64_t* modification);
+QDateTime FileTimeToQDateTime(uint64_t fileTime);
+QDateTime UnixTimeToQDateTime(uint32_t seconds);
+// Creation cannot be set on this platform and is ignored.
+void setFileTimes(const QString& path, int creation, int access, int modification);
+void setFileTimes(const QString& path, const QDateTime& creation, const QDateTime& access,
+                  const QDateTime& modification);
+// Exact to the 100 ns tick; a zero tick count leaves that time as it is.
+void setFileTimesTicks(const QString& path, uint64_t access, uint64_t modification);
+int64_t unixTimeStamp();
+
+// --- Text files ------------------------------------------------------------
+QStringList readFileLines(const QString& path);
+
+// --- Other helpers ---------------------------------------------------------
+void qSleep(int ms);
+void printTime(const QString& label);
+void printTime(int n);
+QString getVersionString(const QString& unused = QString());
+void enableFileSystemHideFilters(QDir::Filters& filters, bool flag);
+void removeSharedDllCounter();
+bool isLeftButtonPressed();
+
+// Facilities that exist only on other platforms: constant answers here.
+int getProcessPriority();
+void setProcessPriority(int priority);
+bool isControlPressed();
+bool isReadable(const QString& path);
+bool isWritable(const QString& path);
+bool IsElevated();
+bool runFileServerElevated();
+void terminateFileServer();
+bool restartElevated(const QRect& geometry);
+bool Is64BitWindows();
+bool is7ZipAlgorithm();

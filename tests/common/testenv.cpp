@@ -1,0 +1,230 @@
+#include "common/testenv.h"
+
+#include "app/globals.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QPointer>
+#include <QProcess>
+#include <QSettings>
+#include <QTimer>
+
+#include <cstdlib>
+#include <unistd.h>
+
+namespace testenv {
+
+namespace {
+QString g_root;
+
+QByteArray rawLinkTarget(const QString& path)
+{
+    char buffer[4096];
+    const ssize_t n = ::readlink(QFile::encodeName(path).constData(), buffer, sizeof(buffer));
+    return n < 0 ? QByteArray() : QByteArray(buffer, int(n));
+}
+
+void setEnv(const char* name, const QString& value)
+{
+    qputenv(name, QFile::encodeName(value));
+}
+} // namespace
+
+Environment::Environment()
+{
+    QByteArray base = qgetenv("TMPDIR");
+    if (base.isEmpty())
+        base = "/tmp";
+    QByteArray pattern = base + "/quenvar-test-XXXXXX";
+    char* made = mkdtemp(pattern.data());
+    if (!made)
+        qFatal("cannot create the private test folder under %s", base.constData());
+    g_root = QFile::decodeName(made);
+
+    const QStringList parts = {QStringLiteral("home"), QStringLiteral("config"), QStringLiteral("data"),
+                               QStringLiteral("cache"), QStringLiteral("runtime"), QStringLiteral("tmp"),
+                               QStringLiteral("etc-xdg")};
+    for (const QString& part : parts)
+        QDir().mkpath(g_root + QLatin1Char('/') + part);
+    QFile::setPermissions(g_root + QStringLiteral("/runtime"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+
+    setEnv("HOME", g_root + QStringLiteral("/home"));
+    setEnv("XDG_CONFIG_HOME", g_root + QStringLiteral("/config"));
+    setEnv("XDG_DATA_HOME", g_root + QStringLiteral("/data"));
+    setEnv("XDG_CACHE_HOME", g_root + QStringLiteral("/cache"));
+    setEnv("XDG_RUNTIME_DIR", g_root + QStringLiteral("/runtime"));
+    setEnv("TMPDIR", g_root + QStringLiteral("/tmp"));
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qunsetenv("QuenvarLog");
+    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, g_root + QStringLiteral("/etc-xdg"));
+}
+
+Environment::~Environment()
+{
+    if (qEnvironmentVariableIsEmpty("QUENVAR_KEEP_TEST_DIRS") && !g_root.isEmpty())
+        QDir(g_root).removeRecursively();
+}
+
+void initApplication()
+{
+    initQuenvarResources();
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+}
+
+QString root()
+{
+    return g_root;
+}
+
+QString home()
+{
+    return g_root + QStringLiteral("/home");
+}
+
+QString tempDir()
+{
+    return g_root + QStringLiteral("/tmp");
+}
+
+QString makeDir(const QString& name)
+{
+    QString path = tempDir() + QLatin1Char('/') + name;
+    for (int n = 2; QFileInfo::exists(path); ++n)
+        path = tempDir() + QLatin1Char('/') + name + QString::number(n);
+    QDir().mkpath(path);
+    return path;
+}
+
+bool writeFile(const QString& path, const QByteArray& content)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    return file.write(content) == content.size();
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.readAll();
+}
+
+void makeTree(const QString& root, const QMap<QString, QByteArray>& files, const QStringList& emptyDirs)
+{
+    for (auto it = files.constBegin(); it != files.constEnd(); ++it)
+        writeFile(root + QLatin1Char('/') + it.key(), it.value());
+    for (const QString& dir : emptyDirs)
+        QDir().mkpath(root + QLatin1Char('/') + dir);
+}
+
+QStringList listTree(const QString& root)
+{
+    QStringList result;
+    const QDir base(root);
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QFileInfo info = it.fileInfo();
+        QString relative = base.relativeFilePath(path);
+        if (info.isDir() && !info.isSymLink())
+            relative += QLatin1Char('/');
+        result << relative;
+    }
+    result.sort();
+    return result;
+}
+
+QString compareTrees(const QString& expected, const QString& actual)
+{
+    const QStringList left = listTree(expected);
+    const QStringList right = listTree(actual);
+    if (left != right) {
+        for (const QString& path : left) {
+            if (!right.contains(path))
+                return QStringLiteral("missing: ") + path;
+        }
+        for (const QString& path : right) {
+            if (!left.contains(path))
+                return QStringLiteral("unexpected: ") + path;
+        }
+    }
+    for (const QString& path : left) {
+        if (path.endsWith(QLatin1Char('/')))
+            continue;
+        const QFileInfo a(expected + QLatin1Char('/') + path);
+        const QFileInfo b(actual + QLatin1Char('/') + path);
+        if (a.isSymLink() || b.isSymLink()) {
+            if (a.isSymLink() != b.isSymLink() || rawLinkTarget(a.filePath()) != rawLinkTarget(b.filePath()))
+                return QStringLiteral("link differs: ") + path;
+            continue;
+        }
+        if (readFile(a.filePath()) != readFile(b.filePath()))
+            return QStringLiteral("content differs: ") + path;
+    }
+    return QString();
+}
+
+ProcessResult runProcess(const QString& program, const QStringList& arguments, int timeoutMs, const QString& workDir,
+                         const QProcessEnvironment& environment)
+{
+    ProcessResult result;
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    if (!workDir.isEmpty())
+        process.setWorkingDirectory(workDir);
+    process.start(program, arguments);
+    result.started = process.waitForStarted(30000);
+    if (!result.started)
+        return result;
+    process.closeWriteChannel();
+    result.finished = process.waitForFinished(timeoutMs);
+    if (!result.finished) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+QString quenvarBinary()
+{
+    return QStringLiteral(QUENVAR_BINARY);
+}
+
+ProcessResult run7z(const QStringList& arguments, const QString& workDir, int timeoutMs)
+{
+    return runProcess(QStringLiteral("7z"), arguments, timeoutMs, workDir);
+}
+
+void whenModalAppears(const std::function<void(QWidget*)>& action, const char* className, int timeoutMs)
+{
+    auto* timer = new QTimer;
+    auto* clock = new QElapsedTimer;
+    clock->start();
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, [=]() {
+        QWidget* modal = QApplication::activeModalWidget();
+        const bool match = modal && (!className || modal->inherits(className));
+        if (match || clock->elapsed() > timeoutMs) {
+            timer->stop();
+            timer->deleteLater();
+            delete clock;
+            if (match)
+                action(modal);
+        }
+    });
+    timer->start();
+}
+
+} // namespace testenv

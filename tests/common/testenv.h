@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QApplication>
+#include <QByteArray>
+#include <QMap>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+#include <QtTest>
+
+#include <functional>
+
+namespace testenv {
+
+// Gives the process a private HOME, XDG_CONFIG_HOME, XDG_DATA_HOME,
+// XDG_CACHE_HOME, XDG_RUNTIME_DIR and TMPDIR under one temporary root, and the
+// offscreen platform. Must exist before the application object (QSettings and
+// QStandardPaths read the environment on first use). The root is removed at
+// exit unless QUENVAR_KEEP_TEST_DIRS is set.
+class Environment
+{
+public:
+    Environment();
+    ~Environment();
+    Environment(const Environment&) = delete;
+    Environment& operator=(const Environment&) = delete;
+};
+
+// The private root of this test process and its parts.
+QString root();
+QString home();
+QString tempDir();
+// A new empty folder under the private temporary folder.
+QString makeDir(const QString& name);
+
+bool writeFile(const QString& path, const QByteArray& content);
+QByteArray readFile(const QString& path);
+// Files (relative path -> content) and empty folders under root.
+void makeTree(const QString& root, const QMap<QString, QByteArray>& files, const QStringList& emptyDirs = {});
+// Relative paths of everything below root ("dir/" for folders), sorted.
+QStringList listTree(const QString& root);
+// An empty string when both trees hold the same paths and file contents;
+// otherwise a description of the first difference.
+QString compareTrees(const QString& expected, const QString& actual);
+
+struct ProcessResult
+{
+    bool started = false;
+    bool finished = false;
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+ProcessResult runProcess(const QString& program, const QStringList& arguments, int timeoutMs = 120000,
+                         const QString& workDir = QString(),
+                         const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
+
+// The program under test and the independent 7z command line tool.
+QString quenvarBinary();
+ProcessResult run7z(const QStringList& arguments, const QString& workDir = QString(), int timeoutMs = 300000);
+
+// Calls action with the active modal widget as soon as one of the given type
+// (or any, when className is empty) appears; gives up after timeoutMs.
+void whenModalAppears(const std::function<void(QWidget*)>& action, const char* className = nullptr,
+                      int timeoutMs = 10000);
+
+} // namespace testenv
+
+// main() for a QtTest object with the private environment in place.
+#define QUENVAR_TEST_MAIN(TestObject)                                                                                  \
+    int main(int argc, char** argv)                                                                                    \
+    {                                                                                                                  \
+        testenv::Environment quenvarTestEnvironment;                                                                   \
+        QApplication app(argc, argv);                                                                                  \
+        testenv::initApplication();                                                                                    \
+        TestObject tc;                                                                                                 \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                                     \
+        return QTest::qExec(&tc, argc, argv);                                                                          \
+    }
+
+namespace testenv {
+// Resources, fixed default locale; called right after the application object.
+void initApplication();
+} // namespace testenv

@@ -1,0 +1,62 @@
+// Display names of the users' standard folders, under a Russian system locale.
+#include "common/testenv.h"
+
+#include "fileops/utils.h"
+
+#include <QDir>
+
+class TestSpecialFolders : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void namesUnderRussianLocale();
+    void includingSpecialFolders();
+};
+
+void TestSpecialFolders::namesUnderRussianLocale()
+{
+    QCOMPARE(QLocale::system().language(), QLocale::Russian);
+    // The private HOME lies directly in the test root: the root is the
+    // "home root" and every folder in it a user folder.
+    const QString root = QFileInfo(QDir::homePath()).path();
+    const QString user = QDir::homePath();
+    QCOMPARE(getSpecialFolderName(root), QStringLiteral("Users"));
+    QCOMPARE(getSpecialFolderName(root + "/Public"), QStringLiteral("Are common"));
+    QCOMPARE(getSpecialFolderName(root + "/Public/Music"), QStringLiteral("General Music"));
+    QCOMPARE(getSpecialFolderName(root + "/Public/AccountPictures"), QStringLiteral("Public Avatars"));
+    QCOMPARE(getSpecialFolderName(user + "/Documents"), QStringLiteral("Documentation"));
+    QCOMPARE(getSpecialFolderName(user + "/3D Objects"), QStringLiteral("Volumetric objects"));
+    QCOMPARE(getSpecialFolderName(user + "/Pictures/Camera Roll"), QStringLiteral("Camera Roll"));
+    QCOMPARE(getSpecialFolderName(user + "/Videos/Captures"), QStringLiteral("Captures"));
+    QCOMPARE(getSpecialFolderName(user + "/Pictures"), QStringLiteral("Images"));
+    QVERIFY(getSpecialFolderName(user + "/Documents/Desktop").isEmpty());
+    QVERIFY(getSpecialFolderName(user + "/Unknown").isEmpty());
+    QVERIFY(getSpecialFolderName("/usr/share").isEmpty());
+    QCOMPARE(getSpecialFolderName(root + "/Public/Desktop"), QStringLiteral("Shared desktop"));
+}
+
+void TestSpecialFolders::includingSpecialFolders()
+{
+    const QString user = QDir::homePath();
+    QVERIFY(isIncludingSpecialFolders(user, user));
+    QVERIFY(isIncludingSpecialFolders(user, QFileInfo(user).path()));
+    QVERIFY(isIncludingSpecialFolders(user, user + "/Pictures"));
+    QVERIFY(isIncludingSpecialFolders(user, user + "/Videos"));
+    QVERIFY(!isIncludingSpecialFolders(user, user + "/Music"));
+    QVERIFY(isIncludingSpecialFolders(user + "/Videos"));
+    QVERIFY(!isIncludingSpecialFolders("/usr/share/doc"));
+}
+
+int main(int argc, char** argv)
+{
+    qputenv("LC_ALL", "ru_RU.UTF-8");
+    qputenv("LANG", "ru_RU.UTF-8");
+    testenv::Environment environment;
+    QApplication app(argc, argv);
+    testenv::initApplication();
+    TestSpecialFolders tc;
+    return QTest::qExec(&tc, argc, argv);
+}
+
+#include "tst_specialfolders.moc"

@@ -1,0 +1,419 @@
+// Path, naming, detection, size and time rules, and the password cache.
+#include "common/testenv.h"
+
+#include "app/settings.h"
+#include "fileops/FileContentsUtils.h"
+#include "fileops/PasswordCache.h"
+#include "fileops/utils.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+class TestUtils : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void extensionsAndNames();
+    void multiVolumeNames();
+    void renameNumbering();
+    void suggestedArchivePaths();
+    void extractionFolders();
+    void pathThroughAnArchive();
+    void ancestors();
+    void slashes();
+    void detectRealArchives_data();
+    void detectRealArchives();
+    void detectOwnFormatReadsAsZip();
+    void detectFallsBackToExtension();
+    void unreadableFileIsNoArchive();
+    void namesWithoutCompressionExtension();
+    void sizeTexts();
+    void fileTimeScale();
+    void fileTimesToTheTick();
+    void textFiles();
+    void hideFilters();
+    void specialFoldersOffOutsideRussian();
+    void constantAnswers();
+    void passwordCache();
+
+private:
+    QString m_dir;
+    QString m_archives;
+};
+
+void TestUtils::initTestCase()
+{
+    m_dir = testenv::makeDir("utils");
+    // Archives made by the independent 7z tool, one per format.
+    m_archives = testenv::makeDir("archives");
+    testenv::makeTree(m_archives + "/src", {{"a.txt", "hello archive\n"}, {"sub/b.bin", QByteArray(3000, 'b')}});
+    auto make = [&](const QString& name, const QStringList& extra, const QString& input) {
+        const auto result = testenv::run7z(QStringList{"a", "-bd", "-y"} + extra + QStringList{m_archives + "/" + name, input},
+                                           m_archives + "/src");
+        QVERIFY2(result.exitCode == 0, result.out.constData());
+    };
+    make("t.7z", {}, ".");
+    make("t.zip", {"-tzip"}, ".");
+    make("t.tar", {"-ttar"}, ".");
+    make("t.wim", {"-twim"}, ".");
+    make("t.gz", {"-tgzip"}, "a.txt");
+    make("t.bz2", {"-tbzip2"}, "a.txt");
+    make("t.xz", {"-txz"}, "a.txt");
+}
+
+void TestUtils::extensionsAndNames()
+{
+    QCOMPARE(getFileNameWithoutExtension("a.tar.gz", true), QStringLiteral("a.tar"));
+    QCOMPARE(getFileNameWithoutExtension("a.tar.gz", false), QStringLiteral("a"));
+    QCOMPARE(getFileNameWithoutExtension("/a.txt", true), QStringLiteral("/a"));
+    QCOMPARE(getFileNameWithoutExtension("/x/y/a.tar.gz", true), QStringLiteral("/x/y/a.tar"));
+    QCOMPARE(getFileNameWithoutExtension("/x/y/a.tar.gz", false), QStringLiteral("/x/y/a"));
+    QCOMPARE(getFileNameWithoutExtension("/x/noext", true), QStringLiteral("/x/noext"));
+    QCOMPARE(getExtensionOfFile("/x/a.tar.gz"), QStringLiteral("gz"));
+    QCOMPARE(getExtensionOfFile("/x.d/noext"), QString());
+    QCOMPARE(getDirectoryPathFromFilePath("/x/y/a.txt"), QStringLiteral("/x/y"));
+
+    const QString made = makeDirectoryForFile(m_dir + "/deep/er/file.txt");
+    QCOMPARE(made, m_dir + "/deep/er");
+    QVERIFY(QFileInfo(made).isDir());
+    QVERIFY(!QFileInfo::exists(m_dir + "/deep/er/file.txt"));
+}
+
+void TestUtils::multiVolumeNames()
+{
+    QVERIFY(isMultiVolumeArchive("x.qv.001"));
+    QVERIFY(isMultiVolumeArchive("/a/b.7z.123"));
+    QVERIFY(!isMultiVolumeArchive("x.qv.1000"));
+    QVERIFY(!isMultiVolumeArchive("x.qv.01"));
+    QVERIFY(!isMultiVolumeArchive("x.qv.0a1"));
+    QVERIFY(!isMultiVolumeArchive("x.7z"));
+}
+
+void TestUtils::renameNumbering()
+{
+    const QString photos = m_dir + "/photos.qv";
+    testenv::writeFile(photos, "x");
+    QCOMPARE(getRenameFileName(photos, "_tmp%1", false), m_dir + "/photos_tmp1.qv");
+    testenv::writeFile(m_dir + "/photos_tmp1.qv", "x");
+    QCOMPARE(getRenameFileName(photos, "_tmp%1", false), m_dir + "/photos_tmp2.qv");
+    QCOMPARE(getRenameFileName(photos, "", false), photos);
+    QCOMPARE(getRenameFileName(photos, "_backup%1", true), m_dir + "/photos_backup1.qv");
+    // Only when it exists: a free name is kept.
+    QCOMPARE(getRenameFileName(m_dir + "/free.7z", "_%1", true), m_dir + "/free.7z");
+    // A dangling link still takes its name.
+    QVERIFY(QFile::link(m_dir + "/nowhere", m_dir + "/a_1.txt"));
+    testenv::writeFile(m_dir + "/a.txt", "a");
+    QCOMPARE(getRenameFileName(m_dir + "/a.txt", "_%1", true), m_dir + "/a_2.txt");
+    // Folders without an extension, the new-folder pattern.
+    QDir().mkpath(m_dir + "/New folder");
+    QCOMPARE(getRenameFileName(m_dir + "/New folder", " (%1)", true), m_dir + "/New folder (1)");
+    // Only the last extension moves behind the number.
+    testenv::writeFile(m_dir + "/r.tar.gz", "x");
+    QCOMPARE(getRenameFileName(m_dir + "/r.tar.gz", "_%1", true), m_dir + "/r.tar_1.gz");
+}
+
+void TestUtils::suggestedArchivePaths()
+{
+    QCOMPARE(getSuggestedArchivePath({"/a/b/x", "/a/b/y"}, "/t"), QStringLiteral("/t/b"));
+    QCOMPARE(getSuggestedArchivePath({"/a/x"}, "/t"), QStringLiteral("/t/x"));
+    QCOMPARE(getSuggestedArchivePath({"/a/x.tar.gz"}, "/t"), QStringLiteral("/t/x.tar.gz"));
+    QCOMPARE(getSuggestedArchivePath({"/x", "/y"}, "/t"), QStringLiteral("/t"));
+    QCOMPARE(getSuggestedArchivePath({"/"}, "/t"), QStringLiteral("/t"));
+    QCOMPARE(getSuggestedArchivePath({"/"}, ""), QString());
+}
+
+void TestUtils::extractionFolders()
+{
+    const QString archive = m_dir + "/photos.tar.gz";
+    testenv::writeFile(archive, "x");
+    QCOMPARE(directoryToExtractAccordingToArchive(archive, false), m_dir);
+    QCOMPARE(directoryToExtractAccordingToArchive(archive, true), m_dir + "/photos");
+
+    QDir().mkpath(m_dir + "/photos");
+    QCOMPARE(directoryToExtractAccordingToArchive(archive, true), m_dir + "/photos");
+    CSettings::setBoolValue("AppendNumberToDirectory", true);
+    QCOMPARE(directoryToExtractAccordingToArchive(archive, true), m_dir + "/photos_1");
+    QDir().mkpath(m_dir + "/photos_1");
+    QCOMPARE(directoryToExtractAccordingToArchive(archive, true), m_dir + "/photos_2");
+    QDir().rmdir(m_dir + "/photos");
+    QCOMPARE(directoryToExtractAccordingToArchive(archive, true), m_dir + "/photos");
+    CSettings::setBoolValue("AppendNumberToDirectory", false);
+}
+
+void TestUtils::pathThroughAnArchive()
+{
+    const QString archive = m_dir + "/inside.qv";
+    testenv::writeFile(archive, "PK");
+    QString rest;
+    QCOMPARE(getFileFromPath(archive + "/docs/x.txt", rest), archive);
+    QCOMPARE(rest, QStringLiteral("docs/x.txt"));
+    QCOMPARE(getFileFromPath(archive, rest), archive);
+    QCOMPARE(rest, QString());
+    // No file on the way: the whole path and an empty rest.
+    QCOMPARE(getFileFromPath(m_dir + "/no/such/thing", rest), m_dir + "/no/such/thing");
+    QCOMPARE(rest, QString());
+    QCOMPARE(getFileFromPath(QString(), rest), QString());
+}
+
+void TestUtils::ancestors()
+{
+    QDir().mkpath(m_dir + "/anc/ab");
+    QVERIFY(isDirectoryAncestorOfFile(m_dir + "/anc", m_dir + "/anc/ab/c.7z"));
+    QVERIFY(isDirectoryAncestorOfFile(m_dir + "/anc/", m_dir + "/anc/x.7z"));
+    QVERIFY(isDirectoryAncestorOfFile(m_dir + "/anc", m_dir + "/ANC/x.7z"));
+    QVERIFY(!isDirectoryAncestorOfFile(m_dir + "/anc/ab", m_dir + "/anc/abc/x.7z"));
+    QVERIFY(!isDirectoryAncestorOfFile(m_dir + "/anc/ab", m_dir + "/anc/x.7z"));
+    QVERIFY(!isDirectoryAncestorOfFile(m_dir + "/missing", m_dir + "/missing/x.7z"));
+    QVERIFY(!isDirectoryAncestorOfFile(m_dir + "/anc/ab", m_dir + "/anc/ab"));
+
+    QVERIFY(isSameDrive(m_dir + "/a", m_dir + "/anc/b"));
+}
+
+void TestUtils::slashes()
+{
+    QString empty;
+    chopLastCharIfSlash(empty);
+    chopFirstCharIfSlash(empty);
+    QVERIFY(empty.isEmpty());
+    QString a = "/x/y/";
+    chopLastCharIfSlash(a);
+    QCOMPARE(a, QStringLiteral("/x/y"));
+    chopFirstCharIfSlash(a);
+    QCOMPARE(a, QStringLiteral("x/y"));
+    QString b = "\\x\\";
+    chopLastCharIfSlash(b);
+    chopFirstCharIfSlash(b);
+    QCOMPARE(b, QStringLiteral("x"));
+}
+
+void TestUtils::detectRealArchives_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("format");
+    QTest::newRow("7z") << "t.7z" << int(ZF_7Z);
+    QTest::newRow("zip") << "t.zip" << int(ZF_ZIP);
+    QTest::newRow("tar") << "t.tar" << int(ZF_TAR);
+    QTest::newRow("wim") << "t.wim" << int(ZF_WIM);
+    QTest::newRow("gzip") << "t.gz" << int(ZF_GZIP);
+    QTest::newRow("bzip2") << "t.bz2" << int(ZF_BZIP2);
+    QTest::newRow("xz") << "t.xz" << int(ZF_XZ);
+}
+
+void TestUtils::detectRealArchives()
+{
+    QFETCH(QString, file);
+    QFETCH(int, format);
+    ZipFormatInfo info;
+    QVERIFY(detectArchiveFormat(m_archives + "/" + file, &info));
+    QCOMPARE(int(info.format), format);
+
+    // Content wins over the name: the same bytes under a misleading name.
+    const QString renamed = m_archives + "/renamed-" + file + ".zip";
+    QVERIFY(QFile::copy(m_archives + "/" + file, renamed));
+    QVERIFY(isArchive(renamed, &info));
+    if (format != ZF_TAR) // tar has no signature and is found by its name only
+        QCOMPARE(int(info.format), format);
+}
+
+void TestUtils::detectOwnFormatReadsAsZip()
+{
+    const QString qv = m_dir + "/own.qv";
+    testenv::writeFile(qv, QByteArray::fromHex("504BD3AA0000"));
+    ZipFormatInfo info;
+    QVERIFY(detectArchiveFormat(qv, &info));
+    QCOMPARE(info.format, ZF_ZIP);
+}
+
+void TestUtils::detectFallsBackToExtension()
+{
+    ZipFormatInfo info;
+    testenv::writeFile(m_dir + "/plain.qv", "not really");
+    QVERIFY(detectArchiveFormat(m_dir + "/plain.qv", &info));
+    QCOMPARE(info.format, ZF_QV);
+    testenv::writeFile(m_dir + "/empty.7Z", "");
+    QVERIFY(detectArchiveFormat(m_dir + "/empty.7Z", &info));
+    QCOMPARE(info.format, ZF_7Z);
+    testenv::writeFile(m_dir + "/notes.txt", "text");
+    QVERIFY(!isArchive(m_dir + "/notes.txt"));
+    // A file shorter than a signature does not match it.
+    testenv::writeFile(m_dir + "/short.bin", QByteArray::fromHex("377A"));
+    QVERIFY(!isArchive(m_dir + "/short.bin"));
+    testenv::writeFile(m_dir + "/rar5.bin", QByteArray::fromHex("526172211A070100"));
+    QVERIFY(detectArchiveFormat(m_dir + "/rar5.bin", &info));
+    QCOMPARE(info.format, ZF_RAR5);
+    testenv::writeFile(m_dir + "/rar4.bin", QByteArray::fromHex("526172211A0700CF"));
+    QVERIFY(detectArchiveFormat(m_dir + "/rar4.bin", &info));
+    QCOMPARE(info.format, ZF_RAR);
+}
+
+void TestUtils::unreadableFileIsNoArchive()
+{
+    // Known extensions, but nothing that opens for reading.
+    QVERIFY(QFile::link(m_dir + "/nothing-here", m_dir + "/dangling.zip"));
+    QVERIFY(!isArchive(m_dir + "/dangling.zip"));
+    QDir().mkpath(m_dir + "/folder.7z");
+    QVERIFY(!isArchive(m_dir + "/folder.7z"));
+    QVERIFY(!isArchive(m_dir + "/missing.tar"));
+    if (geteuid() != 0) {
+        testenv::writeFile(m_dir + "/locked.zip", "PK");
+        QFile::setPermissions(m_dir + "/locked.zip", QFileDevice::Permissions());
+        QVERIFY(!isArchive(m_dir + "/locked.zip"));
+    }
+}
+
+void TestUtils::namesWithoutCompressionExtension()
+{
+    QCOMPARE(fileNameForArchive("/x/photos.tar.gz"), QStringLiteral("/x/photos.tar"));
+    QCOMPARE(fileNameForArchive("/x/data.BZ2"), QStringLiteral("/x/data"));
+    QCOMPARE(fileNameForArchive("notes.xz"), QStringLiteral("notes"));
+    QCOMPARE(fileNameForArchive("/x/notes.txt"), QStringLiteral("/x/notes.txt"));
+    QCOMPARE(fileNameForArchive("/x/noext"), QStringLiteral("/x/noext"));
+}
+
+void TestUtils::sizeTexts()
+{
+    testenv::writeFile(m_dir + "/s1536", QByteArray(1536, 's'));
+    testenv::writeFile(m_dir + "/s5", QByteArray(5, 's'));
+    testenv::writeFile(m_dir + "/s3m", QByteArray(3 * 1024 * 1024 + 512 * 1024, 's'));
+    QCOMPARE(getFormattedFileSize(m_dir + "/s1536"), QStringLiteral("1.50 KB"));
+    QCOMPARE(getFormattedFileSize(m_dir + "/s5"), QStringLiteral("5 B"));
+    QCOMPARE(getFormattedFileSize(m_dir + "/s3m"), QStringLiteral("3.50 MB"));
+    QString text = "1 byte, 2 bytes, 3 KiB, 4 MiB, 5 GiB";
+    normalizeDataSize(text);
+    QCOMPARE(text, QStringLiteral("1 B, 2 B, 3 KB, 4 MB, 5 GB"));
+}
+
+void TestUtils::fileTimeScale()
+{
+    const QDateTime epoch(QDate(1970, 1, 1), QTime(0, 0), Qt::UTC);
+    QCOMPARE(toWinFileTime(epoch), kFileTimeUnixEpochTicks);
+    const QDateTime moment(QDate(2024, 2, 29), QTime(13, 14, 15, 678), Qt::UTC);
+    const uint64_t ticks = toWinFileTime(moment);
+    QCOMPARE(ticks, kFileTimeUnixEpochTicks + uint64_t(moment.toMSecsSinceEpoch()) * 10000ULL);
+    const QDateTime back = FileTimeToQDateTime(ticks);
+    QCOMPARE(back.timeSpec(), Qt::LocalTime);
+    QCOMPARE(back.toMSecsSinceEpoch(), moment.toMSecsSinceEpoch());
+    // Sub-millisecond ticks are cut, not rounded up.
+    QCOMPARE(FileTimeToQDateTime(ticks + 9999).toMSecsSinceEpoch(), moment.toMSecsSinceEpoch());
+    QCOMPARE(UnixTimeToQDateTime(86400).toUTC(), QDateTime(QDate(1970, 1, 2), QTime(0, 0), Qt::UTC));
+    QVERIFY(unixTimeStamp() > 1700000000000LL);
+}
+
+void TestUtils::fileTimesToTheTick()
+{
+    const QString file = m_dir + "/timed.txt";
+    testenv::writeFile(file, "t");
+
+    // Set by the independent system call, read back through the helper.
+    struct timespec times[2];
+    times[0].tv_sec = 1600000000;
+    times[0].tv_nsec = 123456700;
+    times[1].tv_sec = 1700000000;
+    times[1].tv_nsec = 987654300;
+    QCOMPARE(utimensat(AT_FDCWD, QFile::encodeName(file).constData(), times, 0), 0);
+    uint64_t creation = 0, access = 0, modification = 0;
+    getFileTimes(file, &creation, &access, &modification);
+    QCOMPARE(access, kFileTimeUnixEpochTicks + 1600000000ULL * 10000000ULL + 1234567ULL);
+    QCOMPARE(modification, kFileTimeUnixEpochTicks + 1700000000ULL * 10000000ULL + 9876543ULL);
+    QVERIFY(creation > kFileTimeUnixEpochTicks);
+    getFileTimes(file, nullptr, nullptr, nullptr);
+
+    // Written back to the tick.
+    setFileTimesTicks(file, access + 1, modification + 2);
+    uint64_t access2 = 0, modification2 = 0;
+    getFileTimes(file, nullptr, &access2, &modification2);
+    QCOMPARE(access2, access + 1);
+    QCOMPARE(modification2, modification + 2);
+    // A zero tick leaves that time alone.
+    setFileTimesTicks(file, 0, modification);
+    getFileTimes(file, nullptr, &access2, &modification2);
+    QCOMPARE(access2, access + 1);
+    QCOMPARE(modification2, modification);
+
+    setFileTimes(file, 0, 1500000000, 1500000100);
+    QCOMPARE(QFileInfo(file).lastModified().toSecsSinceEpoch(), 1500000100LL);
+    QCOMPARE(QFileInfo(file).lastRead().toSecsSinceEpoch(), 1500000000LL);
+    const QDateTime when(QDate(2020, 5, 6), QTime(7, 8, 9, 250), Qt::UTC);
+    setFileTimes(file, QDateTime(), when, when);
+    QCOMPARE(QFileInfo(file).lastModified().toMSecsSinceEpoch(), when.toMSecsSinceEpoch());
+
+    uint64_t missing = 1;
+    getFileTimes(m_dir + "/does-not-exist", nullptr, nullptr, &missing);
+    QCOMPARE(missing, 0ULL);
+}
+
+void TestUtils::textFiles()
+{
+    const QString file = m_dir + "/lines.txt";
+    const QStringList lines = {"first", QString::fromUtf8("второй 二"), "", "last"};
+    QVERIFY(writeLinesToFile(file, lines));
+    QCOMPARE(readFileLines(file), lines);
+    QVERIFY(writeStringToFile(file, "only"));
+    QCOMPARE(testenv::readFile(file), QByteArray("only\n"));
+    QVERIFY(readFileLines(m_dir + "/absent.txt").isEmpty());
+}
+
+void TestUtils::hideFilters()
+{
+    QDir::Filters filters = QDir::Files | QDir::Hidden;
+    enableFileSystemHideFilters(filters, false);
+    QCOMPARE(filters, QDir::Filters(QDir::Files | QDir::Dirs));
+    enableFileSystemHideFilters(filters, true);
+    QCOMPARE(filters, QDir::Filters(QDir::Files | QDir::Hidden));
+}
+
+void TestUtils::specialFoldersOffOutsideRussian()
+{
+    if (QLocale::system().language() == QLocale::Russian)
+        QSKIP("the system locale is Russian here");
+    QVERIFY(getSpecialFolderName(QDir::homePath() + "/Documents").isEmpty());
+    QVERIFY(!isIncludingSpecialFolders(QDir::homePath()));
+}
+
+void TestUtils::constantAnswers()
+{
+    QCOMPARE(getVersionString(), QStringLiteral("1.7.1"));
+    QCOMPARE(getProcessPriority(), 0);
+    QVERIFY(!isControlPressed());
+    QVERIFY(isReadable("/nonexistent") && isWritable("/nonexistent"));
+    QVERIFY(!IsElevated() && !runFileServerElevated() && !restartElevated(QRect()) && !Is64BitWindows());
+    QVERIFY(is7ZipAlgorithm());
+    QVERIFY(!isLeftButtonPressed());
+}
+
+void TestUtils::passwordCache()
+{
+    const QString archive = m_dir + "/secret.7z";
+    testenv::writeFile(archive, "7z");
+    QVERIFY(getPasswordFromCache(archive).isEmpty());
+    setPasswordInTheCache(archive, "pa55");
+    QCOMPARE(getPasswordFromCache(archive), QStringLiteral("pa55"));
+
+    // Another spelling of the same file misses.
+    QVERIFY(QFile::link(archive, m_dir + "/link.7z"));
+    QVERIFY(getPasswordFromCache(m_dir + "/link.7z").isEmpty());
+    QVERIFY(getPasswordFromCache(m_dir + "/./secret.7z").isEmpty());
+
+    // A new file under the same name misses.
+    QThread::msleep(20);
+    QVERIFY(QFile::remove(archive));
+    testenv::writeFile(archive, "7z again");
+    QVERIFY(getPasswordFromCache(archive).isEmpty());
+
+    // An empty password overwrites and reads back as none.
+    setPasswordInTheCache(archive, "x");
+    setPasswordInTheCache(archive, "");
+    QVERIFY(getPasswordFromCache(archive).isEmpty());
+    // A missing path has its own key.
+    setPasswordInTheCache(m_dir + "/ghost.7z", "g");
+    QCOMPARE(getPasswordFromCache(m_dir + "/ghost.7z"), QStringLiteral("g"));
+}
+
+QUENVAR_TEST_MAIN(TestUtils)
+#include "tst_utils.moc"

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs whatever Quenvar needs to build, run and test that is not yet on
+# this Debian machine. Quiet and quick when everything is already there.
+set -euo pipefail
+
+packages=(g++ make cmake qtbase5-dev qttools5-dev qttools5-dev-tools zlib1g-dev p7zip-full fonts-dejavu-core)
+if [ "${1:-}" = "--test" ]; then
+  packages+=(xauth)
+fi
+
+missing=()
+for pkg in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$pkg")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}" >&2
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then
+  sudo_cmd=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -qq
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
