@@ -12,7 +12,6 @@ class AppFilter : public QObject
 public:
     using QObject::QObject;
 
-protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 };
 
