@@ -1,0 +1,248 @@
+#pragma once
+
+// Independent byte-level reading and building of ".qv" records for the tests,
+// plus short-hands for driving the container layer.
+
+#include "BuiltInZipApi/zip.h"
+#include "common/testenv.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QString>
+#include <QVector>
+
+#include <cstdint>
+#include <string>
+
+namespace qvbytes {
+
+inline uint64_t le(const QByteArray& bytes, qint64 at, int width)
+{
+    uint64_t value = 0;
+    for (int i = width - 1; i >= 0; --i)
+        value = (value << 8) | uint8_t(bytes.at(int(at + i)));
+    return value;
+}
+
+inline void putLe(QByteArray& bytes, uint64_t value, int width)
+{
+    for (int i = 0; i < width; ++i)
+        bytes.append(char(uint8_t(value >> (8 * i))));
+}
+
+inline QByteArray utf32Name(const QString& name)
+{
+    QByteArray bytes;
+    for (uint codePoint : name.toUcs4())
+        putLe(bytes, codePoint, 4);
+    putLe(bytes, 0, 4);
+    return bytes;
+}
+
+struct Local
+{
+    uint16_t marker = 0, flags = 0, method = 0, dosTime = 0, dosDate = 0;
+    uint32_t crc = 0;
+    uint64_t compressed = 0, uncompressed = 0;
+    uint16_t nameLength = 0xFFFF, extraLength = 0;
+    uint32_t signature = 0xAAD34B50;
+};
+
+inline QByteArray localHeader(const Local& h, const QByteArray& name)
+{
+    QByteArray b;
+    putLe(b, h.signature, 4);
+    putLe(b, h.marker, 2);
+    putLe(b, h.flags, 2);
+    putLe(b, h.method, 2);
+    putLe(b, h.dosTime, 2);
+    putLe(b, h.dosDate, 2);
+    putLe(b, h.crc, 4);
+    putLe(b, h.compressed, 8);
+    putLe(b, h.uncompressed, 8);
+    putLe(b, h.nameLength == 0xFFFF ? uint16_t(name.size()) : h.nameLength, 2);
+    putLe(b, h.extraLength, 2);
+    return b + name;
+}
+
+struct Central
+{
+    uint16_t madeBy = 0x035B, marker = 0, flags = 0, method = 0, dosTime = 0, dosDate = 0;
+    uint32_t crc = 0;
+    uint64_t compressed = 0, uncompressed = 0;
+    uint16_t nameLength = 0xFFFF, extraLength = 0, commentLength = 0, diskStart = 0, internal = 0;
+    uint32_t external = 0x81A40000;
+    uint64_t localOffset = 0;
+    uint32_t signature = 0x02014AAA;
+};
+
+inline QByteArray centralRecord(const Central& r, const QByteArray& name)
+{
+    QByteArray b;
+    putLe(b, r.signature, 4);
+    putLe(b, r.madeBy, 2);
+    putLe(b, r.marker, 2);
+    putLe(b, r.flags, 2);
+    putLe(b, r.method, 2);
+    putLe(b, r.dosTime, 2);
+    putLe(b, r.dosDate, 2);
+    putLe(b, r.crc, 4);
+    putLe(b, r.compressed, 8);
+    putLe(b, r.uncompressed, 8);
+    putLe(b, r.nameLength == 0xFFFF ? uint16_t(name.size()) : r.nameLength, 2);
+    putLe(b, r.extraLength, 2);
+    putLe(b, r.commentLength, 2);
+    putLe(b, r.diskStart, 2);
+    putLe(b, r.internal, 2);
+    putLe(b, r.external, 4);
+    putLe(b, r.localOffset, 8);
+    return b + name;
+}
+
+struct End
+{
+    uint16_t disk = 0, centralDisk = 0, entriesOnDisk = 0, entries = 0;
+    uint32_t centralSize = 0;
+    uint64_t centralOffset = 0;
+    uint16_t commentLength = 0;
+    uint32_t signature = 0x06054AAA;
+};
+
+inline QByteArray endRecord(const End& e)
+{
+    QByteArray b;
+    putLe(b, e.signature, 4);
+    putLe(b, e.disk, 2);
+    putLe(b, e.centralDisk, 2);
+    putLe(b, e.entriesOnDisk, 2);
+    putLe(b, e.entries, 2);
+    putLe(b, e.centralSize, 4);
+    putLe(b, e.centralOffset, 8);
+    putLe(b, e.commentLength, 2);
+    return b;
+}
+
+// One entry as the central directory of a file describes it.
+struct Listed
+{
+    QString name;
+    uint16_t marker = 0, method = 0, dosTime = 0, dosDate = 0;
+    uint32_t crc = 0, external = 0;
+    uint64_t compressed = 0, uncompressed = 0, localOffset = 0, dataOffset = 0;
+};
+
+// Walks a whole archive image; empty on anything unexpected.
+inline QVector<Listed> parse(const QByteArray& a)
+{
+    QVector<Listed> out;
+    if (a.size() < 26 || le(a, a.size() - 26, 4) != 0x06054AAA)
+        return out;
+    const int count = int(le(a, a.size() - 16, 2));
+    qint64 pos = qint64(le(a, a.size() - 10, 8));
+    for (int i = 0; i < count; ++i) {
+        if (le(a, pos, 4) != 0x02014AAA)
+            return {};
+        Listed l;
+        l.marker = uint16_t(le(a, pos + 6, 2));
+        l.method = uint16_t(le(a, pos + 10, 2));
+        l.dosTime = uint16_t(le(a, pos + 12, 2));
+        l.dosDate = uint16_t(le(a, pos + 14, 2));
+        l.crc = uint32_t(le(a, pos + 16, 4));
+        l.compressed = le(a, pos + 20, 8);
+        l.uncompressed = le(a, pos + 28, 8);
+        const int nameLength = int(le(a, pos + 36, 2));
+        l.external = uint32_t(le(a, pos + 46, 4));
+        l.localOffset = le(a, pos + 50, 8);
+        QVector<uint> points;
+        for (int c = 0; c + 4 <= nameLength; c += 4)
+            if (uint code = uint(le(a, pos + 58 + c, 4)))
+                points.append(code);
+        l.name = QString::fromUcs4(points.constData(), points.size());
+        const qint64 lho = qint64(l.localOffset);
+        l.dataOffset = l.localOffset + 38 + le(a, lho + 34, 2) + le(a, lho + 36, 2);
+        out.append(l);
+        pos += 58 + nameLength + qint64(le(a, pos + 38, 2)) + qint64(le(a, pos + 40, 2));
+    }
+    return out;
+}
+
+inline QByteArray dataOf(const QByteArray& archive, const Listed& l)
+{
+    return archive.mid(int(l.dataOffset), int(l.compressed));
+}
+
+// The logical archive: the file, or its volumes one after another.
+inline QByteArray logical(const QString& path, bool volumes)
+{
+    if (!volumes)
+        return testenv::readFile(path);
+    QByteArray all;
+    for (int n = 1; QFile::exists(path + QString::asprintf(".%03d", n)); ++n)
+        all += testenv::readFile(path + QString::asprintf(".%03d", n));
+    return all;
+}
+
+// Writes one entry; data may be empty. 0 or -1.
+inline int addEntry(zip_t* zip, const QString& name, const QByteArray& data, qint64 time = 1700000000)
+{
+    const std::wstring wide = name.toStdWString();
+    if (zip_entry_open_last_access(zip, wide.c_str(), time) != 0)
+        return -1;
+    if (zip_entry_write(zip, data.constData(), size_t(data.size())) != 0) {
+        zip_entry_close(zip);
+        return -1;
+    }
+    return zip_entry_close(zip);
+}
+
+inline QString entryName(zip_t* zip)
+{
+    const wchar_t* name = zip_entry_name(zip);
+    return name ? QString::fromWCharArray(name) : QString();
+}
+
+// Names of every entry of an open archive, in order.
+inline QStringList names(zip_t* zip)
+{
+    QStringList out;
+    for (int i = 0; i < zip_total_entries(zip); ++i) {
+        if (zip_entry_openbyindex(zip, i) != 0)
+            return {QStringLiteral("<unreadable>")};
+        out << entryName(zip);
+        zip_entry_close(zip);
+    }
+    return out;
+}
+
+// Extracts entry index to path; the result of zip_entry_fread.
+inline int extract(zip_t* zip, int index, const QString& path, ArchiveProgress* progress = nullptr)
+{
+    if (zip_entry_openbyindex(zip, index) != 0)
+        return -100;
+    const int result = zip_entry_fread(zip, path, nullptr, progress);
+    zip_entry_close(zip);
+    return result;
+}
+
+inline QByteArray pattern(int size, int seed = 1)
+{
+    QByteArray data(size, Qt::Uninitialized);
+    uint32_t x = uint32_t(seed) * 2654435761u + 1;
+    for (int i = 0; i < size; ++i) {
+        x = x * 1103515245u + 12345u;
+        data[i] = char(x >> 16);
+    }
+    return data;
+}
+
+inline QByteArray text(int size)
+{
+    QByteArray line("The quick brown fox jumps over the lazy dog. ");
+    QByteArray data;
+    while (data.size() < size)
+        data += line;
+    return data.left(size);
+}
+
+} // namespace qvbytes
