@@ -692,6 +692,9 @@ bool initReader(zip_t* zip)
         zip->recordOffsets.push_back(uint32_t(pos));
         pos += recordSize;
     }
+    // Bytes after the last record would sit between the old records and
+    // new ones once the image is written back by an append.
+    zip->centralDir.resize(size_t(pos));
     zip->entryCount = uint32_t(entries);
     return true;
 }
@@ -964,6 +967,7 @@ class Inflater
 {
 public:
     using Sink = std::function<int(const uint8_t*, size_t)>;
+    static constexpr int kDamaged = -2;
 
     Inflater() : m_output(kInflateChunk) { m_ok = inflateInit2(&m_stream, -MAX_WBITS) == Z_OK; }
     ~Inflater()
@@ -977,7 +981,7 @@ public:
     bool ok() const { return m_ok; }
     bool ended() const { return m_ended; }
 
-    // 0 when all of data went in; -1 for a damaged stream; otherwise the
+    // 0 when all of data went in; kDamaged for a damaged stream; otherwise the
     // sink's first non-zero answer. Bytes after the end of the stream are
     // ignored.
     int feed(const uint8_t* data, size_t count, const Sink& sink)
@@ -989,7 +993,7 @@ public:
             m_stream.avail_out = uInt(m_output.size());
             const int status = inflate(&m_stream, Z_NO_FLUSH);
             if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR)
-                return -1;
+                return kDamaged;
             const size_t produced = m_output.size() - m_stream.avail_out;
             if (produced > 0) {
                 const int answer = sink(m_output.data(), produced);
@@ -1402,7 +1406,7 @@ int zip_entry_fread(zip_t* zip, const QString& path, FileArchive* operation, Arc
             remaining -= count;
             const int status = inflater.feed(input, count, deliver);
             if (status != 0)
-                return status == -1 ? fail(zip, ZIP_EDATA) : status;
+                return status == Inflater::kDamaged ? fail(zip, ZIP_EDATA) : status;
         }
         if (!inflater.ended())
             return fail(zip, ZIP_EDATA);
