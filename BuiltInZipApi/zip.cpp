@@ -903,7 +903,7 @@ public:
         if (check) {
             const int answer = check(m_operation, m_path, QDateTime::fromSecsSinceEpoch(m_entryTime));
             if (answer != ZIP_ANSWER_PROCEED)
-                return answer;
+                return answer == 0 ? ZIP_ANSWER_SKIP : answer; // 0 would read as success
         }
         QFile existing(m_path);
         if (existing.exists()) {
