@@ -39,7 +39,12 @@ QVariant getSelectedComboBoxItem(QComboBox* combo)
 void setTextEditText(QTextEdit* edit, const QString& text)
 {
     edit->setPlainText(text);
-    edit->setFixedHeight(int(std::lround(edit->document()->size().height())) + 3);
+    // Before the edit is first shown it has given its document no width, and
+    // the document would measure nothing.
+    QTextDocument* document = edit->document();
+    if (document->pageSize().width() <= 0)
+        document->setTextWidth(edit->viewport()->width());
+    edit->setFixedHeight(int(std::lround(document->size().height())) + 3);
 }
 
 QString correctPathToDisplay(const QString& path)

@@ -3,9 +3,19 @@
 
 #include "engine/guiutils.h"
 #include "fileops/UserActions.h"
-#include "fileops/utils.h"
 
 #include <QFileDialog>
+
+namespace {
+
+// The same rule by which the extraction picks the own container's reader, so
+// that the first volume of a split archive gets the same offers as a whole one.
+bool isOwnFormatArchive(const QString& path)
+{
+    return path.endsWith(QLatin1String(".qv")) || path.endsWith(QLatin1String(".qv.001"));
+}
+
+} // namespace
 
 ExtractDialog::ExtractDialog(QWidget* parent)
     : QDialog(parent)
@@ -23,7 +33,7 @@ ExtractDialog::~ExtractDialog() = default;
 void ExtractDialog::setGui()
 {
     ui->cbNoDuplicates->hide();
-    const bool ownFormat = getExtensionOfFile(m_options.archivePath) == QLatin1String("qv");
+    const bool ownFormat = isOwnFormatArchive(m_options.archivePath);
 
     // The own container always restores the stored paths.
     ui->cbPathType->clear();

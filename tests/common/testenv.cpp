@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QPointer>
 #include <QProcess>
 #include <QSettings>
@@ -225,6 +227,54 @@ void whenModalAppears(const std::function<void(QWidget*)>& action, const char* c
         }
     });
     timer->start();
+}
+
+int execModal(QDialog* dialog, const std::function<void(QDialog*)>& action, int timeoutMs)
+{
+    QPointer<QDialog> guard(dialog);
+    whenModalAppears(
+        [guard, action](QWidget* modal) {
+            if (guard && modal == guard)
+                action(guard);
+        },
+        dialog->metaObject()->className(), timeoutMs);
+
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [guard]() {
+        qWarning("execModal: the dialog was still open at the time limit; rejecting it");
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal && modal != guard)
+            modal->close();
+        if (guard)
+            guard->reject();
+    });
+    watchdog.start(timeoutMs);
+    const int result = dialog->exec();
+    watchdog.stop();
+    return result;
+}
+
+void answerNextMessageBox(QString* title, QString* text, int timeoutMs)
+{
+    whenModalAppears(
+        [title, text](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            if (!box)
+                return;
+            if (title)
+                *title = box->windowTitle();
+            if (text)
+                *text = box->text();
+            QAbstractButton* button = box->defaultButton();
+            if (!button && !box->buttons().isEmpty())
+                button = box->buttons().first();
+            if (button)
+                button->click();
+            else
+                box->close();
+        },
+        "QMessageBox", timeoutMs);
 }
 
 } // namespace testenv

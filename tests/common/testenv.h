@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QByteArray>
+#include <QDialog>
 #include <QMap>
 #include <QProcessEnvironment>
 #include <QString>
@@ -63,6 +64,15 @@ ProcessResult run7z(const QStringList& arguments, const QString& workDir = QStri
 // (or any, when className is empty) appears; gives up after timeoutMs.
 void whenModalAppears(const std::function<void(QWidget*)>& action, const char* className = nullptr,
                       int timeoutMs = 10000);
+
+// Runs dialog->exec() and calls action with the dialog once it is the active
+// modal widget; returns exec's result. A dialog still open after timeoutMs is
+// rejected (with a warning), so that a failed step cannot hang the test.
+int execModal(QDialog* dialog, const std::function<void(QDialog*)>& action, int timeoutMs = 30000);
+
+// Answers the next message box that appears with its default (or first)
+// button, and reports its title and text (when the pointers are given).
+void answerNextMessageBox(QString* title = nullptr, QString* text = nullptr, int timeoutMs = 10000);
 
 } // namespace testenv
 
