@@ -1,7 +1,6 @@
 #pragma once
 
-#include <QDialog>
-#include <QString>
+#include "ui/LineInputDialog.h"
 
 #include <memory>
 
@@ -9,9 +8,9 @@ namespace Ui {
 class NewFolderDialog;
 }
 
-// Asks for the name of a new folder, starting from a proposed one. An empty
-// name is not accepted; Cancel leaves the field empty.
-class NewFolderDialog : public QDialog
+// Asks for the name of a new folder, starting from a proposed one; an empty
+// name is refused.
+class NewFolderDialog : public LineInputDialog
 {
     Q_OBJECT
 
@@ -20,13 +19,6 @@ public:
     ~NewFolderDialog() override;
 
     QString getNewFolderName() const;
-
-public slots:
-    void done(int result) override;
-
-private slots:
-    void on_pbOk_clicked();
-    void on_pbCancel_clicked();
 
 private:
     std::unique_ptr<Ui::NewFolderDialog> ui;

@@ -107,11 +107,19 @@ void CompressDialog::on_cbFormat_currentIndexChanged(int index)
         applyFormatSelection();
 }
 
+void CompressDialog::fillChoices(QComboBox* combo, std::initializer_list<Choice> choices)
+{
+    combo->clear();
+    for (const Choice& choice : choices) {
+        if (choice.offered)
+            combo->addItem(tr(choice.text), choice.data);
+    }
+}
+
 void CompressDialog::applyFormatSelection()
 {
     const ZipFormatInfo& format = currentFormat();
 
-    ui->cbCompressLevel->clear();
     ui->cbChangeType->clear();
     ui->cbPathType->clear();
     ui->cbChangeType->addItem(tr("Add and replace"), int(UM_ADD_AND_REPLACE));
@@ -129,39 +137,26 @@ void CompressDialog::applyFormatSelection()
     }
 
     // "Fastest" carries the same engine level as "Fast".
-    const struct
-    {
-        bool offered;
-        const char* text;
-        int level;
-    } levels[] = {
-        {format.Store, QT_TR_NOOP("Store"), 0},     {format.Fastest, QT_TR_NOOP("Fastest"), 3},
-        {format.Fast, QT_TR_NOOP("Fast"), 3},       {format.Normal, QT_TR_NOOP("Normal"), 5},
-        {format.Maximum, QT_TR_NOOP("Maximum"), 7}, {format.Ultra, QT_TR_NOOP("Ultra"), 9},
-    };
-    for (const auto& level : levels) {
-        if (level.offered)
-            ui->cbCompressLevel->addItem(tr(level.text), level.level);
-    }
+    fillChoices(ui->cbCompressLevel, {
+                                         {format.Store, QT_TR_NOOP("Store"), 0},
+                                         {format.Fastest, QT_TR_NOOP("Fastest"), 3},
+                                         {format.Fast, QT_TR_NOOP("Fast"), 3},
+                                         {format.Normal, QT_TR_NOOP("Normal"), 5},
+                                         {format.Maximum, QT_TR_NOOP("Maximum"), 7},
+                                         {format.Ultra, QT_TR_NOOP("Ultra"), 9},
+                                     });
     if (ui->cbCompressLevel->count() > 0)
         ui->cbCompressLevel->setCurrentIndex(ui->cbCompressLevel->count() / 2);
 
     // The data is the index into the engine's method names.
-    const struct
-    {
-        bool offered;
-        const char* text;
-        int method;
-    } methods[] = {
-        {format.Deflate, QT_TR_NOOP("Deflate"), 4}, {format.Deflate64, QT_TR_NOOP("Deflate64"), 5},
-        {format.LZMA2, QT_TR_NOOP("LZMA2"), 0},     {format.LZMA, QT_TR_NOOP("LZMA"), 1},
-        {format.PPMd, QT_TR_NOOP("PPMd"), 2},       {format.BZip2, QT_TR_NOOP("BZip2"), 3},
-    };
-    ui->cbCompressMethod->clear();
-    for (const auto& method : methods) {
-        if (method.offered)
-            ui->cbCompressMethod->addItem(tr(method.text), method.method);
-    }
+    fillChoices(ui->cbCompressMethod, {
+                                          {format.Deflate, QT_TR_NOOP("Deflate"), 4},
+                                          {format.Deflate64, QT_TR_NOOP("Deflate64"), 5},
+                                          {format.LZMA2, QT_TR_NOOP("LZMA2"), 0},
+                                          {format.LZMA, QT_TR_NOOP("LZMA"), 1},
+                                          {format.PPMd, QT_TR_NOOP("PPMd"), 2},
+                                          {format.BZip2, QT_TR_NOOP("BZip2"), 3},
+                                      });
     if (ui->cbCompressMethod->count() > 0)
         ui->cbCompressMethod->setCurrentIndex(0);
 

@@ -5,7 +5,10 @@
 #include <QDialog>
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
+
+class QComboBox;
 
 namespace Ui {
 class CompressDialog;
@@ -45,6 +48,14 @@ private slots:
     void on_cbFormat_currentIndexChanged(int index);
 
 private:
+    struct Choice
+    {
+        bool offered;
+        const char* text;
+        int data;
+    };
+    // Refills the combo with the offered choices, in the given order.
+    void fillChoices(QComboBox* combo, std::initializer_list<Choice> choices);
     const ZipFormatInfo& currentFormat() const;
     bool isFormatOffered(const ZipFormatInfo& format) const;
 

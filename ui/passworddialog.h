@@ -1,7 +1,6 @@
 #pragma once
 
-#include <QDialog>
-#include <QString>
+#include "ui/LineInputDialog.h"
 
 #include <memory>
 
@@ -9,9 +8,8 @@ namespace Ui {
 class PasswordDialog;
 }
 
-// Asks for an archive password. An empty password is not accepted; any other
-// way out leaves the field empty.
-class PasswordDialog : public QDialog
+// Asks for an archive password; an empty one is refused.
+class PasswordDialog : public LineInputDialog
 {
     Q_OBJECT
 
@@ -20,13 +18,6 @@ public:
     ~PasswordDialog() override;
 
     QString getPassword() const;
-
-public slots:
-    void done(int result) override;
-
-private slots:
-    void on_pbOk_clicked();
-    void on_pbCancel_clicked();
 
 private:
     std::unique_ptr<Ui::PasswordDialog> ui;

@@ -78,6 +78,14 @@ void initApplication()
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
 }
 
+void setSystemLocale(const char* locale)
+{
+    if (!locale)
+        return;
+    qputenv("LC_ALL", locale);
+    qputenv("LANG", locale);
+}
+
 QString root()
 {
     return g_root;

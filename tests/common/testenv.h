@@ -77,9 +77,14 @@ void answerNextMessageBox(QString* title = nullptr, QString* text = nullptr, int
 } // namespace testenv
 
 // main() for a QtTest object with the private environment in place.
-#define QUENVAR_TEST_MAIN(TestObject)                                                                                  \
+#define QUENVAR_TEST_MAIN(TestObject) QUENVAR_TEST_MAIN_WITH_LOCALE(TestObject, nullptr)
+
+// As QUENVAR_TEST_MAIN, with the system locale (e.g. "ru_RU.UTF-8") set
+// before anything reads it.
+#define QUENVAR_TEST_MAIN_WITH_LOCALE(TestObject, locale)                                                              \
     int main(int argc, char** argv)                                                                                    \
     {                                                                                                                  \
+        testenv::setSystemLocale(locale);                                                                              \
         testenv::Environment quenvarTestEnvironment;                                                                   \
         QApplication app(argc, argv);                                                                                  \
         testenv::initApplication();                                                                                    \
@@ -91,4 +96,6 @@ void answerNextMessageBox(QString* title = nullptr, QString* text = nullptr, int
 namespace testenv {
 // Resources, fixed default locale; called right after the application object.
 void initApplication();
+// Sets LC_ALL and LANG to the locale name; does nothing for a null name.
+void setSystemLocale(const char* locale);
 } // namespace testenv

@@ -48,15 +48,5 @@ void TestSpecialFolders::includingSpecialFolders()
     QVERIFY(!isIncludingSpecialFolders("/usr/share/doc"));
 }
 
-int main(int argc, char** argv)
-{
-    qputenv("LC_ALL", "ru_RU.UTF-8");
-    qputenv("LANG", "ru_RU.UTF-8");
-    testenv::Environment environment;
-    QApplication app(argc, argv);
-    testenv::initApplication();
-    TestSpecialFolders tc;
-    return QTest::qExec(&tc, argc, argv);
-}
-
+QUENVAR_TEST_MAIN_WITH_LOCALE(TestSpecialFolders, "ru_RU.UTF-8")
 #include "tst_specialfolders.moc"

@@ -51,15 +51,5 @@ void TestCompressSpecialNames::ordinaryFolderKeepsItsName()
     QCOMPARE(child<QComboBox>(&dialog, "cbArchiveName")->currentText(), folder + ".7z");
 }
 
-int main(int argc, char** argv)
-{
-    qputenv("LC_ALL", "ru_RU.UTF-8");
-    qputenv("LANG", "ru_RU.UTF-8");
-    testenv::Environment environment;
-    QApplication app(argc, argv);
-    testenv::initApplication();
-    TestCompressSpecialNames tc;
-    return QTest::qExec(&tc, argc, argv);
-}
-
+QUENVAR_TEST_MAIN_WITH_LOCALE(TestCompressSpecialNames, "ru_RU.UTF-8")
 #include "tst_compressspecialnames.moc"

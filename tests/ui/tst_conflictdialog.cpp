@@ -187,7 +187,8 @@ void TestConflictDialog::fileExistsAnswers()
             dialog.setDestinationExistsInfo(m_existing, m_source);
         else
             dialog.setDestinationExistsInfo(m_existing, m_sourceTime);
-        const int result = testenv::execModal(&dialog, [&](QDialog* d) { QTest::mouseClick(buttonByText(d, button), Qt::LeftButton); });
+        const int result = testenv::execModal(
+            &dialog, [&](QDialog* d) { QTest::mouseClick(buttonByText(d, button), Qt::LeftButton); });
         QCOMPARE(result, int(QDialog::Accepted));
         QCOMPARE(chosenAnswers(), QStringList{answer});
     }
@@ -315,8 +316,9 @@ void TestConflictDialog::allAsAdministrator()
 {
     ConflictDialog dialog;
     dialog.setAccessDeniedException(m_existing, true, true);
-    QCOMPARE(testenv::execModal(&dialog, [](QDialog* d) { static_cast<ConflictDialog*>(d)->on_pbAllAsAdmin_pressed(); }),
-             int(QDialog::Accepted));
+    const int result = testenv::execModal(
+        &dialog, [](QDialog* d) { static_cast<ConflictDialog*>(d)->on_pbAllAsAdmin_pressed(); });
+    QCOMPARE(result, int(QDialog::Accepted));
     QCOMPARE(chosenAnswers(), QStringList{"5:1/1"});
 }
 
