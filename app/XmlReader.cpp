@@ -69,7 +69,8 @@ bool parseXml(const QString& xmlPath, CompressOptions** compress, ExtractOptions
         if (reader.readNextStartElement() && reader.name() == QLatin1String("Main")) {
             // An element of another name is entered, not skipped: what it holds
             // is read as if it stood below the root, and its end tag ends the
-            // reading. Operation files written for the program rely on this.
+            // reading. That is the reading rule of operation files: anything
+            // else a file carries belongs after the elements above.
             while (reader.readNextStartElement()) {
                 const QStringRef name = reader.name();
                 if (name == QLatin1String("operation"))
