@@ -1482,16 +1482,14 @@ bool mz_zip_writer_add_from_zip_reader(zip_t* dest, zip_t* src, int srcIndex, co
         return failed(dest, ZIP_ELIMIT);
 
     // Scrambling is keyed by the absolute offset: data that moves has to be
-    // unscrambled with its old offsets and scrambled with its new ones.
+    // unscrambled with its old offsets and scrambled with its new ones. Even
+    // when the move is a whole number of key lengths, it is checked: a wrong
+    // password of another length would otherwise pass unnoticed.
     const uint64_t newDataStart = newStart + headerBytes;
-    bool rekey = false;
-    if (stored.marker != 0 && stored.method == kMethodDeflate && stored.compressedSize > 0
-        && newDataStart != oldDataStart) {
-        if (src->password.isEmpty())
-            return failed(dest, ZIP_EPASSWORD);
-        const uint64_t keyLength = uint64_t(src->password.size());
-        rekey = oldDataStart % keyLength != newDataStart % keyLength;
-    }
+    const bool rekey = stored.marker != 0 && stored.method == kMethodDeflate && stored.compressedSize > 0
+        && newDataStart != oldDataStart;
+    if (rekey && src->password.isEmpty())
+        return failed(dest, ZIP_EPASSWORD);
 
     uint8_t* buffer = dest->buffer();
     // Re-keyed data is also inflated on the way: a wrong password would
