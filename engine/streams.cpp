@@ -1,0 +1,380 @@
+#include "engine/streams.h"
+
+#include "app/settings.h"
+#include "engine/IFileArchiveCallbacksHandler.h"
+#include "fileops/ElevatedAccess.h"
+#include "fileops/FileUtils.h"
+#include "fileops/utils.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QThread>
+#include <QThreadPool>
+
+#include <algorithm>
+#include <limits>
+
+std::atomic<int> StreamBase::m_startedFileFlushing{0};
+
+namespace {
+// Background closes; at exit the pool waits for those still running, so no
+// flush is cut short.
+QThreadPool* closerPool()
+{
+    static QThreadPool pool;
+    return &pool;
+}
+} // namespace
+
+StreamBase::StreamBase(IFileArchiveCallbacksHandler* archive, QString path, bool checkVolumes, bool isInput,
+                       long long size)
+    : m_volumeSize(size)
+    , m_fileName(std::move(path))
+    , m_archive(archive)
+    , m_isInput(isInput)
+    , m_checkVolumes(checkVolumes)
+{
+    if (!m_checkVolumes)
+        return;
+    if (m_isInput) {
+        if (QFileInfo(m_fileName).suffix() == QLatin1String("001")) {
+            // Every volume but the last has the size of the first.
+            const long long firstVolume = fileSize(m_fileName);
+            if (firstVolume > 0) {
+                m_isMultiVolume = true;
+                m_volumeSize = firstVolume;
+                m_fileName.chop(4);
+            }
+        }
+    } else if (m_volumeSize > 0) {
+        m_isMultiVolume = true;
+    }
+}
+
+StreamBase::~StreamBase()
+{
+    Close(false);
+}
+
+QString StreamBase::volumeName(const QString& base, int number)
+{
+    return base + QLatin1Char('.') + QString::number(number).rightJustified(3, QLatin1Char('0'));
+}
+
+QString StreamBase::firstFileName() const
+{
+    return m_isMultiVolume ? volumeName(m_fileName, 1) : m_fileName;
+}
+
+bool StreamBase::isElevated() const
+{
+    return CSettings::isElevated() || (m_archive && m_archive->isElevatedFile(m_fileName));
+}
+
+long long StreamBase::fileSize(const QString& path) const
+{
+    if (isElevated())
+        return ElevatedAccess::size(path);
+    const QFileInfo info(path);
+    return info.exists() ? info.size() : -1;
+}
+
+bool StreamBase::canBeOpened()
+{
+    const QString name = firstFileName();
+    if (isElevated())
+        return ElevatedAccess::canFileBeOpened(name, m_isInput);
+    return canFileBeOpened(name, m_isInput);
+}
+
+long long StreamBase::GetTotalSize()
+{
+    if (!m_isMultiVolume)
+        return std::max(0LL, fileSize(m_fileName));
+    long long total = 0;
+    for (int number = 1; number <= 10000; ++number) {
+        const long long size = fileSize(volumeName(m_fileName, number));
+        if (size < 0)
+            break;
+        total += size;
+    }
+    return total;
+}
+
+void StreamBase::closeFileNow()
+{
+    if (m_file) {
+        m_file->close();
+        m_file.reset();
+    }
+}
+
+void StreamBase::openFile(const QString& name, int volume)
+{
+    closeFileNow();
+    m_currentFileName = name;
+    m_volumeIndex = volume;
+    // The engine comes back to earlier volumes to finish their headers; only
+    // the first opening of a volume may truncate it.
+    const bool firstOpening = !m_openedVolumes.contains(volume);
+    m_openedVolumes.insert(volume);
+    if (isElevated())
+        return; // the elevated file server does the transfers
+    m_file.reset(new QFile(name));
+    if (m_isInput) {
+        m_file->open(QIODevice::ReadOnly);
+    } else {
+        // Unbuffered, so that a failed write is seen by the engine at once
+        // instead of being lost in a flush that nobody checks.
+        QIODevice::OpenMode mode = QIODevice::ReadWrite | QIODevice::Unbuffered;
+        if (firstOpening)
+            mode |= QIODevice::Truncate;
+        m_file->open(mode);
+    }
+}
+
+long long StreamBase::setupFileToAccess()
+{
+    long long limit = std::numeric_limits<long long>::max();
+    if (!m_isMultiVolume) {
+        if (m_volumeIndex != 1)
+            openFile(m_fileName, 1);
+        m_fileOffset = m_position;
+    } else {
+        const int volume = static_cast<int>(m_position / m_volumeSize + 1);
+        if (volume != m_volumeIndex)
+            openFile(volumeName(m_fileName, volume), volume);
+        m_fileOffset = m_position % m_volumeSize;
+        limit = volume * m_volumeSize - m_position;
+    }
+    if (m_file && m_file->isOpen() && m_file->pos() != m_fileOffset)
+        m_file->seek(m_fileOffset);
+    return limit;
+}
+
+HRESULT StreamBase::seekTo(Int64 offset, UInt32 origin, UInt64* newPosition)
+{
+    long long base = 0;
+    switch (origin) {
+    case STREAM_SEEK_SET:
+        base = 0;
+        break;
+    case STREAM_SEEK_CUR:
+        base = m_position;
+        break;
+    case STREAM_SEEK_END:
+        base = GetTotalSize();
+        break;
+    default:
+        return STG_E_INVALIDFUNCTION;
+    }
+    long long target = 0;
+    if (__builtin_add_overflow(base, offset, &target))
+        return E_INVALIDARG;
+    // A position before the start would address volume 0 or a negative
+    // file offset.
+    if (target < 0)
+        return HRESULT_WIN32_ERROR_NEGATIVE_SEEK;
+    m_position = target;
+    setupFileToAccess();
+    if (newPosition)
+        *newPosition = static_cast<UInt64>(m_position);
+    return S_OK;
+}
+
+void StreamBase::Close(bool immediately)
+{
+    m_volumeIndex = -1;
+    if (!m_file)
+        return;
+    if (immediately) {
+        closeFileNow();
+        return;
+    }
+    QFile* file = m_file.release();
+    // Counted before the hand-over, so that a waiter cannot miss it.
+    ++m_startedFileFlushing;
+    closerPool()->start([file] {
+        file->close();
+        delete file;
+        --m_startedFileFlushing;
+    });
+}
+
+void StreamBase::waitForFlushFinished()
+{
+    while (m_startedFileFlushing.load() > 0) {
+        QCoreApplication::processEvents();
+        QThread::msleep(5);
+    }
+}
+
+int StreamBase::flushesInProgress()
+{
+    return m_startedFileFlushing.load();
+}
+
+// --- InStream ---------------------------------------------------------------
+
+InStream::InStream(IFileArchiveCallbacksHandler* archive, QString path, bool checkVolumes)
+    : StreamBase(archive, std::move(path), checkVolumes, true, -1)
+{
+}
+
+HRESULT InStream::QueryInterface(REFIID iid, void** outObject)
+{
+    return answerQueryInterface(iid, outObject,
+                                {{IID_IUnknown, static_cast<IInStream*>(this)},
+                                 {IID_IInStream, static_cast<IInStream*>(this)},
+                                 {IID_IStreamGetSize, static_cast<IStreamGetSize*>(this)},
+                                 {IID_IStreamGetProps, static_cast<IStreamGetProps*>(this)},
+                                 {IID_IStreamGetProps2, static_cast<IStreamGetProps2*>(this)}});
+}
+
+HRESULT InStream::Read(void* data, UInt32 size, UInt32* processedSize)
+{
+    if (processedSize)
+        *processedSize = 0;
+    if (size == 0 || m_remaining < 1)
+        return S_OK;
+    char* destination = static_cast<char*>(data);
+    long long left = size;
+    UInt32 done = 0;
+    while (left > 0) {
+        const long long chunk = std::min(left, setupFileToAccess());
+        long long count = -1;
+        if (isElevated())
+            count = ElevatedAccess::read(m_currentFileName, destination, m_fileOffset, chunk, &m_remaining);
+        else if (m_file)
+            count = m_file->read(destination, chunk);
+        // A failed read (-1) ends the read with what was transferred so far.
+        if (count <= 0)
+            break;
+        done += static_cast<UInt32>(count);
+        m_position += count;
+        left -= count;
+        destination += count;
+        if (processedSize)
+            *processedSize = done;
+        if (m_remaining < 1)
+            break;
+    }
+    return S_OK;
+}
+
+HRESULT InStream::Seek(Int64 offset, UInt32 seekOrigin, UInt64* newPosition)
+{
+    return seekTo(offset, seekOrigin, newPosition);
+}
+
+HRESULT InStream::GetSize(UInt64* size)
+{
+    if (size)
+        *size = static_cast<UInt64>(GetTotalSize());
+    return S_OK;
+}
+
+QString InStream::currentName() const
+{
+    return m_volumeIndex != -1 ? m_currentFileName : firstFileName();
+}
+
+HRESULT InStream::GetProps(UInt64* size, FILETIME* cTime, FILETIME* aTime, FILETIME* mTime, UInt32* attrib)
+{
+    const QString name = currentName();
+    if (size)
+        *size = static_cast<UInt64>(std::max(0LL, fileSize(name)));
+    uint64_t creation = 0;
+    uint64_t access = 0;
+    uint64_t modification = 0;
+    getFileTimes(name, &creation, &access, &modification);
+    if (cTime)
+        *cTime = fileTimeFromTicks(creation);
+    if (aTime)
+        *aTime = fileTimeFromTicks(access);
+    if (mTime)
+        *mTime = fileTimeFromTicks(modification);
+    // Attributes are not reported (the same 0 as the update callback gives);
+    // the engine must not read what its own memory happened to hold.
+    if (attrib)
+        *attrib = 0;
+    return S_OK;
+}
+
+HRESULT InStream::GetProps2(CStreamFileProps* props)
+{
+    if (!props)
+        return E_INVALIDARG;
+    const QString name = currentName();
+    uint64_t creation = 0;
+    uint64_t access = 0;
+    uint64_t modification = 0;
+    getFileTimes(name, &creation, &access, &modification);
+    props->Size = static_cast<UInt64>(std::max(0LL, fileSize(name)));
+    props->VolID = 0;
+    props->FileID_Low = 0;
+    props->FileID_High = 0;
+    props->NumLinks = 0;
+    props->Attrib = 0;
+    props->CTime = fileTimeFromTicks(creation);
+    props->ATime = fileTimeFromTicks(access);
+    props->MTime = fileTimeFromTicks(modification);
+    return S_OK;
+}
+
+// --- OutStream --------------------------------------------------------------
+
+OutStream::OutStream(IFileArchiveCallbacksHandler* archive, QString path, bool checkVolumes, long long volumeSize)
+    : StreamBase(archive, std::move(path), checkVolumes, false, volumeSize)
+{
+}
+
+HRESULT OutStream::QueryInterface(REFIID iid, void** outObject)
+{
+    return answerQueryInterface(iid, outObject,
+                                {{IID_IUnknown, static_cast<IOutStream*>(this)},
+                                 {IID_IOutStream, static_cast<IOutStream*>(this)}});
+}
+
+HRESULT OutStream::Write(const void* data, UInt32 size, UInt32* processedSize)
+{
+    if (processedSize)
+        *processedSize = 0;
+    if (size == 0)
+        return S_OK;
+    const char* source = static_cast<const char*>(data);
+    long long left = size;
+    UInt32 done = 0;
+    while (left > 0) {
+        const long long chunk = std::min(left, setupFileToAccess());
+        long long count = -1;
+        if (isElevated())
+            count = ElevatedAccess::write(m_currentFileName, source, m_fileOffset, chunk);
+        else if (m_file)
+            count = m_file->write(source, chunk);
+        // Nothing written counts as a failure too: trying again would loop
+        // for ever.
+        if (count <= 0) {
+            if (processedSize)
+                *processedSize = done;
+            return S_FALSE;
+        }
+        done += static_cast<UInt32>(count);
+        m_position += count;
+        left -= count;
+        source += count;
+    }
+    if (processedSize)
+        *processedSize = done;
+    return S_OK;
+}
+
+HRESULT OutStream::Seek(Int64 offset, UInt32 seekOrigin, UInt64* newPosition)
+{
+    return seekTo(offset, seekOrigin, newPosition);
+}
+
+HRESULT OutStream::SetSize(UInt64 /*newSize*/)
+{
+    return S_OK;
+}

@@ -1,0 +1,209 @@
+#pragma once
+
+// A small stand-in for the running archive operation, and helpers that drive
+// the real engine through the program's streams and callbacks.
+
+#include "engine/ArchiveOpenCallback.h"
+#include "engine/ArchiveUpdateCallback.h"
+#include "engine/IFileArchiveCallbacksHandler.h"
+#include "engine/streams.h"
+#include "engine/zipapi.h"
+
+#include <QCoreApplication>
+#include <QPair>
+#include <QSet>
+#include <QThread>
+#include <QVariant>
+#include <QVector>
+
+#include <vector>
+
+class TestOperation : public IFileArchiveCallbacksHandler
+{
+public:
+    HRESULT CryptoGetTextPassword2(int* passwordIsDefined, wchar_t** password) override
+    {
+        ++passwordRequests;
+        *passwordIsDefined = password2.isEmpty() ? 0 : 1;
+        if (!password2.isEmpty()) {
+            *password = allocEngineString(password2);
+            if (!*password)
+                return E_OUTOFMEMORY;
+        }
+        return S_OK;
+    }
+    HRESULT CryptoGetTextPassword(wchar_t** password) override
+    {
+        ++passwordRequests;
+        if (password1.isEmpty())
+            return S_FALSE;
+        *password = allocEngineString(password1);
+        return *password ? S_OK : E_OUTOFMEMORY;
+    }
+    HRESULT SetRatioInfo(const unsigned long long* size) override
+    {
+        if (size)
+            ratioSize = *size;
+        return progress.canceled ? E_ABORT : S_OK;
+    }
+    HRESULT SetTotal(unsigned long long value) override
+    {
+        total = value;
+        ++totalCalls;
+        return progress.canceled ? E_FAIL : S_OK;
+    }
+    HRESULT SetCompleted(const unsigned long long* value) override
+    {
+        if (value)
+            completed = *value;
+        return progress.canceled ? E_FAIL : S_OK;
+    }
+    void ReportError(LangStringID id, QStringList args) override { errors.append({id, args}); }
+    void SetFileIndex(unsigned int index) override { fileIndexes.append(index); }
+    void accessHandler(QString path) override { accessQuestions.append(path); }
+    void progressHandler(E_ArchiveOperation, CProgressInfo*, bool*) override {}
+    ArchiveProgress* archiveProgress() override { return withProgress ? &progress : nullptr; }
+    bool pauseIfNeeded() override
+    {
+        while (progress.paused) {
+            QCoreApplication::processEvents();
+            QThread::msleep(10);
+            if (progress.canceled)
+                return false;
+        }
+        return true;
+    }
+    bool isCanceled() override { return progress.canceled; }
+    bool isElevatedFile(const QString& path) override { return elevated.contains(path); }
+
+    ArchiveProgress progress;
+    bool withProgress = true;
+    QString password1;
+    QString password2;
+    QSet<QString> elevated;
+    QList<QPair<LangStringID, QStringList>> errors;
+    QList<unsigned> fileIndexes;
+    QStringList accessQuestions;
+    unsigned long long total = 0;
+    unsigned long long completed = 0;
+    unsigned long long ratioSize = 0;
+    int totalCalls = 0;
+    int passwordRequests = 0;
+};
+
+// One item as the engine lists it.
+struct ListedItem
+{
+    QString path;
+    bool pathIsString = false;
+    bool isDir = false;
+    bool hasSize = false;
+    quint64 size = 0;
+    bool hasMTime = false;
+    quint64 mtime = 0;
+};
+
+inline ListedItem readItem(IInArchive* archive, UInt32 index)
+{
+    ListedItem item;
+    CPropVariant path;
+    archive->GetProperty(index, kpidPath, &path);
+    item.pathIsString = path.vt == VT_BSTR;
+    if (item.pathIsString)
+        item.path = fromEngineString(path.bstrVal);
+    CPropVariant isDir;
+    archive->GetProperty(index, kpidIsDir, &isDir);
+    item.isDir = isDir.vt == VT_BOOL && isDir.boolVal != 0;
+    CPropVariant size;
+    archive->GetProperty(index, kpidSize, &size);
+    item.hasSize = size.vt == VT_UI8;
+    item.size = item.hasSize ? size.uhVal : 0;
+    CPropVariant mtime;
+    archive->GetProperty(index, kpidMTime, &mtime);
+    item.hasMTime = mtime.vt == VT_FILETIME;
+    item.mtime = item.hasMTime ? ticksFromFileTime(mtime.filetime) : 0;
+    return item;
+}
+
+// Opens path with the format handler clsid through an InStream (volume
+// checking on) and a CArchiveOpenCallback. The open archive is left in
+// *archive when that is given.
+inline HRESULT openArchive(const QString& path, const GUID& clsid, IFileArchiveCallbacksHandler* operation,
+                           CMyComPtr<IInArchive>* archive, bool checkVolumes = true)
+{
+    CMyComPtr<IInArchive> handler;
+    if (GetIInArchive(clsid, &handler) != 0)
+        return E_NOTIMPL;
+    CMyComPtr<InStream> stream(new InStream(operation, path, checkVolumes));
+    CMyComPtr<CArchiveOpenCallback> callback(new CArchiveOpenCallback(operation, path));
+    const UInt64 maxCheckStart = 1 << 23;
+    const HRESULT result =
+        handler->Open(static_cast<IInStream*>(stream.get()), &maxCheckStart, static_cast<IArchiveOpenCallback*>(callback.get()));
+    if (result == S_OK && archive)
+        *archive = handler;
+    return result;
+}
+
+inline HRESULT listArchive(const QString& path, const GUID& clsid, IFileArchiveCallbacksHandler* operation,
+                           QList<ListedItem>* items, bool checkVolumes = true)
+{
+    CMyComPtr<IInArchive> archive;
+    const HRESULT result = openArchive(path, clsid, operation, &archive, checkVolumes);
+    if (result != S_OK)
+        return result;
+    UInt32 count = 0;
+    archive->GetNumberOfItems(&count);
+    for (UInt32 i = 0; i < count; ++i)
+        items->append(readItem(archive, i));
+    archive->Close();
+    return S_OK;
+}
+
+// Sets named properties ("x", "m", "mt" ...) on an out-archive handler.
+inline HRESULT setArchiveProperties(IOutArchive* archive, const QVector<QPair<QString, QVariant>>& properties)
+{
+    CMyComPtr<ISetProperties> setter;
+    const HRESULT found = CMyComPtr<IOutArchive>(archive).QueryInterface(IID_ISetProperties, setter);
+    if (found != S_OK)
+        return found;
+    std::vector<std::wstring> names;
+    std::vector<PROPVARIANT> values(static_cast<size_t>(properties.size()));
+    for (int i = 0; i < properties.size(); ++i) {
+        names.push_back(toWideString(properties[i].first));
+        PROPVARIANT& value = values[static_cast<size_t>(i)];
+        value = PROPVARIANT{};
+        if (properties[i].second.type() == QVariant::String)
+            propSetString(&value, properties[i].second.toString());
+        else
+            propSetUInt32(&value, properties[i].second.toUInt());
+    }
+    std::vector<const wchar_t*> namePointers;
+    for (const std::wstring& name : names)
+        namePointers.push_back(name.c_str());
+    const HRESULT result =
+        setter->SetProperties(namePointers.data(), values.data(), static_cast<UInt32>(values.size()));
+    for (PROPVARIANT& value : values)
+        VariantClear(&value);
+    return result;
+}
+
+// Writes a new archive of options.newFiles to archivePath through an OutStream
+// (volumes of volumeSize when above 0) and an ArchiveUpdateCallback.
+inline HRESULT writeNewArchive(const GUID& clsid, const QString& archivePath, const CompressOptions& options,
+                               IFileArchiveCallbacksHandler* operation,
+                               const QVector<QPair<QString, QVariant>>& properties, long long volumeSize = -1)
+{
+    CMyComPtr<IOutArchive> archive;
+    if (GetIOutArchive(clsid, &archive) != 0)
+        return E_NOTIMPL;
+    const HRESULT set = setArchiveProperties(archive, properties);
+    if (set != S_OK)
+        return set;
+    CMyComPtr<ArchiveUpdateCallback> callback(new ArchiveUpdateCallback);
+    callback->Init(options, {}, CMyComPtr<IInArchive>(), operation);
+    CMyComPtr<OutStream> stream(new OutStream(operation, archivePath, true, volumeSize));
+    const HRESULT result = archive->UpdateItems(static_cast<IOutStream*>(stream.get()), callback->itemCount(),
+                                                static_cast<IArchiveUpdateCallback2*>(callback.get()));
+    stream->Close(true);
+    return result;
+}
