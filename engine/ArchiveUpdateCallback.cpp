@@ -73,8 +73,15 @@ HRESULT ArchiveUpdateCallback::SetRatioInfo(const UInt64* /*inSize*/, const UInt
 
 HRESULT ArchiveUpdateCallback::CryptoGetTextPassword2(Int32* passwordIsDefined, BSTR* password)
 {
-    if (!m_operation)
-        return S_FALSE;
+    // Without an operation nobody can give a password: the archive is written
+    // without one. Failing the question would make the engine end the update.
+    if (!m_operation) {
+        if (passwordIsDefined)
+            *passwordIsDefined = 0;
+        if (password)
+            *password = nullptr;
+        return S_OK;
+    }
     return m_operation->CryptoGetTextPassword2(passwordIsDefined, password);
 }
 
@@ -98,8 +105,11 @@ HRESULT ArchiveUpdateCallback::GetUpdateItemInfo(UInt32 index, Int32* newData, I
         *newData = 1;
     if (newProps)
         *newProps = 1;
+    // A replaced entry names its own item of the old archive. Its position in
+    // the kept list differs from that index once earlier entries were
+    // dropped, and the engine would then lose an entry of the result.
     if (indexInArchive)
-        *indexInArchive = index < existing ? index : 0xFFFFFFFFu;
+        *indexInArchive = index < existing ? m_entries.at(static_cast<int>(index)).index : 0xFFFFFFFFu;
     return S_OK;
 }
 

@@ -21,8 +21,8 @@ class ArchiveUpdateCallback : public IArchiveUpdateCallback2,
 public:
     ArchiveUpdateCallback() = default;
 
-    // Copies all four; operation may be null (progress then succeeds and the
-    // password is refused).
+    // Copies all four; operation may be null (progress then succeeds and no
+    // password is given).
     void Init(CompressOptions options, QList<ArchiveItemInfo> entries, CMyComPtr<IInArchive> existing,
               IFileArchiveCallbacksHandler* operation);
 

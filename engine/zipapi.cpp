@@ -322,19 +322,15 @@ void propSetFileTime(PROPVARIANT* value, uint64_t ticks)
 
 std::wstring toWideString(const QString& text)
 {
+    // The engine keeps UTF-16 code units in its 32-bit characters (it hands
+    // out a character beyond the BMP as two surrogates and writes 7z and WIM
+    // names two bytes per character), so a surrogate pair goes over as two
+    // characters; a whole code point would lose its upper bits in those
+    // formats.
     std::wstring wide;
     wide.reserve(static_cast<size_t>(text.size()));
-    const QChar* units = text.constData();
-    const int count = text.size();
-    for (int i = 0; i < count; ++i) {
-        const ushort unit = units[i].unicode();
-        if (QChar::isHighSurrogate(unit) && i + 1 < count && QChar::isLowSurrogate(units[i + 1].unicode())) {
-            wide.push_back(static_cast<wchar_t>(QChar::surrogateToUcs4(unit, units[i + 1].unicode())));
-            ++i;
-        } else {
-            wide.push_back(static_cast<wchar_t>(unit));
-        }
-    }
+    for (const QChar unit : text)
+        wide.push_back(static_cast<wchar_t>(unit.unicode()));
     return wide;
 }
 

@@ -38,9 +38,12 @@ QString engineLibraryPath();
 // that still exist keep working.
 void setEngineLibraryPathForTests(const QString& path);
 
-// Engine strings are UTF-32; surrogate pairs of the program's UTF-16 strings
-// become one character and back. Lone surrogates pass through unchanged,
-// values that are no code point become U+FFFD.
+// Engine strings are made of 32-bit characters. The installed engine keeps
+// UTF-16 code units in them: a character beyond the BMP is a surrogate pair
+// of two characters, both ways. Characters above 0xFFFF that some part of the
+// engine may still hand over as whole code points are split into pairs; lone
+// surrogates pass through unchanged; values that are no code point become
+// U+FFFD.
 std::wstring toWideString(const QString& text);
 QString fromWideString(const wchar_t* text);
 QString fromWideString(const wchar_t* text, size_t length);

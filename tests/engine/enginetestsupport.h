@@ -18,7 +18,7 @@
 
 #include <vector>
 
-class TestOperation : public IFileArchiveCallbacksHandler
+class TestOperation final : public IFileArchiveCallbacksHandler
 {
 public:
     HRESULT CryptoGetTextPassword2(int* passwordIsDefined, wchar_t** password) override
