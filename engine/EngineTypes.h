@@ -142,8 +142,9 @@ QUENVAR_ENGINE_COMPAT HRESULT VariantCopy(VARIANTARG* destination, const VARIANT
 QUENVAR_ENGINE_COMPAT int32_t CompareFileTime(const FILETIME* a, const FILETIME* b);
 QUENVAR_ENGINE_COMPAT DWORD GetLastError();
 
-// Sets value to an engine-string copy of s. Out of memory: the value becomes
-// the error tag holding E_OUTOFMEMORY, which is also returned.
+// Sets value, which must be empty (as the engine hands values over), to an
+// engine-string copy of s; null s gives an empty string. Out of memory: the
+// value becomes the error tag holding E_OUTOFMEMORY, which is also returned.
 __attribute__((visibility("hidden"))) HRESULT PropVarEm_Set_Str(PROPVARIANT* value, const wchar_t* s);
 // The same for UTF-8 text.
 __attribute__((visibility("hidden"))) HRESULT PropVarEm_Set_Str(PROPVARIANT* value, const char* s);
