@@ -4,6 +4,8 @@
 
 #include "common/testarchives.h"
 #include "common/testenv.h"
+#include "engine/Guid.h"
+#include "enginetestsupport.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -135,6 +137,79 @@ void addFormats(const QStringList& formats)
         QTest::newRow(qPrintable(f)) << f;
 }
 
+GUID formatClass(const QString& format)
+{
+    if (format == QLatin1String("rar4"))
+        return CLSID_CFormatRar4;
+    if (format == QLatin1String("rar5"))
+        return CLSID_CFormatRar5;
+    return format == QLatin1String("zip") ? CLSID_CFormatZip : CLSID_CFormatTar;
+}
+
+// Collects what the engine writes for one item.
+class MemorySink final : public ISequentialOutStream, public CMyUnknownImp
+{
+public:
+    explicit MemorySink(QByteArray* target) : m_target(target) {}
+    HRESULT QueryInterface(REFIID iid, void** outObject) override
+    {
+        return answerQueryInterface(iid, outObject,
+                                    {{IID_IUnknown, static_cast<ISequentialOutStream*>(this)},
+                                     {IID_ISequentialOutStream, static_cast<ISequentialOutStream*>(this)}});
+    }
+    ULONG AddRef() override { return addReference(); }
+    ULONG Release() override { return releaseReference(); }
+    HRESULT Write(const void* data, UInt32 size, UInt32* processedSize) override
+    {
+        m_target->append(static_cast<const char*>(data), int(size));
+        if (processedSize)
+            *processedSize = size;
+        return S_OK;
+    }
+
+private:
+    QByteArray* m_target;
+};
+
+// Extracts every item into memory and keeps each item's operation result.
+class ResultCollector final : public IArchiveExtractCallback, public CMyUnknownImp
+{
+public:
+    HRESULT QueryInterface(REFIID iid, void** outObject) override
+    {
+        return answerQueryInterface(iid, outObject,
+                                    {{IID_IUnknown, static_cast<IArchiveExtractCallback*>(this)},
+                                     {IID_IProgress, static_cast<IArchiveExtractCallback*>(this)},
+                                     {IID_IArchiveExtractCallback, static_cast<IArchiveExtractCallback*>(this)}});
+    }
+    ULONG AddRef() override { return addReference(); }
+    ULONG Release() override { return releaseReference(); }
+    HRESULT SetTotal(UInt64) override { return S_OK; }
+    HRESULT SetCompleted(const UInt64*) override { return S_OK; }
+    HRESULT GetStream(UInt32 index, ISequentialOutStream** outStream, Int32 askExtractMode) override
+    {
+        m_current = index;
+        *outStream = nullptr;
+        if (askExtractMode == kExtractModeExtract) {
+            *outStream = new MemorySink(&data[index]);
+            (*outStream)->AddRef();
+        }
+        return S_OK;
+    }
+    HRESULT PrepareOperation(Int32) override { return S_OK; }
+    HRESULT SetOperationResult(Int32 opRes) override
+    {
+        results[m_current] = opRes;
+        return S_OK;
+    }
+
+    QMap<UInt32, Int32> results;
+    QMap<UInt32, QByteArray> data;
+
+private:
+    UInt32 m_current = 0;
+};
+
 const QStringList kAllFormats = {QStringLiteral("rar4"), QStringLiteral("rar5"), QStringLiteral("zip"),
                                  QStringLiteral("tar")};
 const QStringList kCheckedFormats = {QStringLiteral("rar4"), QStringLiteral("rar5"), QStringLiteral("zip")};
@@ -148,6 +223,7 @@ class TestTestArchives : public QObject
 
 private slots:
     void initTestCase();
+    void cleanupTestCase() { QCOMPARE(CMyUnknownImp::liveObjects(), 0); }
 
     void rarFixedBlocksMatchWhatRarWrites();
 
@@ -167,6 +243,11 @@ private slots:
     void hostileNamesReachThePeerRaw();
     void hardLinksListTheirTarget_data() { addFormats({QStringLiteral("rar5"), QStringLiteral("tar")}); }
     void hardLinksListTheirTarget();
+
+    void engineHandsOverRawNames_data() { addFormats(kAllFormats); }
+    void engineHandsOverRawNames();
+    void engineResultPerEntry_data() { addFormats(kCheckedFormats); }
+    void engineResultPerEntry();
 };
 
 void TestTestArchives::initTestCase()
@@ -313,10 +394,12 @@ void TestTestArchives::hostileNamesReachThePeerRaw()
     // exactly as stored. "../evil.txt", "a/../../evil2.txt", "/abs/evil3.txt"
     // and "./ok.txt" are not cleaned, and "link" is listed as a link to
     // "/some/outside/dir" ahead of "link/evil4.txt". RAR 4 stores '\' between
-    // parts; the handler turns it back into '/'. So the engine hands a caller
-    // the raw names: extraction code has to make them safe itself. (The 7z
-    // tool's own extraction writes evil.txt, a/evil2.txt, abs/evil3.txt in
-    // the target folder, and fails on link/evil4.txt.)
+    // parts; the handler turns it back into '/'. The engine hands the program
+    // the same raw names (engineHandsOverRawNames): extraction code has to
+    // make them safe itself. (The 7z tool's own extraction of the ZIP and tar
+    // writes evil.txt, a/evil2.txt and abs/evil3.txt inside the target folder,
+    // points the link at <target>/some/outside/dir, and fails on
+    // link/evil4.txt.)
     QFETCH(QString, format);
     const QList<Entry> entries = hostileEntries();
     const PeerListing listing = listWith7z(save(format, build(format, entries)));
@@ -349,6 +432,52 @@ void TestTestArchives::hardLinksListTheirTarget()
     QCOMPARE(listing.find(QStringLiteral("copy.txt"))->value(QStringLiteral("Hard Link")), QStringLiteral("data.txt"));
     QCOMPARE(listing.find(QStringLiteral("escape"))->value(QStringLiteral("Hard Link")),
              QStringLiteral("../../etc/passwd"));
+}
+
+// The same names through the program's own engine boundary, as the
+// archive layer will read them.
+void TestTestArchives::engineHandsOverRawNames()
+{
+    QFETCH(QString, format);
+    const QList<Entry> entries = hostileEntries();
+    const QString archive = save(format, build(format, entries));
+    TestOperation operation;
+    QList<ListedItem> items;
+    QCOMPARE(listArchive(archive, formatClass(format), &operation, &items), S_OK);
+    QCOMPARE(items.size(), entries.size());
+    for (int i = 0; i < entries.size(); ++i) {
+        QCOMPARE(items[i].path, entries[i].name);
+        QCOMPARE(items[i].isDir, entries[i].kind == Entry::Dir);
+    }
+}
+
+void TestTestArchives::engineResultPerEntry()
+{
+    QFETCH(QString, format);
+    Entry packed = file(QStringLiteral("packed.bin"), pseudoRandom(1000, 5));
+    packed.compressed = true;
+    Entry bad = file(QStringLiteral("bad.txt"), "checksum does not match\n");
+    bad.badCrc = true;
+    QList<Entry> entries = {file(QStringLiteral("ok.txt"), "fine\n"), bad, file(QStringLiteral("empty.txt"))};
+    if (format != QLatin1String("zip"))
+        entries.insert(1, packed);
+    const QString path = save(format, build(format, entries));
+
+    TestOperation operation;
+    CMyComPtr<IInArchive> archive;
+    QCOMPARE(openArchive(path, formatClass(format), &operation, &archive), S_OK);
+    CMyComPtr<ResultCollector> collector(new ResultCollector);
+    QCOMPARE(archive->Extract(nullptr, UInt32(-1), 0, static_cast<IArchiveExtractCallback*>(collector.get())), S_OK);
+    archive->Close();
+
+    QCOMPARE(collector->results.size(), entries.size());
+    for (int i = 0; i < entries.size(); ++i) {
+        const Entry& e = entries[i];
+        const Int32 expected = e.compressed ? kOpResultUnsupportedMethod : e.badCrc ? kOpResultCRCError : kOpResultOK;
+        QVERIFY2(collector->results.value(UInt32(i)) == expected, qPrintable(e.name));
+        if (expected == kOpResultOK)
+            QCOMPARE(collector->data.value(UInt32(i)), e.data);
+    }
 }
 
 QUENVAR_TEST_MAIN(TestTestArchives)
