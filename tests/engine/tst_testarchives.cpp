@@ -50,10 +50,10 @@ QByteArray pseudoRandom(int size, quint32 seed)
     return out;
 }
 
-// Cyrillic names (and one mixing scripts, which RAR 4 encodes with both
-// its one-byte and two-byte codes), an empty file, nested folders, a file of more than 64 KiB
-// (three-byte sizes in RAR 5), a private file, a link, and a date that is a
-// different day in local time.
+// Cyrillic names (and one mixing scripts, which RAR 4 encodes with both its
+// one-byte and two-byte codes), an empty file, nested folders, a file of more
+// than 64 KiB (three-byte sizes in RAR 5), a private file, a link, and a date
+// that is a different day in local time.
 QList<Entry> sampleEntries()
 {
     Entry old = file(QStringLiteral("Папка/вложенная/файл.txt"), "данные\n");
