@@ -724,6 +724,21 @@ bool initAppend(zip_t* zip)
     uint64_t room = 0;
     if (!addFits(zip->archiveSize, kEntryOverhead, &room))
         return failed(zip, ZIP_ELIMIT);
+    // New entries go where the directory starts: refuse archives whose
+    // entries reach past that point, or appending would overwrite them.
+    for (uint32_t i = 0; i < zip->entryCount; ++i) {
+        CentralRecord r;
+        decodeCentral(zip->centralDir.data() + zip->recordOffsets[i], r);
+        uint8_t header[kLocalSize];
+        LocalHeader local;
+        if (!readExactly(zip, r.localHeaderOffset, header, kLocalSize) || !decodeLocal(header, local))
+            return failed(zip, ZIP_EFORMAT);
+        const uint64_t descriptor = (local.flags & kFlagDataDescriptor) ? 16 : 0;
+        uint64_t end = 0;
+        if (!addFits(r.localHeaderOffset, kLocalSize + local.nameLength + local.extraLength + descriptor, &end)
+            || !addFits(end, r.compressedSize, &end) || end > zip->centralDirOffset)
+            return failed(zip, ZIP_EFORMAT);
+    }
     closeAllVolumes(zip);
     // The files exist: reopen them for writing without truncation.
     zip->volumeCreated.assign(zip->volumeCreated.size(), true);

@@ -55,8 +55,13 @@ uint8_t qvHarnessFlags(bool password, int volumeSteps)
     return uint8_t((password ? 1 : 0) | ((volumeSteps & 0x3F) << 2));
 }
 
-bool qvReaderHarness(const uint8_t* data, size_t size, const QString& workDir)
+bool qvReaderHarness(const uint8_t* data, size_t size, const QString& workDir, QString* broken)
 {
+    auto fault = [broken](const char* what) {
+        if (broken)
+            *broken = QString::fromLatin1(what);
+        return false;
+    };
     if (size < 1)
         return true;
     const bool password = data[0] & 1;
@@ -80,7 +85,7 @@ bool qvReaderHarness(const uint8_t* data, size_t size, const QString& workDir)
     QStringList names;
     for (int i = 0; i < count; ++i) {
         if (zip_entry_openbyindex(zip, i) != 0)
-            return false; // every record was checked when the archive opened
+            return fault("an entry of an opened archive did not open"); // records were checked at the open
         names << currentName(zip);
         zip_entry_size(zip);
         zip_entry_time(zip);
@@ -103,16 +108,16 @@ bool qvReaderHarness(const uint8_t* data, size_t size, const QString& workDir)
     if (target && zip_close(target) == 0) {
         zip_t* reread = zip_open(copy, 0, 'r', -1, QString());
         if (!reread)
-            return false;
+            return fault("the archive of raw copies does not open");
         QStringList seen;
         for (int i = 0; i < zip_total_entries(reread); ++i) {
             if (zip_entry_openbyindex(reread, i) != 0)
-                return false;
+                return fault("an entry of the archive of raw copies does not open");
             seen << currentName(reread);
         }
         zip_close(reread);
         if (seen != copied)
-            return false;
+            return fault("the archive of raw copies lists other names");
     }
 
     // Appending keeps what was there and adds what is new.
@@ -133,7 +138,7 @@ bool qvReaderHarness(const uint8_t* data, size_t size, const QString& workDir)
     zip_t* reread = zip_open(input, 0, 'r', -1, password ? kPassword : QString());
     if (!reread || zip_total_entries(reread) != total + 1) {
         zip_close(reread);
-        return false;
+        return fault("the appended archive does not open with one entry more");
     }
     bool ok = zip_entry_openbyindex(reread, total) == 0 && currentName(reread) == QStringLiteral("appended")
         && zip_entry_fread(reread, output, nullptr, nullptr) == 0;
@@ -142,5 +147,5 @@ bool qvReaderHarness(const uint8_t* data, size_t size, const QString& workDir)
     for (int i = 0; ok && i < before; ++i)
         ok = zip_entry_openbyindex(reread, i) == 0 && currentName(reread) == names[i];
     zip_close(reread);
-    return ok;
+    return ok || fault("the appended entry or an earlier one reads back wrong");
 }

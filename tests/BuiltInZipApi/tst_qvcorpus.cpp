@@ -27,8 +27,10 @@ void TestQvCorpus::replayCorpus()
         QFile file(corpus.filePath(name));
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray data = file.readAll();
-        QVERIFY2(qvReaderHarness(reinterpret_cast<const uint8_t*>(data.constData()), size_t(data.size()), work),
-                 qPrintable(name));
+        QString broken;
+        QVERIFY2(qvReaderHarness(reinterpret_cast<const uint8_t*>(data.constData()), size_t(data.size()), work,
+                                 &broken),
+                 qPrintable(name + ": " + broken));
         opened += QFile::exists(work + "/copy.qv") ? 1 : 0;
     }
     // The corpus is more than junk the reader refuses at once.

@@ -93,6 +93,7 @@ private slots:
     void damagedEntryData();
     void inflatedDataPastItsSize();
     void rawCopyOfDamagedEntries();
+    void appendNeverOverwritesEntries();
     void randomDamageNeverCrashes();
     void destinationIsTheCallersOnly();
 
@@ -388,6 +389,34 @@ void TestQvHostile::rawCopyOfDamagedEntries()
         zip_close(src);
         QCOMPARE(zip_close(dest), 0);
     }
+}
+
+void TestQvHostile::appendNeverOverwritesEntries()
+{
+    // The directory sits before the data of the entry it describes: new
+    // entries, which go where the directory starts, would overwrite it.
+    Image i;
+    const QByteArray entry = localHeader(i.local, i.nameBytes) + i.data;
+    const QByteArray directory = centralRecord(i.central, i.nameBytes);
+    const QByteArray lead(200, 'L');
+    i.central.localOffset = uint64_t(lead.size() + directory.size());
+    const QByteArray movedDirectory = centralRecord(i.central, i.nameBytes);
+    i.end.centralOffset = uint64_t(lead.size());
+    i.end.centralSize = uint32_t(movedDirectory.size());
+    const QByteArray image = lead + movedDirectory + entry + endRecord(i.end);
+    const QString path = m_dir + "/before.qv";
+    testenv::writeFile(path, image);
+    QCOMPARE(extractOnly(image, m_dir + "/before.out"), 0);
+    QVERIFY(!zip_open(path, 6, 'a', -1, QString()));
+    QCOMPARE(testenv::readFile(path), image);
+    // A local header whose name runs into the directory counts too.
+    Image j;
+    j.local.extraLength = 30;
+    j.trailingDirectory.clear();
+    QByteArray reaching = j.build();
+    testenv::writeFile(path, reaching);
+    QVERIFY(!zip_open(path, 6, 'a', -1, QString()));
+    QCOMPARE(testenv::readFile(path), reaching);
 }
 
 void TestQvHostile::randomDamageNeverCrashes()
