@@ -52,6 +52,8 @@ fi
 mkdir -p "$out/merged"
 rm -f "$out/merged"/*
 "$out/qv_reader_fuzzer" -merge=1 "$out/merged" "$here/corpus/qv" "$out/corpus" "$out/seeds" 2>&1 | tail -n 3
-rm -f "$here/corpus/qv"/*
-cp "$out/merged"/* "$here/corpus/qv/"
+# Inputs kept under a name of their own (regressions) stay; the rest is
+# replaced by the merged set, named by content hash.
+find "$here/corpus/qv" -type f -regextype posix-extended -regex '.*/[0-9a-f]{40}' -delete
+cp -n "$out/merged"/* "$here/corpus/qv/"
 echo "corpus: $(ls "$here/corpus/qv" | wc -l) files in fuzz/corpus/qv"
