@@ -38,9 +38,11 @@ ZipFormatInfo makeRow(ZipFormat format, const GUID& clsid, const char* extension
     info.Maximum = levels & M;
     info.Ultra = levels & U;
     info.singleFile = singleFile;
-    int i = 0;
-    for (unsigned char byte : signature)
-        info.signature[i++] = byte;
+    size_t i = 0;
+    for (unsigned char byte : signature) {
+        if (i < sizeof(info.signature))
+            info.signature[i++] = byte;
+    }
     return info;
 }
 
