@@ -105,7 +105,13 @@ QString langStringText(LangStringID id)
         QT_TRANSLATE_NOOP("filearchive", "Error: filename of archive is the same as one of the files for packing %1"),
         QT_TRANSLATE_NOOP("filearchive", "Error: cannot add to multi-volume archive %1"),
         QT_TRANSLATE_NOOP("filearchive", "Adding itself or its parent directory to the archive is not allowed"),
+        QT_TRANSLATE_NOOP("filearchive", "These entries were not extracted: their names lead outside the target folder: %1"),
+        QT_TRANSLATE_NOOP("filearchive",
+                          "These entries were not extracted: their compression method is not supported: %1"),
+        QT_TRANSLATE_NOOP("filearchive", "These entries were not extracted: their data is damaged: %1"),
+        QT_TRANSLATE_NOOP("filearchive", "Cannot write archive %1"),
     };
+    static_assert(sizeof(texts) / sizeof(texts[0]) == LangStringCount, "one text per identifier");
     const int index = static_cast<int>(id);
     if (index <= 0 || index >= int(sizeof(texts) / sizeof(texts[0])))
         return QString();

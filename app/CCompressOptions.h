@@ -105,7 +105,15 @@ enum LangStringID : int32_t
     LS_ARCHIVE_IS_SOURCE = 13,
     LS_MULTIVOLUME_UPDATE = 14,
     LS_ADDING_ITSELF = 15,
+    // Reported once at the end of an extraction, with the entry names.
+    LS_UNSAFE_ENTRY_NAMES = 16,
+    LS_UNSUPPORTED_METHOD = 17,
+    LS_DAMAGED_ENTRIES = 18,
+    // The engine failed while writing an archive.
+    LS_CANNOT_WRITE_ARCHIVE = 19,
 };
+
+constexpr int LangStringCount = 20;
 
 // The message text of an error identifier, translated in the context "filearchive".
 QString langStringText(LangStringID id);

@@ -74,7 +74,9 @@ enum EnginePropId : PROPID {
     kpidMTime = 12,
     kpidSolid = 13,
     kpidEncrypted = 15,
-    kpidIsAnti = 21
+    kpidIsAnti = 21,
+    kpidPosixAttrib = 53,
+    kpidSymLink = 54
 };
 
 // 100-nanosecond intervals since 1601-01-01 UTC, low half first.

@@ -1,0 +1,555 @@
+#include "engine/ExtractCallback.h"
+
+#include "app/settings.h"
+#include "engine/ExtractConflictHandler.h"
+#include "engine/filearchive.h"
+#include "engine/streams.h"
+#include "engine/zipapi.h"
+#include "fileops/FileUtils.h"
+#include "fileops/UserActions.h"
+#include "fileops/utils.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Set in the attributes when their high 16 bits hold the Unix mode.
+constexpr UInt32 kUnixModeInAttributes = 0x8000;
+// A link's target is a path; anything longer is not one.
+constexpr int kMaxLinkTarget = 4096;
+
+bool pathIsTaken(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+// A free hidden name beside path for the data until it checked out.
+QString partFileName(const QString& path)
+{
+    const QFileInfo info(path);
+    const QString stem = info.path() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".qvpart");
+    QString candidate = stem;
+    for (int n = 1; pathIsTaken(candidate); ++n)
+        candidate = stem + QString::number(n);
+    return candidate;
+}
+
+} // namespace
+
+// Collects a link entry's data: the link's target.
+class LinkTargetStream : public ISequentialOutStream, public CMyUnknownImp
+{
+public:
+    HRESULT QueryInterface(REFIID iid, void** outObject) override
+    {
+        return answerQueryInterface(iid, outObject,
+                                    {{IID_IUnknown, static_cast<ISequentialOutStream*>(this)},
+                                     {IID_ISequentialOutStream, static_cast<ISequentialOutStream*>(this)}});
+    }
+    ULONG AddRef() override { return addReference(); }
+    ULONG Release() override { return releaseReference(); }
+
+    HRESULT Write(const void* data, UInt32 size, UInt32* processedSize) override
+    {
+        if (processedSize)
+            *processedSize = 0;
+        if (m_data.size() + static_cast<qint64>(size) > kMaxLinkTarget)
+            return E_FAIL;
+        m_data.append(static_cast<const char*>(data), static_cast<int>(size));
+        if (processedSize)
+            *processedSize = size;
+        return S_OK;
+    }
+
+    QByteArray data() const { return m_data; }
+
+private:
+    QByteArray m_data;
+};
+
+ExtractCallback::~ExtractCallback()
+{
+    releaseStreams();
+    discardPartialFile();
+}
+
+void ExtractCallback::Init(IInArchive* archive, const ExtractOptions& options, const QList<ArchiveItemInfo>& entries,
+                           FileArchive* operation)
+{
+    m_options = options;
+    m_operation = operation;
+    m_archive = archive;
+    m_defaultName = entries.isEmpty() ? QString() : entries.first().name;
+
+    QString target = QFileInfo(options.targetDirectory).absoluteFilePath();
+    if (!target.endsWith(QLatin1Char('/')))
+        target += QLatin1Char('/');
+    if (!options.sourceFolder.isEmpty())
+        target += options.sourceFolder + QLatin1Char('/');
+
+    const bool singleTar = entries.size() == 1 && entries.first().name.endsWith(QLatin1String(".tar"), Qt::CaseInsensitive);
+    if (options.removeDuplicatesRoot && options.pathMode != EPM_RELATIVE_PATHS && options.itemIndexes.isEmpty() &&
+        !singleTar && !entries.isEmpty()) {
+        const QString root = QFileInfo(QDir::cleanPath(target)).fileName();
+        bool allBelowRoot = !root.isEmpty();
+        for (const ArchiveItemInfo& entry : entries) {
+            // A whole first part only: an archive of project/... is not proj/
+            // duplicated, and taking it for one would write beside the
+            // chosen folder.
+            if (!entry.name.startsWith(root, Qt::CaseInsensitive) ||
+                (entry.name.size() > root.size() && entry.name.at(root.size()) != QLatin1Char('/'))) {
+                allBelowRoot = false;
+                break;
+            }
+        }
+        if (allBelowRoot) {
+            target = QFileInfo(QDir::cleanPath(target)).path();
+            if (!target.endsWith(QLatin1Char('/')))
+                target += QLatin1Char('/');
+        }
+    }
+    m_targetDirectory = target;
+    m_guard.setRoot(target);
+}
+
+HRESULT ExtractCallback::QueryInterface(REFIID iid, void** outObject)
+{
+    return answerQueryInterface(iid, outObject,
+                                {{IID_IUnknown, static_cast<IArchiveExtractCallback*>(this)},
+                                 {IID_IArchiveExtractCallback, static_cast<IArchiveExtractCallback*>(this)},
+                                 {IID_ICompressProgressInfo, static_cast<ICompressProgressInfo*>(this)},
+                                 {IID_ICryptoGetTextPassword, static_cast<ICryptoGetTextPassword*>(this)}});
+}
+
+HRESULT ExtractCallback::SetTotal(UInt64 total)
+{
+    return m_operation ? m_operation->SetTotal(total) : S_OK;
+}
+
+HRESULT ExtractCallback::SetCompleted(const UInt64* completeValue)
+{
+    return m_operation ? m_operation->SetCompleted(completeValue) : S_OK;
+}
+
+HRESULT ExtractCallback::SetRatioInfo(const UInt64* inSize, const UInt64* /*outSize*/)
+{
+    return m_operation ? m_operation->SetRatioInfo(inSize) : S_OK;
+}
+
+HRESULT ExtractCallback::PrepareOperation(Int32 /*askExtractMode*/)
+{
+    return S_OK;
+}
+
+HRESULT ExtractCallback::CryptoGetTextPassword(BSTR* password)
+{
+    if (!m_operation)
+        return S_FALSE;
+    const HRESULT result = m_operation->CryptoGetTextPassword(password);
+    if (result == S_FALSE && m_outStream)
+        m_outStream->Close(false);
+    return result;
+}
+
+QString ExtractCallback::relativeOutputPath(const QString& entryPath) const
+{
+    if (m_options.pathMode == EPM_NO_PATHS)
+        return entryPath.mid(entryPath.lastIndexOf(QLatin1Char('/')) + 1);
+    QString rest = entryPath;
+    if (m_options.pathMode == EPM_RELATIVE_PATHS && !m_options.subPath.isEmpty()) {
+        QString sub = m_options.subPath;
+        while (sub.endsWith(QLatin1Char('/')))
+            sub.chop(1);
+        while (sub.startsWith(QLatin1Char('/')))
+            sub.remove(0, 1);
+        // The first occurrence that is whole parts of the path: "doc" is
+        // not cut out of "docs/a.txt".
+        for (int at = rest.indexOf(sub); !sub.isEmpty() && at >= 0; at = rest.indexOf(sub, at + 1)) {
+            const int end = at + sub.size();
+            if ((at == 0 || rest.at(at - 1) == QLatin1Char('/')) &&
+                (end == rest.size() || rest.at(end) == QLatin1Char('/'))) {
+                rest.remove(at, sub.size());
+                break;
+            }
+        }
+    }
+    rest.replace(QLatin1Char(':'), QLatin1Char('_'));
+    return rest;
+}
+
+void ExtractCallback::resetEntry()
+{
+    m_entryPath.clear();
+    m_fullPath.clear();
+    m_partPath.clear();
+    m_times = Times();
+    m_attributes = 0;
+    m_attributesDefined = false;
+    m_posixMode = 0;
+    m_posixModeDefined = false;
+    m_size = 0;
+    m_sizeDefined = false;
+    m_isDir = false;
+    m_encrypted = false;
+    m_isLink = false;
+    m_linkTarget.clear();
+    m_infoRead = false;
+}
+
+bool ExtractCallback::getCurrentFileInfo(UInt32 index)
+{
+    {
+        CPropVariant path;
+        m_archive->GetProperty(index, kpidPath, &path);
+        if (path.vt == VT_EMPTY) {
+            m_entryPath = m_defaultName;
+        } else if (path.vt == VT_BSTR) {
+            m_entryPath = fromEngineString(path.bstrVal);
+        } else {
+            if (m_operation)
+                m_operation->ReportError(LS_UNPACKER_INTERNAL_ERROR, {QStringLiteral("CArchiveExtractCallback::GetStream 1")});
+            return false;
+        }
+    }
+    {
+        CPropVariant attributes;
+        m_archive->GetProperty(index, kpidAttrib, &attributes);
+        if (attributes.vt == VT_EMPTY) {
+            m_attributes = 0;
+        } else if (attributes.vt == VT_UI4) {
+            m_attributes = attributes.ulVal;
+            m_attributesDefined = true;
+        } else {
+            if (m_operation)
+                m_operation->ReportError(LS_UNPACKER_INTERNAL_ERROR, {QStringLiteral("CArchiveExtractCallback::GetStream 2")});
+            return false;
+        }
+    }
+    {
+        CPropVariant isDir;
+        m_archive->GetProperty(index, kpidIsDir, &isDir);
+        m_isDir = isDir.vt == VT_BOOL && isDir.boolVal != VARIANT_FALSE;
+    }
+    m_infoRead = true;
+    auto readTime = [this, index](PROPID id, uint64_t* ticks) {
+        CPropVariant time;
+        m_archive->GetProperty(index, id, &time);
+        if (time.vt == VT_FILETIME)
+            *ticks = ticksFromFileTime(time.filetime);
+    };
+    readTime(kpidMTime, &m_times.modification);
+    readTime(kpidCTime, &m_times.creation);
+    readTime(kpidATime, &m_times.access);
+    {
+        CPropVariant size;
+        m_archive->GetProperty(index, kpidSize, &size);
+        if (size.vt == VT_UI8) {
+            m_size = size.uhVal;
+            m_sizeDefined = true;
+        } else if (size.vt == VT_UI4) {
+            m_size = size.ulVal;
+            m_sizeDefined = true;
+        }
+    }
+    {
+        CPropVariant encrypted;
+        m_archive->GetProperty(index, kpidEncrypted, &encrypted);
+        m_encrypted = encrypted.vt == VT_BOOL && encrypted.boolVal != VARIANT_FALSE;
+    }
+    {
+        CPropVariant posix;
+        m_archive->GetProperty(index, kpidPosixAttrib, &posix);
+        if (posix.vt == VT_UI4) {
+            m_posixMode = posix.ulVal;
+            m_posixModeDefined = true;
+        } else if (m_attributesDefined && (m_attributes & kUnixModeInAttributes)) {
+            m_posixMode = m_attributes >> 16;
+            m_posixModeDefined = true;
+        }
+    }
+    {
+        CPropVariant link;
+        m_archive->GetProperty(index, kpidSymLink, &link);
+        if (link.vt == VT_BSTR)
+            m_linkTarget = fromEngineString(link.bstrVal);
+    }
+    m_isLink = !m_isDir && (!m_linkTarget.isEmpty() || (m_posixModeDefined && S_ISLNK(m_posixMode)));
+    return true;
+}
+
+HRESULT ExtractCallback::GetStream(UInt32 index, ISequentialOutStream** outStream, Int32 askExtractMode)
+{
+    if (!outStream)
+        return E_INVALIDARG;
+    *outStream = nullptr;
+    releaseStreams();
+    discardPartialFile();
+    resetEntry();
+    // The engine goes on after S_FALSE from here (it takes it for "no
+    // stream"); only E_ABORT ends the extraction.
+    if (m_operation && m_operation->isCanceled())
+        return E_ABORT;
+    if (askExtractMode != kExtractModeExtract)
+        return S_OK;
+    if (!getCurrentFileInfo(index))
+        return S_FALSE;
+    CSettings::setElevated(false);
+    UserActions::resetAfterSingleAction();
+
+    QString full;
+    const ExtractPathGuard::Verdict verdict = m_guard.resolve(relativeOutputPath(m_entryPath), &full);
+    // A folder whose name is all cut away (the extracted subfolder itself)
+    // is the target, which is there.
+    if (verdict == ExtractPathGuard::Root && m_isDir)
+        return S_OK;
+    if (verdict != ExtractPathGuard::Inside) {
+        m_failures = true;
+        if (m_operation)
+            m_operation->noteEntryProblem(LS_UNSAFE_ENTRY_NAMES, m_entryPath);
+        return S_OK;
+    }
+
+    if (m_isDir) {
+        // A folder where this extraction put a file or a link would lead
+        // the folder's times out through the link.
+        if (m_guard.isNonFolder(full)) {
+            m_failures = true;
+            if (m_operation)
+                m_operation->noteEntryProblem(LS_UNSAFE_ENTRY_NAMES, m_entryPath);
+            return S_OK;
+        }
+        const HRESULT made = createFolder(full);
+        if (made == ExtractConflictHandler::kGoOn)
+            m_fullPath = full;
+        return made == ExtractConflictHandler::kGoOn ? S_OK : made;
+    }
+
+    m_guard.noteNonFolder(full);
+    QString path = full;
+    QDateTime entryTime;
+    if (m_times.modification)
+        entryTime = FileTimeToQDateTime(m_times.modification);
+    const int conflict = ExtractConflictHandler::handleFileExists(m_operation, path, entryTime);
+    if (conflict == E_ABORT)
+        return E_ABORT;
+    if (conflict == ExtractConflictHandler::kSkip)
+        return S_OK;
+    m_guard.noteNonFolder(path);
+    m_fullPath = path;
+
+    if (m_isLink) {
+        CMyComPtr<LinkTargetStream> stream(new LinkTargetStream);
+        m_linkStream = stream;
+        m_linkStreamRef = static_cast<ISequentialOutStream*>(stream.get());
+        *outStream = static_cast<ISequentialOutStream*>(stream.Detach());
+        return S_OK;
+    }
+
+    m_partPath = partFileName(path);
+    CMyComPtr<OutStream> stream(new OutStream(m_operation, m_partPath, false, -1));
+    const int opened = openOutStream(*stream, path);
+    if (opened != ExtractConflictHandler::kGoOn) {
+        m_partPath.clear();
+        m_fullPath.clear();
+        return opened;
+    }
+    // The engine may never write to an empty entry.
+    if (m_sizeDefined && m_size == 0) {
+        createFileGeneric(m_partPath);
+        if (m_operation)
+            m_operation->addEmptyFileExtracted(path);
+    }
+    m_outStream = stream;
+    m_outStreamRef = static_cast<IOutStream*>(stream.get());
+    *outStream = static_cast<IOutStream*>(stream.Detach());
+    return S_OK;
+}
+
+HRESULT ExtractCallback::createFolder(const QString& path)
+{
+    const QFileInfo existing(path);
+    if (existing.isDir())
+        return ExtractConflictHandler::kGoOn;
+    bool autoElevated = false;
+    for (;;) {
+        if (createFolderGeneric(path))
+            return ExtractConflictHandler::kGoOn;
+        if (!m_operation)
+            return S_OK;
+        // Skip for all leaves the folder out and goes on with the next
+        // entry; only Cancel ends the extraction.
+        if (UserActions::isChosenForAll(UA_SKIP)) {
+            m_operation->ReportError(LS_CANNOT_CREATE_FOLDER, {path});
+            return S_OK;
+        }
+        switch (m_operation->resolveAccessProblem(path, autoElevated)) {
+        case UA_RETRY:
+            break;
+        case UA_SKIP:
+            return S_OK;
+        default:
+            return E_ABORT;
+        }
+    }
+}
+
+int ExtractCallback::openOutStream(StreamBase& stream, const QString& path)
+{
+    bool autoElevated = false;
+    for (;;) {
+        if (stream.canBeOpened())
+            return ExtractConflictHandler::kGoOn;
+        if (!m_operation)
+            return S_OK;
+        switch (m_operation->resolveAccessProblem(path, autoElevated)) {
+        case UA_RETRY:
+            break;
+        case UA_SKIP:
+            return S_OK;
+        default:
+            return E_ABORT;
+        }
+    }
+}
+
+void ExtractCallback::releaseStreams()
+{
+    m_outStream = nullptr;
+    m_outStreamRef.Release();
+    m_linkStream = nullptr;
+    m_linkStreamRef.Release();
+}
+
+void ExtractCallback::discardPartialFile()
+{
+    if (m_partPath.isEmpty())
+        return;
+    if (pathIsTaken(m_partPath))
+        deleteFileGeneric(m_partPath, false);
+    m_partPath.clear();
+}
+
+HRESULT ExtractCallback::SetOperationResult(Int32 result)
+{
+    const QByteArray linkData = m_linkStream ? m_linkStream->data() : QByteArray();
+    releaseStreams();
+    if (!m_infoRead || m_fullPath.isEmpty())
+        return S_OK;
+
+    if (m_isDir) {
+        m_folderTimes.append({m_fullPath, m_times});
+        return S_OK;
+    }
+
+    if (result == kOpResultOK) {
+        if (m_operation)
+            m_operation->setWrongPassword(false);
+        if (m_isLink) {
+            if (m_linkTarget.isEmpty())
+                m_linkTarget = QString::fromUtf8(linkData);
+            createLink();
+            return S_OK;
+        }
+        return finishFile();
+    }
+
+    discardPartialFile();
+    if (!m_operation)
+        return S_OK;
+    const bool passwordProblem = result == kOpResultWrongPassword || result == kOpResultDataError ||
+                                 (result == kOpResultCRCError && m_encrypted);
+    if (m_operation->isPasswordUsed() && passwordProblem) {
+        // The whole extraction is run again with a new password; this one
+        // ends here (after S_FALSE the engine would go on).
+        m_operation->setWrongPassword(true);
+        return E_ABORT;
+    }
+    m_operation->setWrongPassword(false);
+    // A cancelled password request already says why.
+    if (!m_operation->passwordCanceled()) {
+        m_failures = true;
+        m_operation->noteEntryProblem(result == kOpResultUnsupportedMethod ? LS_UNSUPPORTED_METHOD : LS_DAMAGED_ENTRIES,
+                                      m_entryPath);
+    }
+    return S_OK;
+}
+
+HRESULT ExtractCallback::finishFile()
+{
+    // An entry of unknown size that the engine wrote nothing for is empty.
+    if (!pathIsTaken(m_partPath))
+        createFileGeneric(m_partPath);
+    bool autoElevated = false;
+    while (!renameFileGeneric(m_partPath, m_fullPath)) {
+        const E_UserAction answer =
+            m_operation ? m_operation->resolveAccessProblem(m_fullPath, autoElevated) : UA_SKIP;
+        if (answer == UA_RETRY)
+            continue;
+        discardPartialFile();
+        return answer == UA_SKIP ? S_OK : E_ABORT;
+    }
+    m_partPath.clear();
+    setFileTimesTicks(m_fullPath, m_times.access, m_times.modification);
+    applyPermissions(m_fullPath);
+    if (m_operation)
+        m_operation->addFileExtracted(m_fullPath);
+    return S_OK;
+}
+
+bool ExtractCallback::createLink()
+{
+    const QFileInfo existing(m_fullPath);
+    if (existing.isDir() && !existing.isSymLink()) {
+        m_failures = true;
+        if (m_operation)
+            m_operation->ReportError(LS_CANNOT_CREATE_FILE, {m_fullPath});
+        return false;
+    }
+    QDir().mkpath(existing.path());
+    // Replacing was agreed to when the path was taken; the link is new.
+    if (pathIsTaken(m_fullPath))
+        QFile::remove(m_fullPath);
+    const QByteArray target = QFile::encodeName(m_linkTarget);
+    if (target.isEmpty() || ::symlink(target.constData(), QFile::encodeName(m_fullPath).constData()) != 0) {
+        m_failures = true;
+        if (m_operation)
+            m_operation->ReportError(LS_CANNOT_CREATE_FILE, {m_fullPath});
+        return false;
+    }
+    if (m_operation)
+        m_operation->addFileExtracted(m_fullPath);
+    return true;
+}
+
+void ExtractCallback::applyPermissions(const QString& path) const
+{
+    // Only the execute bits are taken from the archive, where the file may
+    // be read; everything else stays as the user's umask made it.
+    if (!m_posixModeDefined || !(m_posixMode & 0111) || !S_ISREG(m_posixMode))
+        return;
+    const QByteArray local = QFile::encodeName(path);
+    struct stat st{};
+    if (::stat(local.constData(), &st) != 0)
+        return;
+    const mode_t readable = st.st_mode & 0444;
+    const mode_t execute = (readable >> 2) & m_posixMode & 0111;
+    if (execute)
+        ::chmod(local.constData(), (st.st_mode & 07777) | execute);
+}
+
+void ExtractCallback::finish()
+{
+    releaseStreams();
+    discardPartialFile();
+    for (int i = m_folderTimes.size() - 1; i >= 0; --i) {
+        const FolderTimes& folder = m_folderTimes.at(i);
+        setFileTimesTicks(folder.path, folder.times.access, folder.times.modification);
+    }
+    m_folderTimes.clear();
+}

@@ -1,0 +1,114 @@
+#pragma once
+
+#include "app/CCompressOptions.h"
+#include "engine/ExtractPathGuard.h"
+#include "engine/MyCom.h"
+
+#include <QList>
+#include <QString>
+
+#include <cstdint>
+
+class FileArchive;
+class OutStream;
+class StreamBase;
+class LinkTargetStream;
+
+// What the engine calls back while it extracts: where each entry goes, when
+// it is done, and the password.
+//
+// An entry's data is written beside its target under a temporary name and
+// moved into place only when the engine reports it whole, so that a damaged
+// entry, a wrong password or a cancel never leaves a half-written file nor
+// destroys the file it was to replace. Links stored in the archive become
+// links; what lies below them is never written through them.
+class ExtractCallback : public IArchiveExtractCallback,
+                        public ICompressProgressInfo,
+                        public ICryptoGetTextPassword,
+                        public CMyUnknownImp
+{
+public:
+    ExtractCallback() = default;
+    ~ExtractCallback() override;
+
+    void Init(IInArchive* archive, const ExtractOptions& options, const QList<ArchiveItemInfo>& entries,
+              FileArchive* operation);
+
+    HRESULT QueryInterface(REFIID iid, void** outObject) override;
+    ULONG AddRef() override { return addReference(); }
+    ULONG Release() override { return releaseReference(); }
+
+    HRESULT SetTotal(UInt64 total) override;
+    HRESULT SetCompleted(const UInt64* completeValue) override;
+    HRESULT GetStream(UInt32 index, ISequentialOutStream** outStream, Int32 askExtractMode) override;
+    HRESULT PrepareOperation(Int32 askExtractMode) override;
+    HRESULT SetOperationResult(Int32 result) override;
+    HRESULT SetRatioInfo(const UInt64* inSize, const UInt64* outSize) override;
+    HRESULT CryptoGetTextPassword(BSTR* password) override;
+
+    // Call once Extract has returned: gives the folders their times (their
+    // contents would have changed them) and drops a file the engine left
+    // unfinished.
+    void finish();
+    // Some entry was not extracted for a reason other than the user's choice.
+    bool hadFailures() const { return m_failures; }
+    // The folder the entries go below, ending with "/".
+    QString targetDirectory() const { return m_targetDirectory; }
+    // An entry's path below the target by the path mode, before any check.
+    QString relativeOutputPath(const QString& entryPath) const;
+
+private:
+    struct Times
+    {
+        uint64_t creation = 0;
+        uint64_t access = 0;
+        uint64_t modification = 0;
+    };
+    struct FolderTimes
+    {
+        QString path;
+        Times times;
+    };
+
+    bool getCurrentFileInfo(UInt32 index);
+    HRESULT createFolder(const QString& path);
+    int openOutStream(StreamBase& stream, const QString& path);
+    HRESULT finishFile();
+    bool createLink();
+    void releaseStreams();
+    void discardPartialFile();
+    void resetEntry();
+    void applyPermissions(const QString& path) const;
+
+    ExtractOptions m_options;
+    QString m_targetDirectory;
+    CMyComPtr<IInArchive> m_archive;
+    FileArchive* m_operation = nullptr;
+    QString m_defaultName;
+    ExtractPathGuard m_guard;
+
+    // The current entry.
+    QString m_entryPath;
+    QString m_fullPath;
+    QString m_partPath;
+    Times m_times;
+    UInt32 m_attributes = 0;
+    bool m_attributesDefined = false;
+    uint32_t m_posixMode = 0;
+    bool m_posixModeDefined = false;
+    UInt64 m_size = 0;
+    bool m_sizeDefined = false;
+    bool m_isDir = false;
+    bool m_encrypted = false;
+    bool m_isLink = false;
+    QString m_linkTarget;
+    bool m_infoRead = false;
+
+    OutStream* m_outStream = nullptr;
+    CMyComPtr<ISequentialOutStream> m_outStreamRef;
+    LinkTargetStream* m_linkStream = nullptr;
+    CMyComPtr<ISequentialOutStream> m_linkStreamRef;
+
+    QList<FolderTimes> m_folderTimes;
+    bool m_failures = false;
+};

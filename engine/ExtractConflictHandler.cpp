@@ -1,0 +1,82 @@
+#include "engine/ExtractConflictHandler.h"
+
+#include "engine/EngineTypes.h"
+#include "engine/filearchive.h"
+#include "fileops/FileUtils.h"
+#include "fileops/UserActions.h"
+#include "fileops/utils.h"
+
+#include <QFileInfo>
+
+namespace {
+
+// A dangling link is taken too: it is in the way as much as a file.
+bool pathIsTaken(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+QString renamedName(const QString& path)
+{
+    return getRenameFileName(path, QStringLiteral("_%1"), false);
+}
+
+} // namespace
+
+int ExtractConflictHandler::handleFileExists(FileArchive* operation, QString& path, const QDateTime& entryTime)
+{
+    if (!pathIsTaken(path))
+        return kGoOn;
+    if (operation && operation->isFileExtracted(path))
+        return kGoOn;
+    const int renamed = renameExistingFileIfNeeded(operation, path);
+    if (renamed != kGoOn)
+        return renamed;
+    if (!pathIsTaken(path))
+        return kGoOn;
+
+    if (UserActions::isChosenForAll(UA_RENAME)) {
+        path = renamedName(path);
+        return kGoOn;
+    }
+    if (UserActions::isChosenForAll(UA_REPLACE))
+        return kGoOn;
+    if (UserActions::isChosenForAll(UA_SKIP))
+        return kSkip;
+
+    if (operation)
+        operation->handleFileExists(path, entryTime);
+    if (UserActions::isChosen(UA_RENAME)) {
+        path = renamedName(path);
+        return kGoOn;
+    }
+    if (UserActions::isChosen(UA_CANCEL))
+        return E_ABORT;
+    if (UserActions::isChosen(UA_SKIP))
+        return kSkip;
+    return kGoOn;
+}
+
+int ExtractConflictHandler::renameExistingFileIfNeeded(FileArchive* operation, const QString& path)
+{
+    const QFileInfo info(path);
+    if ((info.isDir() && !info.isSymLink()) || !pathIsTaken(path) || !UserActions::isChosen(UA_RENAME_EXISTING))
+        return kGoOn;
+    const QString newName = renamedName(path);
+    bool autoElevated = false;
+    for (;;) {
+        if (renameFileGeneric(path, newName))
+            return kGoOn;
+        if (!operation)
+            return kSkip;
+        switch (operation->resolveAccessProblem(newName, autoElevated)) {
+        case UA_RETRY:
+            break;
+        case UA_SKIP:
+            return kSkip;
+        default:
+            return E_ABORT;
+        }
+    }
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QSet>
+#include <QString>
+
+// Decides where an archive entry may be written below an extraction's target
+// folder. Every entry of an extraction goes through one guard, whatever back
+// end reads the archive, so that no name leads a write outside the target:
+// absolute names count as relative to the target, names with ".." parts are
+// refused, and so is every path that runs through an entry the same
+// extraction met earlier as a file or a link (a link placed by the archive
+// would otherwise carry later entries anywhere).
+class ExtractPathGuard
+{
+public:
+    ExtractPathGuard() = default;
+    explicit ExtractPathGuard(const QString& root);
+
+    // The folder everything goes below; made absolute and clean.
+    void setRoot(const QString& root);
+    QString root() const { return m_root; }
+
+    // name with "/" separators, without empty and "." parts and without a
+    // leading "/"; empty when nothing is left. *escapes tells whether it has
+    // a ".." part (the result is then empty too).
+    static QString cleanRelativePath(const QString& name, bool* escapes = nullptr);
+
+    enum Verdict
+    {
+        Inside,  // the entry goes to *fullPath
+        Root,    // nothing is left of the name: the root itself
+        Outside, // the entry must not be written
+    };
+    // Where an entry with this relative name goes.
+    Verdict resolve(const QString& relativeName, QString* fullPath) const;
+
+    // The extraction met an entry at fullPath that is not a folder (a file or
+    // a link), whether it was written or not.
+    void noteNonFolder(const QString& fullPath);
+    bool isNonFolder(const QString& fullPath) const { return m_nonFolders.contains(fullPath); }
+
+private:
+    QString m_root;
+    QSet<QString> m_nonFolders;
+};

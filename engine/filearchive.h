@@ -1,0 +1,205 @@
+#pragma once
+
+#include "app/CCompressOptions.h"
+#include "engine/ArchiveProgress.h"
+#include "engine/IFileArchiveCallbacksHandler.h"
+#include "engine/MyCom.h"
+#include "fileops/UserActions.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+
+class ArchiveUpdateCallback;
+class OutStream;
+
+// True when the name ends with ".qv" or ".qv.001": the program's own container.
+bool isQvExtension(const QString& path);
+
+// Runs one archive operation: lists an archive (on the GUI thread, for the
+// panels), or extracts, creates or updates one (on a worker thread of its
+// own, started through process()). It picks the back end by the archive's
+// name and format: the own container for ".qv", the engine twice for tar
+// files inside gzip, bzip2 or xz, the engine for everything else.
+//
+// All questions to the user leave through the signals fileExists,
+// getPassword, cannotAccessFile and progressError. A driver on another thread
+// connects them with Qt::BlockingQueuedConnection: the worker waits until the
+// slot has answered (in UserActions for the file questions, in the reference
+// arguments for the password). Progress, pause and cancel pass through the
+// ArchiveProgress block given to the constructor.
+//
+// An existing archive is never written in place: the new one goes to a free
+// "_tmp%1" name beside it, is flushed to disk and swapped in through a
+// "_backup%1" name. A failed, refused or cancelled update leaves the archive
+// as it was and no temporary file behind.
+class FileArchive : public QObject, public IFileArchiveCallbacksHandler
+{
+    Q_OBJECT
+
+public:
+    explicit FileArchive(ArchiveProgress* progress = nullptr);
+    ~FileArchive() override;
+
+    // Exactly one request is pending; setting one clears the other.
+    void setExtractOptions(const ExtractOptions& options);
+    void setCompressOptions(const CompressOptions& options);
+
+    // The last operation failed, was cancelled, or its password request was
+    // cancelled.
+    bool failed() const;
+    // The last operation's password request was cancelled (no message was
+    // shown for it).
+    bool passwordCanceled() const { return m_passwordCanceled; }
+
+    // --- Opening and listing ---------------------------------------------
+    // Opens and lists path; a second call with the same path returns at once.
+    bool openArchive(const QString& path);
+    QString getArchiveFileName() const { return m_archiveFileName; }
+    Q_INVOKABLE QString currentArchiveFileName() const { return m_archiveFileName; }
+    int getArchiveItemsCount() const { return m_items.size(); }
+    Q_INVOKABLE ArchiveItemInfo archiveItemInfo(int itemIndex) const;
+    const QList<ArchiveItemInfo>& archiveItems() const { return m_items; }
+    void clearArchiveItems();
+    const ZipFormatInfo& formatInfo() const { return m_formatInfo; }
+    // Splits path into its folder and name when it names a file entry of the
+    // open archive (compared without regard to case); otherwise leaves both.
+    void getDirectoryAndFile(const QString& path, QString& directory, QString& file) const;
+
+    // --- Running requests (worker thread) ---------------------------------
+    void extractArchive(ExtractOptions options);
+    void updateArchive(CompressOptions options);
+
+    // --- Passwords ---------------------------------------------------------
+    bool isPasswordUsed() const { return !m_password.isEmpty(); }
+    // true: the password was refused; it is forgotten and asked again.
+    void setWrongPassword(bool wrong);
+
+    // --- What the extraction callbacks need ---------------------------------
+    // Asks whether an existing file may be replaced (answer in UserActions).
+    void handleFileExists(const QString& path, const QDateTime& modified);
+    // Asks what to do about a path that cannot be accessed and returns the
+    // answer: UA_RETRY (elevation may now be on), UA_SKIP or UA_CANCEL. Skip
+    // and "as administrator" chosen for all earlier answer without asking;
+    // the latter only once per problem (autoElevated), so that an
+    // unreachable elevated server cannot make it loop. No answer at all
+    // counts as cancel.
+    E_UserAction resolveAccessProblem(const QString& path, bool& autoElevated);
+    void addEmptyFileExtracted(const QString& path) { m_extractedFiles.insert(path); }
+    void addFileExtracted(const QString& path) { m_extractedFiles.insert(path); }
+    // The file was written by the running extraction.
+    bool isFileExtracted(const QString& path) const { return m_extractedFiles.contains(path); }
+    // An entry was not extracted; collected and reported once at the end.
+    void noteEntryProblem(LangStringID reason, const QString& entryName);
+    bool renameFile(const QString& from, const QString& to);
+
+    QString getErrorString(LangStringID id) const { return langStringText(id); }
+    // Total size of the archive file, or of all its volumes when the name
+    // ends with ".001".
+    static qint64 getArchiveSize(const ExtractOptions& options);
+
+    // --- IFileArchiveCallbacksHandler --------------------------------------
+    HRESULT CryptoGetTextPassword2(int* passwordIsDefined, wchar_t** password) override;
+    HRESULT CryptoGetTextPassword(wchar_t** password) override;
+    HRESULT SetRatioInfo(const unsigned long long* inSize) override;
+    HRESULT SetTotal(unsigned long long total) override;
+    HRESULT SetCompleted(const unsigned long long* completed) override;
+    void ReportError(LangStringID id, QStringList args) override;
+    void SetFileIndex(unsigned int index) override { m_fileIndex = index; }
+    void accessHandler(QString path) override;
+    void progressHandler(E_ArchiveOperation operation, CProgressInfo* info, bool* cancel) override;
+    ArchiveProgress* archiveProgress() override { return m_progress; }
+    bool pauseIfNeeded() override;
+    bool isCanceled() override;
+    bool isElevatedFile(const QString& path) override { return m_elevatedFiles.contains(path); }
+
+public slots:
+    void process();
+    void forceTerminate() { m_terminated = true; }
+
+signals:
+    void finished();
+    void progress(E_ArchiveOperation zipOperation, CProgressInfo* progressInfo, bool* doCancel, bool* doPause);
+    void fileExists(QString filePath, QDateTime modifiedTime);
+    void progressError(QString errorMessage);
+    void getPassword(QString& password, bool& doCancel);
+    void cannotAccessFile(QString filePath);
+
+private:
+    // --- Open, list, extract (filearchive.cpp) -----------------------------
+    bool openArchive_7z(const QString& path);
+    CMyComPtr<IInArchive> openArchive_Internal(const QString& path);
+    CMyComPtr<IInArchive> openArchiveAskingAgain(const QString& path);
+    void getAllArchiveItems_7zip(const CMyComPtr<IInArchive>& inArchive);
+    QDateTime getItemModificationDate(const CMyComPtr<IInArchive>& inArchive, unsigned int index) const;
+    bool extractArchive_7zip(ExtractOptions& options, bool unused);
+    bool extract_Xz_Bzip2_GZip(ExtractOptions options);
+    void getPass(QString& password, bool& canceled);
+    void reportEntryProblems();
+    void clearSingleAnswers();
+
+    // --- Own container (filearchive_qv.cpp) --------------------------------
+    bool openArchive_qv(const QString& path);
+    void extractArchive_custom(const ExtractOptions& options);
+    void updateArchive_custom(CompressOptions& options);
+
+    // --- Update and compress (filearchive_update.cpp) ------------------------
+    bool isInputValid(CompressOptions& options);
+    void makeAllPathInTheSameFormat(CompressOptions& options);
+    bool checkArchiveIsNotTarget(CompressOptions& options);
+    bool handleNestedFiles(CompressOptions& options);
+    bool removeHiddenItemsIfNeeded(CompressOptions& options);
+    bool getNestedFiles(const QString& path, QDir::Filters filters, QStringList& list);
+    QDir::Filters getFiltersForNestedFiles() const;
+    // merge: add to the existing archive; otherwise it is written anew.
+    bool updateArchive_7zip(CompressOptions& options, bool merge);
+    bool createNewArchive(CompressOptions& options, CMyComPtr<IOutArchive>& outArchive, unsigned int& itemCount,
+                          ArchiveUpdateCallback* callback);
+    bool prepareArchiveForUpdate_7zip(ArchiveUpdateCallback* callback, CompressOptions& options,
+                                      CMyComPtr<IOutArchive>& outArchive, CMyComPtr<IInArchive>& inArchive,
+                                      unsigned int& itemCount);
+    void prepareArchiveForUpdate(CompressOptions& options, unsigned int& itemCount, UInt32 timePrecisionTicks);
+    bool setArchiveOptionsBeforeOperationStart(const CMyComPtr<IOutArchive>& outArchive,
+                                               const CompressOptions& options, ZipFormat format);
+    bool compress_Xz_Bzip2_GZip(CompressOptions& options);
+    bool decompressSingleStream(const QString& archivePath, const QString& outputPath);
+    // durable: flush the archive to the disk first (not for intermediates).
+    bool renameTempFileToTheOriginalName(const CompressOptions& options, bool durable = true);
+    QString getInArchiveFilePath(const QString& filePath, const CompressOptions& options) const;
+    CMyComPtr<OutStream> createOutputFileStream(long long volumeSize);
+    void removeOutput(const QString& path, long long volumeSize);
+    bool userCanceledUpdate() const;
+
+    // --- State ---------------------------------------------------------------
+    QString m_archiveFileName;
+    unsigned int m_fileIndex = 0;
+    // Files written by the running extraction: met again, they are replaced
+    // without a question.
+    QSet<QString> m_extractedFiles;
+    QSet<QString> m_elevatedFiles;
+    std::atomic<bool> m_terminated{false};
+    HRESULT m_result = 0;
+    ExtractOptions m_extractOptions;
+    CompressOptions m_compressOptions;
+    ZipFormatInfo m_formatInfo;
+    QList<ArchiveItemInfo> m_items;
+    ArchiveProgress* m_progress = nullptr;
+    bool m_wrongPassword = false;
+    QString m_password;
+    bool m_passwordCanceled = false;
+    // The engine asked for a password during the last open.
+    bool m_passwordAsked = false;
+    // The archive whose listing m_items holds.
+    QString m_listedArchive;
+    // Unreadable folders the user chose to leave out of the sources.
+    QSet<QString> m_skippedFolders;
+    // Entries the running extraction left out, by reason.
+    QMap<LangStringID, QStringList> m_entryProblems;
+};

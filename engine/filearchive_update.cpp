@@ -1,0 +1,665 @@
+// The writing half of FileArchive: create, add, replace, delete and rename.
+#include "engine/filearchive.h"
+
+#include "app/settings.h"
+#include "engine/ArchiveUpdateCallback.h"
+#include "engine/streams.h"
+#include "engine/zipapi.h"
+#include "fileops/ElevatedAccess.h"
+#include "fileops/FileUtils.h"
+#include "fileops/utils.h"
+
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+bool pathIsTaken(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+// Entry names are compared without a leading "/": the engine may store or
+// drop it.
+QString comparableName(QString name)
+{
+    while (name.startsWith(QLatin1Char('/')))
+        name.remove(0, 1);
+    return name;
+}
+
+// The engine's file time kinds, as GetFileTimeType reports them.
+enum : UInt32 { kTimeWindows = 0, kTimeUnix = 1, kTimeDos = 2 };
+
+qint64 timeUnitMs(UInt32 timeType)
+{
+    switch (timeType) {
+    case kTimeUnix:
+        return 1000;
+    case kTimeDos:
+        return 2000;
+    default:
+        return 1;
+    }
+}
+
+qint64 floorDiv(qint64 value, qint64 unit)
+{
+    return value >= 0 ? value / unit : -((-value + unit - 1) / unit);
+}
+
+// Flushes a file (or a folder's entries) to the disk. A file that cannot be
+// opened here (reached through the elevated server) is left to the server.
+bool syncPath(const QString& path, bool folder)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | (folder ? O_DIRECTORY : 0));
+    if (fd < 0)
+        return true;
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    return synced;
+}
+
+// The method name for the engine: the request's when the format offers it,
+// else the format's own; empty (store) at level 0.
+QString methodName(ZipFormat format, int32_t method, uint32_t level)
+{
+    const ZipFormatInfo& info = SupportedFormats[format];
+    const bool offered[6] = {info.LZMA2, info.LZMA, info.PPMd, info.BZip2, info.Deflate, info.Deflate64};
+    if (level == 0)
+        return QString();
+    if (method >= 0 && method < 6 && offered[method])
+        return ZipMethodPropValues[method];
+    for (int i = 0; i < 6; ++i) {
+        if (offered[i])
+            return ZipMethodPropValues[i];
+    }
+    return QString();
+}
+
+bool formatTakesMethod(ZipFormat format)
+{
+    const ZipFormatInfo& info = SupportedFormats[format];
+    return info.LZMA2 || info.LZMA || info.PPMd || info.BZip2 || info.Deflate || info.Deflate64;
+}
+
+ZipFormat outerFormatOf(ZipFormat format)
+{
+    switch (format) {
+    case ZF_TAR_XZ:
+        return ZF_XZ;
+    case ZF_TAR_GZIP:
+        return ZF_GZIP;
+    default:
+        return ZF_BZIP2;
+    }
+}
+
+} // namespace
+
+void FileArchive::updateArchive(CompressOptions options)
+{
+    m_items.clear();
+    m_listedArchive.clear();
+    m_result = 0;
+    m_passwordCanceled = false;
+    m_elevatedFiles.clear();
+    options.makeForwardSlashes();
+    m_archiveFileName = options.archivePath;
+    m_password = options.password;
+
+    bool done = isInputValid(options);
+    if (done) {
+        makeAllPathInTheSameFormat(options);
+        done = checkArchiveIsNotTarget(options) && handleNestedFiles(options);
+    }
+    if (done) {
+        switch (options.format) {
+        case ZF_QV:
+            updateArchive_custom(options);
+            done = m_result == 0 && renameTempFileToTheOriginalName(options);
+            break;
+        case ZF_TAR_XZ:
+        case ZF_TAR_BZIP2:
+        case ZF_TAR_GZIP:
+            done = compress_Xz_Bzip2_GZip(options);
+            break;
+        default:
+            // A single-stream file holds one file: it is written anew, never
+            // merged with what it held.
+            done = updateArchive_7zip(options, !SupportedFormats[options.format].singleFile) &&
+                   renameTempFileToTheOriginalName(options);
+            break;
+        }
+    }
+    if (!done && m_result == 0)
+        m_result = E_FAIL;
+    UserActions::reset();
+}
+
+bool FileArchive::userCanceledUpdate() const
+{
+    return m_terminated || (m_progress && m_progress->canceled) || m_passwordCanceled ||
+           UserActions::isChosen(UA_CANCEL);
+}
+
+// --- Validation and the sources -----------------------------------------------
+
+bool FileArchive::isInputValid(CompressOptions& options)
+{
+    if (m_archiveFileName.isEmpty()) {
+        ReportError(LS_NO_ARCHIVE_NAME, {});
+        return false;
+    }
+    if (!QFileInfo::exists(m_archiveFileName) && isUncPath(m_archiveFileName))
+        tryToConnectToNetworkDrive(m_archiveFileName);
+    for (const QString& source : qAsConst(options.files)) {
+        if (isDirectoryAncestorOfFile(source, m_archiveFileName)) {
+            ReportError(LS_ADDING_ITSELF, {});
+            return false;
+        }
+    }
+    if (options.files.isEmpty() && options.itemsToDelete.isEmpty() && options.itemToRename < 0) {
+        ReportError(LS_NO_FILES_TO_PACK, {});
+        return false;
+    }
+    const QString folder = QFileInfo(m_archiveFileName).absolutePath();
+    if (!QFileInfo(folder).isDir() && !QDir().mkpath(folder)) {
+        ReportError(LS_CANNOT_CREATE_DIRECTORY, {});
+        return false;
+    }
+    return true;
+}
+
+void FileArchive::makeAllPathInTheSameFormat(CompressOptions& options)
+{
+    for (QString& path : options.files)
+        path = QFileInfo(path).filePath();
+}
+
+bool FileArchive::checkArchiveIsNotTarget(CompressOptions& options)
+{
+    const QString archive = QDir::cleanPath(QFileInfo(options.archivePath).absoluteFilePath());
+    for (const QString& source : qAsConst(options.files)) {
+        if (QDir::cleanPath(QFileInfo(source).absoluteFilePath()) == archive) {
+            ReportError(LS_ARCHIVE_IS_SOURCE, {source});
+            return false;
+        }
+    }
+    return true;
+}
+
+bool FileArchive::removeHiddenItemsIfNeeded(CompressOptions& options)
+{
+    if (CSettings::getBoolValue(QStringLiteral("ArchiveHiddenItems")))
+        return true;
+    QStringList visible;
+    for (const QString& path : qAsConst(options.files)) {
+        if (!QFileInfo(path).isHidden())
+            visible << path;
+    }
+    options.files = visible;
+    return true;
+}
+
+QDir::Filters FileArchive::getFiltersForNestedFiles() const
+{
+    QDir::Filters filters = QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot | QDir::NoSymLinks;
+    enableFileSystemHideFilters(filters, CSettings::getBoolValue(QStringLiteral("ArchiveHiddenItems")));
+    // Showing hidden entries drops the folders from the filter; without them
+    // an empty folder would silently go missing from the archive.
+    return filters | QDir::Dirs;
+}
+
+bool FileArchive::handleNestedFiles(CompressOptions& options)
+{
+    removeHiddenItemsIfNeeded(options);
+    m_skippedFolders.clear();
+    const int sources = options.files.size();
+    const QDir::Filters filters = getFiltersForNestedFiles();
+    for (int i = 0; i < sources; ++i) {
+        if (!getNestedFiles(options.files.at(i), filters, options.files))
+            return false;
+    }
+    // A file chosen on its own and inside a chosen folder goes in once; a
+    // folder the user chose to skip goes not at all.
+    QSet<QString> seen;
+    QStringList unique;
+    unique.reserve(options.files.size());
+    for (const QString& path : qAsConst(options.files)) {
+        if (m_skippedFolders.contains(path) || seen.contains(path))
+            continue;
+        seen.insert(path);
+        unique << path;
+    }
+    options.files = unique;
+    m_skippedFolders.clear();
+    return true;
+}
+
+bool FileArchive::getNestedFiles(const QString& path, QDir::Filters filters, QStringList& list)
+{
+    if (!QFileInfo(path).isDir())
+        return true;
+    QStringList pending{path};
+    int appended = 0;
+    while (!pending.isEmpty()) {
+        const QString folder = pending.takeLast();
+        const QFileInfo info(folder);
+        bool listable = info.isReadable() && info.isExecutable();
+        while (!listable && !isNetworkPath(folder)) {
+            // The question always ends: retry asks again, skip leaves the
+            // folder out, cancel stops before anything is written, and "as
+            // administrator" lists the folder through the elevated server
+            // (skip when there is none).
+            if (isCanceled()) {
+                m_result = E_ABORT;
+                return false;
+            }
+            bool asAdministrator = UserActions::isChosenForAll(UA_AS_ADMIN);
+            if (!asAdministrator && !UserActions::isChosenForAll(UA_SKIP)) {
+                clearSingleAnswers();
+                accessHandler(folder);
+                if (UserActions::isChosen(UA_CANCEL)) {
+                    m_result = E_ABORT;
+                    return false;
+                }
+                asAdministrator = UserActions::isChosen(UA_AS_ADMIN);
+                if (!asAdministrator && !UserActions::isChosen(UA_SKIP)) {
+                    if (UserActions::isChosen(UA_RETRY)) {
+                        listable = QFileInfo(folder).isReadable() && QFileInfo(folder).isExecutable();
+                        continue;
+                    }
+                    m_result = E_ABORT;
+                    return false;
+                }
+            }
+            if (asAdministrator) {
+                bool answered = false;
+                CSettings::setElevated(true);
+                const QStringList listed = ElevatedAccess::getNestedFiles(folder, filters, &answered);
+                CSettings::setElevated(false);
+                if (answered) {
+                    for (const QString& file : listed) {
+                        list << file;
+                        m_elevatedFiles.insert(file);
+                    }
+                    break;
+                }
+            }
+            m_skippedFolders.insert(folder);
+            break;
+        }
+        if (!listable)
+            continue;
+
+        const QFileInfoList children = QDir(folder).entryInfoList(filters, QDir::NoSort);
+        for (const QFileInfo& child : children) {
+            const QString childPath = child.filePath();
+            list << childPath;
+            if (child.isDir() && !child.isSymLink())
+                pending << childPath;
+            if (++appended % 300 == 0) {
+                if (m_progress) {
+                    m_progress->operation = AO_SCANNING;
+                    m_progress->setCurrentFile(childPath);
+                }
+                if (isCanceled() || !pauseIfNeeded()) {
+                    m_result = E_ABORT;
+                    return false;
+                }
+            }
+        }
+    }
+    return true;
+}
+
+// --- Writing through the engine -------------------------------------------------
+
+bool FileArchive::updateArchive_7zip(CompressOptions& options, bool merge)
+{
+    m_archiveFileName = options.archivePath;
+    CMyComPtr<ArchiveUpdateCallback> callback(new ArchiveUpdateCallback);
+    CMyComPtr<IOutArchive> outArchive;
+    CMyComPtr<IInArchive> inArchive;
+    unsigned int itemCount = 0;
+    ZipFormat format = options.format;
+
+    const QFileInfo existing(options.archivePath);
+    const bool update = merge && existing.isFile() && existing.size() > 0;
+    const bool prepared = update ? prepareArchiveForUpdate_7zip(callback, options, outArchive, inArchive, itemCount)
+                                 : createNewArchive(options, outArchive, itemCount, callback);
+    if (!prepared)
+        return false;
+    if (update)
+        format = m_formatInfo.format;
+    // An updated archive stays one file, as it was.
+    const long long volumeSize = update ? -1 : options.volumeSize;
+
+    CMyComPtr<OutStream> stream = createOutputFileStream(volumeSize);
+    if (!stream) {
+        if (!userCanceledUpdate())
+            ReportError(LS_CANNOT_CREATE_FILE, {m_archiveFileName});
+        m_result = E_FAIL;
+        return false;
+    }
+    if (!setArchiveOptionsBeforeOperationStart(outArchive, options, format)) {
+        m_result = E_FAIL;
+        return false;
+    }
+    m_result = outArchive->UpdateItems(static_cast<IOutStream*>(stream.get()), itemCount,
+                                       static_cast<IArchiveUpdateCallback2*>(callback.get()));
+    stream->Close(true);
+    stream.Release();
+    outArchive.Release();
+    if (inArchive) {
+        inArchive->Close();
+        inArchive.Release();
+    }
+    if (m_result != S_OK) {
+        removeOutput(m_archiveFileName, volumeSize);
+        if (!userCanceledUpdate())
+            ReportError(LS_CANNOT_WRITE_ARCHIVE, {options.archivePath});
+        return false;
+    }
+    return true;
+}
+
+bool FileArchive::createNewArchive(CompressOptions& options, CMyComPtr<IOutArchive>& outArchive,
+                                   unsigned int& itemCount, ArchiveUpdateCallback* callback)
+{
+    options.newFiles += options.files;
+    if (options.volumeSize > 0 && pathIsTaken(StreamBase::volumeName(m_archiveFileName, 1))) {
+        ReportError(LS_MULTIVOLUME_UPDATE, {m_archiveFileName});
+        return false;
+    }
+    // Whatever lies at the name (an empty file, or an archive that is
+    // written anew) is replaced only by the finished archive.
+    if (options.volumeSize <= 0 && pathIsTaken(m_archiveFileName))
+        m_archiveFileName = getRenameFileName(m_archiveFileName, QStringLiteral("_tmp%1"), false);
+    if (!InitGetProc() || GetIOutArchive(SupportedFormats[options.format].clsid, &outArchive) != 0) {
+        ReportError(LS_FORMAT_NOT_SUPPORTED, {});
+        return false;
+    }
+    itemCount = static_cast<unsigned int>(options.newFiles.size());
+    callback->Init(options, {}, CMyComPtr<IInArchive>(), this);
+    return true;
+}
+
+bool FileArchive::prepareArchiveForUpdate_7zip(ArchiveUpdateCallback* callback, CompressOptions& options,
+                                               CMyComPtr<IOutArchive>& outArchive, CMyComPtr<IInArchive>& inArchive,
+                                               unsigned int& itemCount)
+{
+    // Refused before the archive is opened, so that no password is asked
+    // for nothing.
+    if (isMultiVolumeArchive(options.archivePath)) {
+        ReportError(LS_MULTIVOLUME_UPDATE, {options.archivePath});
+        return false;
+    }
+    inArchive = openArchiveAskingAgain(options.archivePath);
+    if (!inArchive)
+        return false;
+    if (inArchive.QueryInterface(IID_IOutArchive, outArchive) != S_OK || !outArchive) {
+        ReportError(LS_CANNOT_CREATE_ARCHIVING_OBJECT, {});
+        return false;
+    }
+    UInt32 timeType = kTimeWindows;
+    outArchive->GetFileTimeType(&timeType);
+    prepareArchiveForUpdate(options, itemCount, timeType);
+    callback->Init(options, m_items, inArchive, this);
+    return true;
+}
+
+QString FileArchive::getInArchiveFilePath(const QString& filePath, const CompressOptions& options) const
+{
+    // Exactly the name the update callback gives a new entry, so that a
+    // source meets the entry it would otherwise duplicate.
+    return comparableName(ArchiveUpdateCallback::entryNameForFile(filePath, options));
+}
+
+void FileArchive::prepareArchiveForUpdate(CompressOptions& options, unsigned int& itemCount, UInt32 timeType)
+{
+    m_archiveFileName = getRenameFileName(m_archiveFileName, QStringLiteral("_tmp%1"), false);
+    options.newFiles += options.files;
+
+    // Every source is matched against the entries, whether the request adds
+    // to the archive or names it anew: a source of an existing entry's name
+    // replaces it (by the update method) instead of lying beside it.
+    QHash<QString, int> entryByName;
+    entryByName.reserve(m_items.size());
+    for (int i = m_items.size() - 1; i >= 0; --i)
+        entryByName.insert(comparableName(m_items.at(i).name), i);
+    const qint64 unit = timeUnitMs(timeType);
+    for (int i = options.newFiles.size() - 1; i >= 0; --i) {
+        const QString& source = options.newFiles.at(i);
+        const auto found = entryByName.constFind(getInArchiveFilePath(source, options));
+        if (found == entryByName.cend())
+            continue;
+        ArchiveItemInfo& entry = m_items[found.value()];
+        if (options.updateMethod == UM_ADD_AND_REPLACE) {
+            entry.needsUpdate = true;
+        } else {
+            // Compared at the precision the archive keeps times with: a
+            // file is not newer than its own entry for the digits the
+            // format dropped.
+            const qint64 fileTime = QFileInfo(source).lastModified().toMSecsSinceEpoch();
+            entry.needsUpdate = !entry.modified.isValid() ||
+                                floorDiv(entry.modified.toMSecsSinceEpoch(), unit) < floorDiv(fileTime, unit);
+        }
+        entry.sourcePath = source;
+        options.newFiles.removeAt(i);
+    }
+
+    if (!options.itemsToDelete.isEmpty()) {
+        QSet<uint32_t> doomed;
+        for (int index : qAsConst(options.itemsToDelete)) {
+            if (index >= 0)
+                doomed.insert(static_cast<uint32_t>(index));
+        }
+        for (int i = m_items.size() - 1; i >= 0; --i) {
+            if (doomed.contains(m_items.at(i).index))
+                m_items.removeAt(i);
+        }
+    }
+
+    if (options.itemToRename >= 0) {
+        for (ArchiveItemInfo& entry : m_items) {
+            if (entry.index != static_cast<uint64_t>(options.itemToRename))
+                continue;
+            const QString oldName = entry.name;
+            QStringList parts = oldName.split(QLatin1Char('/'));
+            parts.last() = options.newItemName;
+            const QString newName = parts.join(QLatin1Char('/'));
+            entry.newName = newName;
+            const QString oldPrefix = oldName + QLatin1Char('/');
+            for (ArchiveItemInfo& below : m_items) {
+                if (below.name.startsWith(oldPrefix))
+                    below.newName = newName + below.name.mid(oldName.size());
+            }
+            break;
+        }
+    }
+
+    // "Refresh" and "Synchronize" never add new files.
+    if (options.updateMethod == UM_REFRESH || options.updateMethod == UM_SYNCHRONIZE)
+        options.newFiles.clear();
+    itemCount = static_cast<unsigned int>(m_items.size() + options.newFiles.size());
+}
+
+bool FileArchive::setArchiveOptionsBeforeOperationStart(const CMyComPtr<IOutArchive>& outArchive,
+                                                        const CompressOptions& options, ZipFormat format)
+{
+    CMyComPtr<ISetProperties> setter;
+    if (outArchive.QueryInterface(IID_ISetProperties, setter) != S_OK || !setter) {
+        ReportError(LS_CANNOT_CREATE_ARCHIVING_OBJECT, {});
+        return false;
+    }
+    std::vector<std::wstring> names;
+    std::vector<PROPVARIANT> values;
+    auto add = [&](const char* name) -> PROPVARIANT& {
+        names.push_back(toWideString(QString::fromLatin1(name)));
+        values.push_back(PROPVARIANT{});
+        return values.back();
+    };
+    propSetUInt32(&add("x"), options.level);
+    // tar and wim have no methods and refuse the property, even empty; xz
+    // refuses every method but its own.
+    if (formatTakesMethod(format))
+        propSetString(&add("m"), methodName(format, options.method, options.level));
+    propSetUInt32(&add("mt"), std::max(1u, std::thread::hardware_concurrency()));
+
+    std::vector<const wchar_t*> namePointers;
+    for (const std::wstring& name : names)
+        namePointers.push_back(name.c_str());
+    const HRESULT result = setter->SetProperties(namePointers.data(), values.data(), static_cast<UInt32>(values.size()));
+    for (PROPVARIANT& value : values)
+        VariantClear(&value);
+    if (result != S_OK) {
+        ReportError(LS_CANNOT_DETERMINE_PARAMETERS, {});
+        return false;
+    }
+    if (options.useLargePages)
+        SetUseLargePages();
+    return true;
+}
+
+CMyComPtr<OutStream> FileArchive::createOutputFileStream(long long volumeSize)
+{
+    CMyComPtr<OutStream> stream(new OutStream(this, m_archiveFileName, true, volumeSize));
+    bool autoElevated = false;
+    while (!stream->canBeOpened()) {
+        if (resolveAccessProblem(m_archiveFileName, autoElevated) != UA_RETRY)
+            return CMyComPtr<OutStream>();
+    }
+    UserActions::resetSkip();
+    return stream;
+}
+
+void FileArchive::removeOutput(const QString& path, long long volumeSize)
+{
+    if (volumeSize > 0) {
+        for (int number = 1;; ++number) {
+            const QString volume = StreamBase::volumeName(path, number);
+            if (!pathIsTaken(volume))
+                break;
+            deleteFileGeneric(volume, false);
+        }
+    }
+    if (pathIsTaken(path))
+        deleteFileGeneric(path, false);
+}
+
+bool FileArchive::renameTempFileToTheOriginalName(const CompressOptions& options, bool durable)
+{
+    const QString archive = options.archivePath;
+    const QString folder = QFileInfo(archive).absolutePath();
+    if (m_archiveFileName == archive || !pathIsTaken(m_archiveFileName)) {
+        if (durable && options.volumeSize > 0) {
+            for (int number = 1; pathIsTaken(StreamBase::volumeName(archive, number)); ++number)
+                syncPath(StreamBase::volumeName(archive, number), false);
+        } else if (durable) {
+            syncPath(archive, false);
+        }
+        if (durable)
+            syncPath(folder, true);
+        m_archiveFileName = archive;
+        return true;
+    }
+
+    const QString temporary = m_archiveFileName;
+    // The new archive is on the disk before it takes the archive's name: a
+    // power cut can leave the old archive or the new one, never a torn one.
+    if (durable && !syncPath(temporary, false)) {
+        deleteFileGeneric(temporary, false);
+        ReportError(LS_CANNOT_WRITE_ARCHIVE, {archive});
+        m_result = E_FAIL;
+        return false;
+    }
+    const QString backup = getRenameFileName(archive, QStringLiteral("_backup%1"), false);
+    if (!renameFile(archive, backup)) {
+        deleteFileGeneric(temporary, false);
+        ReportError(LS_CANNOT_RENAME_FILE, {archive, backup});
+        m_result = E_FAIL;
+        return false;
+    }
+    if (!renameFile(temporary, archive)) {
+        // The archive goes back to its name; the new one is given up.
+        renameFileGeneric(backup, archive);
+        deleteFileGeneric(temporary, false);
+        ReportError(LS_CANNOT_RENAME_FILE, {temporary, archive});
+        m_result = E_FAIL;
+        return false;
+    }
+    if (durable)
+        syncPath(folder, true);
+    m_archiveFileName = archive;
+    if (!deleteFileGeneric(backup, false))
+        ReportError(LS_CANNOT_REMOVE_FILE, {backup});
+    return true;
+}
+
+// --- tar inside gzip, bzip2 or xz --------------------------------------------------
+
+bool FileArchive::compress_Xz_Bzip2_GZip(CompressOptions& options)
+{
+    const QString archive = options.archivePath;
+    if (isMultiVolumeArchive(archive)) {
+        ReportError(LS_MULTIVOLUME_UPDATE, {archive});
+        return false;
+    }
+    // The tar is made in a folder of its own under a new name beside the
+    // archive, so that no existing file is changed or removed for it; the
+    // folder goes when this returns, whatever happened.
+    const QString folder = QFileInfo(archive).absolutePath();
+    QTemporaryDir work(folder + QStringLiteral("/.quenvar-XXXXXX"));
+    if (!work.isValid()) {
+        ReportError(LS_CANNOT_CREATE_FOLDER, {folder});
+        return false;
+    }
+    QString tarName = QFileInfo(getFileNameWithoutExtension(archive, true)).fileName();
+    if (tarName.isEmpty())
+        tarName = QStringLiteral("archive.tar");
+    const QString tarPath = work.path() + QLatin1Char('/') + tarName;
+
+    // Adding to an existing compressed tar: the tar it holds is updated.
+    const QFileInfo existing(archive);
+    if (existing.isFile() && existing.size() > 0 && !decompressSingleStream(archive, tarPath))
+        return false;
+
+    CompressOptions tar = options;
+    tar.archivePath = tarPath;
+    tar.format = ZF_TAR;
+    tar.level = 0;
+    tar.method = 0;
+    tar.useLargePages = false;
+    tar.password.clear();
+    tar.volumeSize = -1;
+    tar.newFiles.clear();
+    tar.itemsToDelete.clear();
+    tar.itemToRename = -1;
+    m_items.clear();
+    if (!updateArchive_7zip(tar, true) || !renameTempFileToTheOriginalName(tar, false))
+        return false;
+
+    CompressOptions outer = options;
+    outer.format = outerFormatOf(options.format);
+    outer.files = QStringList{tarPath};
+    outer.newFiles.clear();
+    outer.baseDirectory = work.path();
+    outer.sourceBaseDirectory.clear();
+    outer.archiveFolder.clear();
+    outer.addToExisting = false;
+    outer.itemsToDelete.clear();
+    outer.itemToRename = -1;
+    m_items.clear();
+    return updateArchive_7zip(outer, false) && renameTempFileToTheOriginalName(outer);
+}

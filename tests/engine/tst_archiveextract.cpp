@@ -1,0 +1,642 @@
+// Opening, listing and extracting through FileArchive on the real engine,
+// with archives made by the 7z tool: where entries go by the path modes,
+// what happens to existing files, compressed tar files, pause and cancel.
+#include "archivetestsupport.h"
+
+#include "app/settings.h"
+#include "engine/MyCom.h"
+#include "engine/zipapi.h"
+
+using FileContents = QMap<QString, QByteArray>;
+
+using namespace archivetest;
+
+class TestArchiveExtract : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void listsArchivesMadeByPeer_data();
+    void listsArchivesMadeByPeer();
+    void openingTheOpenArchiveAgainKeepsItsList();
+    void singleStreamEntryNames_data();
+    void singleStreamEntryNames();
+    void unreadableArchivesAreReported_data();
+    void unreadableArchivesAreReported();
+
+    void extractsEverythingWithTimes_data();
+    void extractsEverythingWithTimes();
+    void extractsSelectionInAnyOrder();
+    void withoutPathsFlattens();
+    void relativePathsCutTheSubfolder();
+    void driveColonBecomesUnderscore();
+    void duplicateRootIsRemovedOnlyForWholeNames();
+
+    void overwriteModes_data();
+    void overwriteModes();
+    void eachAnswerHoldsForItsOwnQuestion();
+    void skipForAllAsksOnce();
+    void cancelInConflictStopsAndKeepsFiles();
+    void renameAnswerNumbersTheNewFile();
+
+    void compressedTarExtractsInTwoStages_data();
+    void compressedTarExtractsInTwoStages();
+    void splitCompressedTarSet();
+    void pauseHoldsAndCancelEnds();
+    void damagedArchiveNamesItsEntries();
+
+private:
+    QString makeWithPeer(const QString& name, const QStringList& arguments, const QString& workDir);
+
+    QString m_source;
+    QString m_work;
+};
+
+void TestArchiveExtract::initTestCase()
+{
+    QVERIFY2(InitGetProc(), "the engine library is needed");
+    m_source = testenv::makeDir(QStringLiteral("source"));
+    makeSampleTree(m_source);
+}
+
+void TestArchiveExtract::init()
+{
+    m_work = testenv::makeDir(QStringLiteral("work"));
+    UserActions::reset();
+}
+
+void TestArchiveExtract::cleanup()
+{
+    StreamBase::waitForFlushFinished();
+    QCOMPARE(CMyUnknownImp::liveObjects(), 0);
+    QDir(m_work).removeRecursively();
+}
+
+QString TestArchiveExtract::makeWithPeer(const QString& name, const QStringList& arguments, const QString& workDir)
+{
+    const QString archive = m_work + QLatin1Char('/') + name;
+    const testenv::ProcessResult made = peer(QStringList{QStringLiteral("a")} + arguments + QStringList{archive} +
+                                                 QStringList{QStringLiteral("docs"), QStringLiteral("top.txt"),
+                                                             QStringLiteral("zero.txt"), QString::fromUtf8("мир"),
+                                                             QStringLiteral("void")},
+                                             workDir);
+    if (made.exitCode != 0)
+        qWarning() << made.out << made.err;
+    return made.exitCode == 0 ? archive : QString();
+}
+
+// --- Listing ------------------------------------------------------------------
+
+void TestArchiveExtract::listsArchivesMadeByPeer_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::newRow("7z") << "7z";
+    QTest::newRow("zip") << "zip";
+    QTest::newRow("tar") << "tar";
+    QTest::newRow("wim") << "wim";
+}
+
+void TestArchiveExtract::listsArchivesMadeByPeer()
+{
+    QFETCH(QString, type);
+    const QString hidden = testenv::makeDir(QStringLiteral("hidden"));
+    testenv::makeTree(hidden, {{QStringLiteral(".profile"), "p"}, {QStringLiteral("dir/.secret"), "s"},
+                               {QStringLiteral("dir/shown.txt"), "v"}});
+    const QString archive = m_work + QStringLiteral("/listed.") + type;
+    QCOMPARE(peer({QStringLiteral("a"), QStringLiteral("-t") + type, archive, QStringLiteral(".profile"),
+                   QStringLiteral("dir")},
+                  hidden)
+                 .exitCode,
+             0);
+
+    FileArchive reader;
+    QVERIFY(reader.openArchive(archive));
+    QCOMPARE(reader.getArchiveFileName(), archive);
+    QMap<QString, ArchiveItemInfo> byName;
+    for (int i = 0; i < reader.getArchiveItemsCount(); ++i) {
+        const ArchiveItemInfo item = reader.archiveItemInfo(i);
+        byName.insert(item.name, item);
+        QCOMPARE(int(item.index), i);
+    }
+    QCOMPARE(byName.keys(), QStringList({QStringLiteral(".profile"), QStringLiteral("dir"), QStringLiteral("dir/.secret"),
+                                         QStringLiteral("dir/shown.txt")}));
+    QVERIFY(byName.value(QStringLiteral("dir")).isDir);
+    QVERIFY(!byName.value(QStringLiteral("dir/shown.txt")).isDir);
+    QCOMPARE(byName.value(QStringLiteral("dir/shown.txt")).size, 1u);
+    // Hidden is the entry's own name beginning with a dot, at any depth.
+    QVERIFY(byName.value(QStringLiteral(".profile")).isHidden);
+    QVERIFY(byName.value(QStringLiteral("dir/.secret")).isHidden);
+    QVERIFY(!byName.value(QStringLiteral("dir/shown.txt")).isHidden);
+    const QDateTime onDisk = QFileInfo(hidden + QStringLiteral("/dir/shown.txt")).lastModified();
+    QVERIFY(qAbs(byName.value(QStringLiteral("dir/shown.txt")).modified.secsTo(onDisk)) <= 2);
+    QVERIFY(!reader.failed());
+}
+
+void TestArchiveExtract::openingTheOpenArchiveAgainKeepsItsList()
+{
+    const QString archive = makeWithPeer(QStringLiteral("first.7z"), {}, m_source);
+    QVERIFY(!archive.isEmpty());
+    FileArchive reader;
+    QVERIFY(reader.openArchive(archive));
+    const int count = reader.getArchiveItemsCount();
+    QVERIFY(count > 5);
+    // Another archive under the same name: the open one is not read again.
+    QVERIFY(QFile::remove(archive));
+    QCOMPARE(peer({QStringLiteral("a"), archive, QStringLiteral("top.txt")}, m_source).exitCode, 0);
+    QVERIFY(reader.openArchive(archive));
+    QCOMPARE(reader.getArchiveItemsCount(), count);
+    // A fresh object sees the new one.
+    FileArchive other;
+    QVERIFY(other.openArchive(archive));
+    QCOMPARE(other.getArchiveItemsCount(), 1);
+}
+
+void TestArchiveExtract::singleStreamEntryNames_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QString>("archiveName");
+    QTest::addColumn<QString>("listedName");
+    // bzip2 and xz keep no name: the archive's name without its extension.
+    QTest::newRow("bz2") << "bzip2" << "report.txt.bz2" << "report.txt";
+    QTest::newRow("xz") << "xz" << "report.txt.xz" << "report.txt";
+    QTest::newRow("bz2 renamed") << "bzip2" << "other.bz2" << "other";
+    // gzip keeps the file's name in its header.
+    QTest::newRow("gz") << "gzip" << "report.txt.gz" << "report.txt";
+    QTest::newRow("gz renamed") << "gzip" << "other.gz" << "report.txt";
+}
+
+void TestArchiveExtract::singleStreamEntryNames()
+{
+    QFETCH(QString, type);
+    QFETCH(QString, archiveName);
+    QFETCH(QString, listedName);
+    testenv::writeFile(m_work + QStringLiteral("/report.txt"), QByteArray(3000, 'r'));
+    const QString made = m_work + QStringLiteral("/made.") + QFileInfo(archiveName).suffix();
+    QCOMPARE(peer({QStringLiteral("a"), QStringLiteral("-t") + type, made, QStringLiteral("report.txt")}, m_work).exitCode, 0);
+    const QString archive = m_work + QLatin1Char('/') + archiveName;
+    QVERIFY(QFile::rename(made, archive));
+
+    FileArchive reader;
+    QVERIFY(reader.openArchive(archive));
+    QCOMPARE(reader.getArchiveItemsCount(), 1);
+    QCOMPARE(reader.archiveItemInfo(0).name, listedName);
+
+    // Extracted under that name.
+    const QString target = m_work + QStringLiteral("/out");
+    Run run;
+    run.extract(extractRequest(archive, target));
+    QVERIFY(run.ok());
+    QCOMPARE(testenv::readFile(target + QLatin1Char('/') + listedName), QByteArray(3000, 'r'));
+}
+
+void TestArchiveExtract::unreadableArchivesAreReported_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("garbage with a known extension") << "junk.7z" << QByteArray("this is no archive at all");
+    QTest::newRow("unknown kind") << "notes.txt" << QByteArray("plain text");
+    QTest::newRow("missing") << "missing.zip" << QByteArray();
+    QTest::newRow("own container") << "box.qv" << QByteArray("PK\x03\x04 not handled here yet");
+}
+
+void TestArchiveExtract::unreadableArchivesAreReported()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, content);
+    const QString archive = m_work + QLatin1Char('/') + name;
+    if (!content.isEmpty())
+        testenv::writeFile(archive, content);
+
+    FileArchive reader;
+    QStringList messages;
+    connect(&reader, &FileArchive::progressError, [&](const QString& message) { messages << message; });
+    QVERIFY(!reader.openArchive(archive));
+    QVERIFY(reader.failed());
+    QCOMPARE(messages, QStringList{QStringLiteral("Cannot extract archive. Format is not supported")});
+
+    const QString target = m_work + QStringLiteral("/out");
+    Run run;
+    run.extract(extractRequest(archive, target));
+    QVERIFY(run.finished);
+    QVERIFY(run.archive.failed());
+    QCOMPARE(run.answerer.errors, QStringList{QStringLiteral("Cannot extract archive. Format is not supported")});
+    QVERIFY(testenv::listTree(target).isEmpty());
+}
+
+// --- Where entries go -----------------------------------------------------------
+
+void TestArchiveExtract::extractsEverythingWithTimes_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<qulonglong>("timeUnit");
+    QTest::newRow("7z") << "7z" << qulonglong(1);
+    QTest::newRow("zip") << "zip" << qulonglong(1);
+    QTest::newRow("tar") << "tar" << qulonglong(kTicksPerSecond);
+    QTest::newRow("wim") << "wim" << qulonglong(1);
+}
+
+void TestArchiveExtract::extractsEverythingWithTimes()
+{
+    QFETCH(QString, type);
+    QFETCH(qulonglong, timeUnit);
+    const QString archive = makeWithPeer(QStringLiteral("all.") + type, {QStringLiteral("-t") + type}, m_source);
+    QVERIFY(!archive.isEmpty());
+    const QString target = m_work + QStringLiteral("/out");
+    Run run;
+    run.extract(extractRequest(archive, target));
+    QVERIFY(run.ok());
+    QVERIFY(run.answerer.errors.isEmpty());
+    QVERIFY(run.answerer.conflicts.isEmpty());
+    QCOMPARE(testenv::compareTrees(m_source, target), QString());
+    QVERIFY(QFileInfo(target + QStringLiteral("/zero.txt")).isFile());
+    QVERIFY(QFileInfo(target + QStringLiteral("/docs/empty")).isDir());
+    QCOMPARE(compareTimes(m_source, target, timeUnit), QString());
+    QVERIFY(leftovers(target).isEmpty());
+}
+
+void TestArchiveExtract::extractsSelectionInAnyOrder()
+{
+    const QString archive = makeWithPeer(QStringLiteral("select.7z"), {}, m_source);
+    FileArchive reader;
+    QVERIFY(reader.openArchive(archive));
+    QMap<QString, int> indexOf;
+    for (const ArchiveItemInfo& item : reader.archiveItems())
+        indexOf.insert(item.name, int(item.index));
+    const int a = indexOf.value(QStringLiteral("docs/a.txt"), -1);
+    const int top = indexOf.value(QStringLiteral("top.txt"), -1);
+    const int zero = indexOf.value(QStringLiteral("zero.txt"), -1);
+    QVERIFY(a >= 0 && top >= 0 && zero >= 0);
+
+    ExtractOptions options = extractRequest(archive, m_work + QStringLiteral("/out"));
+    options.itemIndexes = {zero, a, top, a};
+    Run run;
+    run.extract(options);
+    QVERIFY(run.ok());
+    QCOMPARE(testenv::listTree(options.targetDirectory),
+             QStringList({QStringLiteral("docs/"), QStringLiteral("docs/a.txt"), QStringLiteral("top.txt"),
+                          QStringLiteral("zero.txt")}));
+}
+
+void TestArchiveExtract::withoutPathsFlattens()
+{
+    const QString archive = makeWithPeer(QStringLiteral("flat.zip"), {}, m_source);
+    ExtractOptions options = extractRequest(archive, m_work + QStringLiteral("/out"));
+    options.pathMode = EPM_NO_PATHS;
+    Run run;
+    run.extract(options);
+    QVERIFY(run.ok());
+    QCOMPARE(testenv::readFile(options.targetDirectory + QStringLiteral("/b.bin")),
+             sampleFiles().value(QStringLiteral("docs/sub/deeper/b.bin")));
+    QCOMPARE(testenv::readFile(options.targetDirectory + QString::fromUtf8("/файл.txt")), QByteArray("cyrillic\n"));
+    QVERIFY(!QFileInfo::exists(options.targetDirectory + QStringLiteral("/docs/a.txt")));
+    QVERIFY(QFileInfo::exists(options.targetDirectory + QStringLiteral("/a.txt")));
+}
+
+void TestArchiveExtract::relativePathsCutTheSubfolder()
+{
+    const QString tree = testenv::makeDir(QStringLiteral("subtree"));
+    testenv::makeTree(tree, {{QStringLiteral("doc/a.txt"), "in doc"}, {QStringLiteral("doc/inner/b.txt"), "deeper"},
+                             {QStringLiteral("docs/c.txt"), "in docs"}});
+    const QString archive = m_work + QStringLiteral("/sub.7z");
+    QCOMPARE(peer({QStringLiteral("a"), archive, QStringLiteral("doc"), QStringLiteral("docs")}, tree).exitCode, 0);
+    ExtractOptions options = extractRequest(archive, m_work + QStringLiteral("/out"));
+    options.pathMode = EPM_RELATIVE_PATHS;
+    options.subPath = QStringLiteral("doc");
+    Run run;
+    run.extract(options);
+    QVERIFY(run.ok());
+    const QString out = options.targetDirectory;
+    QCOMPARE(testenv::readFile(out + QStringLiteral("/a.txt")), QByteArray("in doc"));
+    QCOMPARE(testenv::readFile(out + QStringLiteral("/inner/b.txt")), QByteArray("deeper"));
+    // "doc" is not cut out of "docs".
+    QCOMPARE(testenv::readFile(out + QStringLiteral("/docs/c.txt")), QByteArray("in docs"));
+}
+
+void TestArchiveExtract::driveColonBecomesUnderscore()
+{
+    const QString tree = testenv::makeDir(QStringLiteral("colon"));
+    testenv::makeTree(tree, {{QStringLiteral("c:/x.txt"), "drive"}});
+    const QString archive = m_work + QStringLiteral("/colon.tar");
+    QCOMPARE(peer({QStringLiteral("a"), QStringLiteral("-ttar"), archive, QStringLiteral("c:")}, tree).exitCode, 0);
+    FileArchive reader;
+    QVERIFY(reader.openArchive(archive));
+    bool listed = false;
+    for (const ArchiveItemInfo& item : reader.archiveItems())
+        listed = listed || item.name == QStringLiteral("c:/x.txt");
+    QVERIFY(listed);
+    for (int mode : {int(EPM_FULL_PATHS), int(EPM_RELATIVE_PATHS)}) {
+        ExtractOptions options = extractRequest(archive, m_work + QStringLiteral("/out") + QString::number(mode));
+        options.pathMode = mode;
+        Run run;
+        run.extract(options);
+        QVERIFY(run.ok());
+        QCOMPARE(testenv::readFile(options.targetDirectory + QStringLiteral("/c_/x.txt")), QByteArray("drive"));
+    }
+}
+
+void TestArchiveExtract::duplicateRootIsRemovedOnlyForWholeNames()
+{
+    const QString tree = testenv::makeDir(QStringLiteral("roots"));
+    testenv::makeTree(tree, {{QStringLiteral("proj/a.txt"), "a"}, {QStringLiteral("proj/sub/b.txt"), "b"},
+                             {QStringLiteral("project/c.txt"), "c"}});
+    const QString archive = m_work + QStringLiteral("/proj.7z");
+    QCOMPARE(peer({QStringLiteral("a"), archive, QStringLiteral("proj")}, tree).exitCode, 0);
+    const QString other = m_work + QStringLiteral("/project.7z");
+    QCOMPARE(peer({QStringLiteral("a"), other, QStringLiteral("project")}, tree).exitCode, 0);
+
+    const QString target = m_work + QStringLiteral("/out/proj");
+    ExtractOptions options = extractRequest(archive, target);
+    options.removeDuplicatesRoot = true;
+    Run run;
+    run.extract(options);
+    QVERIFY(run.ok());
+    QCOMPARE(testenv::listTree(target),
+             QStringList({QStringLiteral("a.txt"), QStringLiteral("sub/"), QStringLiteral("sub/b.txt")}));
+
+    // "project" only begins like the folder "proj": it goes inside the chosen
+    // folder, not beside it.
+    ExtractOptions second = extractRequest(other, target);
+    second.removeDuplicatesRoot = true;
+    Run secondRun;
+    secondRun.extract(second);
+    QVERIFY(secondRun.ok());
+    QCOMPARE(testenv::readFile(target + QStringLiteral("/project/c.txt")), QByteArray("c"));
+    QVERIFY(!QFileInfo::exists(m_work + QStringLiteral("/out/project")));
+}
+
+// --- Existing files -----------------------------------------------------------------
+
+namespace {
+QString conflictArchive(const QString& work)
+{
+    const QString tree = testenv::makeDir(QStringLiteral("conflicts"));
+    testenv::makeTree(tree, {{QStringLiteral("a.txt"), "new a"}, {QStringLiteral("b.txt"), "new b"},
+                             {QStringLiteral("c.txt"), "new c"}, {QStringLiteral("d.txt"), "new d"}});
+    const QString archive = work + QStringLiteral("/conflict.7z");
+    if (testenv::run7z({QStringLiteral("a"), archive, QStringLiteral("a.txt"), QStringLiteral("b.txt"),
+                        QStringLiteral("c.txt"), QStringLiteral("d.txt")},
+                       tree)
+            .exitCode != 0)
+        return QString();
+    return archive;
+}
+
+void prepareTarget(const QString& target)
+{
+    testenv::makeTree(target, {{QStringLiteral("a.txt"), "old a"}, {QStringLiteral("b.txt"), "old b"},
+                               {QStringLiteral("c.txt"), "old c"}});
+}
+} // namespace
+
+void TestArchiveExtract::overwriteModes_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<FileContents>("expected");
+    const QByteArray d = "new d";
+    QTest::newRow("replace") << int(EOM_OVERWRITE)
+                             << FileContents{{"a.txt", "new a"}, {"a_1.txt", "keep"}, {"b.txt", "new b"},
+                                                          {"c.txt", "new c"}, {"d.txt", d}};
+    QTest::newRow("skip") << int(EOM_SKIP)
+                          << FileContents{{"a.txt", "old a"}, {"a_1.txt", "keep"}, {"b.txt", "old b"},
+                                                       {"c.txt", "old c"}, {"d.txt", d}};
+    QTest::newRow("rename new") << int(EOM_RENAME_NEW)
+                                << FileContents{{"a.txt", "old a"}, {"a_1.txt", "keep"}, {"a_2.txt", "new a"},
+                                                             {"b.txt", "old b"}, {"b_1.txt", "new b"},
+                                                             {"c.txt", "old c"}, {"c_1.txt", "new c"}, {"d.txt", d}};
+    QTest::newRow("rename existing") << int(EOM_RENAME_EXISTING)
+                                     << FileContents{{"a.txt", "new a"}, {"a_1.txt", "keep"},
+                                                                  {"a_2.txt", "old a"}, {"b.txt", "new b"},
+                                                                  {"b_1.txt", "old b"}, {"c.txt", "new c"},
+                                                                  {"c_1.txt", "old c"}, {"d.txt", d}};
+}
+
+void TestArchiveExtract::overwriteModes()
+{
+    QFETCH(int, mode);
+    QFETCH(FileContents, expected);
+    const QString archive = conflictArchive(m_work);
+    QVERIFY(!archive.isEmpty());
+    const QString target = m_work + QStringLiteral("/out");
+    prepareTarget(target);
+    testenv::writeFile(target + QStringLiteral("/a_1.txt"), "keep");
+
+    ExtractOptions options = extractRequest(archive, target);
+    options.overwriteMode = mode;
+    Run run;
+    run.extract(options);
+    QVERIFY(run.ok());
+    QVERIFY(run.answerer.conflicts.isEmpty());
+    FileContents actual;
+    for (const QString& name : testenv::listTree(target))
+        actual.insert(name, testenv::readFile(target + QLatin1Char('/') + name));
+    QCOMPARE(actual, expected);
+    // The answer is forgotten with the operation.
+    QVERIFY(!UserActions::isChosen(static_cast<E_UserAction>(mode)));
+}
+
+void TestArchiveExtract::eachAnswerHoldsForItsOwnQuestion()
+{
+    const QString archive = conflictArchive(m_work);
+    const QString target = m_work + QStringLiteral("/out");
+    prepareTarget(target);
+    Run run;
+    // Skip, then Replace: the earlier Skip must not be read as the answer to
+    // the second question.
+    run.answerer.conflictAnswers = {{UA_SKIP, false}, {UA_REPLACE, false}, {UA_SKIP, false}};
+    run.extract(extractRequest(archive, target));
+    QVERIFY(run.ok());
+    QCOMPARE(run.answerer.conflicts,
+             QStringList({target + QStringLiteral("/a.txt"), target + QStringLiteral("/b.txt"),
+                          target + QStringLiteral("/c.txt")}));
+    QCOMPARE(testenv::readFile(target + QStringLiteral("/a.txt")), QByteArray("old a"));
+    QCOMPARE(testenv::readFile(target + QStringLiteral("/b.txt")), QByteArray("new b"));
+    QCOMPARE(testenv::readFile(target + QStringLiteral("/c.txt")), QByteArray("old c"));
+    QCOMPARE(testenv::readFile(target + QStringLiteral("/d.txt")), QByteArray("new d"));
+    // The question carries the entry's time.
+    QVERIFY(run.answerer.conflictTimes.first().isValid());
+}
+
+void TestArchiveExtract::skipForAllAsksOnce()
+{
+    const QString archive = conflictArchive(m_work);
+    const QString target = m_work + QStringLiteral("/out");
+    prepareTarget(target);
+    Run run;
+    run.answerer.conflictAnswers = {{UA_SKIP, true}};
+    run.extract(extractRequest(archive, target));
+    QVERIFY(run.ok());
+    QCOMPARE(run.answerer.conflicts.size(), 1);
+    for (const QString& name : {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")})
+        QCOMPARE(testenv::readFile(target + QLatin1Char('/') + name + QStringLiteral(".txt")), "old " + name.toUtf8());
+    QCOMPARE(testenv::readFile(target + QStringLiteral("/d.txt")), QByteArray("new d"));
+}
+
+void TestArchiveExtract::cancelInConflictStopsAndKeepsFiles()
+{
+    const QString archive = conflictArchive(m_work);
+    const QString target = m_work + QStringLiteral("/out");
+    prepareTarget(target);
+    Run run;
+    run.answerer.conflictAnswers = {{UA_REPLACE, false}, {UA_CANCEL, true}};
+    run.extract(extractRequest(archive, target));
+    QVERIFY(run.finished);
+    QVERIFY(run.archive.failed());
+    QCOMPARE(run.answerer.conflicts.size(), 2);
+    QVERIFY(run.answerer.errors.isEmpty());
+    QCOMPARE(testenv::readFile(target + QStringLiteral("/a.txt")), QByteArray("new a"));
+    QCOMPARE(testenv::readFile(target + QStringLiteral("/b.txt")), QByteArray("old b"));
+    QCOMPARE(testenv::readFile(target + QStringLiteral("/c.txt")), QByteArray("old c"));
+    QVERIFY(!QFileInfo::exists(target + QStringLiteral("/d.txt")));
+    QVERIFY(leftovers(target).isEmpty());
+}
+
+void TestArchiveExtract::renameAnswerNumbersTheNewFile()
+{
+    const QString archive = conflictArchive(m_work);
+    const QString target = m_work + QStringLiteral("/out");
+    prepareTarget(target);
+    testenv::writeFile(target + QStringLiteral("/b_1.txt"), "taken");
+    Run run;
+    run.answerer.conflictAnswers = {{UA_RENAME, false}, {UA_RENAME, false}, {UA_REPLACE, false}};
+    run.extract(extractRequest(archive, target));
+    QVERIFY(run.ok());
+    QCOMPARE(testenv::readFile(target + QStringLiteral("/a_1.txt")), QByteArray("new a"));
+    QCOMPARE(testenv::readFile(target + QStringLiteral("/b_2.txt")), QByteArray("new b"));
+    QCOMPARE(testenv::readFile(target + QStringLiteral("/b_1.txt")), QByteArray("taken"));
+    QCOMPARE(testenv::readFile(target + QStringLiteral("/c.txt")), QByteArray("new c"));
+    QCOMPARE(testenv::readFile(target + QStringLiteral("/a.txt")), QByteArray("old a"));
+}
+
+// --- Compressed tar files ------------------------------------------------------------
+
+void TestArchiveExtract::compressedTarExtractsInTwoStages_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QString>("extension");
+    QTest::newRow("gz") << "gzip" << "gz";
+    QTest::newRow("bz2") << "bzip2" << "bz2";
+    QTest::newRow("xz") << "xz" << "xz";
+}
+
+void TestArchiveExtract::compressedTarExtractsInTwoStages()
+{
+    QFETCH(QString, type);
+    QFETCH(QString, extension);
+    const QString tar = makeWithPeer(QStringLiteral("pack.tar"), {QStringLiteral("-ttar")}, m_source);
+    QVERIFY(!tar.isEmpty());
+    const QString archive = tar + QLatin1Char('.') + extension;
+    QCOMPARE(peer({QStringLiteral("a"), QStringLiteral("-t") + type, archive, tar}).exitCode, 0);
+    QVERIFY(QFile::remove(tar));
+
+    // Files of the user's that an intermediate tar could be taken for.
+    const QString target = m_work + QStringLiteral("/out");
+    testenv::makeTree(target, {{QStringLiteral("pack.tar"), "mine"}, {QStringLiteral("inner.tar"), "mine too"}});
+    Run run;
+    run.extract(extractRequest(archive, target));
+    QVERIFY(run.ok());
+    QCOMPARE(testenv::readFile(target + QStringLiteral("/pack.tar")), QByteArray("mine"));
+    QCOMPARE(testenv::readFile(target + QStringLiteral("/inner.tar")), QByteArray("mine too"));
+    QVERIFY(QFile::remove(target + QStringLiteral("/pack.tar")));
+    QVERIFY(QFile::remove(target + QStringLiteral("/inner.tar")));
+    QCOMPARE(testenv::compareTrees(m_source, target), QString());
+    QVERIFY(leftovers(target).isEmpty());
+    QVERIFY(leftovers(m_work).isEmpty());
+}
+
+void TestArchiveExtract::splitCompressedTarSet()
+{
+    const QString tar = makeWithPeer(QStringLiteral("split.tar"), {QStringLiteral("-ttar")}, m_source);
+    const QString archive = tar + QStringLiteral(".xz");
+    QCOMPARE(peer({QStringLiteral("a"), QStringLiteral("-txz"), QStringLiteral("-mx=0"), QStringLiteral("-v20k"),
+                   archive, tar})
+                 .exitCode,
+             0);
+    QVERIFY(QFile::remove(tar));
+    QVERIFY(QFileInfo::exists(archive + QStringLiteral(".003")));
+
+    ExtractOptions options = extractRequest(archive + QStringLiteral(".001"), m_work + QStringLiteral("/out"));
+    qint64 volumes = 0;
+    for (int n = 1; QFileInfo::exists(StreamBase::volumeName(archive, n)); ++n)
+        volumes += QFileInfo(StreamBase::volumeName(archive, n)).size();
+    QCOMPARE(FileArchive::getArchiveSize(options), volumes);
+
+    Run run;
+    run.extract(options);
+    QVERIFY(run.ok());
+    QCOMPARE(testenv::compareTrees(m_source, options.targetDirectory), QString());
+    QVERIFY(leftovers(m_work).isEmpty());
+}
+
+// --- Control ---------------------------------------------------------------------------
+
+void TestArchiveExtract::pauseHoldsAndCancelEnds()
+{
+    const QString big = testenv::makeDir(QStringLiteral("big"));
+    for (int i = 0; i < 8; ++i)
+        testenv::writeFile(big + QStringLiteral("/part%1.bin").arg(i), randomBytes(2 * 1024 * 1024, 10 + i));
+    const QString archive = m_work + QStringLiteral("/big.7z");
+    QCOMPARE(peer({QStringLiteral("a"), QStringLiteral("-mx=1"), archive, big}).exitCode, 0);
+
+    const QString target = m_work + QStringLiteral("/out");
+    Run run;
+    run.progress.paused = true;
+    QElapsedTimer clock;
+    clock.start();
+    uint64_t completedWhilePaused = 0;
+    bool sawPause = false;
+    run.extract(extractRequest(archive, target), [&] {
+        if (!sawPause && clock.elapsed() > 500 && run.progress.operation != AO_IDLE) {
+            sawPause = true;
+            completedWhilePaused = run.progress.completed;
+        }
+        if (sawPause && clock.elapsed() > 1000 && !run.progress.canceled) {
+            QCOMPARE(uint64_t(run.progress.completed), completedWhilePaused);
+            run.progress.canceled = true;
+        }
+    });
+    QVERIFY(run.finished);
+    QVERIFY(sawPause);
+    QVERIFY(run.archive.failed());
+    QVERIFY(run.answerer.errors.isEmpty());
+    QVERIFY(leftovers(target).isEmpty());
+    QVERIFY(testenv::listTree(target).size() < 9);
+}
+
+void TestArchiveExtract::damagedArchiveNamesItsEntries()
+{
+    const QString tree = testenv::makeDir(QStringLiteral("damaged"));
+    testenv::makeTree(tree, {{QStringLiteral("good.txt"), "good"}, {QStringLiteral("bad.bin"), randomBytes(200000, 3)}});
+    const QString archive = m_work + QStringLiteral("/damaged.zip");
+    QCOMPARE(peer({QStringLiteral("a"), QStringLiteral("-mx=0"), archive, QStringLiteral("good.txt"),
+                   QStringLiteral("bad.bin")},
+                  tree)
+                 .exitCode,
+             0);
+    // Flip bytes in the middle of the stored data of bad.bin.
+    QByteArray bytes = testenv::readFile(archive);
+    for (int i = 100000; i < 100010; ++i)
+        bytes[i] = static_cast<char>(~bytes[i]);
+    testenv::writeFile(archive, bytes);
+
+    const QString target = m_work + QStringLiteral("/out");
+    testenv::writeFile(target + QStringLiteral("/bad.bin"), "precious");
+    ExtractOptions options = extractRequest(archive, target);
+    options.overwriteMode = EOM_OVERWRITE;
+    Run run;
+    run.extract(options);
+    QVERIFY(run.finished);
+    QVERIFY(run.archive.failed());
+    QCOMPARE(run.answerer.errors.size(), 1);
+    QVERIFY2(run.answerer.errors.first().contains(QStringLiteral("bad.bin")), qPrintable(run.answerer.errors.first()));
+    QCOMPARE(testenv::readFile(target + QStringLiteral("/good.txt")), QByteArray("good"));
+    // The file it was to replace is still whole.
+    QCOMPARE(testenv::readFile(target + QStringLiteral("/bad.bin")), QByteArray("precious"));
+    QVERIFY(leftovers(target).isEmpty());
+}
+
+QUENVAR_TEST_MAIN(TestArchiveExtract)
+#include "tst_archiveextract.moc"
