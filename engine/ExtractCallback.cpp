@@ -295,10 +295,15 @@ HRESULT ExtractCallback::GetStream(UInt32 index, ISequentialOutStream** outStrea
     // stream"); only E_ABORT ends the extraction.
     if (m_operation && m_operation->isCanceled())
         return E_ABORT;
-    if (askExtractMode != kExtractModeExtract)
+    m_askMode = askExtractMode;
+    if (askExtractMode == kExtractModeSkip)
         return S_OK;
     if (!getCurrentFileInfo(index))
         return S_FALSE;
+    // After a decoding error the engine goes through the rest of a solid
+    // block in test mode: those entries fail too and must be named.
+    if (askExtractMode != kExtractModeExtract)
+        return S_OK;
     CSettings::setElevated(false);
     UserActions::resetAfterSingleAction();
 
@@ -439,34 +444,38 @@ HRESULT ExtractCallback::SetOperationResult(Int32 result)
 {
     const QByteArray linkData = m_linkStream ? m_linkStream->data() : QByteArray();
     releaseStreams();
+    if (result != kOpResultOK) {
+        discardPartialFile();
+        if (m_askMode == kExtractModeSkip || !m_infoRead)
+            return S_OK;
+        return failEntry(result);
+    }
     if (!m_infoRead || m_fullPath.isEmpty())
         return S_OK;
-
+    if (m_operation)
+        m_operation->setWrongPassword(false);
     if (m_isDir) {
         m_folderTimes.append({m_fullPath, m_times});
         return S_OK;
     }
-
-    if (result == kOpResultOK) {
-        if (m_operation)
-            m_operation->setWrongPassword(false);
-        if (m_isLink) {
-            if (m_linkTarget.isEmpty())
-                m_linkTarget = QString::fromUtf8(linkData);
-            createLink();
-            return S_OK;
-        }
-        return finishFile();
+    if (m_isLink) {
+        if (m_linkTarget.isEmpty())
+            m_linkTarget = QString::fromUtf8(linkData);
+        createLink();
+        return S_OK;
     }
+    return finishFile();
+}
 
-    discardPartialFile();
+HRESULT ExtractCallback::failEntry(Int32 result)
+{
     if (!m_operation)
         return S_OK;
     const bool passwordProblem = result == kOpResultWrongPassword || result == kOpResultDataError ||
                                  (result == kOpResultCRCError && m_encrypted);
     if (m_operation->isPasswordUsed() && passwordProblem) {
-        // The whole extraction is run again with a new password; this one
-        // ends here (after S_FALSE the engine would go on).
+        // The whole extraction runs again with a new password; this one ends
+        // here (after S_FALSE the engine would go on).
         m_operation->setWrongPassword(true);
         return E_ABORT;
     }

@@ -74,6 +74,7 @@ private:
     HRESULT createFolder(const QString& path);
     int openOutStream(StreamBase& stream, const QString& path);
     HRESULT finishFile();
+    HRESULT failEntry(Int32 result);
     bool createLink();
     void releaseStreams();
     void discardPartialFile();
@@ -103,6 +104,7 @@ private:
     bool m_isLink = false;
     QString m_linkTarget;
     bool m_infoRead = false;
+    Int32 m_askMode = kExtractModeExtract;
 
     OutStream* m_outStream = nullptr;
     CMyComPtr<ISequentialOutStream> m_outStreamRef;
