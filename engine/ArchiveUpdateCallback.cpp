@@ -6,7 +6,10 @@
 #include "fileops/utils.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#include <sys/stat.h>
 
 void ArchiveUpdateCallback::Init(CompressOptions options, QList<ArchiveItemInfo> entries,
                                  CMyComPtr<IInArchive> existing, IFileArchiveCallbacksHandler* operation)
@@ -151,6 +154,13 @@ HRESULT ArchiveUpdateCallback::answerFromDisk(UInt32 index, PROPID propID, PROPV
     case kpidAttrib:
         propSetUInt32(value, 0);
         break;
+    case kpidPosixAttrib: {
+        // Without it tar gives every entry the mode 0777.
+        struct stat st {};
+        if (::stat(QFile::encodeName(path).constData(), &st) == 0)
+            propSetUInt32(value, static_cast<uint32_t>(st.st_mode));
+        break;
+    }
     case kpidCTime:
     case kpidATime:
     case kpidMTime: {
@@ -194,6 +204,10 @@ HRESULT ArchiveUpdateCallback::GetStream(UInt32 index, ISequentialInStream** inS
         if (ArchiveProgress* progress = m_operation->archiveProgress())
             progress->setCurrentFile(path);
     }
+    // A folder has no data. Some handlers (tar) ask anyway and would leave
+    // the folder out on S_FALSE.
+    if (QFileInfo(path).isDir())
+        return S_OK;
     CMyComPtr<InStream> stream(new InStream(m_operation, path, false));
     if (!stream->canBeOpened())
         return S_FALSE;
