@@ -92,6 +92,13 @@ bool formatTakesMethod(ZipFormat format)
     return info.LZMA2 || info.LZMA || info.PPMd || info.BZip2 || info.Deflate || info.Deflate64;
 }
 
+// Whether this process may list the folder, by its effective rights (which
+// is what opening it will meet; access() would ask for the real user's).
+bool canList(const QString& folder)
+{
+    return ::faccessat(AT_FDCWD, QFile::encodeName(folder).constData(), R_OK | X_OK, AT_EACCESS) == 0;
+}
+
 ZipFormat outerFormatOf(ZipFormat format)
 {
     switch (format) {
@@ -254,8 +261,7 @@ bool FileArchive::getNestedFiles(const QString& path, QDir::Filters filters, QSt
     int appended = 0;
     while (!pending.isEmpty()) {
         const QString folder = pending.takeLast();
-        const QFileInfo info(folder);
-        bool listable = info.isReadable() && info.isExecutable();
+        bool listable = canList(folder);
         while (!listable && !isNetworkPath(folder)) {
             // The question always ends: retry asks again, skip leaves the
             // folder out, cancel stops before anything is written, and "as
@@ -276,7 +282,7 @@ bool FileArchive::getNestedFiles(const QString& path, QDir::Filters filters, QSt
                 asAdministrator = UserActions::isChosen(UA_AS_ADMIN);
                 if (!asAdministrator && !UserActions::isChosen(UA_SKIP)) {
                     if (UserActions::isChosen(UA_RETRY)) {
-                        listable = QFileInfo(folder).isReadable() && QFileInfo(folder).isExecutable();
+                        listable = canList(folder);
                         continue;
                     }
                     m_result = E_ABORT;

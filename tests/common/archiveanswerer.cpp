@@ -20,6 +20,8 @@ void ArchiveAnswerer::record(const Answer& answer)
 {
     // As the conflict dialog does: the pressed button's action, or cancel
     // for this item and all when the dialog is closed.
+    if (answer.action == UA_ASK)
+        return;
     if (answer.action == UA_CANCEL)
         UserActions::setAction(UA_CANCEL, true, true);
     else
@@ -44,6 +46,8 @@ void ArchiveAnswerer::onPassword(QString& password, bool& cancel)
 void ArchiveAnswerer::onCannotAccess(QString path)
 {
     accessQuestions << path;
+    if (beforeAccessAnswer)
+        beforeAccessAnswer(path);
     record(accessAnswers.isEmpty() ? defaultAccess : accessAnswers.takeFirst());
 }
 

@@ -32,12 +32,16 @@ public:
     // (UA_CANCEL: closing the dialog).
     QList<Answer> conflictAnswers;
     Answer defaultConflict{UA_CANCEL, true};
-    // Answers to "cannot access"; when they run out, defaultAccess.
+    // Answers to "cannot access"; when they run out, defaultAccess. UA_ASK
+    // stands for no answer at all (nobody pressed anything).
     QList<Answer> accessAnswers;
     Answer defaultAccess{UA_CANCEL, true};
     // Each password request takes the next one; a null string, or none left,
     // cancels the request.
     QStringList passwords;
+    // Called with the path before an access question is answered (the user
+    // may fix the problem before pressing Retry).
+    std::function<void(const QString&)> beforeAccessAnswer;
 
     // What was asked.
     QStringList conflicts;
