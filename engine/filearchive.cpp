@@ -461,7 +461,7 @@ void FileArchive::reportEntryProblems()
         QString list = QStringList(names.mid(0, shown)).join(QLatin1Char('\n'));
         if (names.size() > shown)
             list += QStringLiteral("\n…");
-        ReportError(it.key(), {QLatin1Char('\n') + list});
+        ReportError(it.key(), {list});
     }
     if (!m_entryProblems.isEmpty() && m_result == 0)
         m_result = E_FAIL;

@@ -1,0 +1,416 @@
+// Archives built byte by byte: names that lead out of the target folder, links
+// placed to carry later entries elsewhere, duplicate and damaged entries,
+// truncated files, and RAR 4 and 5 (which the engine reads but cannot
+// decompress). Nothing may be written outside the target; the rest extracts.
+#include "archivetestsupport.h"
+
+#include "BuiltInZipApi/zip.h"
+#include "common/testarchives.h"
+#include "engine/ExtractConflictHandler.h"
+#include "engine/ExtractPathGuard.h"
+#include "engine/MyCom.h"
+#include "engine/zipapi.h"
+
+using namespace archivetest;
+namespace ta = testarchives;
+
+class TestArchiveHostile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void guardCleansNames_data();
+    void guardCleansNames();
+    void guardRefusesPathsThroughEarlierEntries();
+    void conflictCheckFitsTheContainer();
+
+    void hostileEntriesStayInside_data();
+    void hostileEntriesStayInside();
+    void linkEntryToAnExistingFolderCarriesNothing();
+    void existingLinkIsReplacedNotWrittenThrough();
+    void laterDuplicateReplacesWithoutQuestion();
+    void badChecksumNamesTheEntry();
+    void truncatedArchivesFailCleanly_data();
+    void truncatedArchivesFailCleanly();
+
+    void rarListsAndExtracts_data();
+    void rarListsAndExtracts();
+    void rarCompressedEntryFailsClearly_data();
+    void rarCompressedEntryFailsClearly();
+    void rarIsNotUpdated();
+
+private:
+    QString writeArchive(const QString& name, const QByteArray& bytes);
+
+    QString m_work;
+};
+
+void TestArchiveHostile::initTestCase()
+{
+    QVERIFY2(InitGetProc(), "the engine library is needed");
+}
+
+void TestArchiveHostile::init()
+{
+    m_work = testenv::makeDir(QStringLiteral("work"));
+    UserActions::reset();
+}
+
+void TestArchiveHostile::cleanup()
+{
+    StreamBase::waitForFlushFinished();
+    QCOMPARE(CMyUnknownImp::liveObjects(), 0);
+    QDir(m_work).removeRecursively();
+}
+
+QString TestArchiveHostile::writeArchive(const QString& name, const QByteArray& bytes)
+{
+    const QString path = m_work + QLatin1Char('/') + name;
+    return testenv::writeFile(path, bytes) ? path : QString();
+}
+
+// --- The guard -------------------------------------------------------------------
+
+void TestArchiveHostile::guardCleansNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("verdict");
+    QTest::addColumn<QString>("relative");
+    QTest::newRow("plain") << "a/b.txt" << int(ExtractPathGuard::Inside) << "a/b.txt";
+    QTest::newRow("absolute") << "/etc/passwd" << int(ExtractPathGuard::Inside) << "etc/passwd";
+    QTest::newRow("doubled slashes and dots") << "a//./b/./c" << int(ExtractPathGuard::Inside) << "a/b/c";
+    QTest::newRow("parent") << "../x" << int(ExtractPathGuard::Outside) << "";
+    QTest::newRow("parent inside") << "a/../b" << int(ExtractPathGuard::Outside) << "";
+    QTest::newRow("parent at the end") << "a/.." << int(ExtractPathGuard::Outside) << "";
+    QTest::newRow("dots in names") << "..a/b..c/...d" << int(ExtractPathGuard::Inside) << "..a/b..c/...d";
+    QTest::newRow("nothing left") << "/./" << int(ExtractPathGuard::Root) << "";
+}
+
+void TestArchiveHostile::guardCleansNames()
+{
+    QFETCH(QString, name);
+    QFETCH(int, verdict);
+    QFETCH(QString, relative);
+    const ExtractPathGuard guard(m_work + QStringLiteral("/target/"));
+    QString full;
+    QCOMPARE(int(guard.resolve(name, &full)), verdict);
+    if (verdict == ExtractPathGuard::Inside)
+        QCOMPARE(full, m_work + QStringLiteral("/target/") + relative);
+    if (verdict == ExtractPathGuard::Root)
+        QCOMPARE(full, m_work + QStringLiteral("/target"));
+}
+
+void TestArchiveHostile::guardRefusesPathsThroughEarlierEntries()
+{
+    ExtractPathGuard guard(m_work + QStringLiteral("/t"));
+    QString full;
+    QCOMPARE(guard.resolve(QStringLiteral("link/x.txt"), &full), ExtractPathGuard::Inside);
+    guard.noteNonFolder(m_work + QStringLiteral("/t/link"));
+    QCOMPARE(guard.resolve(QStringLiteral("link/x.txt"), &full), ExtractPathGuard::Outside);
+    QCOMPARE(guard.resolve(QStringLiteral("link/deeper/x.txt"), &full), ExtractPathGuard::Outside);
+    // The entry itself may come again (a later copy of the same file), and
+    // names that only begin alike are not below it.
+    QCOMPARE(guard.resolve(QStringLiteral("link"), &full), ExtractPathGuard::Inside);
+    QCOMPARE(guard.resolve(QStringLiteral("linked/x.txt"), &full), ExtractPathGuard::Inside);
+    // A new root starts a new extraction.
+    guard.setRoot(m_work + QStringLiteral("/t"));
+    QCOMPARE(guard.resolve(QStringLiteral("link/x.txt"), &full), ExtractPathGuard::Inside);
+}
+
+void TestArchiveHostile::conflictCheckFitsTheContainer()
+{
+    // The own container's extraction asks through this seam.
+    zip_set_conflict_check(&ExtractConflictHandler::handleFileExists);
+    QVERIFY(zip_conflict_check() == &ExtractConflictHandler::handleFileExists);
+    zip_set_conflict_check(nullptr);
+
+    FileArchive operation;
+    const QString existing = m_work + QStringLiteral("/a.txt");
+    testenv::writeFile(existing, "old");
+    QString path = m_work + QStringLiteral("/free.txt");
+    QCOMPARE(ExtractConflictHandler::handleFileExists(&operation, path, QDateTime()), ExtractConflictHandler::kGoOn);
+    UserActions::select(UA_RENAME, true);
+    path = existing;
+    QCOMPARE(ExtractConflictHandler::handleFileExists(&operation, path, QDateTime()), ExtractConflictHandler::kGoOn);
+    QCOMPARE(path, m_work + QStringLiteral("/a_1.txt"));
+    UserActions::reset();
+    UserActions::select(UA_SKIP, true);
+    path = existing;
+    QCOMPARE(ExtractConflictHandler::handleFileExists(&operation, path, QDateTime()), ExtractConflictHandler::kSkip);
+    UserActions::reset();
+    // Written by the running extraction: replaced without a question.
+    operation.addFileExtracted(existing);
+    int questions = 0;
+    connect(&operation, &FileArchive::fileExists, [&] { ++questions; });
+    QCOMPARE(ExtractConflictHandler::handleFileExists(&operation, path, QDateTime()), ExtractConflictHandler::kGoOn);
+    QCOMPARE(questions, 0);
+}
+
+// --- Hostile archives ------------------------------------------------------------------
+
+namespace {
+// Everything below root but what lies below keep.
+QStringList outsideOf(const QString& root, const QString& keep)
+{
+    QStringList found;
+    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (path != keep && !path.startsWith(keep + QLatin1Char('/')) && !keep.startsWith(path + QLatin1Char('/')))
+            found << path;
+    }
+    return found;
+}
+} // namespace
+
+void TestArchiveHostile::hostileEntriesStayInside_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("zip") << "zip";
+    QTest::newRow("tar") << "tar";
+}
+
+void TestArchiveHostile::hostileEntriesStayInside()
+{
+    QFETCH(QString, kind);
+    // The link points at a folder that exists, beside the target.
+    const QString outside = m_work + QStringLiteral("/place/outside");
+    QVERIFY(QDir().mkpath(outside));
+    QList<ta::Entry> entries = ta::hostileEntries();
+    for (ta::Entry& entry : entries) {
+        if (entry.kind == ta::Entry::Symlink)
+            entry.data = outside.toUtf8();
+    }
+    const QByteArray bytes = kind == QLatin1String("zip") ? ta::makeZip(entries) : ta::makeTar(entries);
+    const QString archive = writeArchive(QStringLiteral("hostile.") + kind, bytes);
+    const QString target = m_work + QStringLiteral("/place/deep/target");
+
+    Run run;
+    run.extract(extractRequest(archive, target));
+    QVERIFY(run.finished);
+    QVERIFY(run.archive.failed());
+    QVERIFY(run.answerer.conflicts.isEmpty());
+    QVERIFY(run.answerer.accessQuestions.isEmpty());
+    // One message names every entry left out.
+    QCOMPARE(run.answerer.errors.size(), 1);
+    const QString message = run.answerer.errors.first();
+    for (const QString& name : {QStringLiteral("../evil.txt"), QStringLiteral("a/../../evil2.txt"),
+                                QStringLiteral("link/evil4.txt")})
+        QVERIFY2(message.contains(name), qPrintable(message));
+
+    QVERIFY(testenv::listTree(outside).isEmpty());
+    QVERIFY2(outsideOf(m_work + QStringLiteral("/place"), target) == QStringList{outside},
+             qPrintable(outsideOf(m_work + QStringLiteral("/place"), target).join(QLatin1Char(' '))));
+    QVERIFY(!QFileInfo::exists(m_work + QStringLiteral("/evil.txt")));
+    // The harmless rest is there; the absolute name lands inside.
+    QCOMPARE(testenv::readFile(target + QStringLiteral("/ok.txt")), QByteArray("ok\n"));
+    QCOMPARE(testenv::readFile(target + QStringLiteral("/good/inside.txt")), QByteArray("ok\n"));
+    QCOMPARE(testenv::readFile(target + QStringLiteral("/good.txt")), QByteArray("ok\n"));
+    QCOMPARE(testenv::readFile(target + QStringLiteral("/abs/evil3.txt")), QByteArray("evil\n"));
+    // The link itself is restored as a link.
+    QCOMPARE(QFileInfo(target + QStringLiteral("/link")).symLinkTarget(), outside);
+    QVERIFY(leftovers(m_work).isEmpty());
+}
+
+void TestArchiveHostile::linkEntryToAnExistingFolderCarriesNothing()
+{
+    // A link, then a folder entry and a file through it, in one archive.
+    const QString outside = testenv::makeDir(QStringLiteral("victim"));
+    const QByteArray bytes =
+        ta::makeTar({ta::symlink(QStringLiteral("d"), outside.toUtf8()), ta::dir(QStringLiteral("d/sub")),
+                     ta::file(QStringLiteral("d/sub/x.txt"), "x"), ta::file(QStringLiteral("fine.txt"), "fine")});
+    const QString archive = writeArchive(QStringLiteral("through.tar"), bytes);
+    const QString target = m_work + QStringLiteral("/target");
+    const QDateTime before = QFileInfo(outside).lastModified();
+    Run run;
+    run.extract(extractRequest(archive, target));
+    QVERIFY(run.finished);
+    QVERIFY(testenv::listTree(outside).isEmpty());
+    QCOMPARE(QFileInfo(outside).lastModified(), before);
+    QCOMPARE(testenv::readFile(target + QStringLiteral("/fine.txt")), QByteArray("fine"));
+    QDir(outside).removeRecursively();
+}
+
+void TestArchiveHostile::existingLinkIsReplacedNotWrittenThrough()
+{
+    // A link the user has in the target, pointing at a file elsewhere: a
+    // replacing entry takes the link's place and leaves its target alone.
+    const QString elsewhere = m_work + QStringLiteral("/elsewhere.txt");
+    testenv::writeFile(elsewhere, "precious");
+    const QString target = m_work + QStringLiteral("/target");
+    QVERIFY(QDir().mkpath(target));
+    QVERIFY(QFile::link(elsewhere, target + QStringLiteral("/note.txt")));
+    const QString archive = writeArchive(QStringLiteral("note.zip"), ta::makeZip({ta::file(QStringLiteral("note.txt"), "new")}));
+    ExtractOptions options = extractRequest(archive, target);
+    options.overwriteMode = EOM_OVERWRITE;
+    Run run;
+    run.extract(options);
+    QVERIFY(run.ok());
+    QCOMPARE(testenv::readFile(elsewhere), QByteArray("precious"));
+    QVERIFY(!QFileInfo(target + QStringLiteral("/note.txt")).isSymLink());
+    QCOMPARE(testenv::readFile(target + QStringLiteral("/note.txt")), QByteArray("new"));
+}
+
+void TestArchiveHostile::laterDuplicateReplacesWithoutQuestion()
+{
+    const QString archive = writeArchive(
+        QStringLiteral("twice.zip"),
+        ta::makeZip({ta::file(QStringLiteral("dup.txt"), "first"), ta::file(QStringLiteral("other.txt"), "o"),
+                     ta::file(QStringLiteral("dup.txt"), "second"), ta::file(QStringLiteral("empty.txt")),
+                     ta::file(QStringLiteral("empty.txt"))}));
+    const QString target = m_work + QStringLiteral("/target");
+    testenv::writeFile(target + QStringLiteral("/dup.txt"), "the user's");
+    Run run;
+    run.answerer.conflictAnswers = {{UA_REPLACE, false}};
+    run.extract(extractRequest(archive, target));
+    QVERIFY(run.ok());
+    // Asked about the user's file once; the second copy replaced the first
+    // without asking, and so did the second empty file.
+    QCOMPARE(run.answerer.conflicts, QStringList{target + QStringLiteral("/dup.txt")});
+    QCOMPARE(testenv::readFile(target + QStringLiteral("/dup.txt")), QByteArray("second"));
+    QVERIFY(QFileInfo(target + QStringLiteral("/empty.txt")).isFile());
+    QCOMPARE(testenv::listTree(target),
+             QStringList({QStringLiteral("dup.txt"), QStringLiteral("empty.txt"), QStringLiteral("other.txt")}));
+}
+
+void TestArchiveHostile::badChecksumNamesTheEntry()
+{
+    ta::Entry bad = ta::file(QStringLiteral("bad.txt"), "checked and failed");
+    bad.badCrc = true;
+    const QString archive = writeArchive(QStringLiteral("crc.zip"),
+                                         ta::makeZip({ta::file(QStringLiteral("good.txt"), "good"), bad}));
+    const QString target = m_work + QStringLiteral("/target");
+    Run run;
+    run.extract(extractRequest(archive, target));
+    QVERIFY(run.finished);
+    QVERIFY(run.archive.failed());
+    QCOMPARE(run.answerer.errors.size(), 1);
+    QVERIFY(run.answerer.errors.first().contains(QStringLiteral("bad.txt")));
+    QVERIFY(run.answerer.errors.first().startsWith(QStringLiteral("These entries were not extracted: their data is damaged")));
+    QCOMPARE(testenv::listTree(target), QStringList{QStringLiteral("good.txt")});
+}
+
+void TestArchiveHostile::truncatedArchivesFailCleanly_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("name");
+    const QList<ta::Entry> entries = {ta::file(QStringLiteral("a.txt"), QByteArray(3000, 'a')),
+                                      ta::file(QStringLiteral("b.bin"), randomBytes(5000, 9))};
+    QTest::newRow("zip") << ta::truncated(ta::makeZip(entries)) << "cut.zip";
+    QTest::newRow("tar") << ta::truncated(ta::makeTar(entries)) << "cut.tar";
+    QTest::newRow("rar5") << ta::truncated(ta::makeRar5(entries)) << "cut.rar";
+    QTest::newRow("rar4") << ta::truncated(ta::makeRar4(entries)) << "cut4.rar";
+}
+
+void TestArchiveHostile::truncatedArchivesFailCleanly()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, name);
+    const QString archive = writeArchive(name, bytes);
+    const QString target = m_work + QStringLiteral("/target");
+    Run run;
+    run.extract(extractRequest(archive, target));
+    QVERIFY(run.finished);
+    QVERIFY(run.archive.failed());
+    QCOMPARE(run.answerer.errors.size(), 1);
+    // Only whole files arrive.
+    for (const QString& path : testenv::listTree(target)) {
+        const QByteArray content = testenv::readFile(target + QLatin1Char('/') + path);
+        if (path == QLatin1String("a.txt"))
+            QCOMPARE(content, QByteArray(3000, 'a'));
+        else
+            QCOMPARE(content, randomBytes(5000, 9));
+    }
+    QVERIFY(leftovers(m_work).isEmpty());
+}
+
+// --- RAR -------------------------------------------------------------------------------
+
+void TestArchiveHostile::rarListsAndExtracts_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::newRow("RAR 4") << 4;
+    QTest::newRow("RAR 5") << 5;
+}
+
+void TestArchiveHostile::rarListsAndExtracts()
+{
+    QFETCH(int, version);
+    const QList<ta::Entry> entries = {ta::dir(QStringLiteral("docs")),
+                                      ta::file(QStringLiteral("docs/a.txt"), "alpha"),
+                                      ta::file(QString::fromUtf8("docs/файл ☃.bin"), randomBytes(20000, 4)),
+                                      ta::file(QStringLiteral("empty.txt"))};
+    const QString archive = writeArchive(QStringLiteral("stored%1.rar").arg(version),
+                                         version == 4 ? ta::makeRar4(entries) : ta::makeRar5(entries));
+    FileArchive reader;
+    QVERIFY(reader.openArchive(archive));
+    QCOMPARE(reader.formatInfo().format, version == 4 ? ZF_RAR : ZF_RAR5);
+    QStringList names;
+    for (const ArchiveItemInfo& item : reader.archiveItems())
+        names << item.name;
+    names.sort();
+    QCOMPARE(names, QStringList({QStringLiteral("docs"), QStringLiteral("docs/a.txt"), QString::fromUtf8("docs/файл ☃.bin"),
+                                 QStringLiteral("empty.txt")}));
+
+    const QString target = m_work + QStringLiteral("/target");
+    Run run;
+    run.extract(extractRequest(archive, target));
+    QVERIFY(run.ok());
+    QCOMPARE(testenv::readFile(target + QStringLiteral("/docs/a.txt")), QByteArray("alpha"));
+    QCOMPARE(testenv::readFile(target + QString::fromUtf8("/docs/файл ☃.bin")), randomBytes(20000, 4));
+    QVERIFY(QFileInfo(target + QStringLiteral("/empty.txt")).isFile());
+    QCOMPARE(QFileInfo(target + QStringLiteral("/docs/a.txt")).lastModified().toUTC(), ta::Entry::defaultTime());
+}
+
+void TestArchiveHostile::rarCompressedEntryFailsClearly_data()
+{
+    rarListsAndExtracts_data();
+}
+
+void TestArchiveHostile::rarCompressedEntryFailsClearly()
+{
+    QFETCH(int, version);
+    ta::Entry packed = ta::file(QStringLiteral("packed.txt"), "needs a codec the engine lacks");
+    packed.compressed = true;
+    const QList<ta::Entry> entries = {ta::file(QStringLiteral("plain.txt"), "stored"), packed};
+    const QString archive = writeArchive(QStringLiteral("packed%1.rar").arg(version),
+                                         version == 4 ? ta::makeRar4(entries) : ta::makeRar5(entries));
+    const QString target = m_work + QStringLiteral("/target");
+    Run run;
+    run.extract(extractRequest(archive, target));
+    QVERIFY(run.finished);
+    QVERIFY(run.archive.failed());
+    QCOMPARE(run.answerer.errors,
+             QStringList{QStringLiteral(
+                 "These entries were not extracted: their compression method is not supported: packed.txt")});
+    QCOMPARE(testenv::listTree(target), QStringList{QStringLiteral("plain.txt")});
+    QVERIFY(leftovers(target).isEmpty());
+}
+
+void TestArchiveHostile::rarIsNotUpdated()
+{
+    const QString archive =
+        writeArchive(QStringLiteral("keep.rar"), ta::makeRar5({ta::file(QStringLiteral("a.txt"), "a")}));
+    const QByteArray before = testenv::readFile(archive);
+    const QString source = testenv::makeDir(QStringLiteral("more"));
+    testenv::writeFile(source + QStringLiteral("/b.txt"), "b");
+    CompressOptions request = compressRequest(archive, source, {source + QStringLiteral("/b.txt")}, ZF_7Z);
+    request.addToExisting = true;
+    Run run;
+    run.compress(request);
+    QVERIFY(run.finished);
+    QVERIFY(run.archive.failed());
+    QCOMPARE(run.answerer.errors, QStringList{QStringLiteral("Cannot create archiving object")});
+    QCOMPARE(testenv::readFile(archive), before);
+    QCOMPARE(QDir(m_work).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             QStringList{QStringLiteral("keep.rar")});
+    QDir(source).removeRecursively();
+}
+
+QUENVAR_TEST_MAIN(TestArchiveHostile)
+#include "tst_archivehostile.moc"
