@@ -1,74 +1,62 @@
 #include "fileops/ElevatedAccess.h"
 
-#include <QDebug>
+#include "fileops/FileClient.h"
 
-// No elevated client is wired in yet: every request fails, so callers fall
-// back to their own error handling instead of reporting a false success.
+// Streams keep one connection each for their many small requests; the other
+// operations are rare and open a connection of their own.
 namespace ElevatedAccess {
 
-namespace {
-void logUnavailable(const char* what)
+int64_t read(const QString& path, char* data, int64_t offset, int64_t count, int64_t* remaining)
 {
-    qDebug() << "elevated file server is not available for" << what;
-}
-} // namespace
-
-int64_t read(const QString&, char*, int64_t, int64_t, int64_t* remaining)
-{
-    logUnavailable("read");
+    qint64 left = 0;
+    const qint64 result = ReadFileClient::read(path, data, offset, count, &left);
     if (remaining)
-        *remaining = 0;
-    return -1;
+        *remaining = result < 0 ? 0 : left;
+    return result;
 }
 
-int64_t write(const QString&, const char*, int64_t, int64_t)
+int64_t write(const QString& path, const char* data, int64_t offset, int64_t count)
 {
-    logUnavailable("write");
-    return -1;
+    return WriteFileClient::write(path, data, offset, count);
 }
 
-int64_t size(const QString&)
+int64_t size(const QString& path)
 {
-    logUnavailable("size");
-    return -1;
+    return ReadFileClient::size(path);
 }
 
-bool canFileBeOpened(const QString&, bool)
+bool canFileBeOpened(const QString& path, bool forReading)
 {
-    logUnavailable("canFileBeOpened");
-    return false;
+    return FileClient(path).canFileBeOpened(path, forReading);
 }
 
-bool createFile(const QString&)
+bool createFile(const QString& path)
 {
-    logUnavailable("createFile");
-    return false;
+    return FileClient().createFile(path);
 }
 
-bool remove(const QString&, bool)
+bool remove(const QString& path, bool toTrash)
 {
-    logUnavailable("remove");
-    return false;
+    return FileClient().remove(path, toTrash);
 }
 
-bool createFolder(const QString&)
+bool createFolder(const QString& path)
 {
-    logUnavailable("createFolder");
-    return false;
+    return FileClient().createFolder(path);
 }
 
-bool rename(const QString&, const QString&)
+bool rename(const QString& from, const QString& to)
 {
-    logUnavailable("rename");
-    return false;
+    return FileClient().rename(from, to);
 }
 
-QStringList getNestedFiles(const QString&, QDir::Filters, bool* ok)
+QStringList getNestedFiles(const QString& path, QDir::Filters filters, bool* ok)
 {
-    logUnavailable("getNestedFiles");
+    QStringList files;
+    const bool answered = FileClient().getNestedFiles(path, filters, &files);
     if (ok)
-        *ok = false;
-    return QStringList();
+        *ok = answered;
+    return answered ? files : QStringList();
 }
 
 } // namespace ElevatedAccess

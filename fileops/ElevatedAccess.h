@@ -8,7 +8,7 @@
 
 // The one door through which file work goes when the user asked to retry
 // with higher rights. Every operation fails (false, -1, empty) when no
-// elevated file server can be reached.
+// elevated file server can be reached (or its connection is lost).
 namespace ElevatedAccess {
 
 // Reads up to count bytes at offset; *remaining receives the bytes the server

@@ -30,6 +30,33 @@ bool pathIsTaken(const QString& path)
     return info.exists() || info.isSymLink();
 }
 
+bool isRealFolder(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.isDir() && !info.isSymLink();
+}
+
+// A file moved to another file system: copied beside the target first, so
+// that the target is replaced only by a complete copy, in one rename.
+bool moveFileAcross(const QString& from, const QString& to)
+{
+    const QFileInfo target(to);
+    QString temporary;
+    for (int n = 0; temporary.isEmpty() || pathIsTaken(temporary); ++n)
+        temporary = target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".part") +
+                    QString::number(n);
+    if (!QFile::copy(from, temporary)) {
+        QFile::remove(temporary);
+        return false;
+    }
+    if (!QFile::remove(from)) {
+        QFile::remove(temporary);
+        return false;
+    }
+    // Should this last step fail, the data stays in the temporary file.
+    return std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(to).constData()) == 0;
+}
+
 } // namespace
 
 bool findTrash(TrashLocation* location)
@@ -123,8 +150,7 @@ bool deleteFile(const QString& path, bool toTrash)
 {
     if (toTrash)
         return MoveFileToTrash(path);
-    const QFileInfo info(path);
-    if (info.isDir() && !info.isSymLink())
+    if (isRealFolder(path))
         return QDir(path).removeRecursively();
     return QFile::remove(path);
 }
@@ -188,24 +214,23 @@ bool renameFileGeneric(const QString& from, const QString& to)
     if (isElevationInForce())
         return ElevatedAccess::rename(from, to);
 
-    const QFileInfo target(to);
-    if (pathIsTaken(to) && !(target.isDir() && !target.isSymLink())) {
-        // rename(2) replaces the existing file atomically, so a failure never
-        // leaves the target deleted and the source unmoved.
-        if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
-            return true;
-        if (errno != EXDEV)
-            return false;
-        if (!QFile::remove(to))
-            return false;
-    }
-    return QFile::rename(from, to);
+    // A folder in the way is never replaced.
+    if (isRealFolder(to))
+        return false;
+    // rename(2) replaces an existing file atomically: a failure never leaves
+    // the target deleted and the source unmoved.
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    if (std::rename(source.constData(), target.constData()) == 0)
+        return true;
+    if (errno != EXDEV || isRealFolder(from) || !pathIsTaken(from))
+        return false;
+    return moveFileAcross(from, to);
 }
 
 bool removeFileOrDirectory(const QString& path)
 {
-    const QFileInfo info(path);
-    if (info.isDir() && !info.isSymLink())
+    if (isRealFolder(path))
         return QDir().rmdir(path);
     return QFile::remove(path);
 }

@@ -1,0 +1,1212 @@
+#include "fileops/qtfilecopier.h"
+
+#include "fileops/FileClient.h"
+#include "fileops/FileUtils.h"
+#include "fileops/qtfilecopier_p.h"
+#include "fileops/utils.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMutexLocker>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// One buffer for the whole copy; progress and cancellation are looked at
+// after each block.
+constexpr size_t kCopyBufferSize = 8192;
+// How often the server's copy is asked for its state.
+constexpr unsigned long kRemotePollMs = 5;
+
+bool pathIsTaken(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+bool isRealFolder(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.isDir() && !info.isSymLink();
+}
+
+bool sameFile(const QString& a, const QString& b)
+{
+    const QString canonical = QFileInfo(a).canonicalFilePath();
+    return !canonical.isEmpty() && canonical == QFileInfo(b).canonicalFilePath();
+}
+
+// Recreates the link itself, with its target text unchanged.
+bool copySymLink(const QString& source, const QString& dest)
+{
+    const QByteArray from = QFile::encodeName(source);
+    QByteArray target(4096, '\0');
+    const ssize_t n = ::readlink(from.constData(), target.data(), size_t(target.size()));
+    if (n < 0 || n >= target.size())
+        return false;
+    target.truncate(int(n));
+    if (pathIsTaken(dest) && !isRealFolder(dest) && !QFile::remove(dest))
+        return false;
+    return ::symlink(target.constData(), QFile::encodeName(dest).constData()) == 0;
+}
+
+class Fd
+{
+public:
+    explicit Fd(int fd = -1)
+        : m_fd(fd)
+    {
+    }
+    ~Fd() { close(); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return m_fd; }
+    bool isOpen() const { return m_fd >= 0; }
+    void reset(int fd)
+    {
+        close();
+        m_fd = fd;
+    }
+    bool close()
+    {
+        const bool ok = m_fd < 0 || ::close(m_fd) == 0;
+        m_fd = -1;
+        return ok;
+    }
+
+private:
+    int m_fd;
+};
+
+ssize_t readSome(int fd, char* buffer, size_t size)
+{
+    ssize_t n;
+    do {
+        n = ::read(fd, buffer, size);
+    } while (n < 0 && errno == EINTR);
+    return n;
+}
+
+bool writeAll(int fd, const char* data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+QtFileCopier::Error errorFromServer(int value)
+{
+    if (value > QtFileCopier::NoError && value <= QtFileCopier::Canceled)
+        return QtFileCopier::Error(value);
+    return QtFileCopier::CannotWriteDestinationFile;
+}
+
+} // namespace
+
+// --- Chain nodes ------------------------------------------------------------
+
+ChainNode::ChainNode(ChainNode* successor)
+    : m_successor(successor)
+{
+}
+
+ChainNode::~ChainNode()
+{
+    delete m_successor;
+}
+
+bool ChainNode::handle()
+{
+    return passOn();
+}
+
+bool ChainNode::passOn()
+{
+    return m_successor ? m_successor->handle() : false;
+}
+
+QtCopyThread::Request* ChainNode::request()
+{
+    return m_successor ? m_successor->request() : nullptr;
+}
+
+QtCopyThread* ChainNode::thread()
+{
+    return m_successor ? m_successor->thread() : nullptr;
+}
+
+int ChainNode::currentId()
+{
+    return m_successor ? m_successor->currentId() : -1;
+}
+
+QtFileCopier::Error ChainNode::error()
+{
+    return m_successor ? m_successor->error() : m_error;
+}
+
+void ChainNode::setError(QtFileCopier::Error error)
+{
+    if (m_successor)
+        m_successor->setError(error);
+    else
+        m_error = error;
+}
+
+bool ChainNode::fail(QtFileCopier::Error error)
+{
+    setError(error);
+    return false;
+}
+
+bool CanceledNode::handle()
+{
+    if (!request()->canceled)
+        return passOn();
+    if (copyRequest().dir)
+        thread()->removeDescendants(currentId());
+    return fail(QtFileCopier::Canceled);
+}
+
+bool SourceExistsNode::handle()
+{
+    if (!pathIsTaken(copyRequest().source))
+        return fail(QtFileCopier::SourceNotExists);
+    return passOn();
+}
+
+OverwriteNode::OverwriteNode(ChainNode* successor, bool overwriteAll, bool renameAll, bool renameThis)
+    : ChainNode(successor)
+    , m_overwriteAll(overwriteAll)
+    , m_renameAll(renameAll)
+    , m_renameThis(renameThis)
+{
+}
+
+bool OverwriteNode::handle()
+{
+    const QString& dest = copyRequest().dest;
+    const bool taken = pathIsTaken(dest) && !QFileInfo(dest).isDir();
+    if (taken && !hasFlag(QtFileCopier::NonInteractive) && !request()->overwrite && !m_overwriteAll &&
+        !m_renameAll && !m_renameThis)
+        return fail(QtFileCopier::DestinationExists);
+    return passOn();
+}
+
+bool MakeLinksNode::handle()
+{
+    if (!hasFlag(QtFileCopier::MakeLinks))
+        return passOn();
+    const QString& dest = copyRequest().dest;
+    const QString target = QFileInfo(dest).absoluteDir().relativeFilePath(copyRequest().source);
+    if (pathIsTaken(dest) && !isRealFolder(dest) && !QFile::remove(dest))
+        return fail(QtFileCopier::CannotCreateSymLink);
+    if (!QFile::link(target, dest))
+        return fail(QtFileCopier::CannotCreateSymLink);
+    return true;
+}
+
+bool RenameNode::handle()
+{
+    const CopyRequest& r = copyRequest();
+    if (!r.move)
+        return passOn();
+    const QFileInfo source(r.source);
+    const bool followed = (source.isDir() || source.isSymLink()) && hasFlag(QtFileCopier::FollowLinks);
+    if (followed || !isSameDrive(r.source, r.dest))
+        return passOn();
+
+    const bool elevated = isElevationInForce();
+    qDebug() << "isElevated: " << (elevated ? "true" : "false");
+    const QString dest = thread()->destinationFor(currentId(), *request());
+    // A folder is renamed as a whole only onto a free name; into an existing
+    // folder its contents are merged one by one.
+    if (r.dir && pathIsTaken(dest))
+        return passOn();
+    if (sameFile(r.source, dest) || !renameFileGeneric(r.source, dest))
+        return passOn();
+
+    if (r.dir)
+        thread()->reportMovedTree(currentId());
+    else
+        thread()->emitProgress(currentId(), QFileInfo(dest).size());
+    return true;
+}
+
+bool MoveNode::handle()
+{
+    const CopyRequest& r = copyRequest();
+    if (!r.move)
+        return passOn();
+    if (!request()->copied && !passOn())
+        return false;
+    // A file copied onto itself is still the source.
+    if (!r.dir && sameFile(r.source, r.dest))
+        return true;
+
+    bool removed = true;
+    if (r.dir && isRealFolder(r.source)) {
+        // What is still inside was skipped or failed and has been reported;
+        // the folder stays for it.
+        if (QDir(r.source).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+            removed = deleteFileGeneric(r.source, false);
+    } else {
+        removed = deleteFileGeneric(r.source, false);
+    }
+    request()->copied = !removed;
+    thread()->setCopied(currentId(), !removed);
+    return removed ? true : fail(QtFileCopier::CannotRemoveSource);
+}
+
+bool CopyDirNode::handle()
+{
+    const CopyRequest& r = copyRequest();
+    if (!r.dir)
+        return passOn();
+    const QFileInfo source(r.source);
+    const bool linkItself = source.isSymLink() && !hasFlag(QtFileCopier::FollowLinks);
+    if (linkItself)
+        return copySymLink(r.source, r.dest) ? true : fail(QtFileCopier::CannotCreateSymLink);
+    if (!source.isDir())
+        return fail(QtFileCopier::SourceFileOmitted);
+
+    bool created = false;
+    if (!pathIsTaken(r.dest)) {
+        if (!QFileInfo(QFileInfo(r.dest).absolutePath()).isDir())
+            return fail(QtFileCopier::PathToDestinationNotExists);
+        if (!createFolderGeneric(r.dest))
+            return fail(QtFileCopier::CannotCreateDestinationDirectory);
+        created = true;
+    } else if (!isRealFolder(r.dest)) {
+        return fail(QtFileCopier::CannotCreateDestinationDirectory);
+    }
+
+    for (int child : r.childRequests)
+        thread()->handle(child);
+    if (thread()->isCanceled(currentId()))
+        return fail(QtFileCopier::Canceled);
+    // Applied last, so that a read-only folder still receives its contents.
+    if (created && !isElevationInForce())
+        QFile::setPermissions(r.dest, source.permissions());
+    return true;
+}
+
+CopyFileNode::CopyFileNode(QtCopyThread* thread, int id, const QtCopyThread::Request& request)
+    : m_thread(thread)
+    , m_id(id)
+    , m_request(request)
+{
+}
+
+bool CopyFileNode::handle()
+{
+    const CopyRequest& r = copyRequest();
+    if (r.dir)
+        return fail(QtFileCopier::SourceDirectoryOmitted);
+    const QString dest = m_thread->destinationFor(m_id, m_request);
+    const QFileInfo source(r.source);
+    if (source.isSymLink() && !hasFlag(QtFileCopier::FollowLinks))
+        return copySymLink(r.source, dest) ? true : fail(QtFileCopier::CannotCreateSymLink);
+    // Copying a file onto itself would truncate it before reading it.
+    if (sameFile(r.source, dest)) {
+        m_thread->emitProgress(m_id, source.size());
+        return true;
+    }
+    if (isElevationInForce())
+        return copyFileRemote(r.source, dest);
+    return copyFileLocal(r.source, dest);
+}
+
+bool CopyFileNode::copyFileLocal(const QString& source, const QString& dest)
+{
+    const QByteArray sourceName = QFile::encodeName(source);
+    const QByteArray destName = QFile::encodeName(dest);
+    // Opened without blocking so that a pipe without a writer cannot hang
+    // the worker; regular files are unaffected.
+    Fd in(::open(sourceName.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat st {};
+    if (!in.isOpen() || ::fstat(in.get(), &st) != 0)
+        return fail(QtFileCopier::CannotOpenSourceFile);
+    if (!S_ISREG(st.st_mode))
+        return fail(QtFileCopier::SourceFileOmitted);
+    ::fcntl(in.get(), F_SETFL, 0);
+    ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+
+    // An existing link at the destination is replaced, never written through.
+    if (QFileInfo(dest).isSymLink() && !QFile::remove(dest))
+        return fail(QtFileCopier::CannotRemoveDestinationFile);
+    const int flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
+    Fd out(::open(destName.constData(), flags, 0600));
+    if (!out.isOpen()) {
+        if (!hasFlag(QtFileCopier::Force))
+            return fail(QtFileCopier::CannotOpenDestinationFile);
+        if (::unlink(destName.constData()) != 0)
+            return fail(QtFileCopier::CannotRemoveDestinationFile);
+        out.reset(::open(destName.constData(), flags, 0600));
+        if (!out.isOpen())
+            return fail(QtFileCopier::CannotOpenDestinationFile);
+    }
+
+    QtFileCopier::Error result = QtFileCopier::NoError;
+    std::unique_ptr<char[]> buffer(new char[kCopyBufferSize]);
+    qint64 count = 0;
+    for (;;) {
+        if (m_thread->isCanceled(m_id)) {
+            result = QtFileCopier::Canceled;
+            break;
+        }
+        const ssize_t n = readSome(in.get(), buffer.get(), kCopyBufferSize);
+        if (n == 0) {
+            m_thread->emitProgress(m_id, count);
+            break;
+        }
+        if (n < 0) {
+            result = QtFileCopier::CannotReadSourceFile;
+            break;
+        }
+        if (!writeAll(out.get(), buffer.get(), size_t(n))) {
+            result = QtFileCopier::CannotWriteDestinationFile;
+            break;
+        }
+        count += n;
+        if (m_thread->progressRequested())
+            m_thread->emitProgress(m_id, count);
+    }
+
+    in.close();
+    if (result == QtFileCopier::NoError && ::fchmod(out.get(), st.st_mode & 07777) != 0)
+        qDebug() << "cannot copy the permissions of" << source;
+    if (!out.close() && result == QtFileCopier::NoError)
+        result = QtFileCopier::CannotWriteDestinationFile;
+    if (result != QtFileCopier::NoError) {
+        ::unlink(destName.constData());
+        return fail(result);
+    }
+    return true;
+}
+
+bool CopyFileNode::copyFileRemote(const QString& source, const QString& dest)
+{
+    FileClient client;
+    if (!client.copyFile(source, dest, hasFlag(QtFileCopier::Force)))
+        return fail(QtFileCopier::CannotOpenDestinationFile);
+    for (;;) {
+        FileClient::CopyStatus status;
+        if (!client.getCopyFileStatus(&status))
+            return fail(QtFileCopier::CannotWriteDestinationFile);
+        m_thread->emitProgress(m_id, status.bytes);
+        if (status.error != QtFileCopier::NoError)
+            return fail(errorFromServer(status.error));
+        if (status.finished)
+            return true;
+        QThread::msleep(kRemotePollMs);
+    }
+}
+
+// --- The worker thread --------------------------------------------------------
+
+QtCopyThread::QtCopyThread(QtFileCopier* copier)
+    : m_copier(copier)
+{
+    setObjectName(QStringLiteral("QtCopyThread"));
+}
+
+QtCopyThread::~QtCopyThread()
+{
+    stop();
+    wait();
+}
+
+void QtCopyThread::setRequests(const QMap<int, CopyRequest>& requests)
+{
+    QMutexLocker lock(&m_mutex);
+    for (auto it = requests.constBegin(); it != requests.constEnd(); ++it) {
+        if (!m_requestQueue.contains(it.key()))
+            m_requestQueue.insert(it.key(), Request{it.value(), false, false, false});
+    }
+    m_newRequestCondition.wakeAll();
+}
+
+QList<int> QtCopyThread::queuedIds() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_requestQueue.keys();
+}
+
+void QtCopyThread::cancelAll()
+{
+    QMutexLocker lock(&m_mutex);
+    // With nothing queued there is nothing to cancel, and a flag left set
+    // would drop the next requests.
+    if (m_requestQueue.isEmpty())
+        return;
+    for (Request& request : m_requestQueue)
+        request.canceled = true;
+    m_cancelRequest = true;
+    // A worker waiting for an answer would never see the cancellation.
+    m_waitingForInteraction = false;
+    m_interactionCondition.wakeAll();
+}
+
+void QtCopyThread::cancel(int id)
+{
+    QMutexLocker lock(&m_mutex);
+    markTree(id, &Request::canceled);
+}
+
+void QtCopyThread::collectDescendants(int id, QList<int>* ids) const
+{
+    const auto it = m_requestQueue.constFind(id);
+    if (it == m_requestQueue.constEnd())
+        return;
+    for (int child : it->copyRequest.childRequests) {
+        ids->append(child);
+        collectDescendants(child, ids);
+    }
+}
+
+void QtCopyThread::markTree(int id, bool Request::*flag)
+{
+    QList<int> ids{id};
+    collectDescendants(id, &ids);
+    for (int each : ids) {
+        auto it = m_requestQueue.find(each);
+        if (it != m_requestQueue.end())
+            (*it).*flag = true;
+    }
+}
+
+bool QtCopyThread::answer()
+{
+    if (!m_waitingForInteraction)
+        return false;
+    m_waitingForInteraction = false;
+    m_interactionCondition.wakeAll();
+    return true;
+}
+
+void QtCopyThread::skip()
+{
+    QMutexLocker lock(&m_mutex);
+    if (!m_waitingForInteraction)
+        return;
+    markTree(m_currentId, &Request::canceled);
+    answer();
+}
+
+void QtCopyThread::skipAll()
+{
+    QMutexLocker lock(&m_mutex);
+    if (!m_waitingForInteraction)
+        return;
+    markTree(m_currentId, &Request::canceled);
+    m_skipAllRequest = true;
+    answer();
+}
+
+void QtCopyThread::overwrite()
+{
+    QMutexLocker lock(&m_mutex);
+    if (!m_waitingForInteraction)
+        return;
+    markTree(m_currentId, &Request::overwrite);
+    answer();
+}
+
+void QtCopyThread::overwriteAll()
+{
+    QMutexLocker lock(&m_mutex);
+    if (!m_waitingForInteraction)
+        return;
+    m_overwriteAllRequest = true;
+    answer();
+}
+
+void QtCopyThread::rename()
+{
+    QMutexLocker lock(&m_mutex);
+    if (!m_waitingForInteraction)
+        return;
+    m_renameRequest = true;
+    m_renameId = m_currentId;
+    answer();
+}
+
+void QtCopyThread::renameAll()
+{
+    QMutexLocker lock(&m_mutex);
+    if (!m_waitingForInteraction)
+        return;
+    m_renameAllRequest = true;
+    answer();
+}
+
+void QtCopyThread::retry()
+{
+    QMutexLocker lock(&m_mutex);
+    answer();
+}
+
+void QtCopyThread::resetSkip()
+{
+    QMutexLocker lock(&m_mutex);
+    m_skipAllErrors.clear();
+}
+
+void QtCopyThread::resetOverwrite()
+{
+    QMutexLocker lock(&m_mutex);
+    m_overwriteAllRequest = false;
+}
+
+void QtCopyThread::setAutoReset(bool on)
+{
+    QMutexLocker lock(&m_mutex);
+    m_autoReset = on;
+}
+
+void QtCopyThread::requestProgress()
+{
+    m_progressRequest.store(1);
+}
+
+void QtCopyThread::stop()
+{
+    QMutexLocker lock(&m_mutex);
+    for (Request& request : m_requestQueue)
+        request.canceled = true;
+    if (!m_requestQueue.isEmpty())
+        m_cancelRequest = true;
+    m_stopRequest = true;
+    m_waitingForInteraction = false;
+    m_interactionCondition.wakeAll();
+    m_newRequestCondition.wakeAll();
+}
+
+bool QtCopyThread::isCanceled(int id) const
+{
+    QMutexLocker lock(&m_mutex);
+    const auto it = m_requestQueue.constFind(id);
+    return it == m_requestQueue.constEnd() || it->canceled;
+}
+
+void QtCopyThread::emitProgress(int id, qint64 bytes)
+{
+    m_progressRequest.store(0);
+    emit dataTransferProgress(id, bytes);
+}
+
+void QtCopyThread::setCopied(int id, bool copied)
+{
+    QMutexLocker lock(&m_mutex);
+    auto it = m_requestQueue.find(id);
+    if (it != m_requestQueue.end())
+        it->copied = copied;
+}
+
+void QtCopyThread::removeDescendants(int id)
+{
+    QMutexLocker lock(&m_mutex);
+    QList<int> ids;
+    collectDescendants(id, &ids);
+    for (int each : ids)
+        m_requestQueue.remove(each);
+}
+
+void QtCopyThread::reportMovedTree(int id)
+{
+    QList<int> ids;
+    {
+        QMutexLocker lock(&m_mutex);
+        collectDescendants(id, &ids);
+    }
+    for (int each : ids) {
+        emit started(each);
+        emit finished(each, false);
+    }
+    QMutexLocker lock(&m_mutex);
+    for (int each : ids)
+        m_requestQueue.remove(each);
+}
+
+QString QtCopyThread::destinationFor(int id, const Request& record) const
+{
+    bool rename = false;
+    {
+        QMutexLocker lock(&m_mutex);
+        rename = m_renameAllRequest || (m_renameRequest && m_renameId == id);
+    }
+    if (!rename || record.copyRequest.dir)
+        return record.copyRequest.dest;
+    return getRenameFileName(record.copyRequest.dest, QStringLiteral("_%1"), true);
+}
+
+void QtCopyThread::run()
+{
+    for (;;) {
+        QMutexLocker lock(&m_mutex);
+        if (m_cancelRequest) {
+            m_requestQueue.clear();
+            m_cancelRequest = false;
+            lock.unlock();
+            emit canceled();
+            continue;
+        }
+        if (m_requestQueue.isEmpty()) {
+            if (m_stopRequest)
+                return;
+            m_progressRequest.store(0);
+            m_newRequestCondition.wait(&m_mutex);
+            if (m_autoReset) {
+                m_overwriteAllRequest = false;
+                m_renameAllRequest = false;
+                m_skipAllErrors.clear();
+            }
+            continue;
+        }
+        const int id = m_requestQueue.firstKey();
+        lock.unlock();
+        handle(id);
+    }
+}
+
+void QtCopyThread::handle(int id)
+{
+    int previousId = -1;
+    {
+        QMutexLocker lock(&m_mutex);
+        if (m_cancelRequest || !m_requestQueue.contains(id))
+            return;
+        previousId = m_currentId;
+        m_currentId = id;
+    }
+    emit started(id);
+
+    QtFileCopier::Error result = QtFileCopier::NoError;
+    for (;;) {
+        Request record;
+        bool overwriteAll = false;
+        bool renameAll = false;
+        bool renameThis = false;
+        {
+            QMutexLocker lock(&m_mutex);
+            const auto it = m_requestQueue.constFind(id);
+            if (it == m_requestQueue.constEnd()) {
+                result = QtFileCopier::Canceled;
+                break;
+            }
+            record = *it;
+            overwriteAll = m_overwriteAllRequest;
+            renameAll = m_renameAllRequest;
+            renameThis = m_renameRequest && m_renameId == id;
+        }
+        CopyFileNode* last = new CopyFileNode(this, id, record);
+        const std::unique_ptr<ChainNode> chain(new CanceledNode(new SourceExistsNode(new OverwriteNode(
+            new MakeLinksNode(new RenameNode(new MoveNode(new CopyDirNode(last)))), overwriteAll, renameAll,
+            renameThis))));
+        const bool ok = chain->handle();
+        result = ok ? QtFileCopier::NoError : chain->error();
+        if (ok || result == QtFileCopier::Canceled ||
+            (record.copyRequest.copyFlags & QtFileCopier::NonInteractive))
+            break;
+
+        QMutexLocker lock(&m_mutex);
+        if (m_stopRequest || m_cancelRequest || m_skipAllErrors.contains(result))
+            break;
+        emit error(id, result, true);
+        m_waitingForInteraction = true;
+        while (m_waitingForInteraction)
+            m_interactionCondition.wait(&m_mutex);
+        if (m_skipAllRequest) {
+            m_skipAllRequest = false;
+            m_skipAllErrors.insert(result);
+        }
+    }
+
+    if (result != QtFileCopier::NoError)
+        emit error(id, result, false);
+    emit finished(id, result != QtFileCopier::NoError);
+    QMutexLocker lock(&m_mutex);
+    m_currentId = previousId;
+    m_requestQueue.remove(id);
+    if (m_renameId == id) {
+        m_renameRequest = false;
+        m_renameId = -1;
+    }
+}
+
+// --- The copier's private part ------------------------------------------------
+
+QtFileCopierPrivate::QtFileCopierPrivate(QtFileCopier* copier)
+    : q(copier)
+    , thread(new QtCopyThread(copier))
+{
+    progressTimer.setInterval(200);
+    connect(thread, &QtCopyThread::started, this, &QtFileCopierPrivate::copyStarted, Qt::QueuedConnection);
+    connect(thread, &QtCopyThread::finished, this, &QtFileCopierPrivate::copyFinished, Qt::QueuedConnection);
+    connect(thread, &QtCopyThread::error, this, &QtFileCopierPrivate::copyError, Qt::QueuedConnection);
+    connect(thread, &QtCopyThread::canceled, this, &QtFileCopierPrivate::copyCanceled, Qt::QueuedConnection);
+    connect(thread, &QtCopyThread::dataTransferProgress, q, &QtFileCopier::dataTransferProgress,
+            Qt::QueuedConnection);
+}
+
+QtFileCopierPrivate::~QtFileCopierPrivate()
+{
+    // The worker is told to stop and waited for; nothing it still has queued
+    // is carried out after its copier is gone.
+    delete thread;
+}
+
+CopyRequest QtFileCopierPrivate::prepareRequest(bool checkTargetDir, const QString& source, const QString& dest,
+                                                QtFileCopier::CopyFlags flags, bool move, bool dir) const
+{
+    CopyRequest request;
+    request.source = QDir::cleanPath(QFileInfo(source).absoluteFilePath());
+    request.dest = QDir::cleanPath(QFileInfo(dest).absoluteFilePath());
+    if (checkTargetDir && QFileInfo(request.dest).isDir())
+        request.dest += QLatin1Char('/') + QFileInfo(request.source).fileName();
+    request.move = move;
+    request.dir = dir;
+    request.copyFlags = int(flags);
+    return request;
+}
+
+void QtFileCopierPrivate::hand(const QMap<int, CopyRequest>& made)
+{
+    for (auto it = made.constBegin(); it != made.constEnd(); ++it)
+        requests.insert(it.key(), it.value());
+    thread->setRequests(made);
+    startThread();
+}
+
+void QtFileCopierPrivate::startThread()
+{
+    QTimer::singleShot(0, this, [this] {
+        if (!thread->isRunning())
+            thread->start(QThread::InheritPriority);
+    });
+}
+
+int QtFileCopierPrivate::queueFile(const CopyRequest& request)
+{
+    const int id = idCounter++;
+    hand({{id, request}});
+    return id;
+}
+
+QList<int> QtFileCopierPrivate::queueDirectory(const QString& source, const QString& dest,
+                                               QtFileCopier::CopyFlags flags, bool move)
+{
+    const QFileInfo info(source);
+    if (!info.exists() || !info.isDir())
+        return {};
+    const QString from = QDir::cleanPath(info.absoluteFilePath());
+    QString to = QDir::cleanPath(QFileInfo(dest).absoluteFilePath());
+    if (QFileInfo(to).isDir())
+        to += QLatin1Char('/') + info.fileName();
+    // A folder cannot take itself in: its copy would be listed inside the
+    // copy, and a move would delete what it had just moved.
+    if (to == from || to.startsWith(from + QLatin1Char('/'))) {
+        qWarning("QtFileCopier: cannot copy or move a folder into itself.");
+        return {};
+    }
+    QMap<int, CopyRequest> made;
+    copyDirectoryContents(from, to, flags, move, &made);
+    hand(made);
+    return made.keys();
+}
+
+int QtFileCopierPrivate::copyDirectoryContents(const QString& source, const QString& dest,
+                                               QtFileCopier::CopyFlags flags, bool move,
+                                               QMap<int, CopyRequest>* made)
+{
+    const int id = idCounter++;
+    CopyRequest request = prepareRequest(false, source, dest, flags, move, true);
+    const QFileInfo info(source);
+    const bool keepLink = info.isSymLink() && !(flags & QtFileCopier::FollowLinks);
+    // Followed links can lead back to a folder being listed; that folder is
+    // then made once more, empty, instead of without end.
+    const QString canonical = info.canonicalFilePath();
+    const bool loop = visiting.contains(canonical);
+    if (!keepLink && !loop && !(flags & QtFileCopier::MakeLinks)) {
+        visiting.append(canonical);
+        const QDir dir(source);
+        const QDir::Filters hidden = QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
+        const QStringList folders = dir.entryList(QDir::Dirs | hidden, QDir::NoSort);
+        for (const QString& name : folders) {
+            request.childRequests << copyDirectoryContents(source + QLatin1Char('/') + name,
+                                                           dest + QLatin1Char('/') + name, flags, move, made);
+        }
+        // Links first, then the other files.
+        const QFileInfoList entries = dir.entryInfoList(QDir::Files | hidden, QDir::NoSort);
+        for (const bool links : {true, false}) {
+            for (const QFileInfo& entry : entries) {
+                if (entry.isSymLink() != links)
+                    continue;
+                const int child = idCounter++;
+                made->insert(child, prepareRequest(false, entry.absoluteFilePath(),
+                                                   dest + QLatin1Char('/') + entry.fileName(), flags, move, false));
+                request.childRequests << child;
+            }
+        }
+        visiting.removeLast();
+    }
+    made->insert(id, request);
+    return id;
+}
+
+void QtFileCopierPrivate::setState(QtFileCopier::E_State newState)
+{
+    if (newState == QtFileCopier::Busy) {
+        if (!progressTimer.isActive())
+            progressTimer.start();
+        if (state == QtFileCopier::Idle)
+            error = false;
+    } else {
+        progressTimer.stop();
+    }
+    if (state == newState)
+        return;
+    state = newState;
+    emit q->stateChanged(newState);
+}
+
+void QtFileCopierPrivate::removeDescendants(int id)
+{
+    const auto it = requests.constFind(id);
+    if (it == requests.constEnd())
+        return;
+    const QList<int> children = it->childRequests;
+    for (int child : children) {
+        removeDescendants(child);
+        requests.remove(child);
+        startedIds.removeAll(child);
+    }
+}
+
+void QtFileCopierPrivate::copyStarted(int id)
+{
+    startedIds.append(id);
+    if (state != QtFileCopier::WaitingForInteraction)
+        setState(QtFileCopier::Busy);
+    emit q->started(id);
+}
+
+void QtFileCopierPrivate::copyFinished(int id, bool failed)
+{
+    startedIds.removeAll(id);
+    if (failed)
+        error = true;
+    // Still registered while the signal is out, so that receivers can ask
+    // for its paths.
+    emit q->finished(id, failed);
+    if (failed)
+        removeDescendants(id);
+    requests.remove(id);
+    if (requests.isEmpty() && state != QtFileCopier::Idle) {
+        setState(QtFileCopier::Idle);
+        emit q->done(error);
+    }
+}
+
+void QtFileCopierPrivate::copyError(int id, QtFileCopier::Error code, bool stopped)
+{
+    if (stopped)
+        setState(QtFileCopier::WaitingForInteraction);
+    emit q->error(id, code, stopped);
+}
+
+void QtFileCopierPrivate::copyCanceled()
+{
+    // What the worker dropped will never start or finish.
+    const QList<int> queued = thread->queuedIds();
+    const QList<int> known = requests.keys();
+    for (int id : known) {
+        if (!queued.contains(id)) {
+            requests.remove(id);
+            startedIds.removeAll(id);
+        }
+    }
+    emit q->canceled();
+    if (requests.isEmpty() && state != QtFileCopier::Idle) {
+        error = true;
+        setState(QtFileCopier::Idle);
+        emit q->done(error);
+    }
+}
+
+// --- QtFileCopier -----------------------------------------------------------------
+
+QtFileCopier::QtFileCopier(QObject* parent)
+    : QObject(parent)
+{
+    qRegisterMetaType<QtFileCopier::Error>("QtFileCopier::Error");
+    qRegisterMetaType<QtFileCopier::E_State>("QtFileCopier::E_State");
+    d = new QtFileCopierPrivate(this);
+    connect(&d->progressTimer, &QTimer::timeout, this, &QtFileCopier::progressRequest);
+}
+
+QtFileCopier::~QtFileCopier()
+{
+    delete d;
+}
+
+QString QtFileCopier::errorString(Error error)
+{
+    switch (error) {
+    case NoError: return tr("No error.");
+    case SourceNotExists: return tr("Source does not exist.");
+    case DestinationExists: return tr("Destination already exists..");
+    case SourceDirectoryOmitted: return tr("Source directory omitted.");
+    case SourceFileOmitted: return tr("Source file omitted.");
+    case PathToDestinationNotExists: return tr("Path to destination does not exist.");
+    case CannotCreateDestinationDirectory: return tr("Cannot create destination directory.");
+    case CannotOpenSourceFile: return tr("Cannot open source file.");
+    case CannotOpenDestinationFile: return tr("Cannot open destination file.");
+    case CannotRemoveDestinationFile: return tr("Cannot remove destination file.");
+    case CannotCreateSymLink: return tr("Cannot create symbolic link.");
+    case CannotReadSourceFile: return tr("Cannot read source file.");
+    case CannotWriteDestinationFile: return tr("Cannot write destination file.");
+    case CannotRemoveSource: return tr("Cannot remove source.");
+    case Canceled: return tr("Canceled.");
+    }
+    return QString();
+}
+
+namespace {
+
+QtFileCopier::CopyFlags movableFlags(QtFileCopier::CopyFlags flags)
+{
+    if (flags & QtFileCopier::MakeLinks) {
+        qWarning("QtFileCopier: cannot move with MakeLinks option specified, option cleared.");
+        flags &= ~QtFileCopier::CopyFlags(QtFileCopier::MakeLinks);
+    }
+    if (flags & QtFileCopier::FollowLinks) {
+        qWarning("QtFileCopier: cannot move with FollowLinks option specified, option cleared.");
+        flags &= ~QtFileCopier::CopyFlags(QtFileCopier::FollowLinks);
+    }
+    return flags;
+}
+
+} // namespace
+
+int QtFileCopier::copy(const QString& source, const QString& dest, CopyFlags flags)
+{
+    if (d->state != Idle || QFileInfo(source).isDir())
+        return -1;
+    return d->queueFile(d->prepareRequest(true, source, dest, flags, false, false));
+}
+
+int QtFileCopier::move(const QString& source, const QString& dest, CopyFlags flags)
+{
+    flags = movableFlags(flags);
+    if (QFileInfo(source).isDir())
+        return -1;
+    return d->queueFile(d->prepareRequest(true, source, dest, flags, true, false));
+}
+
+QList<int> QtFileCopier::copyFiles(const QStringList& sources, const QString& destDir, CopyFlags flags)
+{
+    QList<int> ids;
+    if (d->state != Idle || !QFileInfo(destDir).isDir())
+        return ids;
+    for (const QString& source : sources) {
+        if (!QFileInfo(source).isDir())
+            ids << d->queueFile(d->prepareRequest(true, source, destDir, flags, false, false));
+    }
+    return ids;
+}
+
+QList<int> QtFileCopier::moveFiles(const QStringList& sources, const QString& destDir, CopyFlags flags)
+{
+    QList<int> ids;
+    flags = movableFlags(flags);
+    if (!QFileInfo(destDir).isDir())
+        return ids;
+    for (const QString& source : sources) {
+        if (!QFileInfo(source).isDir())
+            ids << d->queueFile(d->prepareRequest(true, source, destDir, flags, true, false));
+    }
+    return ids;
+}
+
+QList<int> QtFileCopier::copyDirectory(const QString& source, const QString& dest, CopyFlags flags)
+{
+    if (d->state != Idle)
+        return {};
+    return d->queueDirectory(source, dest, flags, false);
+}
+
+QList<int> QtFileCopier::moveDirectory(const QString& source, const QString& dest, CopyFlags flags)
+{
+    return d->queueDirectory(source, dest, movableFlags(flags), true);
+}
+
+void QtFileCopier::cancelAll()
+{
+    d->thread->cancelAll();
+}
+
+void QtFileCopier::cancel(int id)
+{
+    d->thread->cancel(id);
+}
+
+void QtFileCopier::skip()
+{
+    if (d->state != WaitingForInteraction)
+        return;
+    d->thread->skip();
+    d->setState(Busy);
+}
+
+void QtFileCopier::skipAll()
+{
+    if (d->state != WaitingForInteraction)
+        return;
+    d->thread->skipAll();
+    d->setState(Busy);
+}
+
+void QtFileCopier::overwrite()
+{
+    if (d->state != WaitingForInteraction)
+        return;
+    d->thread->overwrite();
+    d->setState(Busy);
+}
+
+void QtFileCopier::overwriteAll()
+{
+    if (d->state != WaitingForInteraction)
+        return;
+    d->thread->overwriteAll();
+    d->setState(Busy);
+}
+
+void QtFileCopier::rename()
+{
+    if (d->state != WaitingForInteraction)
+        return;
+    d->thread->rename();
+    d->setState(Busy);
+}
+
+void QtFileCopier::renameAll()
+{
+    if (d->state != WaitingForInteraction)
+        return;
+    d->thread->renameAll();
+    d->setState(Busy);
+}
+
+void QtFileCopier::retry()
+{
+    if (d->state != WaitingForInteraction)
+        return;
+    if (d->requests.isEmpty()) {
+        emit finished(0, false);
+        return;
+    }
+    d->thread->retry();
+    d->setState(Busy);
+}
+
+void QtFileCopier::resetSkip()
+{
+    d->thread->resetSkip();
+}
+
+void QtFileCopier::resetOverwrite()
+{
+    d->thread->resetOverwrite();
+}
+
+void QtFileCopier::reset()
+{
+    resetSkip();
+    resetOverwrite();
+}
+
+void QtFileCopier::setAutoReset(bool on)
+{
+    d->autoReset = on;
+    d->thread->setAutoReset(on);
+}
+
+bool QtFileCopier::autoReset() const
+{
+    return d->autoReset;
+}
+
+void QtFileCopier::setProgressInterval(int ms)
+{
+    d->progressTimer.setInterval(ms);
+}
+
+int QtFileCopier::progressInterval() const
+{
+    return d->progressTimer.interval();
+}
+
+void QtFileCopier::continueWorking()
+{
+    d->thread->setRequests(d->requests);
+    d->startThread();
+}
+
+QtFileCopier::E_State QtFileCopier::state() const
+{
+    return d->state;
+}
+
+int QtFileCopier::currentId() const
+{
+    return d->startedIds.isEmpty() ? -1 : d->startedIds.last();
+}
+
+QList<int> QtFileCopier::pendingRequests() const
+{
+    return d->requests.keys();
+}
+
+QString QtFileCopier::sourceFilePath(int id) const
+{
+    return d->requests.value(id).source;
+}
+
+QString QtFileCopier::destinationFilePath(int id) const
+{
+    return d->requests.value(id).dest;
+}
+
+bool QtFileCopier::isDir(int id) const
+{
+    return d->requests.value(id).dir;
+}
+
+QList<int> QtFileCopier::entryList(int id) const
+{
+    return d->requests.value(id).childRequests;
+}
+
+void QtFileCopier::progressRequest()
+{
+    if (d->state == Busy)
+        d->thread->requestProgress();
+}

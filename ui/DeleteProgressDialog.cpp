@@ -1,0 +1,90 @@
+#include "ui/DeleteProgressDialog.h"
+
+#include "app/settings.h"
+#include "fileops/FileUtils.h"
+#include "fileops/UserActions.h"
+
+#include <QCoreApplication>
+#include <QMutexLocker>
+
+void DeleteProgress::setCurrentPath(const QString& path)
+{
+    QMutexLocker lock(&m_mutex);
+    m_currentPath = path;
+}
+
+QString DeleteProgress::currentPath() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_currentPath;
+}
+
+FileDeleter::FileDeleter(const QStringList& paths, bool toTrash, DeleteProgress* progress, QObject* parent)
+    : QObject(parent)
+    , m_paths(paths)
+    , m_toTrash(toTrash)
+    , m_progress(progress)
+{
+}
+
+QStringList FileDeleter::failedPaths() const
+{
+    QMutexLocker lock(&m_failedMutex);
+    return m_failed;
+}
+
+bool FileDeleter::isCanceled() const
+{
+    return m_progress->cancel.load() || UserActions::isChosen(UA_CANCEL);
+}
+
+void FileDeleter::finish()
+{
+    emit finished();
+    QCoreApplication::processEvents();
+}
+
+void FileDeleter::deletePaths()
+{
+    if (m_paths.isEmpty() || UserActions::isChosen(UA_CANCEL)) {
+        finish();
+        return;
+    }
+    for (int index = 0; index < m_paths.size(); ++index) {
+        const QString& path = m_paths.at(index);
+        UserActions::resetAfterSingleAction();
+        m_progress->setCurrentPath(path);
+        if (m_progress->cancel.load())
+            break;
+
+        bool triedElevated = false;
+        for (;;) {
+            if (deleteFileGeneric(path, m_toTrash)) {
+                m_progress->handled.store(index + 1);
+                break;
+            }
+            if (UserActions::isChosen(UA_SKIP)) {
+                QMutexLocker lock(&m_failedMutex);
+                m_failed << path;
+                break;
+            }
+            // "As administrator for all" switches elevation on once; when the
+            // elevated attempt fails as well, the user is asked again instead
+            // of retrying without end.
+            if (UserActions::isChosenForAll(UA_AS_ADMIN) && !triedElevated) {
+                triedElevated = true;
+                CSettings::setElevated(true);
+                continue;
+            }
+            emit cannotAccessFile(path);
+            if (isCanceled()) {
+                QMutexLocker lock(&m_failedMutex);
+                m_failed << path;
+                break;
+            }
+        }
+        if (isCanceled())
+            break;
+    }
+    finish();
+}
