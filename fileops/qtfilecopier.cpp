@@ -202,8 +202,10 @@ bool OverwriteNode::handle()
 {
     const QString& dest = copyRequest().dest;
     const bool taken = pathIsTaken(dest) && !QFileInfo(dest).isDir();
-    if (taken && !hasFlag(QtFileCopier::NonInteractive) && !request()->overwrite && !m_overwriteAll &&
-        !m_renameAll && !m_renameThis)
+    // After a move whose source could not be removed, the destination is
+    // our own copy.
+    if (taken && !request()->copied && !hasFlag(QtFileCopier::NonInteractive) && !request()->overwrite &&
+        !m_overwriteAll && !m_renameAll && !m_renameThis)
         return fail(QtFileCopier::DestinationExists);
     return passOn();
 }
@@ -847,16 +849,21 @@ int QtFileCopierPrivate::copyDirectoryContents(const QString& source, const QStr
         visiting.append(canonical);
         const QDir dir(source);
         const QDir::Filters hidden = QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
-        const QStringList folders = dir.entryList(QDir::Dirs | hidden, QDir::NoSort);
-        for (const QString& name : folders) {
-            request.childRequests << copyDirectoryContents(source + QLatin1Char('/') + name,
-                                                           dest + QLatin1Char('/') + name, flags, move, made);
+        // System entries include broken links, which are listed with the
+        // folders too; they are queued as files below.
+        const QFileInfoList folders = dir.entryInfoList(QDir::Dirs | hidden, QDir::NoSort);
+        for (const QFileInfo& folder : folders) {
+            if (!folder.isDir())
+                continue;
+            request.childRequests << copyDirectoryContents(folder.absoluteFilePath(),
+                                                           dest + QLatin1Char('/') + folder.fileName(), flags,
+                                                           move, made);
         }
         // Links first, then the other files.
         const QFileInfoList entries = dir.entryInfoList(QDir::Files | hidden, QDir::NoSort);
         for (const bool links : {true, false}) {
             for (const QFileInfo& entry : entries) {
-                if (entry.isSymLink() != links)
+                if (entry.isSymLink() != links || entry.isDir())
                     continue;
                 const int child = idCounter++;
                 made->insert(child, prepareRequest(false, entry.absoluteFilePath(),

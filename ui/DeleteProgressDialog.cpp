@@ -57,8 +57,8 @@ void FileDeleter::deletePaths()
         if (m_progress->cancel.load())
             break;
 
-        bool triedElevated = false;
         for (;;) {
+            const bool elevatedAttempt = isElevationInForce();
             if (deleteFileGeneric(path, m_toTrash)) {
                 m_progress->handled.store(index + 1);
                 break;
@@ -68,13 +68,13 @@ void FileDeleter::deletePaths()
                 m_failed << path;
                 break;
             }
-            // "As administrator for all" switches elevation on once; when the
-            // elevated attempt fails as well, the user is asked again instead
-            // of retrying without end.
-            if (UserActions::isChosenForAll(UA_AS_ADMIN) && !triedElevated) {
-                triedElevated = true;
+            // "As administrator for all" switches elevation on for the rest.
+            // A failure that was already elevated goes back to the user
+            // instead of being retried without end.
+            if (UserActions::isChosenForAll(UA_AS_ADMIN)) {
                 CSettings::setElevated(true);
-                continue;
+                if (!elevatedAttempt)
+                    continue;
             }
             emit cannotAccessFile(path);
             if (isCanceled()) {

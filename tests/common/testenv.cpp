@@ -16,12 +16,17 @@
 #include <QTimer>
 
 #include <cstdlib>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace testenv {
 
 namespace {
 QString g_root;
+QString g_otherRoot;
 
 QByteArray rawLinkTarget(const QString& path)
 {
@@ -70,6 +75,8 @@ Environment::~Environment()
 {
     if (qEnvironmentVariableIsEmpty("QUENVAR_KEEP_TEST_DIRS") && !g_root.isEmpty())
         QDir(g_root).removeRecursively();
+    if (!g_otherRoot.isEmpty())
+        QDir(g_otherRoot).removeRecursively();
 }
 
 void initApplication()
@@ -108,6 +115,65 @@ QString makeDir(const QString& name)
         path = tempDir() + QLatin1Char('/') + name + QString::number(n);
     QDir().mkpath(path);
     return path;
+}
+
+bool sameFileSystem(const QString& a, const QString& b)
+{
+    struct stat first {};
+    struct stat second {};
+    return ::stat(QFile::encodeName(a).constData(), &first) == 0 &&
+           ::stat(QFile::encodeName(b).constData(), &second) == 0 && first.st_dev == second.st_dev;
+}
+
+QString makeDirOnOtherFileSystem(const QString& name)
+{
+    const QString shm = QStringLiteral("/dev/shm");
+    if (!QFileInfo(shm).isDir() || sameFileSystem(shm, tempDir()))
+        return QString();
+    if (g_otherRoot.isEmpty()) {
+        QByteArray pattern = QFile::encodeName(shm) + "/quenvar-test-XXXXXX";
+        if (!mkdtemp(pattern.data()))
+            return QString();
+        g_otherRoot = QFile::decodeName(pattern);
+    }
+    QString path = g_otherRoot + QLatin1Char('/') + name;
+    for (int n = 2; QFileInfo::exists(path); ++n)
+        path = g_otherRoot + QLatin1Char('/') + name + QString::number(n);
+    QDir().mkpath(path);
+    return path;
+}
+
+bool setImmutable(const QString& path, bool on)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    int flags = 0;
+    bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    if (ok) {
+        flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+        ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    ::close(fd);
+    return ok;
+}
+
+ImmutableGuard::ImmutableGuard(const QString& path)
+    : m_path(path)
+    , m_set(setImmutable(path, true))
+{
+}
+
+ImmutableGuard::~ImmutableGuard()
+{
+    release();
+}
+
+void ImmutableGuard::release()
+{
+    if (m_set)
+        setImmutable(m_path, false);
+    m_set = false;
 }
 
 bool writeFile(const QString& path, const QByteArray& content)

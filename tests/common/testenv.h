@@ -44,6 +44,33 @@ QStringList listTree(const QString& root);
 // otherwise a description of the first difference.
 QString compareTrees(const QString& expected, const QString& actual);
 
+// Whether both paths lie on the same mounted file system.
+bool sameFileSystem(const QString& a, const QString& b);
+// A new empty folder on a file system other than the private temporary
+// folder's (under /dev/shm, removed at exit), or an empty string when the
+// machine has none.
+QString makeDirOnOtherFileSystem(const QString& name);
+
+// The file system's immutable attribute: not even root may then change,
+// delete or rename the entry (or, for a folder, its entries). False when the
+// file system does not support it.
+bool setImmutable(const QString& path, bool on);
+// Sets the attribute for its lifetime.
+class ImmutableGuard
+{
+public:
+    explicit ImmutableGuard(const QString& path);
+    ~ImmutableGuard();
+    ImmutableGuard(const ImmutableGuard&) = delete;
+    ImmutableGuard& operator=(const ImmutableGuard&) = delete;
+    bool isSet() const { return m_set; }
+    void release();
+
+private:
+    QString m_path;
+    bool m_set;
+};
+
 struct ProcessResult
 {
     bool started = false;

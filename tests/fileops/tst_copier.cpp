@@ -1,0 +1,849 @@
+// The copy engine on real files and its real worker thread: folders, links,
+// conflicts and the answers to them, moves within and across file systems,
+// cancellation, and what is refused while busy.
+#include "common/FileServerStandIn.h"
+#include "common/testenv.h"
+
+#include "app/settings.h"
+#include "fileops/UserActions.h"
+#include "fileops/qtfilecopier.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <functional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using Error = QtFileCopier::Error;
+
+// Drives one copier and writes down everything it reports. Stopped errors
+// go to `answer`, as they would go to the copy dialog.
+class CopyRun
+{
+public:
+    QtFileCopier copier;
+    QStringList log;
+    QList<QPair<int, qint64>> progress;
+    QList<QPair<int, Error>> stops;
+    QList<QPair<int, Error>> ends;
+    QList<int> startedIds;
+    QMap<int, bool> finished;
+    int doneCount = 0;
+    bool doneError = false;
+    int canceledCount = 0;
+    std::function<void(int, Error)> answer;
+    std::function<void(int, qint64)> onProgress;
+
+    CopyRun()
+    {
+        QObject::connect(&copier, &QtFileCopier::started, [this](int id) {
+            startedIds << id;
+            log << QStringLiteral("started %1").arg(id);
+        });
+        QObject::connect(&copier, &QtFileCopier::finished, [this](int id, bool error) {
+            finished[id] = error;
+            log << QStringLiteral("finished %1 %2").arg(id).arg(error);
+        });
+        QObject::connect(&copier, &QtFileCopier::dataTransferProgress, [this](int id, qint64 bytes) {
+            progress << qMakePair(id, bytes);
+            if (onProgress)
+                onProgress(id, bytes);
+        });
+        QObject::connect(&copier, &QtFileCopier::error, [this](int id, Error error, bool stopped) {
+            log << QStringLiteral("error %1 %2 %3").arg(id).arg(int(error)).arg(stopped ? "stop" : "end");
+            if (!stopped) {
+                ends << qMakePair(id, error);
+                return;
+            }
+            stops << qMakePair(id, error);
+            QCOMPARE(copier.state(), QtFileCopier::WaitingForInteraction);
+            if (answer)
+                answer(id, error);
+            else
+                copier.cancelAll(); // unexpected question: end instead of hanging
+        });
+        QObject::connect(&copier, &QtFileCopier::canceled, [this] {
+            ++canceledCount;
+            log << QStringLiteral("canceled");
+        });
+        QObject::connect(&copier, &QtFileCopier::done, [this](bool error) {
+            ++doneCount;
+            doneError = error;
+            log << QStringLiteral("done %1").arg(error);
+        });
+    }
+
+    bool waitDone(int count = 1, int timeoutMs = 120000)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (doneCount < count && clock.elapsed() < timeoutMs)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        // Signals queued right after done (canceled) still arrive.
+        QCoreApplication::processEvents();
+        return doneCount >= count;
+    }
+};
+
+ino_t inode(const QString& path)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0;
+}
+
+QByteArray linkTarget(const QString& path)
+{
+    char buffer[4096];
+    const ssize_t n = ::readlink(QFile::encodeName(path).constData(), buffer, sizeof(buffer));
+    return n < 0 ? QByteArray() : QByteArray(buffer, int(n));
+}
+
+bool makeSparse(const QString& path, qint64 size)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.resize(size);
+}
+
+} // namespace
+
+class TestCopier : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void errorTexts();
+    void folderIntoExistingFolderBecomesChild();
+    void folderToNewPathTakesThatName();
+    void hiddenEntriesAreCopied();
+    void linksQueuedBeforeFilesAndCopiedAsLinks();
+    void followLinksCopiesContent();
+    void makeLinksCreatesRelativeLinks();
+    void existingDestination_data();
+    void existingDestination();
+    void copyOntoItselfKeepsTheFile();
+    void skipAllSuppressesUntilQueueRunsEmpty_data();
+    void skipAllSuppressesUntilQueueRunsEmpty();
+    void nonInteractiveEndsAtOnce();
+    void destinationBehindAFileCannotBeOpened();
+    void moveOnSameFileSystemRenames();
+    void moveFolderOnSameFileSystemRenamesWhole();
+    void movedFolderKeepsSkippedChildren();
+    void moveAcrossFileSystemsCopiesAndDeletes();
+    void retryAfterFailedDeleteOnlyDeletes();
+    void cancelAllDuringLargeFile();
+    void copyRefusedWhileBusyMoveQueued();
+    void folderIntoItselfRefused();
+    void moveClearsLinkOptions();
+    void folderPathsAndEntries();
+    void elevatedCopyGoesThroughServer();
+    void elevatedMoveRenamesOnServer();
+    void elevatedErrorsReachTheAnswerer();
+    void elevatedWithoutServerFails();
+
+private:
+    QString m_dir;
+};
+
+void TestCopier::initTestCase()
+{
+    m_dir = testenv::makeDir("copier");
+}
+
+void TestCopier::errorTexts()
+{
+    QCOMPARE(QtFileCopier::errorString(QtFileCopier::NoError), QStringLiteral("No error."));
+    QCOMPARE(QtFileCopier::errorString(QtFileCopier::DestinationExists), QStringLiteral("Destination already exists.."));
+    QCOMPARE(QtFileCopier::errorString(QtFileCopier::PathToDestinationNotExists),
+             QStringLiteral("Path to destination does not exist."));
+    QCOMPARE(QtFileCopier::errorString(QtFileCopier::CannotRemoveSource), QStringLiteral("Cannot remove source."));
+    QCOMPARE(QtFileCopier::errorString(QtFileCopier::Canceled), QStringLiteral("Canceled."));
+    QCOMPARE(int(QtFileCopier::Canceled), 14);
+    QCOMPARE(int(QtFileCopier::CannotOpenSourceFile), 7);
+}
+
+void TestCopier::folderIntoExistingFolderBecomesChild()
+{
+    const QString base = testenv::makeDir("intoExisting");
+    testenv::makeTree(base + "/photos", {{"a.jpg", "aaa"}, {"2020/b.jpg", "bbbb"}, {"2020/deep/c.jpg", "c"}},
+                      {"empty"});
+    QDir().mkpath(base + "/target/other");
+
+    CopyRun run;
+    const QList<int> ids = run.copier.copyDirectory(base + "/photos", base + "/target");
+    QCOMPARE(ids.size(), 7); // 4 folders (with the empty one), 3 files
+    QVERIFY(run.waitDone());
+    QVERIFY(!run.doneError);
+    QCOMPARE(testenv::compareTrees(base + "/photos", base + "/target/photos"), QString());
+    QVERIFY(QFileInfo(base + "/target/other").isDir());
+    QCOMPARE(run.finished.size(), ids.size());
+    QCOMPARE(run.copier.state(), QtFileCopier::Idle);
+    QVERIFY(run.copier.pendingRequests().isEmpty());
+}
+
+void TestCopier::folderToNewPathTakesThatName()
+{
+    const QString base = testenv::makeDir("newName");
+    testenv::makeTree(base + "/src", {{"x.txt", "x"}});
+    CopyRun run;
+    QVERIFY(!run.copier.copyDirectory(base + "/src", base + "/renamed").isEmpty());
+    QVERIFY(run.waitDone());
+    QCOMPARE(testenv::listTree(base + "/renamed"), QStringList{"x.txt"});
+
+    // A destination whose parent is missing is no place for a folder.
+    CopyRun missing;
+    QVERIFY(!missing.copier.copyDirectory(base + "/src", base + "/no/such/place").isEmpty());
+    missing.answer = [&](int, Error) { missing.copier.skip(); };
+    QVERIFY(missing.waitDone());
+    QCOMPARE(missing.stops.value(0).second, QtFileCopier::PathToDestinationNotExists);
+    QVERIFY(!QFileInfo::exists(base + "/no"));
+
+    // A source that is no folder yields no requests.
+    QVERIFY(run.copier.copyDirectory(base + "/src/x.txt", base + "/y").isEmpty());
+    QVERIFY(run.copier.copyDirectory(base + "/missing", base + "/y").isEmpty());
+}
+
+void TestCopier::hiddenEntriesAreCopied()
+{
+    const QString base = testenv::makeDir("hidden");
+    testenv::makeTree(base + "/src",
+                      {{".config/.secret", "s"}, {".profile", "p"}, {"visible/.keep", ""}, {"visible/v", "v"}},
+                      {".emptyhidden"});
+    CopyRun run;
+    QVERIFY(!run.copier.copyDirectory(base + "/src", base + "/dst").isEmpty());
+    QVERIFY(run.waitDone());
+    QCOMPARE(testenv::compareTrees(base + "/src", base + "/dst"), QString());
+    QVERIFY(testenv::listTree(base + "/dst").contains(".emptyhidden/"));
+}
+
+void TestCopier::linksQueuedBeforeFilesAndCopiedAsLinks()
+{
+    const QString base = testenv::makeDir("links");
+    const QString src = base + "/src";
+    testenv::makeTree(src, {{"a.txt", "A"}, {"b.txt", "B"}, {"sub/c.txt", "C"}});
+    QVERIFY(QFile::link("a.txt", src + "/link-to-a"));
+    QVERIFY(QFile::link("nowhere", src + "/dangling"));
+    QVERIFY(QFile::link("sub", src + "/link-to-sub"));
+
+    CopyRun run;
+    const QList<int> ids = run.copier.copyDirectory(src, base + "/dst");
+    QVERIFY(!ids.isEmpty());
+    // Inspect the queue before the worker takes anything off it.
+    const QList<int> children = run.copier.entryList(ids.first());
+    QStringList kinds;
+    for (int child : children) {
+        const QFileInfo info(run.copier.sourceFilePath(child));
+        kinds << (run.copier.isDir(child) ? (info.isSymLink() ? "dirlink" : "dir")
+                                          : (info.isSymLink() ? "link" : "file"));
+    }
+    // Folders (a link to a folder counts as one) first, then links, then files.
+    QCOMPARE(kinds.size(), 6);
+    QCOMPARE(kinds.mid(0, 2).count("dir") + kinds.mid(0, 2).count("dirlink"), 2);
+    QCOMPARE(kinds.mid(2, 2), (QStringList{"link", "link"}));
+    QCOMPARE(kinds.mid(4, 2), (QStringList{"file", "file"}));
+
+    QVERIFY(run.waitDone());
+    QVERIFY(!run.doneError);
+    // Links stay links, with their target text unchanged.
+    QCOMPARE(linkTarget(base + "/dst/link-to-a"), QByteArray("a.txt"));
+    QCOMPARE(linkTarget(base + "/dst/dangling"), QByteArray("nowhere"));
+    QCOMPARE(linkTarget(base + "/dst/link-to-sub"), QByteArray("sub"));
+    QCOMPARE(testenv::compareTrees(src, base + "/dst"), QString());
+}
+
+void TestCopier::followLinksCopiesContent()
+{
+    const QString base = testenv::makeDir("follow");
+    testenv::makeTree(base + "/outside", {{"o.txt", "outside"}});
+    testenv::makeTree(base + "/src", {{"a.txt", "A"}});
+    QVERIFY(QFile::link(base + "/outside", base + "/src/folderlink"));
+    QVERIFY(QFile::link("a.txt", base + "/src/filelink"));
+    QVERIFY(QFile::link("..", base + "/src/loop")); // leads back to an ancestor
+
+    CopyRun run;
+    QVERIFY(!run.copier.copyDirectory(base + "/src", base + "/dst", QtFileCopier::FollowLinks).isEmpty());
+    QVERIFY(run.waitDone());
+    QVERIFY(!QFileInfo(base + "/dst/filelink").isSymLink());
+    QCOMPARE(testenv::readFile(base + "/dst/filelink"), QByteArray("A"));
+    QVERIFY(!QFileInfo(base + "/dst/folderlink").isSymLink());
+    QCOMPARE(testenv::readFile(base + "/dst/folderlink/o.txt"), QByteArray("outside"));
+    // The loop is cut where it comes back to a folder being listed.
+    QVERIFY(QFileInfo(base + "/dst/loop").isDir());
+}
+
+void TestCopier::makeLinksCreatesRelativeLinks()
+{
+    const QString base = testenv::makeDir("makeLinks");
+    testenv::writeFile(base + "/data/file.txt", "payload");
+    QDir().mkpath(base + "/elsewhere/deeper");
+    CopyRun run;
+    QVERIFY(run.copier.copy(base + "/data/file.txt", base + "/elsewhere/deeper", QtFileCopier::MakeLinks) >= 0);
+    QVERIFY(run.waitDone());
+    const QString link = base + "/elsewhere/deeper/file.txt";
+    QVERIFY(QFileInfo(link).isSymLink());
+    QCOMPARE(linkTarget(link), QByteArray("../../data/file.txt"));
+    QCOMPARE(testenv::readFile(link), QByteArray("payload"));
+}
+
+void TestCopier::existingDestination_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<QByteArray>("expectedDest");
+    QTest::addColumn<QString>("renamedFile");
+    QTest::addColumn<bool>("error");
+    QTest::newRow("overwrite") << "overwrite" << QByteArray("new content") << QString() << false;
+    QTest::newRow("overwrite all") << "overwriteAll" << QByteArray("new content") << QString() << false;
+    QTest::newRow("rename") << "rename" << QByteArray("old") << "report_1.txt" << false;
+    QTest::newRow("rename all") << "renameAll" << QByteArray("old") << "report_1.txt" << false;
+    QTest::newRow("skip") << "skip" << QByteArray("old") << QString() << true;
+}
+
+void TestCopier::existingDestination()
+{
+    QFETCH(QString, answer);
+    QFETCH(QByteArray, expectedDest);
+    QFETCH(QString, renamedFile);
+    QFETCH(bool, error);
+
+    const QString base = testenv::makeDir("exists");
+    testenv::writeFile(base + "/src/report.txt", "new content");
+    testenv::writeFile(base + "/dst/report.txt", "old");
+
+    CopyRun run;
+    const QMap<QString, void (QtFileCopier::*)()> answers{
+        {"overwrite", &QtFileCopier::overwrite}, {"overwriteAll", &QtFileCopier::overwriteAll},
+        {"rename", &QtFileCopier::rename},       {"renameAll", &QtFileCopier::renameAll},
+        {"skip", &QtFileCopier::skip}};
+    run.answer = [&](int, Error) {
+        // While the question is open nothing has been touched.
+        QCOMPARE(testenv::readFile(base + "/dst/report.txt"), QByteArray("old"));
+        (run.copier.*answers.value(answer))();
+    };
+    const int id = run.copier.copy(base + "/src/report.txt", base + "/dst");
+    QVERIFY(id >= 0);
+    QCOMPARE(run.copier.destinationFilePath(id), base + "/dst/report.txt");
+    QVERIFY(run.waitDone());
+    QCOMPARE(run.stops.size(), 1);
+    QCOMPARE(run.stops.first(), qMakePair(id, QtFileCopier::DestinationExists));
+    QCOMPARE(testenv::readFile(base + "/dst/report.txt"), expectedDest);
+    if (!renamedFile.isEmpty())
+        QCOMPARE(testenv::readFile(base + "/dst/" + renamedFile), QByteArray("new content"));
+    QCOMPARE(run.finished.value(id), error);
+    QCOMPARE(run.doneError, error);
+    if (error)
+        QCOMPARE(run.ends, (QList<QPair<int, Error>>{{id, QtFileCopier::Canceled}}));
+    QCOMPARE(testenv::listTree(base + "/dst").size(), renamedFile.isEmpty() ? 1 : 2);
+    QCOMPARE(testenv::readFile(base + "/src/report.txt"), QByteArray("new content"));
+}
+
+void TestCopier::copyOntoItselfKeepsTheFile()
+{
+    const QString base = testenv::makeDir("self");
+    testenv::writeFile(base + "/same.txt", "precious");
+    CopyRun run;
+    run.answer = [&](int, Error) { run.copier.overwrite(); };
+    QVERIFY(run.copier.copy(base + "/same.txt", base) >= 0);
+    QVERIFY(run.waitDone());
+    QCOMPARE(run.stops.size(), 1);
+    QCOMPARE(testenv::readFile(base + "/same.txt"), QByteArray("precious"));
+}
+
+void TestCopier::skipAllSuppressesUntilQueueRunsEmpty_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::newRow("destination exists") << int(QtFileCopier::DestinationExists);
+    QTest::newRow("cannot open source") << int(QtFileCopier::CannotOpenSourceFile);
+}
+
+void TestCopier::skipAllSuppressesUntilQueueRunsEmpty()
+{
+    QFETCH(int, kind);
+    const auto expected = Error(kind);
+    const QString base = testenv::makeDir("skipAll");
+    QDir().mkpath(base + "/dst");
+    QStringList sources;
+    for (int i = 0; i < 4; ++i) {
+        const QString name = QStringLiteral("f%1.txt").arg(i);
+        if (expected == QtFileCopier::DestinationExists) {
+            testenv::writeFile(base + "/src/" + name, "new");
+            testenv::writeFile(base + "/dst/" + name, "old");
+        } else {
+            // Root may read anything; a followed link to nothing cannot be opened.
+            QDir().mkpath(base + "/src");
+            QVERIFY(QFile::link(base + "/nothing/" + name, base + "/src/" + name));
+        }
+        sources << base + "/src/" + name;
+    }
+    testenv::writeFile(base + "/src/fine.txt", "fine");
+    sources << base + "/src/fine.txt";
+
+    CopyRun run;
+    run.answer = [&](int, Error) { run.copier.skipAll(); };
+    const QList<int> ids = run.copier.copyFiles(sources, base + "/dst", QtFileCopier::FollowLinks);
+    QCOMPARE(ids.size(), 5);
+    QVERIFY(run.waitDone());
+    // Asked once; the other three ended with the same error without a question.
+    QCOMPARE(run.stops, (QList<QPair<int, Error>>{{ids[0], expected}}));
+    QCOMPARE(run.ends.size(), 4);
+    QCOMPARE(run.ends[0], qMakePair(ids[0], QtFileCopier::Canceled));
+    for (int i = 1; i < 4; ++i)
+        QCOMPARE(run.ends[i], qMakePair(ids[i], expected));
+    QCOMPARE(testenv::readFile(base + "/dst/fine.txt"), QByteArray("fine"));
+    if (expected == QtFileCopier::DestinationExists)
+        QCOMPARE(testenv::readFile(base + "/dst/f3.txt"), QByteArray("old"));
+
+    // The queue ran empty: the same error is asked about again.
+    run.answer = [&](int, Error) { run.copier.skip(); };
+    QVERIFY(run.copier.copy(sources[1], base + "/dst", QtFileCopier::FollowLinks) >= 0);
+    QVERIFY(run.waitDone(2));
+    QCOMPARE(run.stops.size(), 2);
+    QCOMPARE(run.stops[1].second, expected);
+
+    // Without auto-reset the skip set outlives the empty queue.
+    CopyRun sticky;
+    sticky.copier.setAutoReset(false);
+    QVERIFY(!sticky.copier.autoReset());
+    sticky.answer = [&](int, Error) { sticky.copier.skipAll(); };
+    QVERIFY(sticky.copier.copy(sources[0], base + "/dst", QtFileCopier::FollowLinks) >= 0);
+    QVERIFY(sticky.waitDone());
+    QVERIFY(sticky.copier.copy(sources[1], base + "/dst", QtFileCopier::FollowLinks) >= 0);
+    QVERIFY(sticky.waitDone(2));
+    QCOMPARE(sticky.stops.size(), 1);
+    // Until it is reset by hand.
+    sticky.copier.resetSkip();
+    sticky.answer = [&](int, Error) { sticky.copier.skip(); };
+    QVERIFY(sticky.copier.copy(sources[2], base + "/dst", QtFileCopier::FollowLinks) >= 0);
+    QVERIFY(sticky.waitDone(3));
+    QCOMPARE(sticky.stops.size(), 2);
+}
+
+void TestCopier::nonInteractiveEndsAtOnce()
+{
+    const QString base = testenv::makeDir("nonInteractive");
+    testenv::writeFile(base + "/src/a.txt", "new");
+    testenv::writeFile(base + "/dst/a.txt", "old");
+    QVERIFY(QFile::link(base + "/nothing", base + "/src/broken"));
+    CopyRun run;
+    const int overwritten = run.copier.copy(base + "/src/a.txt", base + "/dst", QtFileCopier::NonInteractive);
+    const int broken = run.copier.copy(base + "/src/broken", base + "/dst",
+                                       QtFileCopier::NonInteractive | QtFileCopier::FollowLinks);
+    QVERIFY(run.waitDone());
+    QVERIFY(run.stops.isEmpty());
+    QCOMPARE(testenv::readFile(base + "/dst/a.txt"), QByteArray("new"));
+    QCOMPARE(run.finished.value(overwritten), false);
+    QCOMPARE(run.ends, (QList<QPair<int, Error>>{{broken, QtFileCopier::CannotOpenSourceFile}}));
+    QVERIFY(run.doneError);
+}
+
+void TestCopier::destinationBehindAFileCannotBeOpened()
+{
+    const QString base = testenv::makeDir("behindFile");
+    testenv::writeFile(base + "/src.txt", "data");
+    testenv::writeFile(base + "/blocker", "a file, not a folder");
+    CopyRun run;
+    int retries = 0;
+    run.answer = [&](int, Error error) {
+        QCOMPARE(error, QtFileCopier::CannotOpenDestinationFile);
+        if (retries++ == 0) {
+            // The user makes room and retries.
+            QFile::remove(base + "/blocker");
+            QDir().mkpath(base + "/blocker");
+            run.copier.retry();
+        } else {
+            run.copier.skip();
+        }
+    };
+    const int id = run.copier.copy(base + "/src.txt", base + "/blocker/out.txt");
+    QVERIFY(id >= 0);
+    QVERIFY(run.waitDone());
+    QCOMPARE(retries, 1);
+    QCOMPARE(testenv::readFile(base + "/blocker/out.txt"), QByteArray("data"));
+    QCOMPARE(run.finished.value(id), false);
+}
+
+void TestCopier::moveOnSameFileSystemRenames()
+{
+    const QString base = testenv::makeDir("moveSame");
+    const QByteArray content(100000, 'm');
+    testenv::writeFile(base + "/src/big.bin", content);
+    QDir().mkpath(base + "/dst");
+    const ino_t before = inode(base + "/src/big.bin");
+
+    CopyRun run;
+    const int id = run.copier.move(base + "/src/big.bin", base + "/dst");
+    QVERIFY(id >= 0);
+    QVERIFY(run.waitDone());
+    QVERIFY(!QFileInfo::exists(base + "/src/big.bin"));
+    QCOMPARE(testenv::readFile(base + "/dst/big.bin"), content);
+    QCOMPARE(inode(base + "/dst/big.bin"), before); // renamed, not copied
+    QCOMPARE(run.progress, (QList<QPair<int, qint64>>{{id, qint64(content.size())}}));
+}
+
+void TestCopier::moveFolderOnSameFileSystemRenamesWhole()
+{
+    const QString base = testenv::makeDir("moveFolderSame");
+    testenv::makeTree(base + "/album", {{"one.txt", "1"}, {"inner/two.txt", "2"}, {".hidden", "h"}});
+    QDir().mkpath(base + "/dst");
+    const ino_t before = inode(base + "/album");
+    const QStringList tree = testenv::listTree(base + "/album");
+
+    CopyRun run;
+    const QList<int> ids = run.copier.moveDirectory(base + "/album", base + "/dst");
+    QCOMPARE(ids.size(), 5);
+    QVERIFY(run.waitDone());
+    QVERIFY(!run.doneError);
+    QVERIFY(!QFileInfo::exists(base + "/album"));
+    QCOMPARE(inode(base + "/dst/album"), before);
+    QCOMPARE(testenv::listTree(base + "/dst/album"), tree);
+    // Every queued item is reported as done.
+    QCOMPARE(run.finished.keys(), ids);
+    QVERIFY(run.ends.isEmpty());
+}
+
+void TestCopier::movedFolderKeepsSkippedChildren()
+{
+    const QString base = testenv::makeDir("moveMerge");
+    testenv::makeTree(base + "/src/music", {{"a.mp3", "a-new"}, {"b.mp3", "b-new"}});
+    testenv::makeTree(base + "/dst/music", {{"a.mp3", "a-old"}});
+
+    CopyRun run;
+    run.answer = [&](int, Error error) {
+        QCOMPARE(error, QtFileCopier::DestinationExists);
+        run.copier.skip();
+    };
+    QVERIFY(!run.copier.moveDirectory(base + "/src/music", base + "/dst").isEmpty());
+    QVERIFY(run.waitDone());
+    QCOMPARE(run.stops.size(), 1);
+    QCOMPARE(testenv::readFile(base + "/dst/music/a.mp3"), QByteArray("a-old"));
+    QCOMPARE(testenv::readFile(base + "/dst/music/b.mp3"), QByteArray("b-new"));
+    // The skipped file is still where it was, and so is its folder.
+    QCOMPARE(testenv::readFile(base + "/src/music/a.mp3"), QByteArray("a-new"));
+    QVERIFY(!QFileInfo::exists(base + "/src/music/b.mp3"));
+}
+
+void TestCopier::moveAcrossFileSystemsCopiesAndDeletes()
+{
+    const QString other = testenv::makeDirOnOtherFileSystem("moveAcross");
+    if (other.isEmpty())
+        QSKIP("no second file system here");
+    const QString base = testenv::makeDir("moveAcross");
+    const QByteArray content(300000, 'x');
+    testenv::writeFile(base + "/file.bin", content);
+    QVERIFY(QFile::setPermissions(base + "/file.bin", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    testenv::makeTree(base + "/folder", {{"f1", "1"}, {"sub/f2", "2"}, {".h", "h"}}, {"emptydir"});
+    QVERIFY(QFile::link("f1", base + "/folder/l1"));
+    const QStringList tree = testenv::listTree(base + "/folder");
+
+    CopyRun run;
+    const int id = run.copier.move(base + "/file.bin", other);
+    QVERIFY(id >= 0);
+    QVERIFY(!run.copier.moveDirectory(base + "/folder", other).isEmpty());
+    QVERIFY(run.waitDone());
+    QVERIFY(!run.doneError);
+    QCOMPARE(testenv::readFile(other + "/file.bin"), content);
+    QVERIFY(!QFileInfo::exists(base + "/file.bin"));
+    struct stat st {};
+    QCOMPARE(::stat(QFile::encodeName(other + "/file.bin").constData(), &st), 0);
+    QCOMPARE(st.st_mode & 0777, mode_t(0700));
+    // Copied data, so its progress reaches the full size.
+    bool sawFull = false;
+    for (const auto& step : run.progress)
+        sawFull = sawFull || (step.first == id && step.second == content.size());
+    QVERIFY(sawFull);
+    QCOMPARE(testenv::listTree(other + "/folder"), tree);
+    QCOMPARE(linkTarget(other + "/folder/l1"), QByteArray("f1"));
+    QVERIFY(!QFileInfo::exists(base + "/folder"));
+}
+
+void TestCopier::retryAfterFailedDeleteOnlyDeletes()
+{
+    const QString other = testenv::makeDirOnOtherFileSystem("retryDelete");
+    if (other.isEmpty())
+        QSKIP("no second file system here");
+    const QString base = testenv::makeDir("retryDelete");
+    testenv::writeFile(base + "/locked/doc.txt", "document");
+    // Not even root removes an entry from an immutable folder.
+    testenv::ImmutableGuard lock(base + "/locked");
+    if (!lock.isSet())
+        QSKIP("this file system has no immutable attribute");
+
+    CopyRun run;
+    int questions = 0;
+    run.answer = [&](int, Error error) {
+        ++questions;
+        QCOMPARE(error, QtFileCopier::CannotRemoveSource);
+        QCOMPARE(testenv::readFile(other + "/doc.txt"), QByteArray("document"));
+        if (questions == 1) {
+            // Still locked: the retry fails the same way and asks again.
+            run.copier.retry();
+            return;
+        }
+        // A mark in the copy shows whether the retry copies again.
+        testenv::writeFile(other + "/doc.txt", "marked");
+        lock.release();
+        run.copier.retry();
+    };
+    const int id = run.copier.move(base + "/locked/doc.txt", other);
+    QVERIFY(run.waitDone());
+    QCOMPARE(questions, 2);
+    QCOMPARE(run.finished.value(id), false);
+    QVERIFY(!QFileInfo::exists(base + "/locked/doc.txt"));
+    QCOMPARE(testenv::readFile(other + "/doc.txt"), QByteArray("marked"));
+}
+
+void TestCopier::cancelAllDuringLargeFile()
+{
+    const QString base = testenv::makeDir("cancel");
+    const qint64 size = qint64(1) << 30;
+    QVERIFY(makeSparse(base + "/huge.bin", size));
+    QDir().mkpath(base + "/dst");
+    testenv::writeFile(base + "/after.txt", "after");
+
+    CopyRun run;
+    run.copier.setProgressInterval(10);
+    QCOMPARE(run.copier.progressInterval(), 10);
+    run.onProgress = [&](int, qint64 bytes) {
+        if (bytes < size && run.canceledCount == 0) {
+            QVERIFY(QFileInfo::exists(base + "/dst/huge.bin"));
+            run.copier.cancelAll();
+        }
+    };
+    const QList<int> ids = run.copier.copyFiles({base + "/huge.bin", base + "/after.txt"}, base + "/dst");
+    QCOMPARE(ids.size(), 2);
+    QVERIFY(run.waitDone());
+    QTRY_COMPARE(run.canceledCount, 1);
+    QVERIFY(!run.progress.isEmpty());
+    QVERIFY(run.progress.last().second < size);
+    QCOMPARE(run.finished.value(ids[0]), true);
+    QCOMPARE(run.ends.value(0), qMakePair(ids[0], QtFileCopier::Canceled));
+    // The partial destination is gone and the rest of the queue was dropped.
+    QVERIFY(!QFileInfo::exists(base + "/dst/huge.bin"));
+    QVERIFY(!QFileInfo::exists(base + "/dst/after.txt"));
+    QVERIFY(!run.finished.contains(ids[1]));
+    QCOMPARE(run.copier.state(), QtFileCopier::Idle);
+    QVERIFY(run.copier.pendingRequests().isEmpty());
+
+    // The copier works on afterwards.
+    QVERIFY(run.copier.copy(base + "/after.txt", base + "/dst") >= 0);
+    QVERIFY(run.waitDone(2));
+    QCOMPARE(testenv::readFile(base + "/dst/after.txt"), QByteArray("after"));
+    QCOMPARE(run.canceledCount, 1);
+}
+
+void TestCopier::copyRefusedWhileBusyMoveQueued()
+{
+    const QString base = testenv::makeDir("busy");
+    QVERIFY(makeSparse(base + "/big.bin", qint64(16) << 20));
+    testenv::writeFile(base + "/small.txt", "small");
+    testenv::writeFile(base + "/moved.txt", "moved");
+    testenv::makeTree(base + "/folder", {{"x", "x"}});
+    QDir().mkpath(base + "/dst");
+
+    CopyRun run;
+    int refusedCopy = 0;
+    QList<int> refusedFolder{-2};
+    QList<int> refusedFiles{-2};
+    int queuedMove = -1;
+    QObject::connect(&run.copier, &QtFileCopier::started, [&](int id) {
+        if (id != 0 || run.copier.state() != QtFileCopier::Busy)
+            return;
+        refusedCopy = run.copier.copy(base + "/small.txt", base + "/dst");
+        refusedFolder = run.copier.copyDirectory(base + "/folder", base + "/dst");
+        refusedFiles = run.copier.copyFiles({base + "/small.txt"}, base + "/dst");
+        queuedMove = run.copier.move(base + "/moved.txt", base + "/dst");
+    });
+    QCOMPARE(run.copier.copy(base + "/big.bin", base + "/dst"), 0);
+    QVERIFY(run.waitDone());
+    QCOMPARE(refusedCopy, -1);
+    QVERIFY(refusedFolder.isEmpty());
+    QVERIFY(refusedFiles.isEmpty());
+    QCOMPARE(queuedMove, 1);
+    QCOMPARE(run.finished.value(1), false);
+    QCOMPARE(testenv::readFile(base + "/dst/moved.txt"), QByteArray("moved"));
+    QVERIFY(!QFileInfo::exists(base + "/dst/small.txt"));
+    QCOMPARE(QFileInfo(base + "/dst/big.bin").size(), qint64(16) << 20);
+    // A folder is no file request, in any state.
+    QCOMPARE(run.copier.copy(base + "/folder", base + "/dst"), -1);
+    QCOMPARE(run.copier.move(base + "/folder", base + "/dst"), -1);
+}
+
+void TestCopier::folderIntoItselfRefused()
+{
+    const QString base = testenv::makeDir("intoItself");
+    testenv::makeTree(base + "/tree", {{"a", "a"}, {"sub/b", "b"}});
+    CopyRun run;
+    QTest::ignoreMessage(QtWarningMsg, "QtFileCopier: cannot copy or move a folder into itself.");
+    QVERIFY(run.copier.copyDirectory(base + "/tree", base + "/tree/sub").isEmpty());
+    QTest::ignoreMessage(QtWarningMsg, "QtFileCopier: cannot copy or move a folder into itself.");
+    QVERIFY(run.copier.moveDirectory(base + "/tree", base + "/tree/sub/deeper").isEmpty());
+    QCOMPARE(testenv::listTree(base + "/tree"), (QStringList{"a", "sub/", "sub/b"}));
+}
+
+void TestCopier::moveClearsLinkOptions()
+{
+    const QString base = testenv::makeDir("moveOptions");
+    testenv::writeFile(base + "/a.txt", "a");
+    QVERIFY(QFile::link("a.txt", base + "/link"));
+    QDir().mkpath(base + "/dst");
+    CopyRun run;
+    QTest::ignoreMessage(QtWarningMsg, "QtFileCopier: cannot move with MakeLinks option specified, option cleared.");
+    QTest::ignoreMessage(QtWarningMsg,
+                         "QtFileCopier: cannot move with FollowLinks option specified, option cleared.");
+    QVERIFY(run.copier.move(base + "/link", base + "/dst", QtFileCopier::MakeLinks | QtFileCopier::FollowLinks) >= 0);
+    QVERIFY(run.waitDone());
+    // The link itself moved; nothing was linked or followed.
+    QCOMPARE(linkTarget(base + "/dst/link"), QByteArray("a.txt"));
+    QVERIFY(!QFileInfo(base + "/link").isSymLink());
+    QCOMPARE(testenv::readFile(base + "/a.txt"), QByteArray("a"));
+}
+
+void TestCopier::folderPathsAndEntries()
+{
+    const QString base = testenv::makeDir("accessors");
+    testenv::makeTree(base + "/src", {{"f", "f"}}, {"d"});
+    CopyRun run;
+    const QList<int> ids = run.copier.copyDirectory(base + "/src", base + "/out");
+    QCOMPARE(ids.size(), 3);
+    QCOMPARE(run.copier.pendingRequests(), ids);
+    QVERIFY(run.copier.isDir(ids[0]));
+    QCOMPARE(run.copier.sourceFilePath(ids[0]), base + "/src");
+    QCOMPARE(run.copier.destinationFilePath(ids[0]), base + "/out");
+    QCOMPARE(run.copier.entryList(ids[0]), (QList<int>{ids[1], ids[2]}));
+    QCOMPARE(run.copier.destinationFilePath(ids[1]), base + "/out/d");
+    QCOMPARE(run.copier.destinationFilePath(ids[2]), base + "/out/f");
+    QCOMPARE(run.copier.currentId(), -1);
+    QSignalSpy states(&run.copier, &QtFileCopier::stateChanged);
+    QVERIFY(run.waitDone());
+    QVERIFY(states.size() >= 2);
+    QCOMPARE(states.first().first().value<QtFileCopier::E_State>(), QtFileCopier::Busy);
+    QCOMPARE(states.last().first().value<QtFileCopier::E_State>(), QtFileCopier::Idle);
+    QCOMPARE(run.log.first(), QStringLiteral("started %1").arg(ids[0]));
+    QCOMPARE(run.log.last(), QStringLiteral("done 0"));
+}
+
+namespace {
+
+// Elevation on, and the clients pointed at a stand-in server, for a scope.
+class Elevated
+{
+public:
+    explicit Elevated(bool withServer = true)
+    {
+        if (withServer) {
+            m_server = std::make_unique<testenv::FileServerStandIn>();
+            m_server->useForClients();
+        } else {
+            qputenv("QUENVAR_FILE_SERVER_PORT", QByteArray::number(testenv::FileServerStandIn::unusedPort()));
+        }
+        CSettings::setElevated(true);
+    }
+    ~Elevated()
+    {
+        CSettings::setElevated(false);
+        UserActions::reset();
+        qunsetenv("QUENVAR_FILE_SERVER_PORT");
+    }
+    testenv::FileServerStandIn& server() { return *m_server; }
+    QList<int> commands() const
+    {
+        QList<int> result;
+        for (const auto& request : m_server->requests())
+            result << request.command;
+        return result;
+    }
+
+private:
+    std::unique_ptr<testenv::FileServerStandIn> m_server;
+};
+
+} // namespace
+
+void TestCopier::elevatedCopyGoesThroughServer()
+{
+    Elevated elevated;
+    QVERIFY(elevated.server().isListening());
+    const QString base = testenv::makeDir("elevatedCopy");
+    const QByteArray content(2 << 20, 'e');
+    testenv::writeFile(base + "/src/big.bin", content);
+    testenv::makeTree(base + "/src/tree", {{"t1", "1"}, {"deeper/t2", "2"}});
+    QDir().mkpath(base + "/dst");
+
+    CopyRun run;
+    const int id = run.copier.copy(base + "/src/big.bin", base + "/dst");
+    QVERIFY(run.waitDone());
+    QVERIFY(!run.doneError);
+    QCOMPARE(testenv::readFile(base + "/dst/big.bin"), content);
+    // Started once, then polled until the server said it was done.
+    const QList<int> seen = elevated.commands();
+    QCOMPARE(seen.count(7), 1);
+    QVERIFY(seen.count(8) >= 1);
+    const auto copyRequest = elevated.server().requests().at(seen.indexOf(7));
+    QCOMPARE(copyRequest.lines,
+             (QList<QByteArray>{(base + "/src/big.bin").toUtf8(), (base + "/dst/big.bin").toUtf8(), "0"}));
+    QCOMPARE(run.progress.last(), qMakePair(id, qint64(content.size())));
+
+    // Folders are made and filled through the server as well.
+    elevated.server().clearLog();
+    QVERIFY(!run.copier.copyDirectory(base + "/src/tree", base + "/dst").isEmpty());
+    QVERIFY(run.waitDone(2));
+    QCOMPARE(testenv::compareTrees(base + "/src/tree", base + "/dst/tree"), QString());
+    QVERIFY(elevated.commands().contains(10));
+    QCOMPARE(elevated.commands().count(7), 2);
+}
+
+void TestCopier::elevatedMoveRenamesOnServer()
+{
+    Elevated elevated;
+    const QString base = testenv::makeDir("elevatedMove");
+    testenv::writeFile(base + "/a.txt", "moving");
+    QDir().mkpath(base + "/dst");
+    CopyRun run;
+    QVERIFY(run.copier.move(base + "/a.txt", base + "/dst") >= 0);
+    QVERIFY(run.waitDone());
+    QCOMPARE(testenv::readFile(base + "/dst/a.txt"), QByteArray("moving"));
+    QVERIFY(!QFileInfo::exists(base + "/a.txt"));
+    QCOMPARE(elevated.commands().count(9), 1);
+    QVERIFY(!elevated.commands().contains(7));
+}
+
+void TestCopier::elevatedErrorsReachTheAnswerer()
+{
+    Elevated elevated;
+    const QString base = testenv::makeDir("elevatedError");
+    testenv::writeFile(base + "/src.txt", "s");
+    testenv::writeFile(base + "/blocker", "a file in the way");
+    CopyRun run;
+    run.answer = [&](int, Error) { run.copier.skip(); };
+    const int id = run.copier.copy(base + "/src.txt", base + "/blocker/dst.txt");
+    QVERIFY(run.waitDone());
+    // The server's error number arrives as the copier's error.
+    QCOMPARE(run.stops, (QList<QPair<int, Error>>{{id, QtFileCopier::CannotOpenDestinationFile}}));
+    QVERIFY(elevated.commands().contains(7));
+}
+
+void TestCopier::elevatedWithoutServerFails()
+{
+    Elevated elevated(false);
+    const QString base = testenv::makeDir("elevatedNoServer");
+    testenv::writeFile(base + "/src.txt", "s");
+    QDir().mkpath(base + "/dst");
+    CopyRun run;
+    run.answer = [&](int, Error) { run.copier.skip(); };
+    const int copied = run.copier.copy(base + "/src.txt", base + "/dst");
+    const int moved = run.copier.move(base + "/src.txt", base + "/dst/moved.txt");
+    QVERIFY(run.waitDone());
+    QCOMPARE(run.stops.size(), 2);
+    QCOMPARE(run.stops[0], qMakePair(copied, QtFileCopier::CannotOpenDestinationFile));
+    QCOMPARE(run.stops[1].first, moved);
+    QVERIFY(run.finished.value(copied));
+    QVERIFY(run.finished.value(moved));
+    QCOMPARE(testenv::listTree(base + "/dst"), QStringList());
+    QCOMPARE(testenv::readFile(base + "/src.txt"), QByteArray("s"));
+}
+
+QUENVAR_TEST_MAIN(TestCopier)
+#include "tst_copier.moc"

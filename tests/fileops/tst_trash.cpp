@@ -1,0 +1,586 @@
+// Deleting and the trash, the open test, the local Generic helpers, the
+// path helpers, and the deleter with its access-denied question.
+#include "common/FileServerStandIn.h"
+#include "common/testenv.h"
+
+#include "app/settings.h"
+#include "fileops/FileUtils.h"
+#include "fileops/UserActions.h"
+#include "ui/DeleteProgressDialog.h"
+
+#include <QDataStream>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QThread>
+#include <QUrl>
+
+#include <functional>
+#include <sys/stat.h>
+
+namespace {
+
+QString trashRoot()
+{
+    return qEnvironmentVariable("XDG_DATA_HOME") + "/Trash";
+}
+
+QString infoText(const QString& name)
+{
+    return QString::fromUtf8(testenv::readFile(trashRoot() + "/info/" + name + ".trashinfo"));
+}
+
+ino_t inode(const QString& path)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0;
+}
+
+// Answers the deleter's question on the GUI thread, as the dialog would.
+class Answerer : public QObject
+{
+    Q_OBJECT
+public:
+    std::function<void(const QString&)> answer;
+    QStringList asked;
+
+public slots:
+    void cannotAccessFile(const QString& path)
+    {
+        QVERIFY(QThread::currentThread() == qApp->thread());
+        asked << path;
+        if (answer)
+            answer(path);
+        else
+            UserActions::select(UA_CANCEL, true);
+    }
+};
+
+// Runs a deleter on its own thread until it reports finished.
+QStringList runDeleter(const QStringList& paths, bool toTrash, Answerer* answerer, DeleteProgress* progress)
+{
+    QThread thread;
+    FileDeleter deleter(paths, toTrash, progress);
+    deleter.moveToThread(&thread);
+    QObject::connect(&deleter, &FileDeleter::cannotAccessFile, answerer, &Answerer::cannotAccessFile,
+                     Qt::BlockingQueuedConnection);
+    bool finished = false;
+    QObject::connect(&deleter, &FileDeleter::finished, qApp, [&] { finished = true; }, Qt::QueuedConnection);
+    QObject::connect(&thread, &QThread::started, &deleter, &FileDeleter::deletePaths);
+    thread.start();
+    QElapsedTimer clock;
+    clock.start();
+    while (!finished && clock.elapsed() < 60000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    thread.quit();
+    thread.wait();
+    return finished ? deleter.failedPaths() : QStringList{"<not finished>"};
+}
+
+} // namespace
+
+class TestTrash : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    // These two run first: the trash is looked up until it is found, then kept.
+    void withoutTrashFoldersNothingMoves();
+    void trashWithoutInfoFolderIsRefused();
+    void numberedNamesWithInfoFiles();
+    void compoundExtensionAndHiddenNames();
+    void infoFileContent();
+    void folderGoesWhole();
+    void otherFileSystemFailsAndStays();
+    void missingItemFails();
+    void deleteLinkToFolderKeepsContents();
+    void deleteFolderDoesNotFollowLinks();
+    void canFileBeOpenedCreatesFoldersLeavesNoFile();
+    void canFileBeOpenedKeepsExistingFile();
+    void createFileAndFolder();
+    void renameReplacesAtomically();
+    void renameFailureKeepsTarget();
+    void renameOfMissingPathsFails();
+    void renameAcrossFileSystems();
+    void nestedFiles();
+    void uncHelpers();
+    void fileDrive();
+    void listBytes();
+    void deleterDeletesAll();
+    void deleterSkipGoesOn();
+    void deleterRetryAfterFix();
+    void deleterCancelStops();
+    void deleterStopFlag();
+    void deleterAsAdministratorForAll();
+
+private:
+    QString m_dir;
+};
+
+void TestTrash::initTestCase()
+{
+    m_dir = testenv::makeDir("trash");
+    QVERIFY(!qEnvironmentVariableIsEmpty("XDG_DATA_HOME"));
+}
+
+void TestTrash::init()
+{
+    UserActions::reset();
+}
+
+void TestTrash::cleanup()
+{
+    UserActions::reset();
+}
+
+void TestTrash::withoutTrashFoldersNothingMoves()
+{
+    QVERIFY(!QFileInfo::exists(trashRoot()));
+    QVERIFY(!QFileInfo::exists(testenv::home() + "/.local/share/Trash"));
+    const QString file = m_dir + "/keep.txt";
+    testenv::writeFile(file, "keep");
+    QVERIFY(!MoveFileToTrash(file));
+    QVERIFY(!deleteFile(file, true));
+    QCOMPARE(testenv::readFile(file), QByteArray("keep"));
+}
+
+void TestTrash::trashWithoutInfoFolderIsRefused()
+{
+    QDir().mkpath(trashRoot() + "/files");
+    const QString file = m_dir + "/keep2.txt";
+    testenv::writeFile(file, "keep");
+    QVERIFY(!MoveFileToTrash(file));
+    QVERIFY(QFileInfo::exists(file));
+    QVERIFY(QDir(trashRoot() + "/files").isEmpty());
+    // Once complete, the trash is found on the next call.
+    QDir().mkpath(trashRoot() + "/info");
+    QVERIFY(MoveFileToTrash(file));
+    QVERIFY(!QFileInfo::exists(file));
+    QCOMPARE(testenv::readFile(trashRoot() + "/files/keep2.txt"), QByteArray("keep"));
+}
+
+void TestTrash::numberedNamesWithInfoFiles()
+{
+    QStringList origins;
+    for (int i = 0; i < 3; ++i) {
+        const QString folder = m_dir + QStringLiteral("/round%1").arg(i);
+        testenv::writeFile(folder + "/a.txt", QByteArray::number(i));
+        origins << folder + "/a.txt";
+        QVERIFY(deleteFile(origins.last(), true));
+        QVERIFY(!QFileInfo::exists(origins.last()));
+    }
+    const QStringList names{"a.txt", "a.2.txt", "a.3.txt"};
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(testenv::readFile(trashRoot() + "/files/" + names[i]), QByteArray::number(i));
+        QVERIFY2(infoText(names[i]).contains("Path=" + QString::fromLatin1(QUrl::toPercentEncoding(origins[i], "/")) +
+                                             "\n"),
+                 qPrintable(infoText(names[i])));
+    }
+}
+
+void TestTrash::compoundExtensionAndHiddenNames()
+{
+    for (int i = 0; i < 3; ++i) {
+        testenv::writeFile(m_dir + "/report.tar.gz", "r");
+        QVERIFY(MoveFileToTrash(m_dir + "/report.tar.gz"));
+        testenv::writeFile(m_dir + "/.hidden", "h");
+        QVERIFY(MoveFileToTrash(m_dir + "/.hidden"));
+    }
+    const QStringList names{"report.tar.gz", "report.2.tar.gz", "report.3.tar.gz", ".hidden", ".2.hidden", ".3.hidden"};
+    for (const QString& name : names) {
+        QVERIFY2(QFileInfo::exists(trashRoot() + "/files/" + name), qPrintable(name));
+        QVERIFY2(QFileInfo::exists(trashRoot() + "/info/" + name + ".trashinfo"), qPrintable(name));
+    }
+    // A name taken only in the info folder is skipped as well.
+    testenv::writeFile(trashRoot() + "/info/lonely.trashinfo", "[Trash Info]\n");
+    testenv::writeFile(m_dir + "/lonely", "l");
+    QVERIFY(MoveFileToTrash(m_dir + "/lonely"));
+    QVERIFY(QFileInfo::exists(trashRoot() + "/files/lonely.2"));
+}
+
+void TestTrash::infoFileContent()
+{
+    const QString folder = m_dir + "/with space/ünïcode";
+    const QString file = folder + "/100%.txt";
+    testenv::writeFile(file, "x");
+    const QDateTime before = QDateTime::currentDateTime();
+    QVERIFY(MoveFileToTrash(file));
+    const QDateTime after = QDateTime::currentDateTime();
+    const QString text = infoText("100%.txt");
+
+    const QRegularExpression format(
+        "^\\[Trash Info\\]\\nPath=([^\\n]*)\\nDeletionDate=(\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3})Z\\n$");
+    const QRegularExpressionMatch match = format.match(text);
+    QVERIFY2(match.hasMatch(), qPrintable(text));
+    // Percent-encoded, so that other desktop tools can restore it.
+    QCOMPARE(match.captured(1), m_dir + "/with%20space/%C3%BCn%C3%AFcode/100%25.txt");
+    QCOMPARE(QUrl::fromPercentEncoding(match.captured(1).toLatin1()), file);
+    // Local time, to the millisecond (the Z is written as it is).
+    const QDateTime stamp = QDateTime::fromString(match.captured(2), "yyyy-MM-ddThh:mm:ss.zzz");
+    QVERIFY(stamp.isValid());
+    QVERIFY2(stamp >= before.addMSecs(-1) && stamp <= after.addMSecs(1), qPrintable(match.captured(2)));
+}
+
+void TestTrash::folderGoesWhole()
+{
+    testenv::makeTree(m_dir + "/project", {{"src/main.c", "int main;"}, {".git/HEAD", "ref"}});
+    QVERIFY(deleteFile(m_dir + "/project", true));
+    QVERIFY(!QFileInfo::exists(m_dir + "/project"));
+    QCOMPARE(testenv::listTree(trashRoot() + "/files/project"),
+             (QStringList{".git/", ".git/HEAD", "src/", "src/main.c"}));
+}
+
+void TestTrash::otherFileSystemFailsAndStays()
+{
+    const QString other = testenv::makeDirOnOtherFileSystem("trashOther");
+    if (other.isEmpty())
+        QSKIP("no second file system here");
+    testenv::writeFile(other + "/far.txt", "far");
+    const QStringList infoBefore = testenv::listTree(trashRoot() + "/info");
+    QVERIFY(!MoveFileToTrash(other + "/far.txt"));
+    QCOMPARE(testenv::readFile(other + "/far.txt"), QByteArray("far"));
+    QVERIFY(!QFileInfo::exists(trashRoot() + "/files/far.txt"));
+    // No info record is left behind for an item that never arrived.
+    QCOMPARE(testenv::listTree(trashRoot() + "/info"), infoBefore);
+}
+
+void TestTrash::missingItemFails()
+{
+    const QStringList before = testenv::listTree(trashRoot());
+    QVERIFY(!MoveFileToTrash(m_dir + "/never-was.txt"));
+    QVERIFY(!deleteFile(m_dir + "/never-was.txt", false));
+    QCOMPARE(testenv::listTree(trashRoot()), before);
+    // A dangling link is an item of its own and can be trashed.
+    QVERIFY(QFile::link(m_dir + "/nowhere", m_dir + "/dangling"));
+    QVERIFY(MoveFileToTrash(m_dir + "/dangling"));
+    QVERIFY(QFileInfo(trashRoot() + "/files/dangling").isSymLink());
+}
+
+void TestTrash::deleteLinkToFolderKeepsContents()
+{
+    testenv::makeTree(m_dir + "/real", {{"inside.txt", "inside"}});
+    QVERIFY(QFile::link(m_dir + "/real", m_dir + "/shortcut"));
+    QVERIFY(deleteFile(m_dir + "/shortcut", false));
+    QVERIFY(!QFileInfo(m_dir + "/shortcut").isSymLink());
+    QCOMPARE(testenv::readFile(m_dir + "/real/inside.txt"), QByteArray("inside"));
+
+    // The same through the Generic helper, and for a link with a trailing
+    // folder name a user might type.
+    QVERIFY(QFile::link(m_dir + "/real", m_dir + "/shortcut2"));
+    QVERIFY(deleteFileGeneric(m_dir + "/shortcut2", false));
+    QCOMPARE(testenv::readFile(m_dir + "/real/inside.txt"), QByteArray("inside"));
+}
+
+void TestTrash::deleteFolderDoesNotFollowLinks()
+{
+    testenv::makeTree(m_dir + "/outside", {{"precious.txt", "p"}});
+    testenv::makeTree(m_dir + "/doomed", {{"a.txt", "a"}, {"sub/b.txt", "b"}});
+    QVERIFY(QFile::link(m_dir + "/outside", m_dir + "/doomed/sub/link"));
+    QVERIFY(deleteFile(m_dir + "/doomed", false));
+    QVERIFY(!QFileInfo::exists(m_dir + "/doomed"));
+    QCOMPARE(testenv::readFile(m_dir + "/outside/precious.txt"), QByteArray("p"));
+
+    // removeFileOrDirectory takes only files, links and empty folders.
+    QDir().mkpath(m_dir + "/full/x");
+    QVERIFY(!removeFileOrDirectory(m_dir + "/full"));
+    QVERIFY(removeFileOrDirectory(m_dir + "/full/x"));
+    QVERIFY(removeFileOrDirectory(m_dir + "/full"));
+}
+
+void TestTrash::canFileBeOpenedCreatesFoldersLeavesNoFile()
+{
+    const QString path = m_dir + "/new/deep/folder/out.bin";
+    QVERIFY(canFileBeOpened(path, false));
+    QVERIFY(QFileInfo(m_dir + "/new/deep/folder").isDir());
+    QVERIFY(!QFileInfo::exists(path));
+
+    QVERIFY(!canFileBeOpened(m_dir + "/new/absent.bin", true));
+    QVERIFY(!QFileInfo::exists(m_dir + "/new/absent.bin"));
+    // A path through a file cannot be made.
+    testenv::writeFile(m_dir + "/plainfile", "f");
+    QVERIFY(!canFileBeOpened(m_dir + "/plainfile/x", false));
+}
+
+void TestTrash::canFileBeOpenedKeepsExistingFile()
+{
+    const QString path = m_dir + "/users-file.doc";
+    testenv::writeFile(path, "the user's work");
+    QVERIFY(canFileBeOpened(path, true));
+    QVERIFY(canFileBeOpened(path, false));
+    QCOMPARE(testenv::readFile(path), QByteArray("the user's work"));
+
+    // A file that may not be written answers false and stays.
+    testenv::ImmutableGuard lock(path);
+    if (!lock.isSet())
+        QSKIP("this file system has no immutable attribute");
+    QVERIFY(!canFileBeOpened(path, false));
+    QVERIFY(canFileBeOpened(path, true));
+    lock.release();
+    QCOMPARE(testenv::readFile(path), QByteArray("the user's work"));
+}
+
+void TestTrash::createFileAndFolder()
+{
+    QVERIFY(createFile(m_dir + "/created.txt"));
+    QCOMPARE(QFileInfo(m_dir + "/created.txt").size(), qint64(0));
+    testenv::writeFile(m_dir + "/existing.txt", "stays");
+    QVERIFY(createFileGeneric(m_dir + "/existing.txt"));
+    QCOMPARE(testenv::readFile(m_dir + "/existing.txt"), QByteArray("stays"));
+    QVERIFY(!createFile(m_dir + "/no/such/folder/f.txt"));
+    QVERIFY(createFolderGeneric(m_dir + "/made/of/parts"));
+    QVERIFY(QFileInfo(m_dir + "/made/of/parts").isDir());
+}
+
+void TestTrash::renameReplacesAtomically()
+{
+    testenv::writeFile(m_dir + "/from.txt", "new");
+    testenv::writeFile(m_dir + "/to.txt", "old");
+    const ino_t moved = inode(m_dir + "/from.txt");
+    QVERIFY(renameFileGeneric(m_dir + "/from.txt", m_dir + "/to.txt"));
+    QVERIFY(!QFileInfo::exists(m_dir + "/from.txt"));
+    QCOMPARE(testenv::readFile(m_dir + "/to.txt"), QByteArray("new"));
+    // The very file was renamed over the target, not copied.
+    QCOMPARE(inode(m_dir + "/to.txt"), moved);
+
+    // The same path twice is done at once; a folder in the way is not replaced.
+    QVERIFY(renameFileGeneric(m_dir + "/to.txt", m_dir + "/./to.txt"));
+    QDir().mkpath(m_dir + "/afolder");
+    QVERIFY(!renameFileGeneric(m_dir + "/to.txt", m_dir + "/afolder"));
+    QVERIFY(QFileInfo::exists(m_dir + "/to.txt"));
+}
+
+void TestTrash::renameFailureKeepsTarget()
+{
+    testenv::writeFile(m_dir + "/locked/source.txt", "source");
+    testenv::writeFile(m_dir + "/target.txt", "target");
+    // The source cannot leave its immutable folder.
+    testenv::ImmutableGuard lock(m_dir + "/locked");
+    if (!lock.isSet())
+        QSKIP("this file system has no immutable attribute");
+    QVERIFY(!renameFileGeneric(m_dir + "/locked/source.txt", m_dir + "/target.txt"));
+    QCOMPARE(testenv::readFile(m_dir + "/target.txt"), QByteArray("target"));
+    QCOMPARE(testenv::readFile(m_dir + "/locked/source.txt"), QByteArray("source"));
+}
+
+void TestTrash::renameOfMissingPathsFails()
+{
+    QVERIFY(!renameFileGeneric(m_dir + "/ghost1", m_dir + "/ghost2"));
+    QVERIFY(!QFileInfo::exists(m_dir + "/ghost2"));
+}
+
+void TestTrash::renameAcrossFileSystems()
+{
+    const QString other = testenv::makeDirOnOtherFileSystem("renameAcross");
+    if (other.isEmpty())
+        QSKIP("no second file system here");
+    testenv::writeFile(m_dir + "/traveller.txt", "travels");
+    testenv::writeFile(other + "/traveller.txt", "was here");
+    QVERIFY(renameFileGeneric(m_dir + "/traveller.txt", other + "/traveller.txt"));
+    QCOMPARE(testenv::readFile(other + "/traveller.txt"), QByteArray("travels"));
+    QVERIFY(!QFileInfo::exists(m_dir + "/traveller.txt"));
+    QCOMPARE(testenv::listTree(other), QStringList{"traveller.txt"});
+}
+
+void TestTrash::nestedFiles()
+{
+    testenv::makeTree(m_dir + "/nest", {{"a", "a"}, {"d/b", "b"}, {"d/.h", "h"}});
+    QStringList all = getNestedFiles(m_dir + "/nest", QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    QCOMPARE(all.first(), m_dir + "/nest");
+    all.sort();
+    QCOMPARE(all, (QStringList{m_dir + "/nest", m_dir + "/nest/a", m_dir + "/nest/d", m_dir + "/nest/d/.h",
+                               m_dir + "/nest/d/b"}));
+    QStringList visible = getNestedFiles(m_dir + "/nest", QDir::Files | QDir::NoDotAndDotDot);
+    visible.sort();
+    QCOMPARE(visible, (QStringList{m_dir + "/nest", m_dir + "/nest/a", m_dir + "/nest/d/b"}));
+}
+
+void TestTrash::uncHelpers()
+{
+    QString network = "\\\\server\\share\\dir";
+    QVERIFY(isNetworkPath(network));
+    QVERIFY(isUncPath("\\\\"));
+    QVERIFY(!isNetworkPath(QString("\\\\")));
+    QVERIFY(!isUncPath("\\x"));
+    QCOMPARE(getMachinePartOfUncPath(network), QStringLiteral("\\\\server"));
+    QCOMPARE(getMachinePartOfUncPath("\\\\server"), QStringLiteral("\\\\server"));
+    QCOMPARE(getMachinePartOfUncPath("x"), QString());
+
+    QString drive = "C:";
+    normalizeFilePath(drive);
+    QCOMPARE(drive, QStringLiteral("C:\\"));
+    QString doubled = "/a\\\\b";
+    normalizeFilePath(doubled);
+    QCOMPARE(doubled, QStringLiteral("/a\\b"));
+    normalizeFilePath(network);
+    QCOMPARE(network, QStringLiteral("\\\\server\\share\\dir"));
+    QString unchanged = "/plain/path";
+    tryToConnectToNetworkDrive(unchanged);
+    QCOMPARE(unchanged, QStringLiteral("/plain/path"));
+}
+
+void TestTrash::fileDrive()
+{
+    const QString other = testenv::makeDirOnOtherFileSystem("drive");
+    if (!other.isEmpty()) {
+        QCOMPARE(getFileDrive(other + "/not/yet/there.txt"), QStringLiteral("/dev/shm"));
+        QVERIFY(getFileDrive(other) != getFileDrive(m_dir));
+    }
+    QCOMPARE(getFileDrive("/"), QString());
+    QCOMPARE(getFileDrive(m_dir + "/a"), getFileDrive(m_dir + "/b/c"));
+    QVERIFY(!getFileDrive(m_dir).endsWith('/'));
+}
+
+void TestTrash::listBytes()
+{
+    const QStringList list{"один", "two", QString()};
+    const QByteArray bytes = toQByteArray(list);
+    // A 32-bit count first, big-endian as Qt's data stream writes it.
+    QCOMPARE(bytes.left(4), QByteArray("\x00\x00\x00\x03", 4));
+    QDataStream in(bytes);
+    QStringList back;
+    in >> back;
+    QCOMPARE(back, list);
+    QVERIFY(in.atEnd());
+}
+
+void TestTrash::deleterDeletesAll()
+{
+    QStringList paths;
+    for (int i = 0; i < 5; ++i) {
+        paths << m_dir + QStringLiteral("/del/f%1").arg(i);
+        testenv::writeFile(paths.last(), "x");
+    }
+    QDir().mkpath(m_dir + "/del/folder/inner");
+    paths << m_dir + "/del/folder";
+    Answerer answerer;
+    DeleteProgress progress;
+    QCOMPARE(runDeleter(paths, false, &answerer, &progress), QStringList());
+    QVERIFY(answerer.asked.isEmpty());
+    QCOMPARE(progress.handled.load(), paths.size());
+    QCOMPARE(progress.currentPath(), paths.last());
+    QVERIFY(QDir(m_dir + "/del").isEmpty());
+
+    // An empty list just finishes.
+    DeleteProgress none;
+    QCOMPARE(runDeleter({}, false, &answerer, &none), QStringList());
+    QCOMPARE(none.handled.load(), 0);
+}
+
+void TestTrash::deleterSkipGoesOn()
+{
+    const QString other = testenv::makeDirOnOtherFileSystem("deleterSkip");
+    if (other.isEmpty())
+        QSKIP("no second file system here");
+    // Items on another file system cannot go to the trash.
+    testenv::writeFile(other + "/stuck.txt", "stuck");
+    testenv::writeFile(m_dir + "/goes.txt", "goes");
+    Answerer answerer;
+    answerer.answer = [](const QString&) { UserActions::select(UA_SKIP, false); };
+    DeleteProgress progress;
+    const QStringList failed = runDeleter({other + "/stuck.txt", m_dir + "/goes.txt"}, true, &answerer, &progress);
+    QCOMPARE(answerer.asked, QStringList{other + "/stuck.txt"});
+    QCOMPARE(failed, QStringList{other + "/stuck.txt"});
+    QCOMPARE(testenv::readFile(other + "/stuck.txt"), QByteArray("stuck"));
+    QVERIFY(!QFileInfo::exists(m_dir + "/goes.txt"));
+    QCOMPARE(progress.handled.load(), 2);
+}
+
+void TestTrash::deleterRetryAfterFix()
+{
+    testenv::writeFile(m_dir + "/jail/inmate.txt", "i");
+    testenv::ImmutableGuard lock(m_dir + "/jail");
+    if (!lock.isSet())
+        QSKIP("this file system has no immutable attribute");
+    Answerer answerer;
+    answerer.answer = [&](const QString&) {
+        if (answerer.asked.size() == 2)
+            lock.release(); // the user fixes it and retries
+        UserActions::select(UA_RETRY, false);
+    };
+    DeleteProgress progress;
+    QCOMPARE(runDeleter({m_dir + "/jail/inmate.txt"}, false, &answerer, &progress), QStringList());
+    QCOMPARE(answerer.asked.size(), 2);
+    QVERIFY(!QFileInfo::exists(m_dir + "/jail/inmate.txt"));
+    QCOMPARE(progress.handled.load(), 1);
+}
+
+void TestTrash::deleterCancelStops()
+{
+    testenv::writeFile(m_dir + "/cancel/b.txt", "b");
+    Answerer answerer; // cancels when asked
+    DeleteProgress progress;
+    const QStringList failed =
+        runDeleter({m_dir + "/cancel/missing.txt", m_dir + "/cancel/b.txt"}, false, &answerer, &progress);
+    QCOMPARE(answerer.asked, QStringList{m_dir + "/cancel/missing.txt"});
+    QCOMPARE(failed, QStringList{m_dir + "/cancel/missing.txt"});
+    QVERIFY(QFileInfo::exists(m_dir + "/cancel/b.txt"));
+    QCOMPARE(progress.handled.load(), 0);
+
+    // Cancel chosen earlier: the next deleter does nothing at all.
+    DeleteProgress again;
+    QCOMPARE(runDeleter({m_dir + "/cancel/b.txt"}, false, &answerer, &again), QStringList());
+    QVERIFY(QFileInfo::exists(m_dir + "/cancel/b.txt"));
+}
+
+void TestTrash::deleterStopFlag()
+{
+    testenv::writeFile(m_dir + "/stop/a.txt", "a");
+    testenv::writeFile(m_dir + "/stop/b.txt", "b");
+    Answerer answerer;
+    DeleteProgress progress;
+    // The dialog's stop flag, set while the first path is being asked about.
+    answerer.answer = [&](const QString&) { progress.cancel = true; };
+    const QStringList failed =
+        runDeleter({m_dir + "/stop/gone.txt", m_dir + "/stop/a.txt", m_dir + "/stop/b.txt"}, false, &answerer,
+                   &progress);
+    QCOMPARE(answerer.asked.size(), 1);
+    QCOMPARE(failed, QStringList{m_dir + "/stop/gone.txt"});
+    QVERIFY(QFileInfo::exists(m_dir + "/stop/a.txt"));
+    QVERIFY(QFileInfo::exists(m_dir + "/stop/b.txt"));
+}
+
+void TestTrash::deleterAsAdministratorForAll()
+{
+    testenv::FileServerStandIn server;
+    server.useForClients();
+    testenv::writeFile(m_dir + "/admin/locked/a.txt", "a");
+    testenv::writeFile(m_dir + "/admin/b.txt", "b");
+    testenv::ImmutableGuard lock(m_dir + "/admin/locked");
+    if (!lock.isSet())
+        QSKIP("this file system has no immutable attribute");
+
+    Answerer answerer;
+    answerer.answer = [&](const QString&) {
+        if (answerer.asked.size() == 1) {
+            UserActions::select(UA_AS_ADMIN, true);
+            return;
+        }
+        // The elevated attempt failed too (the server cannot either): asked
+        // again instead of retrying without end.
+        QVERIFY(CSettings::isElevated());
+        lock.release();
+        UserActions::select(UA_RETRY, false);
+    };
+    DeleteProgress progress;
+    const QStringList failed =
+        runDeleter({m_dir + "/admin/locked/a.txt", m_dir + "/admin/b.txt"}, false, &answerer, &progress);
+    QCOMPARE(failed, QStringList());
+    QCOMPARE(answerer.asked.size(), 2);
+    QVERIFY(!QFileInfo::exists(m_dir + "/admin/locked/a.txt"));
+    QVERIFY(!QFileInfo::exists(m_dir + "/admin/b.txt"));
+    // Elevation stayed on for the rest: both paths went to the server.
+    int removes = 0;
+    for (const auto& request : server.requests())
+        removes += request.command == 5 ? 1 : 0;
+    QCOMPARE(removes, 3);
+    QVERIFY(CSettings::isElevated());
+    qunsetenv("QUENVAR_FILE_SERVER_PORT");
+}
+
+QUENVAR_TEST_MAIN(TestTrash)
+#include "tst_trash.moc"
