@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMutexLocker>
+#include <QPointer>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -20,28 +21,62 @@
 
 namespace {
 
-// One buffer for the whole copy; progress and cancellation are looked at
-// after each block.
+// One buffer for the whole copy where data passes through this process, and
+// the block the kernel is asked to copy at a time; progress and cancellation
+// are looked at after each block.
 constexpr size_t kCopyBufferSize = 8192;
+constexpr size_t kKernelChunk = 1 << 20;
+// How long the worker's reports are gathered before the GUI thread gets them.
+constexpr int kNoticeBatchMs = 5;
 // How often the server's copy is asked for its state.
 constexpr unsigned long kRemotePollMs = 5;
 
+// Plain stat calls: these run several times for every file of a copy.
 bool pathIsTaken(const QString& path)
 {
-    const QFileInfo info(path);
-    return info.exists() || info.isSymLink();
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
 }
 
 bool isRealFolder(const QString& path)
 {
-    const QFileInfo info(path);
-    return info.isDir() && !info.isSymLink();
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// Taken by something other than a folder (or a link to one).
+bool isTakenByNonFolder(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st {};
+    if (::lstat(name.constData(), &st) != 0)
+        return false;
+    if (S_ISLNK(st.st_mode) && ::stat(name.constData(), &st) != 0)
+        return true; // a dangling link
+    return !S_ISDIR(st.st_mode);
+}
+
+// The same file under two names (or the same name twice). Links are not
+// followed: a link is never the same as the file it points to.
 bool sameFile(const QString& a, const QString& b)
 {
-    const QString canonical = QFileInfo(a).canonicalFilePath();
-    return !canonical.isEmpty() && canonical == QFileInfo(b).canonicalFilePath();
+    struct stat first {};
+    struct stat second {};
+    return ::lstat(QFile::encodeName(a).constData(), &first) == 0 &&
+           ::lstat(QFile::encodeName(b).constData(), &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+}
+
+// Whether a rename can take source to dest: the device numbers are asked
+// directly, which is what rename(2) goes by and far cheaper than a look at
+// the mount table for every file of a large move.
+bool onSameFileSystem(const QString& source, const QString& dest)
+{
+    struct stat from {};
+    struct stat to {};
+    const QByteArray parent = QFile::encodeName(QFileInfo(dest).absolutePath());
+    return ::lstat(QFile::encodeName(source).constData(), &from) == 0 && ::stat(parent.constData(), &to) == 0 &&
+           from.st_dev == to.st_dev;
 }
 
 // Recreates the link itself, with its target text unchanged.
@@ -130,6 +165,23 @@ ChainNode::~ChainNode()
     delete m_successor;
 }
 
+const ChainNode::SourceFacts& ChainNode::sourceFacts()
+{
+    SourceFacts* facts = factsOfLastNode();
+    if (!facts->known) {
+        struct stat st {};
+        facts->exists = ::lstat(QFile::encodeName(copyRequest().source).constData(), &st) == 0;
+        facts->isLink = facts->exists && S_ISLNK(st.st_mode);
+        facts->known = true;
+    }
+    return *facts;
+}
+
+ChainNode::SourceFacts* ChainNode::factsOfLastNode()
+{
+    return m_successor ? m_successor->factsOfLastNode() : &m_sourceFacts;
+}
+
 bool ChainNode::handle()
 {
     return passOn();
@@ -185,7 +237,7 @@ bool CanceledNode::handle()
 
 bool SourceExistsNode::handle()
 {
-    if (!pathIsTaken(copyRequest().source))
+    if (!sourceFacts().exists)
         return fail(QtFileCopier::SourceNotExists);
     return passOn();
 }
@@ -201,7 +253,7 @@ OverwriteNode::OverwriteNode(ChainNode* successor, bool overwriteAll, bool renam
 bool OverwriteNode::handle()
 {
     const QString& dest = copyRequest().dest;
-    const bool taken = pathIsTaken(dest) && !QFileInfo(dest).isDir();
+    const bool taken = isTakenByNonFolder(dest);
     // After a move whose source could not be removed, the destination is
     // our own copy.
     if (taken && !request()->copied && !hasFlag(QtFileCopier::NonInteractive) && !request()->overwrite &&
@@ -228,9 +280,8 @@ bool RenameNode::handle()
     const CopyRequest& r = copyRequest();
     if (!r.move)
         return passOn();
-    const QFileInfo source(r.source);
-    const bool followed = (source.isDir() || source.isSymLink()) && hasFlag(QtFileCopier::FollowLinks);
-    if (followed || !isSameDrive(r.source, r.dest))
+    const bool followed = (r.dir || sourceFacts().isLink) && hasFlag(QtFileCopier::FollowLinks);
+    if (followed || !onSameFileSystem(r.source, r.dest))
         return passOn();
 
     const bool elevated = isElevationInForce();
@@ -321,68 +372,108 @@ bool CopyFileNode::handle()
     if (r.dir)
         return fail(QtFileCopier::SourceDirectoryOmitted);
     const QString dest = m_thread->destinationFor(m_id, m_request);
-    const QFileInfo source(r.source);
-    if (source.isSymLink() && !hasFlag(QtFileCopier::FollowLinks))
+    if (sourceFacts().isLink && !hasFlag(QtFileCopier::FollowLinks))
         return copySymLink(r.source, dest) ? true : fail(QtFileCopier::CannotCreateSymLink);
-    // Copying a file onto itself would truncate it before reading it.
+    if (!isElevationInForce())
+        return copyFileLocal(r.source, dest);
+    // The server would truncate a file copied onto itself before reading it.
     if (sameFile(r.source, dest)) {
-        m_thread->emitProgress(m_id, source.size());
+        m_thread->emitProgress(m_id, QFileInfo(r.source).size());
         return true;
     }
-    if (isElevationInForce())
-        return copyFileRemote(r.source, dest);
-    return copyFileLocal(r.source, dest);
+    return copyFileRemote(r.source, dest);
 }
 
 bool CopyFileNode::copyFileLocal(const QString& source, const QString& dest)
 {
     const QByteArray sourceName = QFile::encodeName(source);
     const QByteArray destName = QFile::encodeName(dest);
-    // Opened without blocking so that a pipe without a writer cannot hang
-    // the worker; regular files are unaffected.
+    // Both ends are opened without blocking, so that a pipe at either end
+    // cannot hang the worker; regular files are unaffected.
     Fd in(::open(sourceName.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat st {};
     if (!in.isOpen() || ::fstat(in.get(), &st) != 0)
         return fail(QtFileCopier::CannotOpenSourceFile);
     if (!S_ISREG(st.st_mode))
         return fail(QtFileCopier::SourceFileOmitted);
-    ::fcntl(in.get(), F_SETFL, 0);
     ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
-    // An existing link at the destination is replaced, never written through.
-    if (QFileInfo(dest).isSymLink() && !QFile::remove(dest))
-        return fail(QtFileCopier::CannotRemoveDestinationFile);
-    const int flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
-    Fd out(::open(destName.constData(), flags, 0600));
+    // Not truncated on opening: the destination may turn out to be the source
+    // itself. A link at the destination is replaced, never written through.
+    const mode_t mode = st.st_mode & 07777;
+    const auto openDest = [&] {
+        return ::open(destName.constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, mode);
+    };
+    Fd out(openDest());
+    if (!out.isOpen() && errno == ELOOP) {
+        if (::unlink(destName.constData()) != 0)
+            return fail(QtFileCopier::CannotRemoveDestinationFile);
+        out.reset(openDest());
+    }
     if (!out.isOpen()) {
         if (!hasFlag(QtFileCopier::Force))
             return fail(QtFileCopier::CannotOpenDestinationFile);
         if (::unlink(destName.constData()) != 0)
             return fail(QtFileCopier::CannotRemoveDestinationFile);
-        out.reset(::open(destName.constData(), flags, 0600));
+        out.reset(openDest());
         if (!out.isOpen())
             return fail(QtFileCopier::CannotOpenDestinationFile);
     }
+    struct stat target {};
+    if (::fstat(out.get(), &target) != 0)
+        return fail(QtFileCopier::CannotOpenDestinationFile);
+    if (target.st_dev == st.st_dev && target.st_ino == st.st_ino) {
+        // A file copied onto itself already holds what it should.
+        m_thread->emitProgress(m_id, st.st_size);
+        return true;
+    }
+    // Only a file with content is cut: truncating an empty new file would
+    // make ext4 write it out synchronously on closing.
+    if (S_ISREG(target.st_mode) && target.st_size > 0 && ::ftruncate(out.get(), 0) != 0)
+        return fail(QtFileCopier::CannotWriteDestinationFile);
 
     QtFileCopier::Error result = QtFileCopier::NoError;
-    std::unique_ptr<char[]> buffer(new char[kCopyBufferSize]);
+    // The kernel copies without a trip through this process where it can;
+    // files that report no size (as in /proc) are read the plain way.
+    bool inKernel = st.st_size > 0;
+    std::unique_ptr<char[]> buffer;
     qint64 count = 0;
     for (;;) {
         if (m_thread->isCanceled(m_id)) {
             result = QtFileCopier::Canceled;
             break;
         }
-        const ssize_t n = readSome(in.get(), buffer.get(), kCopyBufferSize);
+        ssize_t n = 0;
+        if (inKernel) {
+            n = ::copy_file_range(in.get(), nullptr, out.get(), nullptr, kKernelChunk, 0);
+            if (n < 0 && errno == EINTR)
+                continue;
+            // Not possible between these two (other file systems, old
+            // kernels), or an end that a plain read should confirm.
+            if (n == 0 || (n < 0 && count == 0 && errno != ENOSPC && errno != EDQUOT && errno != EFBIG && errno != EIO)) {
+                inKernel = false;
+                continue;
+            }
+            if (n < 0) {
+                result = (errno == ENOSPC || errno == EDQUOT || errno == EFBIG) ? QtFileCopier::CannotWriteDestinationFile
+                                                                                 : QtFileCopier::CannotReadSourceFile;
+                break;
+            }
+        } else {
+            if (!buffer)
+                buffer.reset(new char[kCopyBufferSize]);
+            n = readSome(in.get(), buffer.get(), kCopyBufferSize);
+            if (n < 0) {
+                result = QtFileCopier::CannotReadSourceFile;
+                break;
+            }
+            if (n > 0 && !writeAll(out.get(), buffer.get(), size_t(n))) {
+                result = QtFileCopier::CannotWriteDestinationFile;
+                break;
+            }
+        }
         if (n == 0) {
             m_thread->emitProgress(m_id, count);
-            break;
-        }
-        if (n < 0) {
-            result = QtFileCopier::CannotReadSourceFile;
-            break;
-        }
-        if (!writeAll(out.get(), buffer.get(), size_t(n))) {
-            result = QtFileCopier::CannotWriteDestinationFile;
             break;
         }
         count += n;
@@ -391,7 +482,8 @@ bool CopyFileNode::copyFileLocal(const QString& source, const QString& dest)
     }
 
     in.close();
-    if (result == QtFileCopier::NoError && ::fchmod(out.get(), st.st_mode & 07777) != 0)
+    // A new file has them already unless the umask took some away.
+    if (result == QtFileCopier::NoError && (target.st_mode & 07777) != mode && ::fchmod(out.get(), mode) != 0)
         qDebug() << "cannot copy the permissions of" << source;
     if (!out.close() && result == QtFileCopier::NoError)
         result = QtFileCopier::CannotWriteDestinationFile;
@@ -610,7 +702,7 @@ bool QtCopyThread::isCanceled(int id) const
 void QtCopyThread::emitProgress(int id, qint64 bytes)
 {
     m_progressRequest.store(0);
-    emit dataTransferProgress(id, bytes);
+    post({Notice::Progress, id, bytes});
 }
 
 void QtCopyThread::setCopied(int id, bool copied)
@@ -638,8 +730,8 @@ void QtCopyThread::reportMovedTree(int id)
         collectDescendants(id, &ids);
     }
     for (int each : ids) {
-        emit started(each);
-        emit finished(each, false);
+        post({Notice::Started, each, 0});
+        post({Notice::Finished, each, 0});
     }
     QMutexLocker lock(&m_mutex);
     for (int each : ids)
@@ -658,6 +750,56 @@ QString QtCopyThread::destinationFor(int id, const Request& record) const
     return getRenameFileName(record.copyRequest.dest, QStringLiteral("_%1"), true);
 }
 
+void QtCopyThread::post(const Notice& notice)
+{
+    QMutexLocker lock(&m_noticeMutex);
+    m_notices.append(notice);
+    if (m_drainScheduled)
+        return;
+    m_drainScheduled = true;
+    // One wake-up of the GUI thread per batch instead of one per signal: a
+    // folder of small files would otherwise cost several for every file.
+    QMetaObject::invokeMethod(
+        this, [this] { QTimer::singleShot(kNoticeBatchMs, this, &QtCopyThread::deliverNotices); },
+        Qt::QueuedConnection);
+}
+
+void QtCopyThread::deliverNotices()
+{
+    QVector<Notice> notices;
+    {
+        QMutexLocker lock(&m_noticeMutex);
+        notices.swap(m_notices);
+        m_drainScheduled = false;
+    }
+    // A receiver may delete the copier, and with it this object, on the way.
+    const QPointer<QtCopyThread> alive(this);
+    for (const Notice& notice : qAsConst(notices)) {
+        if (!alive)
+            return;
+        switch (notice.kind) {
+        case Notice::Started:
+            emit started(notice.id);
+            break;
+        case Notice::Finished:
+            emit finished(notice.id, notice.value != 0);
+            break;
+        case Notice::StoppedError:
+            emit error(notice.id, QtFileCopier::Error(notice.value), true);
+            break;
+        case Notice::EndError:
+            emit error(notice.id, QtFileCopier::Error(notice.value), false);
+            break;
+        case Notice::Progress:
+            emit dataTransferProgress(notice.id, notice.value);
+            break;
+        case Notice::Canceled:
+            emit canceled();
+            break;
+        }
+    }
+}
+
 void QtCopyThread::run()
 {
     for (;;) {
@@ -666,7 +808,7 @@ void QtCopyThread::run()
             m_requestQueue.clear();
             m_cancelRequest = false;
             lock.unlock();
-            emit canceled();
+            post({Notice::Canceled, -1, 0});
             continue;
         }
         if (m_requestQueue.isEmpty()) {
@@ -697,7 +839,7 @@ void QtCopyThread::handle(int id)
         previousId = m_currentId;
         m_currentId = id;
     }
-    emit started(id);
+    post({Notice::Started, id, 0});
 
     QtFileCopier::Error result = QtFileCopier::NoError;
     for (;;) {
@@ -730,7 +872,7 @@ void QtCopyThread::handle(int id)
         QMutexLocker lock(&m_mutex);
         if (m_stopRequest || m_cancelRequest || m_skipAllErrors.contains(result))
             break;
-        emit error(id, result, true);
+        post({Notice::StoppedError, id, result});
         m_waitingForInteraction = true;
         while (m_waitingForInteraction)
             m_interactionCondition.wait(&m_mutex);
@@ -741,8 +883,8 @@ void QtCopyThread::handle(int id)
     }
 
     if (result != QtFileCopier::NoError)
-        emit error(id, result, false);
-    emit finished(id, result != QtFileCopier::NoError);
+        post({Notice::EndError, id, result});
+    post({Notice::Finished, id, result != QtFileCopier::NoError ? 1 : 0});
     QMutexLocker lock(&m_mutex);
     m_currentId = previousId;
     m_requestQueue.remove(id);
@@ -759,12 +901,13 @@ QtFileCopierPrivate::QtFileCopierPrivate(QtFileCopier* copier)
     , thread(new QtCopyThread(copier))
 {
     progressTimer.setInterval(200);
-    connect(thread, &QtCopyThread::started, this, &QtFileCopierPrivate::copyStarted, Qt::QueuedConnection);
-    connect(thread, &QtCopyThread::finished, this, &QtFileCopierPrivate::copyFinished, Qt::QueuedConnection);
-    connect(thread, &QtCopyThread::error, this, &QtFileCopierPrivate::copyError, Qt::QueuedConnection);
-    connect(thread, &QtCopyThread::canceled, this, &QtFileCopierPrivate::copyCanceled, Qt::QueuedConnection);
-    connect(thread, &QtCopyThread::dataTransferProgress, q, &QtFileCopier::dataTransferProgress,
-            Qt::QueuedConnection);
+    // The thread object lives on this (the GUI) thread and hands over the
+    // worker's reports in batches there.
+    connect(thread, &QtCopyThread::started, this, &QtFileCopierPrivate::copyStarted);
+    connect(thread, &QtCopyThread::finished, this, &QtFileCopierPrivate::copyFinished);
+    connect(thread, &QtCopyThread::error, this, &QtFileCopierPrivate::copyError);
+    connect(thread, &QtCopyThread::canceled, this, &QtFileCopierPrivate::copyCanceled);
+    connect(thread, &QtCopyThread::dataTransferProgress, q, &QtFileCopier::dataTransferProgress);
 }
 
 QtFileCopierPrivate::~QtFileCopierPrivate()

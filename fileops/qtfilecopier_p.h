@@ -13,6 +13,7 @@
 #include <QStringList>
 #include <QThread>
 #include <QTimer>
+#include <QVector>
 #include <QWaitCondition>
 
 #include <atomic>
@@ -77,7 +78,24 @@ public:
     // Handles one request (folders call it for their children).
     void handle(int id);
 
+    // What the worker reports, gathered for the GUI thread.
+    struct Notice
+    {
+        enum Kind
+        {
+            Started,
+            Finished,
+            StoppedError,
+            EndError,
+            Progress,
+            Canceled,
+        } kind;
+        int id;
+        qint64 value;
+    };
+
 signals:
+    // Emitted on the thread object's own (GUI) thread, in the worker's order.
     void error(int id, QtFileCopier::Error error, bool stopped);
     void started(int id);
     void dataTransferProgress(int id, qint64 progress);
@@ -88,6 +106,8 @@ protected:
     void run() override;
 
 private:
+    void post(const Notice& notice);
+    void deliverNotices();
     bool answer(); // true when the worker waits for one; wakes it
     void markTree(int id, bool Request::*flag);
     void collectDescendants(int id, QList<int>* ids) const;
@@ -109,6 +129,10 @@ private:
     int m_currentId = -1;
     std::atomic<int> m_progressRequest{0};
     bool m_autoReset = true;
+
+    QMutex m_noticeMutex;
+    QVector<Notice> m_notices;
+    bool m_drainScheduled = false;
 };
 
 class QtFileCopierPrivate : public QObject
@@ -169,6 +193,16 @@ public:
     void setError(QtFileCopier::Error error);
 
 protected:
+    // What one look at the source (not following a link) told; asked once
+    // per pass of the chain, as every file of a large copy passes it.
+    struct SourceFacts
+    {
+        bool known = false;
+        bool exists = false;
+        bool isLink = false;
+    };
+    const SourceFacts& sourceFacts();
+
     bool passOn();
     bool fail(QtFileCopier::Error error);
     const CopyRequest& copyRequest() { return request()->copyRequest; }
@@ -176,6 +210,10 @@ protected:
 
     ChainNode* m_successor;
     QtFileCopier::Error m_error = QtFileCopier::NoError;
+
+private:
+    SourceFacts* factsOfLastNode();
+    SourceFacts m_sourceFacts; // used in the last node only
 };
 
 class CanceledNode : public ChainNode
