@@ -15,6 +15,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <functional>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -585,10 +586,13 @@ void QtCopyThread::markTree(int id, bool Request::*flag)
     }
 }
 
-bool QtCopyThread::answer()
+bool QtCopyThread::answer(const std::function<void()>& before)
 {
+    QMutexLocker lock(&m_mutex);
     if (!m_waitingForInteraction)
         return false;
+    if (before)
+        before();
     m_waitingForInteraction = false;
     m_interactionCondition.wakeAll();
     return true;
@@ -596,63 +600,42 @@ bool QtCopyThread::answer()
 
 void QtCopyThread::skip()
 {
-    QMutexLocker lock(&m_mutex);
-    if (!m_waitingForInteraction)
-        return;
-    markTree(m_currentId, &Request::canceled);
-    answer();
+    answer([this] { markTree(m_currentId, &Request::canceled); });
 }
 
 void QtCopyThread::skipAll()
 {
-    QMutexLocker lock(&m_mutex);
-    if (!m_waitingForInteraction)
-        return;
-    markTree(m_currentId, &Request::canceled);
-    m_skipAllRequest = true;
-    answer();
+    answer([this] {
+        markTree(m_currentId, &Request::canceled);
+        m_skipAllRequest = true;
+    });
 }
 
 void QtCopyThread::overwrite()
 {
-    QMutexLocker lock(&m_mutex);
-    if (!m_waitingForInteraction)
-        return;
-    markTree(m_currentId, &Request::overwrite);
-    answer();
+    answer([this] { markTree(m_currentId, &Request::overwrite); });
 }
 
 void QtCopyThread::overwriteAll()
 {
-    QMutexLocker lock(&m_mutex);
-    if (!m_waitingForInteraction)
-        return;
-    m_overwriteAllRequest = true;
-    answer();
+    answer([this] { m_overwriteAllRequest = true; });
 }
 
 void QtCopyThread::rename()
 {
-    QMutexLocker lock(&m_mutex);
-    if (!m_waitingForInteraction)
-        return;
-    m_renameRequest = true;
-    m_renameId = m_currentId;
-    answer();
+    answer([this] {
+        m_renameRequest = true;
+        m_renameId = m_currentId;
+    });
 }
 
 void QtCopyThread::renameAll()
 {
-    QMutexLocker lock(&m_mutex);
-    if (!m_waitingForInteraction)
-        return;
-    m_renameAllRequest = true;
-    answer();
+    answer([this] { m_renameAllRequest = true; });
 }
 
 void QtCopyThread::retry()
 {
-    QMutexLocker lock(&m_mutex);
     answer();
 }
 
@@ -1036,6 +1019,14 @@ void QtFileCopierPrivate::setState(QtFileCopier::E_State newState)
     emit q->stateChanged(newState);
 }
 
+void QtFileCopierPrivate::answer(void (QtCopyThread::*pass)())
+{
+    if (state != QtFileCopier::WaitingForInteraction)
+        return;
+    (thread->*pass)();
+    setState(QtFileCopier::Busy);
+}
+
 void QtFileCopierPrivate::removeDescendants(int id)
 {
     const auto it = requests.constFind(id);
@@ -1219,62 +1210,41 @@ void QtFileCopier::cancel(int id)
 
 void QtFileCopier::skip()
 {
-    if (d->state != WaitingForInteraction)
-        return;
-    d->thread->skip();
-    d->setState(Busy);
+    d->answer(&QtCopyThread::skip);
 }
 
 void QtFileCopier::skipAll()
 {
-    if (d->state != WaitingForInteraction)
-        return;
-    d->thread->skipAll();
-    d->setState(Busy);
+    d->answer(&QtCopyThread::skipAll);
 }
 
 void QtFileCopier::overwrite()
 {
-    if (d->state != WaitingForInteraction)
-        return;
-    d->thread->overwrite();
-    d->setState(Busy);
+    d->answer(&QtCopyThread::overwrite);
 }
 
 void QtFileCopier::overwriteAll()
 {
-    if (d->state != WaitingForInteraction)
-        return;
-    d->thread->overwriteAll();
-    d->setState(Busy);
+    d->answer(&QtCopyThread::overwriteAll);
 }
 
 void QtFileCopier::rename()
 {
-    if (d->state != WaitingForInteraction)
-        return;
-    d->thread->rename();
-    d->setState(Busy);
+    d->answer(&QtCopyThread::rename);
 }
 
 void QtFileCopier::renameAll()
 {
-    if (d->state != WaitingForInteraction)
-        return;
-    d->thread->renameAll();
-    d->setState(Busy);
+    d->answer(&QtCopyThread::renameAll);
 }
 
 void QtFileCopier::retry()
 {
-    if (d->state != WaitingForInteraction)
-        return;
-    if (d->requests.isEmpty()) {
+    if (d->state == WaitingForInteraction && d->requests.isEmpty()) {
         emit finished(0, false);
         return;
     }
-    d->thread->retry();
-    d->setState(Busy);
+    d->answer(&QtCopyThread::retry);
 }
 
 void QtFileCopier::resetSkip()

@@ -17,6 +17,7 @@
 #include <QWaitCondition>
 
 #include <atomic>
+#include <functional>
 
 struct CopyRequest
 {
@@ -108,7 +109,9 @@ protected:
 private:
     void post(const Notice& notice);
     void deliverNotices();
-    bool answer(); // true when the worker waits for one; wakes it
+    // Runs before (under the lock) and wakes the worker when it waits for an
+    // answer; false when it does not.
+    bool answer(const std::function<void()>& before = nullptr);
     void markTree(int id, bool Request::*flag);
     void collectDescendants(int id, QList<int>* ids) const;
 
@@ -152,6 +155,8 @@ public:
     void hand(const QMap<int, CopyRequest>& requests);
     void startThread();
     void setState(QtFileCopier::E_State state);
+    // Passes an answer on to a waiting worker, which then is busy again.
+    void answer(void (QtCopyThread::*pass)());
     void removeDescendants(int id);
 
     QtFileCopier* q;
