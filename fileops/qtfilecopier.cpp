@@ -14,6 +14,7 @@
 #include <QPointer>
 
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
 #include <functional>
 #include <memory>
@@ -965,42 +966,74 @@ int QtFileCopierPrivate::copyDirectoryContents(const QString& source, const QStr
 {
     const int id = idCounter++;
     CopyRequest request = prepareRequest(false, source, dest, flags, move, true);
-    const QFileInfo info(source);
-    const bool keepLink = info.isSymLink() && !(flags & QtFileCopier::FollowLinks);
+    const bool follow = flags & QtFileCopier::FollowLinks;
+    const bool keepLink = !follow && QFileInfo(source).isSymLink();
     // Followed links can lead back to a folder being listed; that folder is
     // then made once more, empty, instead of without end.
-    const QString canonical = info.canonicalFilePath();
-    const bool loop = visiting.contains(canonical);
+    const QString canonical = follow ? QFileInfo(source).canonicalFilePath() : QString();
+    const bool loop = follow && visiting.contains(canonical);
     if (!keepLink && !loop && !(flags & QtFileCopier::MakeLinks)) {
         visiting.append(canonical);
-        const QDir dir(source);
-        const QDir::Filters hidden = QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
-        // System entries include broken links, which are listed with the
-        // folders too; they are queued as files below.
-        const QFileInfoList folders = dir.entryInfoList(QDir::Dirs | hidden, QDir::NoSort);
-        for (const QFileInfo& folder : folders) {
-            if (!folder.isDir())
-                continue;
-            request.childRequests << copyDirectoryContents(folder.absoluteFilePath(),
-                                                           dest + QLatin1Char('/') + folder.fileName(), flags,
-                                                           move, made);
+        const QList<DirectoryEntry> entries = listDirectory(source);
+        const auto child = [&](const DirectoryEntry& entry, bool dir) {
+            // Listed paths are absolute and clean already.
+            CopyRequest childRequest;
+            childRequest.source = source + QLatin1Char('/') + entry.name;
+            childRequest.dest = dest + QLatin1Char('/') + entry.name;
+            childRequest.move = move;
+            childRequest.dir = dir;
+            childRequest.copyFlags = int(flags);
+            return childRequest;
+        };
+        // Folders (and links to folders) first, then links, then the other
+        // entries, hidden ones and broken links included.
+        for (const DirectoryEntry& entry : entries) {
+            if (entry.isDir) {
+                const CopyRequest folder = child(entry, true);
+                request.childRequests << copyDirectoryContents(folder.source, folder.dest, flags, move, made);
+            }
         }
-        // Links first, then the other files.
-        const QFileInfoList entries = dir.entryInfoList(QDir::Files | hidden, QDir::NoSort);
         for (const bool links : {true, false}) {
-            for (const QFileInfo& entry : entries) {
-                if (entry.isSymLink() != links || entry.isDir())
+            for (const DirectoryEntry& entry : entries) {
+                if (entry.isDir || entry.isLink != links)
                     continue;
-                const int child = idCounter++;
-                made->insert(child, prepareRequest(false, entry.absoluteFilePath(),
-                                                   dest + QLatin1Char('/') + entry.fileName(), flags, move, false));
-                request.childRequests << child;
+                const int childId = idCounter++;
+                made->insert(childId, child(entry, false));
+                request.childRequests << childId;
             }
         }
         visiting.removeLast();
     }
     made->insert(id, request);
     return id;
+}
+
+QList<QtFileCopierPrivate::DirectoryEntry> QtFileCopierPrivate::listDirectory(const QString& path)
+{
+    // The entry types come with the listing; only links (and file systems
+    // that do not tell) need a look of their own.
+    QList<DirectoryEntry> entries;
+    const QByteArray encoded = QFile::encodeName(path);
+    DIR* dir = ::opendir(encoded.constData());
+    if (!dir)
+        return entries;
+    while (const dirent* item = ::readdir(dir)) {
+        const char* name = item->d_name;
+        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+            continue;
+        DirectoryEntry entry;
+        entry.name = QFile::decodeName(name);
+        unsigned char type = item->d_type;
+        const QByteArray full = encoded + '/' + name;
+        struct stat st {};
+        if (type == DT_UNKNOWN && ::lstat(full.constData(), &st) == 0)
+            type = S_ISLNK(st.st_mode) ? DT_LNK : S_ISDIR(st.st_mode) ? DT_DIR : DT_REG;
+        entry.isLink = type == DT_LNK;
+        entry.isDir = type == DT_DIR || (entry.isLink && ::stat(full.constData(), &st) == 0 && S_ISDIR(st.st_mode));
+        entries << entry;
+    }
+    ::closedir(dir);
+    return entries;
 }
 
 void QtFileCopierPrivate::setState(QtFileCopier::E_State newState)

@@ -152,6 +152,13 @@ public:
                               bool move);
     int copyDirectoryContents(const QString& source, const QString& dest, QtFileCopier::CopyFlags flags,
                               bool move, QMap<int, CopyRequest>* made);
+    struct DirectoryEntry
+    {
+        QString name;
+        bool isLink = false;
+        bool isDir = false; // also a link to a folder
+    };
+    static QList<DirectoryEntry> listDirectory(const QString& path);
     void hand(const QMap<int, CopyRequest>& requests);
     void startThread();
     void setState(QtFileCopier::E_State state);
