@@ -22,12 +22,7 @@ namespace {
 constexpr UInt32 kUnixModeInAttributes = 0x8000;
 // A link's target is a path; anything longer is not one.
 constexpr int kMaxLinkTarget = 4096;
-
-bool pathIsTaken(const QString& path)
-{
-    const QFileInfo info(path);
-    return info.exists() || info.isSymLink();
-}
+constexpr UInt64 kCloseInBackgroundFrom = 1024 * 1024;
 
 // A free hidden name beside path for the data until it checked out.
 QString partFileName(const QString& path)
@@ -35,7 +30,7 @@ QString partFileName(const QString& path)
     const QFileInfo info(path);
     const QString stem = info.path() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".qvpart");
     QString candidate = stem;
-    for (int n = 1; pathIsTaken(candidate); ++n)
+    for (int n = 1; isPathTaken(candidate); ++n)
         candidate = stem + QString::number(n);
     return candidate;
 }
@@ -358,33 +353,46 @@ HRESULT ExtractCallback::GetStream(UInt32 index, ISequentialOutStream** outStrea
 
     m_partPath = partFileName(path);
     CMyComPtr<OutStream> stream(new OutStream(m_operation, m_partPath, false, -1));
-    const int opened = openOutStream(*stream, path);
-    if (opened != ExtractConflictHandler::kGoOn) {
-        m_partPath.clear();
-        m_fullPath.clear();
-        return opened;
+    // Making the file at once proves it can be written and keeps it for the
+    // engine (which may write nothing to an empty entry); only when that
+    // fails does the slower test with its questions run.
+    if (!makeParentFolder(path) || !createFileGeneric(m_partPath)) {
+        const int opened = openOutStream(*stream, path);
+        if (opened != ExtractConflictHandler::kGoOn || !createFileGeneric(m_partPath)) {
+            m_partPath.clear();
+            m_fullPath.clear();
+            return opened == ExtractConflictHandler::kGoOn ? S_OK : opened;
+        }
     }
-    // The engine may never write to an empty entry.
-    if (m_sizeDefined && m_size == 0) {
-        createFileGeneric(m_partPath);
-        if (m_operation)
-            m_operation->addEmptyFileExtracted(path);
-    }
+    if (m_sizeDefined && m_size == 0 && m_operation)
+        m_operation->addEmptyFileExtracted(path);
     m_outStream = stream;
     m_outStreamRef = static_cast<IOutStream*>(stream.get());
     *outStream = static_cast<IOutStream*>(stream.Detach());
     return S_OK;
 }
 
+bool ExtractCallback::makeParentFolder(const QString& path)
+{
+    const QString parent = path.left(path.lastIndexOf(QLatin1Char('/')));
+    if (m_madeFolders.contains(parent))
+        return true;
+    if (!QDir().mkpath(parent))
+        return false;
+    m_madeFolders.insert(parent);
+    return true;
+}
+
 HRESULT ExtractCallback::createFolder(const QString& path)
 {
-    const QFileInfo existing(path);
-    if (existing.isDir())
+    if (m_madeFolders.contains(path) || QFileInfo(path).isDir())
         return ExtractConflictHandler::kGoOn;
     bool autoElevated = false;
     for (;;) {
-        if (createFolderGeneric(path))
+        if (createFolderGeneric(path)) {
+            m_madeFolders.insert(path);
             return ExtractConflictHandler::kGoOn;
+        }
         if (!m_operation)
             return S_OK;
         // Skip for all leaves the folder out and goes on with the next
@@ -435,7 +443,7 @@ void ExtractCallback::discardPartialFile()
 {
     if (m_partPath.isEmpty())
         return;
-    if (pathIsTaken(m_partPath))
+    if (isPathTaken(m_partPath))
         deleteFileGeneric(m_partPath, false);
     m_partPath.clear();
 }
@@ -443,6 +451,11 @@ void ExtractCallback::discardPartialFile()
 HRESULT ExtractCallback::SetOperationResult(Int32 result)
 {
     const QByteArray linkData = m_linkStream ? m_linkStream->data() : QByteArray();
+    // A large file is closed in the background, where its flush does not
+    // hold up the next entry; a small one costs less to close here than to
+    // hand over.
+    if (m_outStream && m_sizeDefined && m_size < kCloseInBackgroundFrom)
+        m_outStream->Close(true);
     releaseStreams();
     if (result != kOpResultOK) {
         discardPartialFile();
@@ -491,11 +504,15 @@ HRESULT ExtractCallback::failEntry(Int32 result)
 
 HRESULT ExtractCallback::finishFile()
 {
-    // An entry of unknown size that the engine wrote nothing for is empty.
-    if (!pathIsTaken(m_partPath))
-        createFileGeneric(m_partPath);
     bool autoElevated = false;
-    while (!renameFileGeneric(m_partPath, m_fullPath)) {
+    // rename(2) takes the place of a file or a link in one step and never
+    // writes through a link.
+    auto moveIntoPlace = [this] {
+        if (isElevationInForce())
+            return renameFileGeneric(m_partPath, m_fullPath);
+        return ::rename(QFile::encodeName(m_partPath).constData(), QFile::encodeName(m_fullPath).constData()) == 0;
+    };
+    while (!moveIntoPlace()) {
         const E_UserAction answer =
             m_operation ? m_operation->resolveAccessProblem(m_fullPath, autoElevated) : UA_SKIP;
         if (answer == UA_RETRY)
@@ -522,7 +539,7 @@ bool ExtractCallback::createLink()
     }
     QDir().mkpath(existing.path());
     // Replacing was agreed to when the path was taken; the link is new.
-    if (pathIsTaken(m_fullPath))
+    if (isPathTaken(m_fullPath))
         QFile::remove(m_fullPath);
     const QByteArray target = QFile::encodeName(m_linkTarget);
     if (target.isEmpty() || ::symlink(target.constData(), QFile::encodeName(m_fullPath).constData()) != 0) {

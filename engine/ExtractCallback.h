@@ -5,6 +5,7 @@
 #include "engine/MyCom.h"
 
 #include <QList>
+#include <QSet>
 #include <QString>
 
 #include <cstdint>
@@ -72,6 +73,8 @@ private:
 
     bool getCurrentFileInfo(UInt32 index);
     HRESULT createFolder(const QString& path);
+    // The folder that holds path exists (made now when needed).
+    bool makeParentFolder(const QString& path);
     int openOutStream(StreamBase& stream, const QString& path);
     HRESULT finishFile();
     HRESULT failEntry(Int32 result);
@@ -112,5 +115,7 @@ private:
     CMyComPtr<ISequentialOutStream> m_linkStreamRef;
 
     QList<FolderTimes> m_folderTimes;
+    // Folders known to exist below the target.
+    QSet<QString> m_madeFolders;
     bool m_failures = false;
 };

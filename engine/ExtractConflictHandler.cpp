@@ -10,13 +10,6 @@
 
 namespace {
 
-// A dangling link is taken too: it is in the way as much as a file.
-bool pathIsTaken(const QString& path)
-{
-    const QFileInfo info(path);
-    return info.exists() || info.isSymLink();
-}
-
 QString renamedName(const QString& path)
 {
     return getRenameFileName(path, QStringLiteral("_%1"), false);
@@ -26,14 +19,14 @@ QString renamedName(const QString& path)
 
 int ExtractConflictHandler::handleFileExists(FileArchive* operation, QString& path, const QDateTime& entryTime)
 {
-    if (!pathIsTaken(path))
+    if (!isPathTaken(path))
         return kGoOn;
     if (operation && operation->isFileExtracted(path))
         return kGoOn;
     const int renamed = renameExistingFileIfNeeded(operation, path);
     if (renamed != kGoOn)
         return renamed;
-    if (!pathIsTaken(path))
+    if (!isPathTaken(path))
         return kGoOn;
 
     if (UserActions::isChosenForAll(UA_RENAME)) {
@@ -60,8 +53,10 @@ int ExtractConflictHandler::handleFileExists(FileArchive* operation, QString& pa
 
 int ExtractConflictHandler::renameExistingFileIfNeeded(FileArchive* operation, const QString& path)
 {
+    if (!UserActions::isChosen(UA_RENAME_EXISTING) || !isPathTaken(path))
+        return kGoOn;
     const QFileInfo info(path);
-    if ((info.isDir() && !info.isSymLink()) || !pathIsTaken(path) || !UserActions::isChosen(UA_RENAME_EXISTING))
+    if (info.isDir() && !info.isSymLink())
         return kGoOn;
     const QString newName = renamedName(path);
     bool autoElevated = false;

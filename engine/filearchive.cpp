@@ -274,7 +274,7 @@ void FileArchive::getAllArchiveItems_7zip(const CMyComPtr<IInArchive>& inArchive
             CPropVariant path;
             inArchive->GetProperty(i, kpidPath, &path);
             if (path.vt == VT_BSTR)
-                name = QFileInfo(fromEngineString(path.bstrVal)).filePath();
+                name = fromEngineString(path.bstrVal);
             else if (m_formatInfo.singleFile && count == 1)
                 name = fileNameForArchive(QFileInfo(m_archiveFileName).fileName());
         }

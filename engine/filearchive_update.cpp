@@ -22,12 +22,6 @@
 
 namespace {
 
-bool pathIsTaken(const QString& path)
-{
-    const QFileInfo info(path);
-    return info.exists() || info.isSymLink();
-}
-
 // Entry names are compared without a leading "/": the engine may store or
 // drop it.
 QString comparableName(QString name)
@@ -384,13 +378,13 @@ bool FileArchive::createNewArchive(CompressOptions& options, CMyComPtr<IOutArchi
                                    unsigned int& itemCount, ArchiveUpdateCallback* callback)
 {
     options.newFiles += options.files;
-    if (options.volumeSize > 0 && pathIsTaken(StreamBase::volumeName(m_archiveFileName, 1))) {
+    if (options.volumeSize > 0 && isPathTaken(StreamBase::volumeName(m_archiveFileName, 1))) {
         ReportError(LS_MULTIVOLUME_UPDATE, {m_archiveFileName});
         return false;
     }
     // Whatever lies at the name (an empty file, or an archive that is
     // written anew) is replaced only by the finished archive.
-    if (options.volumeSize <= 0 && pathIsTaken(m_archiveFileName))
+    if (options.volumeSize <= 0 && isPathTaken(m_archiveFileName))
         m_archiveFileName = getRenameFileName(m_archiveFileName, QStringLiteral("_tmp%1"), false);
     if (!InitGetProc() || GetIOutArchive(SupportedFormats[options.format].clsid, &outArchive) != 0) {
         ReportError(LS_FORMAT_NOT_SUPPORTED, {});
@@ -555,12 +549,12 @@ void FileArchive::removeOutput(const QString& path, long long volumeSize)
     if (volumeSize > 0) {
         for (int number = 1;; ++number) {
             const QString volume = StreamBase::volumeName(path, number);
-            if (!pathIsTaken(volume))
+            if (!isPathTaken(volume))
                 break;
             deleteFileGeneric(volume, false);
         }
     }
-    if (pathIsTaken(path))
+    if (isPathTaken(path))
         deleteFileGeneric(path, false);
 }
 
@@ -568,15 +562,8 @@ bool FileArchive::renameTempFileToTheOriginalName(const CompressOptions& options
 {
     const QString archive = options.archivePath;
     const QString folder = QFileInfo(archive).absolutePath();
-    if (m_archiveFileName == archive || !pathIsTaken(m_archiveFileName)) {
-        if (durable && options.volumeSize > 0) {
-            for (int number = 1; pathIsTaken(StreamBase::volumeName(archive, number)); ++number)
-                syncPath(StreamBase::volumeName(archive, number), false);
-        } else if (durable) {
-            syncPath(archive, false);
-        }
-        if (durable)
-            syncPath(folder, true);
+    // A new archive written under its own name replaces nothing.
+    if (m_archiveFileName == archive || !isPathTaken(m_archiveFileName)) {
         m_archiveFileName = archive;
         return true;
     }

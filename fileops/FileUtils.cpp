@@ -17,6 +17,7 @@
 #include <QUrl>
 
 #include <cerrno>
+#include <sys/stat.h>
 #include <cstdio>
 
 namespace {
@@ -226,6 +227,12 @@ bool renameFileGeneric(const QString& from, const QString& to)
     if (errno != EXDEV || isRealFolder(from) || !pathIsTaken(from))
         return false;
     return moveFileAcross(from, to);
+}
+
+bool isPathTaken(const QString& path)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
 }
 
 bool removeFileOrDirectory(const QString& path)

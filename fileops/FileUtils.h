@@ -24,6 +24,9 @@ bool createFolderGeneric(const QString& path);
 bool renameFileGeneric(const QString& from, const QString& to);
 
 bool removeFileOrDirectory(const QString& path);
+// Something (a file, a folder, or a link, even a dangling one) has that name.
+// One system call, the link itself not followed.
+bool isPathTaken(const QString& path);
 QStringList getNestedFiles(const QString& path, QDir::Filters filters);
 
 bool isNetworkPath(const QString& path);
