@@ -9,7 +9,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 void ArchiveUpdateCallback::Init(CompressOptions options, QList<ArchiveItemInfo> entries,
                                  CMyComPtr<IInArchive> existing, IFileArchiveCallbacksHandler* operation)
@@ -18,6 +20,7 @@ void ArchiveUpdateCallback::Init(CompressOptions options, QList<ArchiveItemInfo>
     m_entries = std::move(entries);
     m_existing = existing;
     m_operation = operation;
+    m_diskInfo = DiskInfo();
 }
 
 HRESULT ArchiveUpdateCallback::QueryInterface(REFIID iid, void** outObject)
@@ -138,6 +141,23 @@ HRESULT ArchiveUpdateCallback::GetProperty(UInt32 index, PROPID propID, PROPVARI
     return answerFromDisk(index, propID, value);
 }
 
+const ArchiveUpdateCallback::DiskInfo& ArchiveUpdateCallback::diskInfo(UInt32 index, const QString& path)
+{
+    if (m_diskInfo.index == index)
+        return m_diskInfo;
+    m_diskInfo = DiskInfo();
+    m_diskInfo.index = index;
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0) {
+        m_diskInfo.isDir = S_ISDIR(st.st_mode);
+        m_diskInfo.size = static_cast<uint64_t>(st.st_size);
+        m_diskInfo.mode = static_cast<uint32_t>(st.st_mode);
+        m_diskInfo.hasMode = true;
+        getFileTimes(path, &m_diskInfo.creation, &m_diskInfo.access, &m_diskInfo.modification);
+    }
+    return m_diskInfo;
+}
+
 HRESULT ArchiveUpdateCallback::answerFromDisk(UInt32 index, PROPID propID, PROPVARIANT* value)
 {
     const QString path = getFullFilePathByIndex(index);
@@ -146,31 +166,28 @@ HRESULT ArchiveUpdateCallback::answerFromDisk(UInt32 index, PROPID propID, PROPV
         propSetString(value, entryNameForFile(path, m_options));
         return reportScanning(index, path) ? S_OK : E_FAIL;
     case kpidIsDir:
-        propSetBool(value, QFileInfo(path).isDir());
+        propSetBool(value, diskInfo(index, path).isDir);
         break;
     case kpidSize:
-        propSetUInt64(value, static_cast<uint64_t>(QFileInfo(path).size()));
+        propSetUInt64(value, diskInfo(index, path).size);
         break;
     case kpidAttrib:
         propSetUInt32(value, 0);
         break;
-    case kpidPosixAttrib: {
+    case kpidPosixAttrib:
         // Without it tar gives every entry the mode 0777.
-        struct stat st {};
-        if (::stat(QFile::encodeName(path).constData(), &st) == 0)
-            propSetUInt32(value, static_cast<uint32_t>(st.st_mode));
+        if (diskInfo(index, path).hasMode)
+            propSetUInt32(value, diskInfo(index, path).mode);
         break;
-    }
     case kpidCTime:
-    case kpidATime:
-    case kpidMTime: {
-        uint64_t creation = 0;
-        uint64_t access = 0;
-        uint64_t modification = 0;
-        getFileTimes(path, &creation, &access, &modification);
-        propSetFileTime(value, propID == kpidCTime ? creation : propID == kpidATime ? access : modification);
+        propSetFileTime(value, diskInfo(index, path).creation);
         break;
-    }
+    case kpidATime:
+        propSetFileTime(value, diskInfo(index, path).access);
+        break;
+    case kpidMTime:
+        propSetFileTime(value, diskInfo(index, path).modification);
+        break;
     default:
         break;
     }
@@ -206,10 +223,15 @@ HRESULT ArchiveUpdateCallback::GetStream(UInt32 index, ISequentialInStream** inS
     }
     // A folder has no data. Some handlers (tar) ask anyway and would leave
     // the folder out on S_FALSE.
-    if (QFileInfo(path).isDir())
+    if (diskInfo(index, path).isDir)
         return S_OK;
     CMyComPtr<InStream> stream(new InStream(m_operation, path, false));
-    if (!stream->canBeOpened())
+    // For a local file one question to the system answers it; the stream
+    // opens the file itself at the first read.
+    const bool readable = stream->isElevated()
+                              ? stream->canBeOpened()
+                              : ::faccessat(AT_FDCWD, QFile::encodeName(path).constData(), R_OK, AT_EACCESS) == 0;
+    if (!readable)
         return S_FALSE;
     if (m_operation)
         m_operation->SetFileIndex(index);

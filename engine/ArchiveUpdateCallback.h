@@ -53,8 +53,24 @@ private:
     // The scanning step of the progress; false when the operation must stop.
     bool reportScanning(UInt32 index, const QString& path);
 
+    // What the disk says of one item's file. The engine asks an item's
+    // properties one after another; one look at the disk answers them all.
+    struct DiskInfo
+    {
+        UInt32 index = 0xFFFFFFFFu;
+        bool isDir = false;
+        uint64_t size = 0;
+        uint64_t creation = 0;
+        uint64_t access = 0;
+        uint64_t modification = 0;
+        uint32_t mode = 0;
+        bool hasMode = false;
+    };
+    const DiskInfo& diskInfo(UInt32 index, const QString& path);
+
     CompressOptions m_options;
     QList<ArchiveItemInfo> m_entries;
     CMyComPtr<IInArchive> m_existing;
     IFileArchiveCallbacksHandler* m_operation = nullptr;
+    DiskInfo m_diskInfo;
 };
