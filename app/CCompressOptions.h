@@ -111,9 +111,13 @@ enum LangStringID : int32_t
     LS_DAMAGED_ENTRIES = 18,
     // The engine failed while writing an archive.
     LS_CANNOT_WRITE_ARCHIVE = 19,
+    // A volume size the own container cannot split by.
+    LS_INVALID_VOLUME_SIZE = 20,
+    // Reported once at the end of an extraction, with the entry names.
+    LS_CANNOT_WRITE_ENTRIES = 21,
 };
 
-constexpr int LangStringCount = 20;
+constexpr int LangStringCount = 22;
 
 // The message text of an error identifier, translated in the context "filearchive".
 QString langStringText(LangStringID id);

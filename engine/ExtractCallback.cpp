@@ -82,33 +82,7 @@ void ExtractCallback::Init(IInArchive* archive, const ExtractOptions& options, c
     m_archive = archive;
     m_defaultName = entries.isEmpty() ? QString() : entries.first().name;
 
-    QString target = QFileInfo(options.targetDirectory).absoluteFilePath();
-    if (!target.endsWith(QLatin1Char('/')))
-        target += QLatin1Char('/');
-    if (!options.sourceFolder.isEmpty())
-        target += options.sourceFolder + QLatin1Char('/');
-
-    const bool singleTar = entries.size() == 1 && entries.first().name.endsWith(QLatin1String(".tar"), Qt::CaseInsensitive);
-    if (options.removeDuplicatesRoot && options.pathMode != EPM_RELATIVE_PATHS && options.itemIndexes.isEmpty() &&
-        !singleTar && !entries.isEmpty()) {
-        const QString root = QFileInfo(QDir::cleanPath(target)).fileName();
-        bool allBelowRoot = !root.isEmpty();
-        for (const ArchiveItemInfo& entry : entries) {
-            // A whole first part only: an archive of project/... is not proj/
-            // duplicated, and taking it for one would write beside the
-            // chosen folder.
-            if (!entry.name.startsWith(root, Qt::CaseInsensitive) ||
-                (entry.name.size() > root.size() && entry.name.at(root.size()) != QLatin1Char('/'))) {
-                allBelowRoot = false;
-                break;
-            }
-        }
-        if (allBelowRoot) {
-            target = QFileInfo(QDir::cleanPath(target)).path();
-            if (!target.endsWith(QLatin1Char('/')))
-                target += QLatin1Char('/');
-        }
-    }
+    const QString target = ExtractPathGuard::targetFor(options, entries);
     m_targetDirectory = target;
     m_guard.setRoot(target);
 }
@@ -150,32 +124,6 @@ HRESULT ExtractCallback::CryptoGetTextPassword(BSTR* password)
     if (result == S_FALSE && m_outStream)
         m_outStream->Close(false);
     return result;
-}
-
-QString ExtractCallback::relativeOutputPath(const QString& entryPath) const
-{
-    if (m_options.pathMode == EPM_NO_PATHS)
-        return entryPath.mid(entryPath.lastIndexOf(QLatin1Char('/')) + 1);
-    QString rest = entryPath;
-    if (m_options.pathMode == EPM_RELATIVE_PATHS && !m_options.subPath.isEmpty()) {
-        QString sub = m_options.subPath;
-        while (sub.endsWith(QLatin1Char('/')))
-            sub.chop(1);
-        while (sub.startsWith(QLatin1Char('/')))
-            sub.remove(0, 1);
-        // The first occurrence that is whole parts of the path: "doc" is
-        // not cut out of "docs/a.txt".
-        for (int at = rest.indexOf(sub); !sub.isEmpty() && at >= 0; at = rest.indexOf(sub, at + 1)) {
-            const int end = at + sub.size();
-            if ((at == 0 || rest.at(at - 1) == QLatin1Char('/')) &&
-                (end == rest.size() || rest.at(end) == QLatin1Char('/'))) {
-                rest.remove(at, sub.size());
-                break;
-            }
-        }
-    }
-    rest.replace(QLatin1Char(':'), QLatin1Char('_'));
-    return rest;
 }
 
 void ExtractCallback::resetEntry()
@@ -303,7 +251,7 @@ HRESULT ExtractCallback::GetStream(UInt32 index, ISequentialOutStream** outStrea
     UserActions::resetAfterSingleAction();
 
     QString full;
-    const ExtractPathGuard::Verdict verdict = m_guard.resolve(relativeOutputPath(m_entryPath), &full);
+    const ExtractPathGuard::Verdict verdict = m_guard.resolve(ExtractPathGuard::relativeOutputPath(m_options, m_entryPath), &full);
     // A folder whose name is all cut away (the extracted subfolder itself)
     // is the target, which is there.
     if (verdict == ExtractPathGuard::Root && m_isDir)

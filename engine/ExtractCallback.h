@@ -55,8 +55,6 @@ public:
     bool hadFailures() const { return m_failures; }
     // The folder the entries go below, ending with "/".
     QString targetDirectory() const { return m_targetDirectory; }
-    // An entry's path below the target by the path mode, before any check.
-    QString relativeOutputPath(const QString& entryPath) const;
 
 private:
     struct Times

@@ -4,6 +4,64 @@
 #include <QFileInfo>
 #include <QVector>
 
+QString ExtractPathGuard::targetFor(const ExtractOptions& options, const QList<ArchiveItemInfo>& entries)
+{
+    QString target = QFileInfo(options.targetDirectory).absoluteFilePath();
+    if (!target.endsWith(QLatin1Char('/')))
+        target += QLatin1Char('/');
+    if (!options.sourceFolder.isEmpty())
+        target += options.sourceFolder + QLatin1Char('/');
+
+    const bool singleTar = entries.size() == 1 && entries.first().name.endsWith(QLatin1String(".tar"), Qt::CaseInsensitive);
+    if (options.removeDuplicatesRoot && options.pathMode != EPM_RELATIVE_PATHS && options.itemIndexes.isEmpty() &&
+        !singleTar && !entries.isEmpty()) {
+        const QString root = QFileInfo(QDir::cleanPath(target)).fileName();
+        bool allBelowRoot = !root.isEmpty();
+        for (const ArchiveItemInfo& entry : entries) {
+            // A whole first part only: an archive of project/... is not proj/
+            // duplicated, and taking it for one would write beside the
+            // chosen folder.
+            if (!entry.name.startsWith(root, Qt::CaseInsensitive) ||
+                (entry.name.size() > root.size() && entry.name.at(root.size()) != QLatin1Char('/'))) {
+                allBelowRoot = false;
+                break;
+            }
+        }
+        if (allBelowRoot) {
+            target = QFileInfo(QDir::cleanPath(target)).path();
+            if (!target.endsWith(QLatin1Char('/')))
+                target += QLatin1Char('/');
+        }
+    }
+    return target;
+}
+
+QString ExtractPathGuard::relativeOutputPath(const ExtractOptions& options, const QString& entryPath)
+{
+    if (options.pathMode == EPM_NO_PATHS)
+        return entryPath.mid(entryPath.lastIndexOf(QLatin1Char('/')) + 1);
+    QString rest = entryPath;
+    if (options.pathMode == EPM_RELATIVE_PATHS && !options.subPath.isEmpty()) {
+        QString sub = options.subPath;
+        while (sub.endsWith(QLatin1Char('/')))
+            sub.chop(1);
+        while (sub.startsWith(QLatin1Char('/')))
+            sub.remove(0, 1);
+        // The first occurrence that is whole parts of the path: "doc" is
+        // not cut out of "docs/a.txt".
+        for (int at = rest.indexOf(sub); !sub.isEmpty() && at >= 0; at = rest.indexOf(sub, at + 1)) {
+            const int end = at + sub.size();
+            if ((at == 0 || rest.at(at - 1) == QLatin1Char('/')) &&
+                (end == rest.size() || rest.at(end) == QLatin1Char('/'))) {
+                rest.remove(at, sub.size());
+                break;
+            }
+        }
+    }
+    rest.replace(QLatin1Char(':'), QLatin1Char('_'));
+    return rest;
+}
+
 ExtractPathGuard::ExtractPathGuard(const QString& root)
 {
     setRoot(root);

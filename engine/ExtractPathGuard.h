@@ -1,5 +1,8 @@
 #pragma once
 
+#include "app/CCompressOptions.h"
+
+#include <QList>
 #include <QSet>
 #include <QString>
 
@@ -15,6 +18,15 @@ class ExtractPathGuard
 public:
     ExtractPathGuard() = default;
     explicit ExtractPathGuard(const QString& root);
+
+    // The folder an extract request writes below, ending with "/": the
+    // target folder, plus the request's sourceFolder; without the archive's
+    // own top folder when removeDuplicatesRoot asks for it and every entry
+    // lies below a folder of the target's name.
+    static QString targetFor(const ExtractOptions& options, const QList<ArchiveItemInfo>& entries);
+    // An entry's path below that folder by the request's path mode, before
+    // any check.
+    static QString relativeOutputPath(const ExtractOptions& options, const QString& entryPath);
 
     // The folder everything goes below; made absolute and clean.
     void setRoot(const QString& root);

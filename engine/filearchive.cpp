@@ -476,10 +476,10 @@ void FileArchive::setWrongPassword(bool wrong)
     m_wrongPassword = wrong;
 }
 
-void FileArchive::getPass(QString& password, bool& canceled)
+void FileArchive::getPass(QString& password, bool& canceled, bool useCache)
 {
     canceled = false;
-    password = getPasswordFromCache(m_archiveFileName);
+    password = useCache ? getPasswordFromCache(m_archiveFileName) : QString();
     if (password.isEmpty()) {
         if (onGuiThread()) {
             PasswordDialog dialog;

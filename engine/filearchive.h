@@ -2,6 +2,7 @@
 
 #include "app/CCompressOptions.h"
 #include "engine/ArchiveProgress.h"
+#include "engine/ExtractPathGuard.h"
 #include "engine/IFileArchiveCallbacksHandler.h"
 #include "engine/MyCom.h"
 #include "fileops/UserActions.h"
@@ -19,6 +20,25 @@
 
 class ArchiveUpdateCallback;
 class OutStream;
+class FileArchive;
+struct zip_t;
+
+// The own container's update steps (filearchive_qv.cpp). Each returns false
+// (or an empty path) on failure, which it has reported, or on cancel.
+//
+// Writes the archive the request describes: the listed items that did not
+// change, copied raw, then the new and the changed files from the disk.
+bool zip_updateArchive(CompressOptions options, QList<ArchiveItemInfo> items, FileArchive* operation);
+// Copies the items without the replace flag, under their new names, from the
+// archive to target (which must not exist). Target is the archive itself when
+// the archive does not exist yet: nothing is copied then. Returns the target.
+QString zip_copyItemsThatDidntChange(const QString& archivePath, const QString& target,
+                                     const QList<ArchiveItemInfo>& items, FileArchive* operation);
+// Adds the request's newFiles to target (appending when it exists).
+bool zip_addFilesFromDisk(const QString& target, const CompressOptions& options, FileArchive* operation);
+// One file or folder ("/" at the end) as a new entry of the open archive.
+bool writeFileToZipArchive(zip_t* zip, const QString& path, const CompressOptions& options,
+                           FileArchive* operation);
 
 // True when the name ends with ".qv" or ".qv.001": the program's own container.
 bool isQvExtension(const QString& path);
@@ -141,14 +161,35 @@ private:
     QDateTime getItemModificationDate(const CMyComPtr<IInArchive>& inArchive, unsigned int index) const;
     bool extractArchive_7zip(ExtractOptions& options, bool unused);
     bool extract_Xz_Bzip2_GZip(ExtractOptions options);
-    void getPass(QString& password, bool& canceled);
+    // useCache: take a password cached for the archive when there is one;
+    // after a refused password the user has to be asked.
+    void getPass(QString& password, bool& canceled, bool useCache = true);
     void reportEntryProblems();
     void clearSingleAnswers();
 
     // --- Own container (filearchive_qv.cpp) --------------------------------
+    friend bool zip_updateArchive(CompressOptions, QList<ArchiveItemInfo>, FileArchive*);
+    friend QString zip_copyItemsThatDidntChange(const QString&, const QString&, const QList<ArchiveItemInfo>&,
+                                                FileArchive*);
+    friend bool zip_addFilesFromDisk(const QString&, const CompressOptions&, FileArchive*);
+    friend bool writeFileToZipArchive(zip_t*, const QString&, const CompressOptions&, FileArchive*);
+
     bool openArchive_qv(const QString& path);
     void extractArchive_custom(const ExtractOptions& options);
+    // Where the open entry goes; empty when its name leads outside the target.
+    QString currentTargetPath_custom(const ExtractOptions& options, zip_t* zip) const;
+    // Asks for the open entry's password when it is scrambled and none is at
+    // hand; false when the user cancelled.
+    bool handlePassword_custom(zip_t* zip, bool useCache);
+    uint64_t getTotalSizeToExtract(zip_t* zip, const QList<int>& indexes);
     void updateArchive_custom(CompressOptions& options);
+    // The next password to try on the scrambled entries of the archive that
+    // is being updated: the cached one, the request's, then the user's
+    // answers. false when the user cancelled.
+    bool nextSourcePassword(QString& password);
+    // The container's conflict check: the shared answers, and the path the
+    // entry is finally written to.
+    static int qvConflictCheck(FileArchive* operation, QString& path, const QDateTime& entryTime);
 
     // --- Update and compress (filearchive_update.cpp) ------------------------
     bool isInputValid(CompressOptions& options);
@@ -202,4 +243,15 @@ private:
     QSet<QString> m_skippedFolders;
     // Entries the running extraction left out, by reason.
     QMap<LangStringID, QStringList> m_entryProblems;
+
+    // Own container: the extraction's guard and the path the current entry
+    // went to; sizes and the archive's creation time (Unix seconds).
+    ExtractPathGuard m_extractGuard;
+    QString m_extractedPath;
+    uint64_t m_totalSizeToExtract = 0;
+    qint64 m_archiveCreationTime = 0;
+    // Source bytes written so far by the running update.
+    qint64 m_totalSizeProcessed = 0;
+    // Passwords to try before asking, when an update moves scrambled data.
+    QStringList m_sourcePasswords;
 };

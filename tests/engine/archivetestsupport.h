@@ -15,11 +15,44 @@
 #include <QMap>
 #include <QRandomGenerator>
 
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 namespace archivetest {
 
 // 2020-05-17 10:20:30.1234567 UTC in 100 ns ticks since 1601.
 constexpr uint64_t kBaseTime = 132341724301234567ULL;
 constexpr uint64_t kTicksPerSecond = 10000000ULL;
+
+// Root reads every folder. For the duration, this thread and the threads it
+// starts read by the permission bits like anyone else.
+class PermissionBitsApply
+{
+public:
+    PermissionBitsApply()
+    {
+        if (geteuid() != 0)
+            return;
+        if (syscall(SYS_capget, &m_header, m_saved) != 0)
+            return;
+        __user_cap_data_struct reduced[2] = {m_saved[0], m_saved[1]};
+        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        m_active = syscall(SYS_capset, &m_header, reduced) == 0;
+    }
+    ~PermissionBitsApply()
+    {
+        if (m_active)
+            syscall(SYS_capset, &m_header, m_saved);
+    }
+    PermissionBitsApply(const PermissionBitsApply&) = delete;
+    PermissionBitsApply& operator=(const PermissionBitsApply&) = delete;
+
+private:
+    __user_cap_header_struct m_header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct m_saved[2]{};
+    bool m_active = false;
+};
 
 inline QByteArray randomBytes(int size, quint32 seed)
 {

@@ -12,42 +12,9 @@
 #include <QCryptographicHash>
 #include <QProcessEnvironment>
 
-#include <linux/capability.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 using namespace archivetest;
 
 namespace {
-
-// Root reads every folder. For the duration, this thread and the threads it
-// starts read by the permission bits like anyone else.
-class PermissionBitsApply
-{
-public:
-    PermissionBitsApply()
-    {
-        if (geteuid() != 0)
-            return;
-        if (syscall(SYS_capget, &m_header, m_saved) != 0)
-            return;
-        __user_cap_data_struct reduced[2] = {m_saved[0], m_saved[1]};
-        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
-        m_active = syscall(SYS_capset, &m_header, reduced) == 0;
-    }
-    ~PermissionBitsApply()
-    {
-        if (m_active)
-            syscall(SYS_capset, &m_header, m_saved);
-    }
-    PermissionBitsApply(const PermissionBitsApply&) = delete;
-    PermissionBitsApply& operator=(const PermissionBitsApply&) = delete;
-
-private:
-    __user_cap_header_struct m_header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct m_saved[2]{};
-    bool m_active = false;
-};
 
 QStringList entryNames(const QString& archive)
 {
