@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QThread>
 
@@ -891,6 +892,10 @@ bool finalize(zip_t* zip)
 
 // The destination of one extraction: asks the conflict check, then writes
 // beside the destination and moves the result into place only on commit.
+// A new file is written under a hidden name and renamed; a file that is
+// replaced goes through QSaveFile, which keeps its permissions. Only the
+// replacement is flushed to the disk first: a new file risks nothing of the
+// user's, and flushing every extracted file costs more than the extraction.
 class ExtractTarget
 {
 public:
@@ -900,15 +905,19 @@ public:
     }
     ~ExtractTarget()
     {
-        if (m_file.isOpen())
-            m_file.cancelWriting();
+        if (m_replacement.isOpen())
+            m_replacement.cancelWriting();
+        if (!m_committed && !m_partPath.isEmpty()) {
+            m_part.close();
+            QFile::remove(m_partPath);
+        }
         if (m_permissionsChanged && !m_committed)
             QFile::setPermissions(m_path, m_oldPermissions);
     }
     ExtractTarget(const ExtractTarget&) = delete;
     ExtractTarget& operator=(const ExtractTarget&) = delete;
 
-    bool isOpen() const { return m_file.isOpen(); }
+    bool isOpen() const { return m_file && m_file->isOpen(); }
 
     // ZIP_ANSWER_PROCEED when the file is ready; -1 when it cannot be
     // written; otherwise the conflict check's answer.
@@ -920,36 +929,53 @@ public:
             if (answer != ZIP_ANSWER_PROCEED)
                 return answer == 0 ? ZIP_ANSWER_SKIP : answer; // 0 would read as success
         }
-        QFile existing(m_path);
-        if (existing.exists()) {
-            // A read-only file the user chose to replace gets its owner's
-            // write bit; nobody else gains access.
-            m_oldPermissions = existing.permissions();
-            const QFileDevice::Permissions writable = QFileDevice::WriteOwner | QFileDevice::WriteUser;
-            if ((m_oldPermissions & writable) != writable) {
-                m_permissionsChanged = existing.setPermissions(m_oldPermissions | writable);
+        const QFileInfo existing(m_path);
+        if (!existing.exists() && !existing.isSymLink()) {
+            const QString stem = existing.path() + QStringLiteral("/.") + existing.fileName() + QStringLiteral(".qvpart");
+            for (int n = 0; n < 100 && !m_part.isOpen(); ++n) {
+                m_partPath = n == 0 ? stem : stem + QString::number(n);
+                m_part.setFileName(m_partPath);
+                if (!m_part.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+                    m_partPath.clear();
             }
+            m_file = &m_part;
+            return m_part.isOpen() ? ZIP_ANSWER_PROCEED : -1;
         }
-        m_file.setFileName(m_path);
-        m_file.setDirectWriteFallback(true);
-        if (!m_file.open(QIODevice::WriteOnly))
+        // A read-only file the user chose to replace gets its owner's write
+        // bit; nobody else gains access.
+        m_oldPermissions = QFile::permissions(m_path);
+        const QFileDevice::Permissions writable = QFileDevice::WriteOwner | QFileDevice::WriteUser;
+        if ((m_oldPermissions & writable) != writable)
+            m_permissionsChanged = QFile::setPermissions(m_path, m_oldPermissions | writable);
+        m_replacement.setFileName(m_path);
+        m_replacement.setDirectWriteFallback(true);
+        m_file = &m_replacement;
+        if (!m_replacement.open(QIODevice::WriteOnly))
             return -1;
         return ZIP_ANSWER_PROCEED;
     }
 
     bool write(const uint8_t* data, size_t count)
     {
-        return m_file.write(reinterpret_cast<const char*>(data), qint64(count)) == qint64(count);
+        return m_file->write(reinterpret_cast<const char*>(data), qint64(count)) == qint64(count);
     }
 
     bool commit()
     {
-        if (!m_file.flush())
+        if (!m_file->flush())
             return false;
         const QDateTime time = QDateTime::fromSecsSinceEpoch(m_entryTime);
-        m_file.setFileTime(time, QFileDevice::FileAccessTime);
-        m_file.setFileTime(time, QFileDevice::FileModificationTime);
-        m_committed = m_file.commit();
+        m_file->setFileTime(time, QFileDevice::FileAccessTime);
+        m_file->setFileTime(time, QFileDevice::FileModificationTime);
+        if (m_file == &m_replacement) {
+            m_committed = m_replacement.commit();
+            return m_committed;
+        }
+        m_part.close();
+        if (m_part.error() != QFileDevice::NoError)
+            return false;
+        // Never over a file that appeared since the conflict check.
+        m_committed = QFile::rename(m_partPath, m_path);
         return m_committed;
     }
 
@@ -957,7 +983,10 @@ private:
     QString m_path;
     FileArchive* m_operation;
     qint64 m_entryTime;
-    QSaveFile m_file;
+    QFileDevice* m_file = nullptr;
+    QFile m_part;
+    QString m_partPath;
+    QSaveFile m_replacement;
     QFileDevice::Permissions m_oldPermissions;
     bool m_permissionsChanged = false;
     bool m_committed = false;

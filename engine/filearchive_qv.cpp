@@ -220,6 +220,8 @@ void FileArchive::extractArchive_custom(const ExtractOptions& options)
     QVector<FolderTime> folders;
     // After a refused password the cache cannot help: the user is asked.
     bool askUser = false;
+    // Entries of one folder follow each other: its chain is made once.
+    QString madeFolder;
     for (int k = 0; k < indexes.size() && !isCanceled(); ++k) {
         const int index = indexes.at(k);
         if (!askUser)
@@ -252,7 +254,8 @@ void FileArchive::extractArchive_custom(const ExtractOptions& options)
             zip_entry_close(zip.get());
             continue;
         }
-        makeDirectoryForFile(destination);
+        if (QFileInfo(destination).path() != madeFolder)
+            madeFolder = makeDirectoryForFile(destination);
         if (!handlePassword_custom(zip.get(), !askUser)) {
             m_passwordCanceled = true;
             break;
