@@ -200,7 +200,7 @@ void TestArchiveExtract::unreadableArchivesAreReported_data()
     QTest::newRow("garbage with a known extension") << "junk.7z" << QByteArray("this is no archive at all");
     QTest::newRow("unknown kind") << "notes.txt" << QByteArray("plain text");
     QTest::newRow("missing") << "missing.zip" << QByteArray();
-    QTest::newRow("own container") << "box.qv" << QByteArray("PK\x03\x04 not handled here yet");
+    QTest::newRow("own container") << "box.qv" << QByteArray("PK\x03\x04 and no end record");
 }
 
 void TestArchiveExtract::unreadableArchivesAreReported()
