@@ -5,6 +5,9 @@
 #include <QFile>
 #include <QTranslator>
 
+#include <atomic>
+#include <cstdio>
+
 namespace {
 
 QString& storedExeName()
@@ -15,6 +18,8 @@ QString& storedExeName()
 
 // Constructed during static initialisation, with no parent.
 AppFilter g_appFilter;
+
+std::atomic<bool> g_unattended{false};
 
 } // namespace
 
@@ -82,4 +87,20 @@ bool hasDisplay()
 {
     return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
            !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+void setUnattended(bool unattended)
+{
+    g_unattended = unattended;
+}
+
+bool isUnattended()
+{
+    return g_unattended;
+}
+
+void printToStandardError(const QString& line)
+{
+    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+    std::fflush(stderr);
 }

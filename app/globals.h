@@ -33,3 +33,12 @@ void installInterfaceLanguage(QLocale::Language language);
 // True when a window system is reachable: DISPLAY or WAYLAND_DISPLAY is set,
 // or QT_QPA_PLATFORM names a platform explicitly.
 bool hasDisplay();
+
+// Set when the program runs without a display: nobody can answer a question,
+// so every question of an operation is answered as Cancel, and messages go
+// to standard error instead of message boxes.
+void setUnattended(bool unattended);
+bool isUnattended();
+
+// One line on standard error, for scripts and terminals.
+void printToStandardError(const QString& line);

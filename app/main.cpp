@@ -1,4 +1,5 @@
 #include "app/Logger.h"
+#include "app/OperationCommands.h"
 #include "app/globals.h"
 #include "app/settings.h"
 #include "fileops/utils.h"
@@ -7,8 +8,6 @@
 #include <QCommandLineParser>
 #include <QDebug>
 #include <QLocale>
-
-#include <cstdio>
 
 namespace {
 
@@ -19,8 +18,18 @@ QString trMain(const char* text)
 
 void printError(const QString& message)
 {
-    std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
-    std::fflush(stderr);
+    printToStandardError(message);
+}
+
+int needsDisplay(const QString& command)
+{
+    qDebug() << "command" << command << "needs a display and there is none";
+    // Any value that is no command opens the main window.
+    if (isOperationCommand(command) || command == QLatin1String("o") || command == QLatin1String("t"))
+        printError(trMain(QT_TRANSLATE_NOOP("main", "quenvar: the command \"%1\" needs a display")).arg(command));
+    else
+        printError(trMain(QT_TRANSLATE_NOOP("main", "quenvar: the main window needs a display")));
+    return 1;
 }
 
 int notAvailable(const QString& what)
@@ -48,11 +57,14 @@ int showMainWindow(const QString& path)
 
 int main(int argc, char** argv)
 {
-    // Commands that need no window still run on machines without a display.
-    if (!hasDisplay())
+    // Commands that need no window still run on machines without a display;
+    // their questions are answered as Cancel there.
+    const bool unattended = !hasDisplay();
+    if (unattended)
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
     QApplication app(argc, argv);
+    setUnattended(unattended);
     initQuenvarResources();
     Logger logger(QStringLiteral("Quenvar.log"));
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
@@ -89,17 +101,11 @@ int main(int argc, char** argv)
     };
     if (needsArgument.contains(command) && positional.isEmpty())
         return missingArgument(command);
+    if (unattended && commandNeedsDisplay(command))
+        return needsDisplay(command);
 
-    if (command == QLatin1String("a") || command == QLatin1String("as"))
-        return notAvailable(trMain(QT_TRANSLATE_NOOP("main", "compressing")));
-    if (command == QLatin1String("xml")) {
-        printTime(QStringLiteral("xml path: ") + positional.first());
-        return notAvailable(trMain(QT_TRANSLATE_NOOP("main", "running XML operation files")));
-    }
-    if (command == QLatin1String("e") || command == QLatin1String("eh") || command == QLatin1String("ed") ||
-        command == QLatin1String("em") || command == QLatin1String("em_here") ||
-        command == QLatin1String("em_to_archive_dir"))
-        return notAvailable(trMain(QT_TRANSLATE_NOOP("main", "extracting")));
+    if (isOperationCommand(command))
+        return runOperationCommand(command, positional);
     if (command == QLatin1String("o"))
         return showMainWindow(positional.first());
     if (command == QLatin1String("t"))

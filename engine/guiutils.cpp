@@ -1,15 +1,74 @@
 #include "engine/guiutils.h"
 
+#include "app/globals.h"
+#include "engine/ArchiveProgressDlg.h"
 #include "fileops/FileUtils.h"
+#include "ui/compressdialog.h"
+#include "ui/extractdialog.h"
 
 #include <QComboBox>
 #include <QDebug>
 #include <QDialog>
+#include <QFileInfo>
 #include <QIcon>
+#include <QMessageBox>
 #include <QTextDocument>
 #include <QTextEdit>
 
 #include <cmath>
+
+bool guiCompress(CompressOptions options, bool sendMail, bool showDialog, bool* operationFailed)
+{
+    if (operationFailed)
+        *operationFailed = true;
+    if (showDialog) {
+        CompressDialog dialog;
+        dialog.setCompressOptions(options);
+        if (dialog.exec() != QDialog::Accepted)
+            return false;
+        options = dialog.getCompressOptions();
+    }
+    ArchiveProgressDlg progress;
+    progress.setBlocking(true);
+    progress.doCompress(options);
+    if (operationFailed)
+        *operationFailed = progress.failed();
+    if (sendMail)
+        SendMail(options.archivePath);
+    return true;
+}
+
+bool guiExtract(ExtractOptions& options, bool showDialog, bool* dialogRejected)
+{
+    if (dialogRejected)
+        *dialogRejected = false;
+    if (options.targetDirectory.isEmpty())
+        options.targetDirectory = QFileInfo(options.archivePath).path();
+    if (showDialog) {
+        ExtractDialog dialog;
+        dialog.setExtractOptions(options);
+        if (dialog.exec() != QDialog::Accepted) {
+            if (dialogRejected)
+                *dialogRejected = true;
+            return false;
+        }
+        options = dialog.getExtractOptions();
+    }
+    ArchiveProgressDlg progress;
+    progress.setBlocking(true);
+    progress.doExtract(options);
+    return !progress.failed();
+}
+
+void showWarning(QWidget* parent, const QString& title, const QString& text)
+{
+    qDebug().noquote() << title + QStringLiteral(": ") + text;
+    if (isUnattended()) {
+        printToStandardError(QStringLiteral("quenvar: ") + text);
+        return;
+    }
+    QMessageBox::warning(parent, title, text, QMessageBox::Ok);
+}
 
 void applyDialogStyle(QDialog* dialog)
 {

@@ -1,11 +1,32 @@
 #pragma once
 
+#include "app/CCompressOptions.h"
+
 #include <QString>
 #include <QVariant>
 
 class QComboBox;
 class QDialog;
 class QTextEdit;
+class QWidget;
+
+// Runs a compress or update request in the progress dialog, after the
+// compress dialog when showDialog is set. False only when that dialog was
+// not accepted; whether the operation itself failed (or was cancelled, or
+// refused) goes to *operationFailed when given. With sendMail the archive is
+// handed to SendMail afterwards.
+bool guiCompress(CompressOptions options, bool sendMail, bool showDialog, bool* operationFailed = nullptr);
+
+// Runs an extract request in the progress dialog, after the extract dialog
+// when showDialog is set; what the user chose there is written back into
+// options. An empty target means the folder that holds the archive. False
+// when the dialog was not accepted (*dialogRejected, when given, tells this
+// case apart) or the extraction failed or was cancelled.
+bool guiExtract(ExtractOptions& options, bool showDialog, bool* dialogRejected = nullptr);
+
+// A warning with an OK button; without a display (isUnattended) a line on
+// standard error instead, since no one could close the box.
+void showWarning(QWidget* parent, const QString& title, const QString& text);
 
 // Program icon and no context-help button: the look every dialog shares.
 void applyDialogStyle(QDialog* dialog);

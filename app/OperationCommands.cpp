@@ -1,0 +1,172 @@
+#include "app/OperationCommands.h"
+
+#include "app/XmlReader.h"
+#include "app/globals.h"
+#include "app/settings.h"
+#include "engine/guiutils.h"
+#include "fileops/UserActions.h"
+#include "fileops/utils.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+
+#include <memory>
+
+namespace {
+
+QString trCommand(const char* text)
+{
+    return QCoreApplication::translate("main", text);
+}
+
+QString absolutePath(const QString& path)
+{
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
+ExtractOptions extractRequest(const QString& archive, const QString& target)
+{
+    ExtractOptions options;
+    options.archivePath = absolutePath(archive);
+    options.targetDirectory = target;
+    return options;
+}
+
+QString folderOf(const QString& path)
+{
+    return QFileInfo(absolutePath(path)).path();
+}
+
+QString ownFolderOf(const QString& path)
+{
+    return directoryToExtractAccordingToArchive(absolutePath(path), true);
+}
+
+// "em": one dialog for the first archive; its choices hold for the others.
+void extractSeveral(const QStringList& archives)
+{
+    ExtractOptions options;
+    for (int i = 0; i < archives.size(); ++i) {
+        options.archivePath = absolutePath(archives.at(i));
+        if (i == 0) {
+            options.targetDirectory = folderOf(archives.at(i));
+        } else {
+            // The progress dialog forgets the answers after each archive.
+            UserActions::select(E_UserAction(options.overwriteMode), true);
+        }
+        bool rejected = false;
+        guiExtract(options, i == 0, &rejected);
+        // Cancelling the dialog cancels the whole command.
+        if (rejected) {
+            qDebug() << "extraction of several archives cancelled in the dialog";
+            return;
+        }
+    }
+}
+
+} // namespace
+
+bool isOperationCommand(const QString& command)
+{
+    static const QStringList commands = {
+        QStringLiteral("a"),  QStringLiteral("as"), QStringLiteral("xml"),     QStringLiteral("e"),
+        QStringLiteral("eh"), QStringLiteral("ed"), QStringLiteral("em"),      QStringLiteral("em_here"),
+        QStringLiteral("em_to_archive_dir"),
+    };
+    return commands.contains(command);
+}
+
+bool commandNeedsDisplay(const QString& command)
+{
+    static const QStringList withoutDisplay = {
+        QStringLiteral("xml"),     QStringLiteral("eh"), QStringLiteral("ed"), QStringLiteral("em_here"),
+        QStringLiteral("em_to_archive_dir"), QStringLiteral("r"), QStringLiteral("rc"), QStringLiteral("ur"),
+    };
+    return !withoutDisplay.contains(command);
+}
+
+CompressOptions compressRequestFromArguments(QStringList paths)
+{
+    CompressOptions options;
+    // A shell on another system may turn a trailing backslash into a quote;
+    // a name that exists as given is a real name with a quote in it.
+    if (!paths.isEmpty() && !QFileInfo::exists(paths.first()))
+        paths.first().replace(QLatin1Char('"'), QLatin1Char('\\'));
+    for (QString& path : paths)
+        path = absolutePath(path);
+    options.files = paths;
+    if (!paths.isEmpty())
+        options.baseDirectory = QFileInfo(paths.first()).absolutePath();
+    options.archivePath = getSuggestedArchivePath(options.files, options.baseDirectory);
+    return options;
+}
+
+int runXmlOperationFile(const QString& xmlPath)
+{
+    printTime(QStringLiteral("xml path: ") + xmlPath);
+    if (!QFileInfo(xmlPath).isReadable()) {
+        qDebug().noquote() << "cannot read the operation file" << xmlPath;
+        printToStandardError(
+            trCommand(QT_TRANSLATE_NOOP("main", "quenvar: cannot read the operation file %1")).arg(xmlPath));
+        return 1;
+    }
+    CompressOptions* compressRequest = nullptr;
+    ExtractOptions* extractRequest = nullptr;
+    parseXml(xmlPath, &compressRequest, &extractRequest);
+    std::unique_ptr<CompressOptions> compress(compressRequest);
+    std::unique_ptr<ExtractOptions> extract(extractRequest);
+
+    CSettings::setSilent(true);
+    if (compress) {
+        bool failed = true;
+        guiCompress(*compress, false, false, &failed);
+        if (failed)
+            printToStandardError(trCommand(QT_TRANSLATE_NOOP("main", "quenvar: the archive %1 was not written"))
+                                     .arg(compress->archivePath));
+        return failed ? 1 : 0;
+    }
+    if (extract->archivePath.isEmpty()) {
+        qDebug().noquote() << "the operation file names no archive to extract:" << xmlPath;
+        printToStandardError(
+            trCommand(QT_TRANSLATE_NOOP("main", "quenvar: the operation file %1 names no archive to extract"))
+                .arg(xmlPath));
+        return 1;
+    }
+    if (guiExtract(*extract, false))
+        return 0;
+    printToStandardError(trCommand(QT_TRANSLATE_NOOP("main", "quenvar: the extraction of %1 did not complete"))
+                             .arg(extract->archivePath));
+    return 1;
+}
+
+int runOperationCommand(const QString& command, const QStringList& paths)
+{
+    if (command == QLatin1String("a") || command == QLatin1String("as")) {
+        guiCompress(compressRequestFromArguments(paths), command == QLatin1String("as"), true);
+        return 0;
+    }
+    if (command == QLatin1String("xml"))
+        return runXmlOperationFile(paths.first());
+    if (command == QLatin1String("e") || command == QLatin1String("eh")) {
+        ExtractOptions options = extractRequest(paths.first(), folderOf(paths.first()));
+        guiExtract(options, command == QLatin1String("e"));
+        return 0;
+    }
+    if (command == QLatin1String("ed")) {
+        ExtractOptions options = extractRequest(paths.first(), ownFolderOf(paths.first()));
+        guiExtract(options, false);
+        return 0;
+    }
+    if (command == QLatin1String("em")) {
+        extractSeveral(paths);
+        return 0;
+    }
+    const bool ownFolders = command == QLatin1String("em_to_archive_dir");
+    for (const QString& archive : paths) {
+        ExtractOptions options = extractRequest(archive, ownFolders ? ownFolderOf(archive) : folderOf(archive));
+        guiExtract(options, false);
+    }
+    return 0;
+}

@@ -1,0 +1,408 @@
+// The archive progress dialog: statistics on a clock the test drives, pause,
+// cancel with its question, the rows of an extraction, "Do not close", the
+// worker waiting for its questions, and the low-priority switch. Operations
+// are real (the engine, files on disk); a dialog that starts paused holds
+// its worker at the first progress report, so no step races the worker.
+#include "ui/dialogtest.h"
+#include "common/testenv.h"
+
+#include "engine/ArchiveProgressDlg.h"
+#include "engine/OperationPriority.h"
+#include "fileops/UserActions.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QMap>
+#include <QTextEdit>
+
+using dialogtest::child;
+
+namespace {
+
+QString label(QWidget* dialog, const char* name)
+{
+    return child<QLabel>(dialog, name)->text();
+}
+
+QByteArray randomBytes(int size)
+{
+    QByteArray data(size, Qt::Uninitialized);
+    QRandomGenerator generator(42);
+    generator.fillRange(reinterpret_cast<quint32*>(data.data()), size / 4);
+    return data;
+}
+
+// Clicks the button with the given text in the next message box; records
+// its title and text.
+void answerMessageBox(const QString& button, QString* title, QString* text)
+{
+    testenv::whenModalAppears(
+        [=](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            *title = box->windowTitle();
+            *text = box->text();
+            for (QAbstractButton* b : box->buttons()) {
+                if (b->text() == button)
+                    b->click();
+            }
+        },
+        "QMessageBox");
+}
+
+} // namespace
+
+class TestProgressDialog : public QObject
+{
+    Q_OBJECT
+
+private:
+    QString m_data;
+
+    // A paused compression of the data folder into a new archive.
+    void startPausedCompression(ArchiveProgressDlg& dialog, const QString& archive)
+    {
+        CompressOptions options;
+        options.files = QStringList{m_data};
+        options.baseDirectory = QFileInfo(m_data).path();
+        options.archivePath = archive;
+        options.level = 1;
+        dialog.setBlocking(false);
+        dialog.on_pbPause_pressed();
+        dialog.doCompress(options);
+    }
+
+private slots:
+    void initTestCase();
+    void init() { UserActions::reset(); }
+    void statisticsFollowTheRunningTime();
+    void cancelAsksAndNoGoesOn();
+    void cancelYesStopsAndLeavesNothing();
+    void extractionShowsOnlyTimeSpeedAndTotal();
+    void doNotCloseKeepsTheDialogWithClose();
+    void workerWaitsForItsQuestions();
+    void lowPriorityLowersOnlyTheOperationThreads();
+    void refusesToPackTheArchivesOwnFolder();
+};
+
+void TestProgressDialog::initTestCase()
+{
+    m_data = testenv::makeDir("data");
+    testenv::makeTree(m_data, {{"big.bin", randomBytes(4 << 20)}, {"sub/small.txt", "small\n"}});
+}
+
+void TestProgressDialog::statisticsFollowTheRunningTime()
+{
+    ArchiveProgressDlg dialog;
+    qint64 now = 0;
+    dialog.setClock([&now] { return now; });
+    ArchiveProgress& progress = dialog.progressBlock();
+    const uint64_t MiB = 1 << 20;
+
+    // Scanning: every number is unknown, only the time runs.
+    progress.operation = AO_SCANNING;
+    progress.setCurrentFile("/data/a.txt");
+    now = 2000;
+    dialog.refreshDialog();
+    QCOMPARE(label(&dialog, "lbElapsedValue"), QString("00:00:02"));
+    QCOMPARE(label(&dialog, "lblOperation"), QString("Scanning:"));
+    QCOMPARE(child<QTextEdit>(&dialog, "txtOperation2")->toPlainText(), QString("/data/a.txt"));
+    for (const char* name : {"lbSpeedValue", "lbExpectedSize", "lbCompressRateValue", "lbCompressedValue",
+                             "lbProcessedValue", "lbTotalValue", "lbRemainValue"})
+        QCOMPARE(label(&dialog, name), QString("-"));
+
+    // One second of compressing after two of scanning: the speed counts the
+    // one second only.
+    progress.operation = AO_COMPRESSING;
+    progress.total = 10 * MiB;
+    progress.completed = 1 * MiB;
+    progress.compressedSize = MiB / 2;
+    now = 3000;
+    dialog.refreshDialog();
+    QCOMPARE(label(&dialog, "lblOperation"), QString("Compressing:"));
+    QCOMPARE(label(&dialog, "lbSpeedValue"), QString("1.00 MB/s"));
+    QCOMPARE(label(&dialog, "lbRemainValue"), QString("00:00:09"));
+    QCOMPARE(label(&dialog, "lbTotalValue"), QString("10.00 MB"));
+    QCOMPARE(label(&dialog, "lbProcessedValue"), QString("1.00 MB"));
+    QCOMPARE(label(&dialog, "lbCompressedValue"), QString("512.00 KB"));
+    QCOMPARE(label(&dialog, "lbCompressRateValue"), QString("50%"));
+    QCOMPARE(label(&dialog, "lbExpectedSize"), QString("-"));
+
+    // A pause of a minute, with a refresh in it, and one of half a minute
+    // without: neither counts, and the speed stays what it was.
+    auto* pause = child<QPushButton>(&dialog, "pbPause");
+    pause->click();
+    QCOMPARE(pause->text(), QString("Resume"));
+    QVERIFY(progress.paused);
+    now = 63000;
+    dialog.refreshDialog();
+    QCOMPARE(label(&dialog, "lbElapsedValue"), QString("00:00:03"));
+    pause->click();
+    QCOMPARE(pause->text(), QString("Pause"));
+    QVERIFY(!progress.paused);
+    now = 64000;
+    progress.completed = 2 * MiB;
+    dialog.refreshDialog();
+    QCOMPARE(label(&dialog, "lbElapsedValue"), QString("00:00:04"));
+    QCOMPARE(label(&dialog, "lbSpeedValue"), QString("1.00 MB/s"));
+    pause->click();
+    now = 94000;
+    pause->click();
+    now = 95000;
+    progress.completed = 3 * MiB;
+    dialog.refreshDialog();
+    QCOMPARE(label(&dialog, "lbElapsedValue"), QString("00:00:05"));
+    QCOMPARE(label(&dialog, "lbSpeedValue"), QString("1.00 MB/s"));
+
+    // The forecast waits for more than ten seconds of compressing.
+    progress.compressedSize = 3 * MiB / 2;
+    now = 95000 + 7000;
+    dialog.refreshDialog();
+    QCOMPARE(label(&dialog, "lbExpectedSize"), QString("-"));
+    now += 1;
+    dialog.refreshDialog();
+    QCOMPARE(label(&dialog, "lbExpectedSize"), QString("5.00 MB"));
+    // A size the operation knows is shown as it is.
+    progress.expectedSize = 3 * MiB;
+    dialog.refreshDialog();
+    QCOMPARE(label(&dialog, "lbExpectedSize"), QString("3.00 MB"));
+}
+
+void TestProgressDialog::cancelAsksAndNoGoesOn()
+{
+    ArchiveProgressDlg dialog;
+    qint64 now = 0;
+    dialog.setClock([&now] { return now; });
+    const QString archive = testenv::makeDir("no") + "/data.7z";
+    startPausedCompression(dialog, archive);
+    // Started paused: this second does not count.
+    now = 1000;
+    dialog.refreshDialog();
+
+    QString title, text;
+    answerMessageBox("No", &title, &text);
+    child<QPushButton>(&dialog, "pbCancel")->click();
+    QTRY_COMPARE(title, QString("Interrupt"));
+    QCOMPARE(text, QString("Are you sure you want to abort the operation?"));
+    QVERIFY(!dialog.progressBlock().canceled);
+
+    // Resumed, it still runs and its time still counts.
+    child<QPushButton>(&dialog, "pbPause")->click();
+    now = 2000;
+    dialog.refreshDialog();
+    QCOMPARE(label(&dialog, "lbElapsedValue"), QString("00:00:01"));
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.isFinished(), 120000);
+    QVERIFY(!dialog.failed());
+    QVERIFY(dialog.isHidden());
+    QCOMPARE(testenv::run7z({"t", archive}).exitCode, 0);
+}
+
+void TestProgressDialog::cancelYesStopsAndLeavesNothing()
+{
+    ArchiveProgressDlg dialog;
+    const QString folder = testenv::makeDir("yes");
+    startPausedCompression(dialog, folder + "/data.7z");
+    QString title, text;
+    answerMessageBox("Yes", &title, &text);
+    // Closing the window asks the same question.
+    dialog.reject();
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.isFinished(), 60000);
+    QCOMPARE(title, QString("Interrupt"));
+    QVERIFY(dialog.failed());
+    QVERIFY(dialog.isHidden());
+    QCOMPARE(testenv::listTree(folder), QStringList());
+}
+
+void TestProgressDialog::extractionShowsOnlyTimeSpeedAndTotal()
+{
+    const QString folder = testenv::makeDir("rows");
+    QCOMPARE(testenv::run7z({"a", folder + "/data.7z", m_data}).exitCode, 0);
+    ArchiveProgressDlg dialog;
+    ExtractOptions options;
+    options.archivePath = folder + "/data.7z";
+    options.targetDirectory = folder + "/out";
+    dialog.setBlocking(false);
+    dialog.on_pbPause_pressed();
+    dialog.doExtract(options);
+    QCOMPARE(dialog.windowTitle(), QString("Extracting data.7z"));
+    for (const char* name : {"lbElapsedValue", "lbRemainValue", "lbSpeedValue", "lbTotalValue", "lbSpeed"})
+        QVERIFY2(child<QWidget>(&dialog, name)->isVisible(), name);
+    for (const char* name : {"lbProcessedValue", "lbCompressedValue", "lbCompressRateValue", "lbExpectedSize",
+                             "lbProcessed", "lbCompressed", "lbCompressRate", "lbExpected", "lblOperation",
+                             "txtOperation2"})
+        QVERIFY2(!child<QWidget>(&dialog, name)->isVisible(), name);
+    child<QPushButton>(&dialog, "pbPause")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.isFinished(), 60000);
+    QVERIFY(!dialog.failed());
+    QCOMPARE(testenv::compareTrees(m_data, folder + "/out/data"), QString());
+}
+
+void TestProgressDialog::doNotCloseKeepsTheDialogWithClose()
+{
+    ArchiveProgressDlg dialog;
+    const QString archive = testenv::makeDir("keep") + "/data.zip";
+    child<QCheckBox>(&dialog, "cbDontClose")->setChecked(true);
+    startPausedCompression(dialog, archive);
+    QCOMPARE(dialog.windowTitle(), QString("Compressing data.zip"));
+    QVERIFY(child<QWidget>(&dialog, "lbCompressRateValue")->isVisible());
+    child<QPushButton>(&dialog, "pbPause")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.isFinished(), 120000);
+
+    QVERIFY(dialog.isVisible());
+    QVERIFY(!child<QWidget>(&dialog, "pbIdle")->isVisible());
+    QVERIFY(!child<QWidget>(&dialog, "pbPause")->isVisible());
+    auto* close = child<QPushButton>(&dialog, "pbCancel");
+    QCOMPARE(close->text(), QString("Close"));
+    QCOMPARE(child<QProgressBar>(&dialog, "pgProgress")->value(), 100);
+    close->click();
+    QVERIFY(dialog.isHidden());
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(testenv::run7z({"t", archive}).exitCode, 0);
+}
+
+void TestProgressDialog::workerWaitsForItsQuestions()
+{
+    const QString folder = testenv::makeDir("questions");
+    QCOMPARE(testenv::run7z({"a", "-psecret", "-mhe=on", folder + "/data.7z", m_data}).exitCode, 0);
+    ExtractOptions options;
+    options.archivePath = folder + "/data.7z";
+    options.targetDirectory = folder + "/out";
+    // What the test saw while a question was open (the questions run in
+    // modal loops of their own, so they are answered from inside them).
+    struct Seen
+    {
+        bool asked = false;
+        bool finished = true;
+        int barMaximum = -1;
+        bool wroteSomething = true;
+    };
+
+    // The password: with the entries' names hidden, nothing is known before
+    // it is given, so the bar stays busy.
+    Seen seen;
+    {
+        ArchiveProgressDlg dialog;
+        testenv::whenModalAppears(
+            [&](QWidget* question) {
+                QTest::qWait(500);
+                seen = {true, dialog.isFinished(), child<QProgressBar>(&dialog, "pgProgress")->maximum(),
+                        QFileInfo::exists(folder + "/out/data")};
+                child<QLineEdit>(question, "lineEdit")->setText("secret");
+                child<QPushButton>(question, "pbOk")->click();
+            },
+            "PasswordDialog");
+        dialog.setBlocking(false);
+        dialog.doExtract(options);
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.isFinished(), 60000);
+        QVERIFY(seen.asked);
+        QVERIFY(!seen.finished);
+        QCOMPARE(seen.barMaximum, 0);
+        QVERIFY(!seen.wroteSomething);
+        QVERIFY(!dialog.failed());
+        QCOMPARE(child<QProgressBar>(&dialog, "pgProgress")->maximum(), 100);
+        QCOMPARE(child<QProgressBar>(&dialog, "pgProgress")->value(), 100);
+    }
+    QCOMPARE(testenv::compareTrees(m_data, folder + "/out/data"), QString());
+
+    // A file in the way: the worker waits on the conflict; "Skip All" keeps
+    // the user's file.
+    const QString mine = folder + "/out/data/sub/small.txt";
+    QVERIFY(testenv::writeFile(mine, "mine"));
+    seen = Seen();
+    QString asked;
+    ArchiveProgressDlg dialog;
+    testenv::whenModalAppears(
+        [&](QWidget* question) {
+            QTest::qWait(500);
+            seen.asked = true;
+            seen.finished = dialog.isFinished();
+            asked = child<QLabel>(question, "lblUpperInfo")->text();
+            child<QPushButton>(question, "pbSkipAll")->click();
+        },
+        "ConflictDialog", 60000);
+    dialog.setBlocking(false);
+    dialog.doExtract(options);
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.isFinished(), 60000);
+    QVERIFY(seen.asked);
+    QVERIFY(!seen.finished);
+    QVERIFY2(asked.contains(folder + "/out/data/"), qPrintable(asked));
+    QCOMPARE(testenv::readFile(mine), QByteArray("mine"));
+    // The answers end with the operation.
+    QVERIFY(!UserActions::isChosenForAll(UA_SKIP));
+}
+
+void TestProgressDialog::lowPriorityLowersOnlyTheOperationThreads()
+{
+    // Threads that exist before the operation (the GUI's and Qt's own) keep
+    // their priority; the worker, started for the operation, is lowered.
+    QMap<long, int> before;
+    for (long thread : OperationPriority::processThreads())
+        before[thread] = OperationPriority::threadNice(thread);
+    const auto started = [&before] {
+        QList<long> threads;
+        for (long thread : OperationPriority::processThreads()) {
+            if (!before.contains(thread))
+                threads << thread;
+        }
+        return threads;
+    };
+    const auto untouched = [&before] {
+        for (auto it = before.cbegin(); it != before.cend(); ++it) {
+            bool alive = false;
+            const int nice = OperationPriority::threadNice(it.key(), &alive);
+            if (alive && nice != it.value())
+                return false;
+        }
+        return true;
+    };
+
+    ArchiveProgressDlg dialog;
+    startPausedCompression(dialog, testenv::makeDir("idle") + "/data.7z");
+    QTRY_VERIFY(!started().isEmpty());
+
+    auto* idle = child<QPushButton>(&dialog, "pbIdle");
+    QCOMPARE(idle->text(), QString("Low priority"));
+    idle->click();
+    QCOMPARE(idle->text(), QString("Normal priority"));
+    QCOMPARE(idle->property("IS_IDLE").toBool(), true);
+    for (long thread : started())
+        QCOMPARE(OperationPriority::threadNice(thread), OperationPriority::kLowNice);
+    QVERIFY(untouched());
+
+    idle->click();
+    QCOMPARE(idle->text(), QString("Low priority"));
+    const int guiNice = before.value(OperationPriority::currentThread());
+    for (long thread : started())
+        QCOMPARE(OperationPriority::threadNice(thread), guiNice);
+
+    idle->click();
+    child<QPushButton>(&dialog, "pbPause")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.isFinished(), 120000);
+    QVERIFY(!dialog.failed());
+    QVERIFY(untouched());
+}
+
+void TestProgressDialog::refusesToPackTheArchivesOwnFolder()
+{
+    const QString folder = testenv::makeDir("self");
+    QVERIFY(testenv::writeFile(folder + "/a.txt", "a"));
+    CompressOptions options;
+    options.files = QStringList{folder};
+    options.baseDirectory = QFileInfo(folder).path();
+    options.archivePath = folder + "/inside/self.7z";
+    QString title, text;
+    testenv::answerNextMessageBox(&title, &text);
+    ArchiveProgressDlg dialog;
+    dialog.doCompress(options);
+    QCOMPARE(title, QString("Error"));
+    QCOMPARE(text, QString("Adding itself or its parent directory to the archive is not allowed."));
+    QVERIFY(dialog.failed());
+    QCOMPARE(testenv::listTree(folder), QStringList{"a.txt"});
+}
+
+QUENVAR_TEST_MAIN(TestProgressDialog)
+#include "tst_progressdialog.moc"
