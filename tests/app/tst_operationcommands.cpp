@@ -1,0 +1,401 @@
+// The operation commands: the real executable for those that need no dialog
+// (extracting beside or into the archive's folder, XML operation files, and
+// the same without any display), and the commands with dialogs run in this
+// process with the dialogs played by the test. Archives come from the 7z
+// tool; what the program writes is read back by 7z or tar.
+#include "common/testarchives.h"
+#include "common/testenv.h"
+
+#include "app/OperationCommands.h"
+#include "fileops/UserActions.h"
+
+#include <QComboBox>
+#include <QDialog>
+#include <QPushButton>
+#include <QRandomGenerator>
+
+#include <functional>
+
+namespace {
+
+QByteArray randomBytes(int size)
+{
+    QByteArray data(size, Qt::Uninitialized);
+    QRandomGenerator generator(7);
+    generator.fillRange(reinterpret_cast<quint32*>(data.data()), size / 4);
+    return data;
+}
+
+// Plays every dialog of one class that is shown: calls play with the
+// dialog and its number (from 1) once the dialog runs its modal loop.
+class DialogPlayer : public QObject
+{
+public:
+    DialogPlayer(const char* className, std::function<void(QDialog*, int)> play)
+        : m_className(className)
+        , m_play(std::move(play))
+    {
+        qApp->installEventFilter(this);
+    }
+    ~DialogPlayer() override { qApp->removeEventFilter(this); }
+    int shown = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show && watched->inherits(m_className)) {
+            QPointer<QDialog> dialog = qobject_cast<QDialog*>(watched);
+            const int number = ++shown;
+            QTimer::singleShot(0, this, [this, dialog, number] {
+                if (dialog)
+                    m_play(dialog, number);
+            });
+        }
+        return false;
+    }
+
+private:
+    const char* m_className;
+    std::function<void(QDialog*, int)> m_play;
+};
+
+void click(QWidget* dialog, const char* button)
+{
+    dialog->findChild<QPushButton*>(QLatin1String(button))->click();
+}
+
+} // namespace
+
+class TestOperationCommands : public QObject
+{
+    Q_OBJECT
+
+private:
+    QString m_source; // a folder "src" with files and subfolders
+    int m_runs = 0;
+
+    // A private HOME for one run of the binary; without a display when
+    // display is false (no DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM).
+    QProcessEnvironment environment(bool display)
+    {
+        const QString base = testenv::makeDir(QStringLiteral("env%1").arg(++m_runs));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* dir : {"home", "config", "data", "tmp"})
+            QDir().mkpath(base + "/" + dir);
+        env.insert("HOME", base + "/home");
+        env.insert("XDG_CONFIG_HOME", base + "/config");
+        env.insert("XDG_DATA_HOME", base + "/data");
+        env.insert("TMPDIR", base + "/tmp");
+        env.remove("DISPLAY");
+        env.remove("WAYLAND_DISPLAY");
+        env.remove("QT_QPA_PLATFORM");
+        if (display)
+            env.insert("QT_QPA_PLATFORM", "offscreen");
+        return env;
+    }
+    // A question or message box that nobody answers would hold the program
+    // until the time limit: finishing in time shows there was none.
+    testenv::ProcessResult run(const QStringList& args, bool display = true)
+    {
+        return testenv::runProcess(testenv::quenvarBinary(), args, 90000, QString(), environment(display));
+    }
+
+    // The source folder packed by 7z into folder/name ("7z", "zip", "tar.gz").
+    QString makeArchive(const QString& folder, const QString& name, const QString& format,
+                        const QString& content = QString())
+    {
+        const QString what = content.isEmpty() ? m_source : content;
+        const QString archive = folder + "/" + name + "." + format;
+        if (format == "tar.gz") {
+            const QString tar = folder + "/" + name + ".tar";
+            if (testenv::run7z({"a", "-ttar", tar, what}).exitCode != 0 ||
+                testenv::run7z({"a", "-tgzip", archive, tar}).exitCode != 0)
+                return QString();
+            QFile::remove(tar);
+        } else if (testenv::run7z({"a", archive, what}).exitCode != 0) {
+            return QString();
+        }
+        return archive;
+    }
+
+    QString writeXml(const QString& folder, const QString& body)
+    {
+        const QString path = folder + "/operation.xml";
+        testenv::writeFile(path, "<Main>" + body.toUtf8() + "</Main>");
+        return path;
+    }
+
+private slots:
+    void initTestCase();
+    void init() { UserActions::reset(); }
+
+    void extractWithoutDialog_data();
+    void extractWithoutDialog();
+    void xmlCompressEachFormat_data();
+    void xmlCompressEachFormat();
+    void xmlCompressVolumesAndAbsolutePaths();
+    void xmlExtract();
+    void withoutDisplay();
+
+    void compressWithTheDialog();
+    void extractWithTheDialog();
+    void severalArchivesShareOneDialog();
+    void cancellingTheFirstDialogStopsSeveral();
+};
+
+void TestOperationCommands::initTestCase()
+{
+    m_source = testenv::makeDir("src");
+    testenv::makeTree(m_source, {{"a.txt", "alpha\n"}, {"sub/b.txt", "beta\n"}, {"sub/deeper/c.bin", randomBytes(65536)}},
+                      {"empty"});
+}
+
+void TestOperationCommands::extractWithoutDialog_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("command");
+    for (const char* format : {"7z", "zip", "tar.gz"}) {
+        for (const char* command : {"eh", "ed", "em_here", "em_to_archive_dir"})
+            QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(command, format))) << format << command;
+    }
+}
+
+void TestOperationCommands::extractWithoutDialog()
+{
+    QFETCH(QString, format);
+    QFETCH(QString, command);
+    // The commands for several archives get two, in folders of their own.
+    const bool several = command.startsWith("em_");
+    const bool ownFolder = command == "ed" || command == "em_to_archive_dir";
+    QStringList folders = {testenv::makeDir(command + format + "1")};
+    if (several)
+        folders << testenv::makeDir(command + format + "2");
+    QStringList archives;
+    for (const QString& folder : folders)
+        archives << makeArchive(folder, "pack", format);
+    QVERIFY(!archives.contains(QString()));
+
+    const auto result = run(QStringList{"-c", command} + archives);
+    QVERIFY2(result.finished, result.err.constData());
+    QCOMPARE(result.exitCode, 0);
+    for (const QString& folder : folders) {
+        const QString target = ownFolder ? folder + "/pack" : folder;
+        QCOMPARE(testenv::compareTrees(m_source, target + "/src"), QString());
+    }
+}
+
+void TestOperationCommands::xmlCompressEachFormat_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("extension");
+    QTest::newRow("7z") << "7z" << "7z";
+    QTest::newRow("qv") << "qv" << "qv";
+    QTest::newRow("zip") << "zip" << "zip";
+    QTest::newRow("tar") << "tar" << "tar";
+    QTest::newRow("wim") << "wim" << "wim";
+    QTest::newRow("tar_xz") << "tar_xz" << "tar.xz";
+    QTest::newRow("tar_bzip2") << "tar_bzip2" << "tar.bz2";
+    QTest::newRow("tar_gzip") << "tar_gzip" << "tar.gz";
+}
+
+void TestOperationCommands::xmlCompressEachFormat()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, extension);
+    const QString folder = testenv::makeDir("xmlc-" + name);
+    const QString xml = writeXml(folder, QStringLiteral("<operation>Compress</operation><format>%1</format>"
+                                                        "<target>out/packed.%2</target>"
+                                                        "<files><file>%3</file></files>")
+                                             .arg(name, extension, m_source));
+    const auto result = run({"-c", "xml", xml});
+    QVERIFY2(result.finished, result.err.constData());
+    QCOMPARE(result.exitCode, 0);
+    const QString archive = folder + "/out/packed." + extension;
+    QVERIFY(QFileInfo(archive).isFile());
+
+    // Read back by a peer: 7z for what it reads whole, tar for the
+    // compressed tars, the program itself for its own format.
+    const QString unpacked = folder + "/unpacked";
+    QDir().mkpath(unpacked);
+    if (name == "qv") {
+        const QString back = writeXml(folder, "<target>unpacked</target><files><file>out/packed.qv</file></files>");
+        QCOMPARE(run({"-c", "xml", back}).exitCode, 0);
+    } else if (name.startsWith("tar_")) {
+        QCOMPARE(testenv::runProcess("tar", {"-xf", archive, "-C", unpacked}).exitCode, 0);
+    } else {
+        QCOMPARE(testenv::run7z({"x", "-o" + unpacked, archive}).exitCode, 0);
+    }
+    QCOMPARE(testenv::compareTrees(m_source, unpacked + "/src"), QString());
+}
+
+void TestOperationCommands::xmlCompressVolumesAndAbsolutePaths()
+{
+    const QString folder = testenv::makeDir("xmlvol");
+    const QString big = testenv::makeDir("xmlvol-src");
+    QVERIFY(testenv::writeFile(big + "/big.bin", randomBytes(3 * 1048576 + 1000)));
+    QString xml = writeXml(folder, QStringLiteral("<operation>Compress</operation><format>7z</format><volume>1</volume>"
+                                                  "<target>split.7z</target><files><file>%1</file></files>")
+                                       .arg(big));
+    QCOMPARE(run({"-c", "xml", xml}).exitCode, 0);
+    const QStringList parts = QDir(folder).entryList({"split.7z.*"}, QDir::Files, QDir::Name);
+    QCOMPARE(parts.size(), 4);
+    for (int i = 0; i < parts.size() - 1; ++i)
+        QCOMPARE(QFileInfo(folder + "/" + parts.at(i)).size(), qint64(1048576));
+    QCOMPARE(testenv::run7z({"t", folder + "/split.7z.001"}).exitCode, 0);
+
+    // "absolute": each entry carries the whole path of its file.
+    xml = writeXml(folder, QStringLiteral("<operation>Compress</operation><format>zip</format><pathsMode>absolute"
+                                          "</pathsMode><target>full.zip</target><files><file>%1</file></files>")
+                               .arg(m_source));
+    QCOMPARE(run({"-c", "xml", xml}).exitCode, 0);
+    const auto listing = testarchives::listWith7z(folder + "/full.zip");
+    QCOMPARE(listing.exitCode, 0);
+    // Names keep their leading "/"; readers drop it on extraction.
+    const QString expected = m_source + "/sub/b.txt";
+    QVERIFY2(listing.find(expected), listing.output.constData());
+}
+
+void TestOperationCommands::xmlExtract()
+{
+    const QString folder = testenv::makeDir("xmle");
+    const QString archive = makeArchive(folder, "pack", "7z");
+    // A relative target and an absolute archive path, each taken as meant.
+    QString xml = writeXml(folder, QStringLiteral("<target>out</target><files><file>%1</file></files>").arg(archive));
+    auto result = run({"-c", "xml", xml});
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(testenv::compareTrees(m_source, folder + "/out/src"), QString());
+
+    // A damaged archive fails with 1 and no message box (which would hold
+    // the run until its time limit).
+    QByteArray bytes = testenv::readFile(archive);
+    bytes.truncate(bytes.size() / 2);
+    QVERIFY(testenv::writeFile(folder + "/broken.7z", bytes));
+    xml = writeXml(folder, "<target>broken</target><files><file>broken.7z</file></files>");
+    result = run({"-c", "xml", xml});
+    QVERIFY(result.finished);
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY2(result.err.contains("broken.7z did not complete"), result.err.constData());
+
+    // No archive named at all.
+    xml = writeXml(folder, "<target>none</target><files><other>x</other></files>");
+    result = run({"-c", "xml", xml});
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY2(result.err.contains("names no archive to extract"), result.err.constData());
+    QVERIFY(!QFileInfo::exists(folder + "/none"));
+}
+
+void TestOperationCommands::withoutDisplay()
+{
+    const QString folder = testenv::makeDir("headless");
+    QString xml = writeXml(folder, QStringLiteral("<operation>Compress</operation><format>7z</format>"
+                                                  "<target>made.7z</target><files><file>%1</file></files>")
+                                       .arg(m_source));
+    auto result = run({"-c", "xml", xml}, false);
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(testenv::run7z({"t", folder + "/made.7z"}).exitCode, 0);
+
+    xml = writeXml(folder, "<target>out</target><files><file>made.7z</file></files>");
+    QCOMPARE(run({"-c", "xml", xml}, false).exitCode, 0);
+    QCOMPARE(testenv::compareTrees(m_source, folder + "/out/src"), QString());
+
+    // Again onto the files now there: nobody can be asked, so it stops and
+    // the file the user changed stays as it is.
+    const QString mine = folder + "/out/src/a.txt";
+    QVERIFY(testenv::writeFile(mine, "changed by the user\n"));
+    result = run({"-c", "xml", xml}, false);
+    QVERIFY(result.finished);
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY2(result.err.contains("already exists"), result.err.constData());
+    QCOMPARE(testenv::readFile(mine), QByteArray("changed by the user\n"));
+
+    // Messages go to standard error ("eh" itself ends with 0).
+    QVERIFY(testenv::writeFile(folder + "/junk.7z", "not an archive at all"));
+    result = run({"-c", "eh", folder + "/junk.7z"}, false);
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY2(result.err.contains("quenvar: "), result.err.constData());
+
+    for (const char* command : {"a", "as", "e", "em", "o", "t"}) {
+        result = run({"-c", command, mine}, false);
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY2(result.err.contains(QStringLiteral("the command \"%1\" needs a display").arg(command).toUtf8()),
+                 result.err.constData());
+    }
+    result = run({mine}, false);
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY2(result.err.contains("the main window needs a display"), result.err.constData());
+    QCOMPARE(testenv::readFile(mine), QByteArray("changed by the user\n"));
+}
+
+void TestOperationCommands::compressWithTheDialog()
+{
+    // The first name has a quote in it: a real name, taken as it is.
+    const QString folder = testenv::makeDir("dialog-a");
+    testenv::makeTree(folder, {{"quote\"d.txt", "q\n"}, {"sub/b.txt", "beta\n"}});
+    QString archive;
+    DialogPlayer player("CompressDialog", [&archive](QDialog* dialog, int) {
+        archive = dialog->findChild<QComboBox*>("cbArchiveName")->currentText();
+        click(dialog, "pbOk");
+    });
+    QCOMPARE(runOperationCommand("a", {folder + "/quote\"d.txt", folder + "/sub"}), 0);
+    QCOMPARE(player.shown, 1);
+    QCOMPARE(archive, folder + "/dialog-a.7z");
+    const auto listing = testarchives::listWith7z(archive);
+    QCOMPARE(listing.exitCode, 0);
+    QVERIFY2(listing.find("quote\"d.txt") && listing.find("sub/b.txt"), listing.output.constData());
+    QCOMPARE(testenv::run7z({"t", archive}).exitCode, 0);
+}
+
+void TestOperationCommands::extractWithTheDialog()
+{
+    const QString folder = testenv::makeDir("dialog-e");
+    const QString archive = makeArchive(folder, "pack", "zip");
+    QString offered;
+    DialogPlayer player("ExtractDialog", [&](QDialog* dialog, int) {
+        auto* target = dialog->findChild<QComboBox*>("cbDstDirName");
+        offered = target->currentText();
+        target->setEditText(folder + "/chosen");
+        click(dialog, "pbOk");
+    });
+    QCOMPARE(runOperationCommand("e", {archive}), 0);
+    QCOMPARE(player.shown, 1);
+    QCOMPARE(offered, folder);
+    QCOMPARE(testenv::compareTrees(m_source, folder + "/chosen/src"), QString());
+}
+
+void TestOperationCommands::severalArchivesShareOneDialog()
+{
+    const QString other = testenv::makeDir("other");
+    QVERIFY(testenv::writeFile(other + "/o.txt", "other\n"));
+    const QString first = makeArchive(testenv::makeDir("em1"), "a", "7z");
+    const QString second = makeArchive(testenv::makeDir("em2"), "b", "zip", other);
+    const QString target = testenv::makeDir("em-target");
+    DialogPlayer player("ExtractDialog", [&](QDialog* dialog, int number) {
+        if (number > 1) {
+            click(dialog, "pbCancel");
+            return;
+        }
+        dialog->findChild<QComboBox*>("cbDstDirName")->setEditText(target);
+        click(dialog, "pbOk");
+    });
+    QCOMPARE(runOperationCommand("em", {first, second}), 0);
+    QCOMPARE(player.shown, 1);
+    QCOMPARE(testenv::compareTrees(m_source, target + "/src"), QString());
+    QCOMPARE(testenv::compareTrees(other, target + "/other"), QString());
+    QCOMPARE(testenv::listTree(QFileInfo(second).path()), QStringList{"b.zip"});
+}
+
+void TestOperationCommands::cancellingTheFirstDialogStopsSeveral()
+{
+    const QString first = makeArchive(testenv::makeDir("emc1"), "a", "7z");
+    const QString second = makeArchive(testenv::makeDir("emc2"), "b", "zip");
+    DialogPlayer extract("ExtractDialog", [](QDialog* dialog, int) { click(dialog, "pbCancel"); });
+    DialogPlayer progress("ArchiveProgressDlg", [](QDialog*, int) {});
+    QCOMPARE(runOperationCommand("em", {first, second}), 0);
+    QCOMPARE(extract.shown, 1);
+    QCOMPARE(progress.shown, 0);
+    QCOMPARE(testenv::listTree(QFileInfo(first).path()), QStringList{"a.7z"});
+    QCOMPARE(testenv::listTree(QFileInfo(second).path()), QStringList{"b.zip"});
+}
+
+QUENVAR_TEST_MAIN(TestOperationCommands)
+#include "tst_operationcommands.moc"
