@@ -297,7 +297,10 @@ void TestUtils::fileTimeScale()
     const uint64_t ticks = toWinFileTime(moment);
     QCOMPARE(ticks, kFileTimeUnixEpochTicks + uint64_t(moment.toMSecsSinceEpoch()) * 10000ULL);
     const QDateTime back = FileTimeToQDateTime(ticks);
-    QCOMPARE(back.timeSpec(), Qt::LocalTime);
+    // Shown as the local wall-clock time.
+    QCOMPARE(back.date(), moment.toLocalTime().date());
+    QCOMPARE(back.time(), moment.toLocalTime().time());
+    QCOMPARE(back.offsetFromUtc(), moment.toLocalTime().offsetFromUtc());
     QCOMPARE(back.toMSecsSinceEpoch(), moment.toMSecsSinceEpoch());
     // Sub-millisecond ticks are cut, not rounded up.
     QCOMPARE(FileTimeToQDateTime(ticks + 9999).toMSecsSinceEpoch(), moment.toMSecsSinceEpoch());
