@@ -95,6 +95,7 @@ private slots:
     void conflictCheckDecides();
     void conflictAskedOnlyWhenWriting();
     void failedExtractionKeepsExistingFile();
+    void namesOfTheLongestKindExtract();
     void replacingGivesOnlyTheOwnerWriteAccess();
     void cancelStopsExtraction();
     void pauseHoldsExtraction();
@@ -391,6 +392,23 @@ void TestQvRoundTrip::failedExtractionKeepsExistingFile()
     // Nothing else is left behind in the folder either.
     QCOMPARE(QDir(m_dir).entryList({"keep*"}, QDir::Files), QStringList({"keep.qv", "keep.txt"}));
     zip_close(zip);
+}
+
+void TestQvRoundTrip::namesOfTheLongestKindExtract()
+{
+    // A file name may take all 255 bytes a folder entry holds; the hidden
+    // name the data is written under first must still fit.
+    const QString dir = testenv::makeDir("longnames");
+    const QString path = dir + "/long.qv";
+    QVERIFY(writeItems(path, 6, -1, QString(), {{"l.txt", text(3000)}}));
+    zip_t* zip = zip_open(path, 0, 'r', -1, QString());
+    QVERIFY(zip);
+    for (const QString& name : {QString(255, 'n'), QString(85, QChar(0x6F22))}) {
+        QCOMPARE(extract(zip, 0, dir + "/" + name), 0);
+        QCOMPARE(testenv::readFile(dir + "/" + name), text(3000));
+    }
+    zip_close(zip);
+    QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden).size(), 3);
 }
 
 void TestQvRoundTrip::replacingGivesOnlyTheOwnerWriteAccess()
