@@ -256,9 +256,16 @@ qint64 FileClient::read(const QString& path, char* buffer, qint64 offset, qint64
         bool ok = false;
         const qint64 left = m_socket->readInt(&ok);
         const qint64 size = ok ? m_socket->readInt(&ok) : 0;
-        // More than was asked for would overrun the caller's buffer.
-        if (!ok || size < 0 || size > count)
+        // A negative count is the server's failure, with no bytes after it.
+        if (!ok || size < 0)
             return;
+        // More than was asked for would overrun the caller's buffer; those
+        // bytes are never read, so the connection is out of step with the
+        // server and cannot carry another command.
+        if (size > count) {
+            m_socket->abort();
+            return;
+        }
         const QByteArray data = m_socket->readRaw(size, &ok);
         if (!ok)
             return;

@@ -332,6 +332,8 @@ void TestFileClient::dyingServerFails_data()
     QTest::newRow("size, half a line") << 16 << QByteArray("12");
     QTest::newRow("read, short data") << 14 << QByteArray("0\n100\nabc");
     QTest::newRow("read, no count") << 14 << QByteArray("0\n");
+    // Announces more bytes than the 200 asked for, and sends them.
+    QTest::newRow("read, more than asked") << 14 << QByteArray("0\n500\n") + QByteArray(500, 'r');
     QTest::newRow("write, nothing") << 15 << QByteArray();
     QTest::newRow("nested, short list") << 11 << QByteArray("50\nxx");
     QTest::newRow("copy status, two of three") << 8 << QByteArray("0\n5\n");
