@@ -177,6 +177,7 @@ bool FileArchive::openArchive(const QString& path)
     m_listedArchive.clear();
     m_password.clear();
     m_passwordCanceled = false;
+    m_passwordRefused = false;
     m_result = 0;
     const bool opened = isQvExtension(path) ? openArchive_qv(path) : openArchive_7z(path);
     if (!opened) {
@@ -254,8 +255,7 @@ CMyComPtr<IInArchive> FileArchive::openArchive_Internal(const QString& path)
     // Only a password the engine asked for can have been wrong; a damaged
     // archive opened with a password at hand must not ask for ever.
     if (!m_password.isEmpty() && m_passwordAsked) {
-        m_password.clear();
-        m_wrongPassword = true;
+        setWrongPassword(true);
         return CMyComPtr<IInArchive>();
     }
     ReportError(LS_FORMAT_NOT_SUPPORTED, {});
@@ -290,8 +290,9 @@ void FileArchive::getAllArchiveItems_7zip(const CMyComPtr<IInArchive>& inArchive
             inArchive->GetProperty(i, kpidSize, &size);
             item.size = size.vt == VT_UI8 ? size.uhVal : 0;
             // Hidden is a property of the entry's own name, wherever it lies.
+            // A hostile name may end with "/", leaving nothing after it.
             const int slash = name.lastIndexOf(QLatin1Char('/'));
-            item.isHidden = name.at(slash + 1) == QLatin1Char('.');
+            item.isHidden = name.midRef(slash + 1).startsWith(QLatin1Char('.'));
             m_items.append(item);
         }
         if (yield && i % 10000 == 0)
@@ -314,6 +315,7 @@ void FileArchive::extractArchive(ExtractOptions options)
 {
     m_password = options.password;
     m_passwordCanceled = false;
+    m_passwordRefused = false;
     m_result = 0;
     m_extractedFiles.clear();
     m_entryProblems.clear();
@@ -471,15 +473,17 @@ void FileArchive::reportEntryProblems()
 
 void FileArchive::setWrongPassword(bool wrong)
 {
-    if (wrong)
+    if (wrong) {
         m_password.clear();
+        m_passwordRefused = true;
+    }
     m_wrongPassword = wrong;
 }
 
 void FileArchive::getPass(QString& password, bool& canceled, bool useCache)
 {
     canceled = false;
-    password = useCache ? getPasswordFromCache(m_archiveFileName) : QString();
+    password = useCache && !m_passwordRefused ? getPasswordFromCache(m_archiveFileName) : QString();
     if (password.isEmpty()) {
         if (onGuiThread()) {
             PasswordDialog dialog;

@@ -237,6 +237,10 @@ private:
     bool m_passwordCanceled = false;
     // The engine asked for a password during the last open.
     bool m_passwordAsked = false;
+    // A password was refused during the running operation. The cache is not
+    // asked again then: an archive may hold entries under two passwords, and
+    // the cached one, right for some of them, would be taken for ever.
+    bool m_passwordRefused = false;
     // The archive whose listing m_items holds.
     QString m_listedArchive;
     // Unreadable folders the user chose to leave out of the sources.

@@ -113,6 +113,7 @@ void FileArchive::updateArchive(CompressOptions options)
     m_listedArchive.clear();
     m_result = 0;
     m_passwordCanceled = false;
+    m_passwordRefused = false;
     m_elevatedFiles.clear();
     options.makeForwardSlashes();
     m_archiveFileName = options.archivePath;

@@ -34,6 +34,7 @@ private slots:
     void existingLinkIsReplacedNotWrittenThrough();
     void laterDuplicateReplacesWithoutQuestion();
     void badChecksumNamesTheEntry();
+    void namesEndingInSlashesList();
     void truncatedArchivesFailCleanly_data();
     void truncatedArchivesFailCleanly();
 
@@ -410,6 +411,24 @@ void TestArchiveHostile::rarIsNotUpdated()
     QCOMPARE(QDir(m_work).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
              QStringList{QStringLiteral("keep.rar")});
     QDir(source).removeRecursively();
+}
+
+void TestArchiveHostile::namesEndingInSlashesList()
+{
+    // The engine keeps all but one of the slashes at the end.
+    const QList<ta::Entry> entries = {ta::file(QStringLiteral("odd//"), "data"), ta::file(QStringLiteral("fine.txt"), "f")};
+    const QString archive = writeArchive(QStringLiteral("slashes.zip"), ta::makeZip(entries));
+    FileArchive reader;
+    QVERIFY(reader.openArchive(archive));
+    QCOMPARE(reader.getArchiveItemsCount(), 2);
+    QCOMPARE(reader.archiveItemInfo(0).name, QStringLiteral("odd/"));
+    QVERIFY(!reader.archiveItemInfo(0).isHidden);
+
+    const QString target = m_work + QStringLiteral("/target");
+    Run run;
+    run.extract(extractRequest(archive, target));
+    QVERIFY(run.ok());
+    QCOMPARE(testenv::listTree(target), QStringList({QStringLiteral("fine.txt"), QStringLiteral("odd/")}));
 }
 
 QUENVAR_TEST_MAIN(TestArchiveHostile)

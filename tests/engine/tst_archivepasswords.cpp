@@ -40,6 +40,7 @@ private slots:
     void passwordOfTheRequestIsUsedFirst();
     void guiThreadOpenAsksThroughTheDialog();
     void wrongPasswordNeverReplacesAFile();
+    void refusedCachedPasswordIsNotTakenAgain();
 
 private:
     QString makeEncrypted(const QString& name, const QStringList& extra);
@@ -216,6 +217,43 @@ void TestArchivePasswords::wrongPasswordNeverReplacesAFile()
     QVERIFY(run.archive.failed());
     QCOMPARE(testenv::readFile(target + QStringLiteral("/top.txt")), QByteArray("mine"));
     QVERIFY(leftovers(target).isEmpty());
+}
+
+void TestArchivePasswords::refusedCachedPasswordIsNotTakenAgain()
+{
+    // The 7z tool encrypts what each run adds with that run's password: one
+    // archive, two passwords.
+    const QString archive = m_work + QStringLiteral("/mixed.7z");
+    QCOMPARE(peer({QStringLiteral("a"), QStringLiteral("-pfirst"), archive, QStringLiteral("top.txt")}, m_source).exitCode, 0);
+    QCOMPARE(peer({QStringLiteral("a"), QStringLiteral("-psecond"), archive, QStringLiteral("docs/a.txt")}, m_source).exitCode, 0);
+    FileArchive reader;
+    QVERIFY(reader.openArchive(archive));
+    int top = -1;
+    for (const ArchiveItemInfo& item : reader.archiveItems()) {
+        if (item.name == QLatin1String("top.txt"))
+            top = int(item.index);
+    }
+    QVERIFY(top >= 0);
+
+    // The first password extracts its entry and is cached.
+    ExtractOptions one = extractRequest(archive, m_work + QStringLiteral("/one"));
+    one.itemIndexes = {top};
+    Run first;
+    first.answerer.passwords = QStringList{QStringLiteral("first")};
+    first.extract(one);
+    QVERIFY(first.ok());
+
+    // The whole archive: the cached password fails on the other entry; from
+    // then on the user is asked, and cancelling ends it.
+    Run all;
+    all.answerer.passwords = QStringList{QStringLiteral("second")};
+    all.archive.setExtractOptions(extractRequest(archive, m_work + QStringLiteral("/all")));
+    all.finished = runArchiveOperation(&all.archive, &all.answerer, {}, 60000);
+    QVERIFY(all.finished);
+    QVERIFY(all.archive.failed());
+    QVERIFY(all.archive.passwordCanceled());
+    QCOMPARE(all.answerer.passwordRequests, 2);
+    QVERIFY(all.answerer.errors.isEmpty());
 }
 
 QUENVAR_TEST_MAIN(TestArchivePasswords)
