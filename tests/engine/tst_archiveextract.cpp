@@ -27,6 +27,7 @@ private slots:
     void singleStreamEntryNames();
     void unreadableArchivesAreReported_data();
     void unreadableArchivesAreReported();
+    void silentModeFailsWithoutMessages();
 
     void extractsEverythingWithTimes_data();
     void extractsEverythingWithTimes();
@@ -42,6 +43,8 @@ private slots:
     void skipForAllAsksOnce();
     void cancelInConflictStopsAndKeepsFiles();
     void renameAnswerNumbersTheNewFile();
+    void folderThatCannotBeMadeAsks_data();
+    void folderThatCannotBeMadeAsks();
 
     void compressedTarExtractsInTwoStages_data();
     void compressedTarExtractsInTwoStages();
@@ -225,6 +228,19 @@ void TestArchiveExtract::unreadableArchivesAreReported()
     QVERIFY(run.archive.failed());
     QCOMPARE(run.answerer.errors, QStringList{QStringLiteral("Cannot extract archive. Format is not supported")});
     QVERIFY(testenv::listTree(target).isEmpty());
+}
+
+void TestArchiveExtract::silentModeFailsWithoutMessages()
+{
+    const QString archive = m_work + QStringLiteral("/junk.zip");
+    testenv::writeFile(archive, "no archive");
+    CSettings::setSilent(true);
+    Run run;
+    run.extract(extractRequest(archive, m_work + QStringLiteral("/out")));
+    CSettings::setSilent(false);
+    QVERIFY(run.finished);
+    QVERIFY(run.archive.failed());
+    QVERIFY(run.answerer.errors.isEmpty());
 }
 
 // --- Where entries go -----------------------------------------------------------
@@ -509,6 +525,59 @@ void TestArchiveExtract::renameAnswerNumbersTheNewFile()
     QCOMPARE(testenv::readFile(target + QStringLiteral("/b_1.txt")), QByteArray("taken"));
     QCOMPARE(testenv::readFile(target + QStringLiteral("/c.txt")), QByteArray("new c"));
     QCOMPARE(testenv::readFile(target + QStringLiteral("/a.txt")), QByteArray("old a"));
+}
+
+void TestArchiveExtract::folderThatCannotBeMadeAsks_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("forAll");
+    QTest::newRow("retry after the fix") << int(UA_RETRY) << false;
+    QTest::newRow("skip for all") << int(UA_SKIP) << true;
+    QTest::newRow("cancel") << int(UA_CANCEL) << false;
+}
+
+void TestArchiveExtract::folderThatCannotBeMadeAsks()
+{
+    QFETCH(int, answer);
+    QFETCH(bool, forAll);
+    const QString tree = testenv::makeDir(QStringLiteral("blocked"));
+    testenv::makeTree(tree, {{QStringLiteral("locked/new/a.txt"), "a"}, {QStringLiteral("locked/new/b.txt"), "b"},
+                             {QStringLiteral("zz.txt"), "after"}});
+    // tar keeps the order given: the folders come before what follows them.
+    const QString archive = m_work + QStringLiteral("/blocked.tar");
+    QCOMPARE(peer({QStringLiteral("a"), QStringLiteral("-ttar"), archive, QStringLiteral("locked"),
+                   QStringLiteral("zz.txt")},
+                  tree)
+                 .exitCode,
+             0);
+    const QString target = m_work + QStringLiteral("/out");
+    const QString locked = target + QStringLiteral("/locked");
+    QVERIFY(QDir().mkpath(locked));
+    QVERIFY(QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+
+    Run run;
+    run.answerer.accessAnswers = {{E_UserAction(answer), forAll}};
+    run.answerer.beforeAccessAnswer = [&](const QString&) {
+        if (answer == UA_RETRY)
+            QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    };
+    {
+        PermissionBitsApply asAnyone;
+        run.extract(extractRequest(archive, target));
+    }
+    QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QVERIFY(run.finished);
+    // One question, about the folder; the files inside a skipped folder
+    // take the answer given for all.
+    QCOMPARE(run.answerer.accessQuestions, QStringList{locked + QStringLiteral("/new")});
+    QVERIFY(run.answerer.errors.isEmpty());
+    QCOMPARE(run.archive.failed(), answer == UA_CANCEL);
+    QCOMPARE(QFileInfo::exists(locked + QStringLiteral("/new/a.txt")), answer == UA_RETRY);
+    QCOMPARE(QFileInfo::exists(locked + QStringLiteral("/new")), answer == UA_RETRY);
+    // Only cancel ends the extraction.
+    QCOMPARE(QFileInfo::exists(target + QStringLiteral("/zz.txt")), answer != UA_CANCEL);
+    QVERIFY(leftovers(target).isEmpty());
+    QDir(tree).removeRecursively();
 }
 
 // --- Compressed tar files ------------------------------------------------------------
