@@ -135,9 +135,12 @@ private slots:
     void xmlCompressEachFormat();
     void xmlCompressVolumesAndAbsolutePaths();
     void xmlExtract();
+    void xmlCompressFailureEndsWithOne();
     void withoutDisplay();
+    void passwordWithoutDisplay();
 
     void compressWithTheDialog();
+    void quoteOfAMissingFirstPathIsABackslash();
     void extractWithTheDialog();
     void severalArchivesShareOneDialog();
     void cancellingTheFirstDialogStopsSeveral();
@@ -284,6 +287,22 @@ void TestOperationCommands::xmlExtract()
     QVERIFY(!QFileInfo::exists(folder + "/none"));
 }
 
+void TestOperationCommands::xmlCompressFailureEndsWithOne()
+{
+    // A script must learn that no archive was written: the target's folder
+    // is a regular file. No message box holds the run.
+    const QString folder = testenv::makeDir("xmlc-fail");
+    QVERIFY(testenv::writeFile(folder + "/blocker", "a file, not a folder\n"));
+    const QString xml = writeXml(folder, QStringLiteral("<operation>Compress</operation><format>7z</format>"
+                                                        "<target>blocker/out.7z</target><files><file>%1</file></files>")
+                                             .arg(m_source));
+    const auto result = run({"-c", "xml", xml});
+    QVERIFY(result.finished);
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY2(result.err.contains("was not written"), result.err.constData());
+    QCOMPARE(testenv::readFile(folder + "/blocker"), QByteArray("a file, not a folder\n"));
+}
+
 void TestOperationCommands::withoutDisplay()
 {
     const QString folder = testenv::makeDir("headless");
@@ -326,6 +345,27 @@ void TestOperationCommands::withoutDisplay()
     QCOMPARE(testenv::readFile(mine), QByteArray("changed by the user\n"));
 }
 
+void TestOperationCommands::passwordWithoutDisplay()
+{
+    const QString folder = testenv::makeDir("headless-password");
+    const QString archive = folder + "/locked.7z";
+    QCOMPARE(testenv::run7z({"a", "-psecret", "-mhe=on", archive, m_source}).exitCode, 0);
+
+    // Nobody can type the password: the extraction stops instead of waiting.
+    QString xml = writeXml(folder, "<target>out</target><files><file>locked.7z</file></files>");
+    auto result = run({"-c", "xml", xml}, false);
+    QVERIFY(result.finished);
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY2(result.err.contains("needs a password"), result.err.constData());
+    QVERIFY(testenv::listTree(folder + "/out").isEmpty());
+
+    // Given in the file, it is used.
+    xml = writeXml(folder, "<password>secret</password><target>out</target><files><file>locked.7z</file></files>");
+    result = run({"-c", "xml", xml}, false);
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(testenv::compareTrees(m_source, folder + "/out/src"), QString());
+}
+
 void TestOperationCommands::compressWithTheDialog()
 {
     // The first name has a quote in it: a real name, taken as it is.
@@ -343,6 +383,22 @@ void TestOperationCommands::compressWithTheDialog()
     QCOMPARE(listing.exitCode, 0);
     QVERIFY2(listing.find("quote\"d.txt") && listing.find("sub/b.txt"), listing.output.constData());
     QCOMPARE(testenv::run7z({"t", archive}).exitCode, 0);
+
+    // "as" packs the same way, then hands the archive to the mail hook.
+    QCOMPARE(runOperationCommand("as", {folder + "/sub"}), 0);
+    QCOMPARE(player.shown, 2);
+    QCOMPARE(archive, folder + "/sub.7z");
+    QCOMPARE(testenv::run7z({"t", archive}).exitCode, 0);
+}
+
+void TestOperationCommands::quoteOfAMissingFirstPathIsABackslash()
+{
+    // A trailing backslash that a shell turned into a quote: no such name
+    // exists, so the quote goes back to what it was.
+    const QString folder = testenv::makeDir("quote");
+    const CompressOptions options = compressRequestFromArguments({folder + "/name\"", folder + "/other"});
+    QCOMPARE(options.files, (QStringList{folder + "/name\\", folder + "/other"}));
+    QCOMPARE(options.baseDirectory, folder);
 }
 
 void TestOperationCommands::extractWithTheDialog()
