@@ -8,6 +8,7 @@
 
 #include "engine/ArchiveProgressDlg.h"
 #include "engine/OperationPriority.h"
+#include "engine/guiutils.h"
 #include "fileops/UserActions.h"
 
 #include <QCheckBox>
@@ -87,6 +88,7 @@ private slots:
     void workerWaitsForItsQuestions();
     void lowPriorityLowersOnlyTheOperationThreads();
     void refusesToPackTheArchivesOwnFolder();
+    void extractDriverReportsTheOutcome();
 };
 
 void TestProgressDialog::initTestCase()
@@ -402,6 +404,25 @@ void TestProgressDialog::refusesToPackTheArchivesOwnFolder()
     QCOMPARE(text, QString("Adding itself or its parent directory to the archive is not allowed."));
     QVERIFY(dialog.failed());
     QCOMPARE(testenv::listTree(folder), QStringList{"a.txt"});
+}
+
+void TestProgressDialog::extractDriverReportsTheOutcome()
+{
+    // Without a target the archive's own folder is the target.
+    const QString folder = testenv::makeDir("driver");
+    QCOMPARE(testenv::run7z({"a", folder + "/data.7z", m_data}).exitCode, 0);
+    ExtractOptions options;
+    options.archivePath = folder + "/data.7z";
+    QVERIFY(guiExtract(options, false));
+    QCOMPARE(options.targetDirectory, folder);
+    QCOMPARE(testenv::compareTrees(m_data, folder + "/data"), QString());
+
+    // An archive that is not there: the error is shown and the call fails.
+    options.archivePath = folder + "/missing.7z";
+    QString title;
+    testenv::answerNextMessageBox(&title);
+    QVERIFY(!guiExtract(options, false));
+    QCOMPARE(title, QString("Error"));
 }
 
 QUENVAR_TEST_MAIN(TestProgressDialog)
