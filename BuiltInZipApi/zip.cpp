@@ -1,9 +1,9 @@
 #include "BuiltInZipApi/zip.h"
 
 #include "engine/ArchiveProgress.h"
+#include "fileops/FileUtils.h"
 
 #include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
@@ -891,19 +891,6 @@ bool finalize(zip_t* zip)
 
 // --- Extracting -------------------------------------------------------------
 
-// The hidden name beside destination that its data is written under until it
-// checked out. A name may fill a folder entry's 255 bytes; one that leaves no
-// room for the additions is replaced by its hash.
-QString partStem(const QFileInfo& destination)
-{
-    constexpr int kMaxFileNameBytes = 255;
-    constexpr int kAddedBytes = 1 + 7 + 2; // ".", ".qvpart", a counter
-    QString name = destination.fileName();
-    if (QFile::encodeName(name).size() + kAddedBytes > kMaxFileNameBytes)
-        name = QString::fromLatin1(QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Sha1).toHex());
-    return destination.path() + QStringLiteral("/.") + name + QStringLiteral(".qvpart");
-}
-
 // The destination of one extraction: asks the conflict check, then writes
 // beside the destination and moves the result into place only on commit.
 // A new file is written under a hidden name and renamed; a file that is
@@ -945,7 +932,7 @@ public:
         }
         const QFileInfo existing(m_path);
         if (!existing.exists() && !existing.isSymLink()) {
-            const QString stem = partStem(existing);
+            const QString stem = hiddenPartStem(existing.filePath(), QStringLiteral(".qvpart"));
             for (int n = 0; n < 100 && !m_part.isOpen(); ++n) {
                 m_partPath = n == 0 ? stem : stem + QString::number(n);
                 m_part.setFileName(m_partPath);

@@ -27,8 +27,7 @@ constexpr UInt64 kCloseInBackgroundFrom = 1024 * 1024;
 // A free hidden name beside path for the data until it checked out.
 QString partFileName(const QString& path)
 {
-    const QFileInfo info(path);
-    const QString stem = info.path() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".qvpart");
+    const QString stem = hiddenPartStem(path, QStringLiteral(".qvpart"));
     QString candidate = stem;
     for (int n = 1; isPathTaken(candidate); ++n)
         candidate = stem + QString::number(n);

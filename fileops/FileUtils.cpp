@@ -5,6 +5,7 @@
 #include "fileops/FileContentsUtils.h"
 #include "fileops/UserActions.h"
 
+#include <QCryptographicHash>
 #include <QDataStream>
 #include <QDateTime>
 #include <QDebug>
@@ -44,8 +45,7 @@ bool moveFileAcross(const QString& from, const QString& to)
     const QFileInfo target(to);
     QString temporary;
     for (int n = 0; temporary.isEmpty() || pathIsTaken(temporary); ++n)
-        temporary = target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".part") +
-                    QString::number(n);
+        temporary = hiddenPartStem(target.absoluteFilePath(), QStringLiteral(".part")) + QString::number(n);
     if (!QFile::copy(from, temporary)) {
         QFile::remove(temporary);
         return false;
@@ -227,6 +227,17 @@ bool renameFileGeneric(const QString& from, const QString& to)
     if (errno != EXDEV || isRealFolder(from) || !pathIsTaken(from))
         return false;
     return moveFileAcross(from, to);
+}
+
+QString hiddenPartStem(const QString& destination, const QString& suffix)
+{
+    constexpr int kMaxFileNameBytes = 255;
+    constexpr int kCounterBytes = 2;
+    const QFileInfo info(destination);
+    QString name = info.fileName();
+    if (QFile::encodeName(name).size() + 1 + QFile::encodeName(suffix).size() + kCounterBytes > kMaxFileNameBytes)
+        name = QString::fromLatin1(QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Sha1).toHex());
+    return info.path() + QStringLiteral("/.") + name + suffix;
 }
 
 bool isPathTaken(const QString& path)

@@ -401,39 +401,55 @@ bool CopyFileNode::copyFileLocal(const QString& source, const QString& dest)
         return fail(QtFileCopier::SourceFileOmitted);
     ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
-    // Not truncated on opening: the destination may turn out to be the source
-    // itself. A link at the destination is replaced, never written through.
+    // A file already at the destination is never cut or written through:
+    // the copy goes to a hidden file beside it and replaces it by one rename
+    // when complete, so a cancelled or failed overwrite leaves the old file
+    // as it was. A link there is replaced, never followed.
     const mode_t mode = st.st_mode & 07777;
-    const auto openDest = [&] {
-        return ::open(destName.constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, mode);
+    const auto create = [&](const QByteArray& name) {
+        return ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, mode);
     };
-    Fd out(openDest());
-    if (!out.isOpen() && errno == ELOOP) {
+    QByteArray writeName = destName;
+    Fd out(create(destName));
+    if (!out.isOpen() && errno == EEXIST) {
+        struct stat existing {};
+        if (::lstat(destName.constData(), &existing) != 0)
+            return fail(QtFileCopier::CannotOpenDestinationFile);
+        if (existing.st_dev == st.st_dev && existing.st_ino == st.st_ino) {
+            // A file copied onto itself already holds what it should.
+            m_thread->emitProgress(m_id, st.st_size);
+            return true;
+        }
+        if (S_ISLNK(existing.st_mode)) {
+            if (::unlink(destName.constData()) != 0)
+                return fail(QtFileCopier::CannotRemoveDestinationFile);
+            out.reset(create(destName));
+        } else if (S_ISREG(existing.st_mode)) {
+            // A file the user may not write is replaced only when forced.
+            if (::access(destName.constData(), W_OK) != 0 && !hasFlag(QtFileCopier::Force))
+                return fail(QtFileCopier::CannotOpenDestinationFile);
+            const QByteArray stem = QFile::encodeName(hiddenPartStem(dest, QStringLiteral(".qvcopy")));
+            for (int n = 0; n < 100 && !out.isOpen(); ++n) {
+                writeName = n == 0 ? stem : stem + QByteArray::number(n);
+                out.reset(create(writeName));
+                if (!out.isOpen() && errno != EEXIST)
+                    break;
+            }
+        }
+    }
+    if (!out.isOpen() && writeName == destName && hasFlag(QtFileCopier::Force) && errno != ENOENT &&
+        errno != ENOTDIR) {
         if (::unlink(destName.constData()) != 0)
             return fail(QtFileCopier::CannotRemoveDestinationFile);
-        out.reset(openDest());
+        out.reset(create(destName));
     }
-    if (!out.isOpen()) {
-        if (!hasFlag(QtFileCopier::Force))
-            return fail(QtFileCopier::CannotOpenDestinationFile);
-        if (::unlink(destName.constData()) != 0)
-            return fail(QtFileCopier::CannotRemoveDestinationFile);
-        out.reset(openDest());
-        if (!out.isOpen())
-            return fail(QtFileCopier::CannotOpenDestinationFile);
-    }
-    struct stat target {};
-    if (::fstat(out.get(), &target) != 0)
+    if (!out.isOpen())
         return fail(QtFileCopier::CannotOpenDestinationFile);
-    if (target.st_dev == st.st_dev && target.st_ino == st.st_ino) {
-        // A file copied onto itself already holds what it should.
-        m_thread->emitProgress(m_id, st.st_size);
-        return true;
+    struct stat target {};
+    if (::fstat(out.get(), &target) != 0) {
+        ::unlink(writeName.constData());
+        return fail(QtFileCopier::CannotOpenDestinationFile);
     }
-    // Only a file with content is cut: truncating an empty new file would
-    // make ext4 write it out synchronously on closing.
-    if (S_ISREG(target.st_mode) && target.st_size > 0 && ::ftruncate(out.get(), 0) != 0)
-        return fail(QtFileCopier::CannotWriteDestinationFile);
 
     QtFileCopier::Error result = QtFileCopier::NoError;
     // The kernel copies without a trip through this process where it can;
@@ -490,8 +506,11 @@ bool CopyFileNode::copyFileLocal(const QString& source, const QString& dest)
         qDebug() << "cannot copy the permissions of" << source;
     if (!out.close() && result == QtFileCopier::NoError)
         result = QtFileCopier::CannotWriteDestinationFile;
+    if (result == QtFileCopier::NoError && writeName != destName &&
+        ::rename(writeName.constData(), destName.constData()) != 0)
+        result = QtFileCopier::CannotWriteDestinationFile;
     if (result != QtFileCopier::NoError) {
-        ::unlink(destName.constData());
+        ::unlink(writeName.constData());
         return fail(result);
     }
     return true;

@@ -33,6 +33,7 @@ private slots:
     void extractsEverythingWithTimes();
     void extractsSelectionInAnyOrder();
     void withoutPathsFlattens();
+    void namesOfTheLongestKindExtract();
     void relativePathsCutTheSubfolder();
     void driveColonBecomesUnderscore();
     void duplicateRootIsRemovedOnlyForWholeNames();
@@ -310,6 +311,24 @@ void TestArchiveExtract::withoutPathsFlattens()
     QCOMPARE(testenv::readFile(options.targetDirectory + QString::fromUtf8("/файл.txt")), QByteArray("cyrillic\n"));
     QVERIFY(!QFileInfo::exists(options.targetDirectory + QStringLiteral("/docs/a.txt")));
     QVERIFY(QFileInfo::exists(options.targetDirectory + QStringLiteral("/a.txt")));
+}
+
+void TestArchiveExtract::namesOfTheLongestKindExtract()
+{
+    // 255 bytes fill a folder entry: the hidden name the data is written
+    // under first must not be longer than the name itself may be.
+    const QString tree = testenv::makeDir(QStringLiteral("longnames"));
+    const QString longest = QString(255, QLatin1Char('n'));
+    const QString wide = QString(127, QChar(0x0436)) + QStringLiteral("x"); // 255 bytes in UTF-8
+    testenv::makeTree(tree, {{longest, "plain"}, {wide, "wide"}});
+    const QString archive = m_work + QStringLiteral("/long.7z");
+    QCOMPARE(peer({QStringLiteral("a"), archive, longest, wide}, tree).exitCode, 0);
+    const QString out = m_work + QStringLiteral("/out");
+    Run run;
+    run.extract(extractRequest(archive, out));
+    QVERIFY(run.ok());
+    QCOMPARE(testenv::compareTrees(tree, out), QString());
+    QVERIFY(leftovers(out).isEmpty());
 }
 
 void TestArchiveExtract::relativePathsCutTheSubfolder()

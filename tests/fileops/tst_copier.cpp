@@ -138,6 +138,7 @@ private slots:
     void moveAcrossFileSystemsCopiesAndDeletes();
     void retryAfterFailedDeleteOnlyDeletes();
     void cancelAllDuringLargeFile();
+    void cancelledOverwriteKeepsTheOldFile();
     void copyRefusedWhileBusyMoveQueued();
     void folderIntoItselfRefused();
     void moveClearsLinkOptions();
@@ -674,6 +675,44 @@ void TestCopier::cancelAllDuringLargeFile()
     QVERIFY(run.waitDone(2));
     QCOMPARE(testenv::readFile(base + "/dst/after.txt"), QByteArray("after"));
     QCOMPARE(run.canceledCount, 1);
+}
+
+void TestCopier::cancelledOverwriteKeepsTheOldFile()
+{
+    const QString base = testenv::makeDir("cancelOverwrite");
+    const qint64 size = qint64(1) << 30;
+    QVERIFY(makeSparse(base + "/huge.bin", size));
+    QVERIFY(testenv::writeFile(base + "/dst/huge.bin", "the only copy of the old data"));
+
+    CopyRun run;
+    run.copier.setProgressInterval(10);
+    run.answer = [&](int, Error error) {
+        QCOMPARE(error, QtFileCopier::DestinationExists);
+        run.copier.overwrite();
+    };
+    bool cancelled = false;
+    run.onProgress = [&](int, qint64 bytes) {
+        if (bytes > 0 && bytes < size && !cancelled) {
+            cancelled = true;
+            run.copier.cancelAll();
+        }
+    };
+    QVERIFY(run.copier.copy(base + "/huge.bin", base + "/dst") >= 0);
+    QVERIFY(run.waitDone());
+    QVERIFY(cancelled);
+    // The user chose to replace the file, not to lose it half way.
+    QCOMPARE(testenv::readFile(base + "/dst/huge.bin"), QByteArray("the only copy of the old data"));
+    QCOMPARE(testenv::listTree(base + "/dst"), QStringList{"huge.bin"});
+
+    // Completed, the overwrite replaces it and leaves nothing beside it.
+    QVERIFY(testenv::writeFile(base + "/small.bin", "new"));
+    QVERIFY(testenv::writeFile(base + "/dst/small.bin", "old and longer"));
+    QVERIFY(QFile::setPermissions(base + "/small.bin", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QVERIFY(run.copier.copy(base + "/small.bin", base + "/dst") >= 0);
+    QVERIFY(run.waitDone(2));
+    QCOMPARE(testenv::readFile(base + "/dst/small.bin"), QByteArray("new"));
+    QVERIFY(QFileInfo(base + "/dst/small.bin").permissions() & QFile::ExeOwner);
+    QCOMPARE(testenv::listTree(base + "/dst"), (QStringList{"huge.bin", "small.bin"}));
 }
 
 void TestCopier::copyRefusedWhileBusyMoveQueued()
