@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(g++ make cmake qtbase5-dev qttools5-dev qttools5-dev-tools zlib1g-dev p7zip-full fonts-dejavu-core)
 if [ "${1:-}" = "--test" ]; then
-  packages+=(xauth)
+  # strace lets a test see the order of flushes and renames of an update.
+  packages+=(xauth strace)
 fi
 
 missing=()

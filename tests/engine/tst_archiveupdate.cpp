@@ -497,6 +497,9 @@ void TestArchiveUpdate::finishedArchiveIsOnDiskBeforeTheSwap()
         120000, QString(), environment);
     if (!traced.started)
         QSKIP("strace is not available");
+    // A machine that forbids tracing stops strace itself before the child.
+    if (traced.exitCode != 0 && traced.err.startsWith("strace: "))
+        QSKIP(traced.err.constData());
     QVERIFY2(traced.exitCode == 0, traced.out.constData());
     QCOMPARE(entryNames(archive), QStringList({QStringLiteral("first.txt"), QStringLiteral("second.txt")}));
 
