@@ -52,4 +52,4 @@ void TestCompressSpecialNames::ordinaryFolderKeepsItsName()
 }
 
 QUENVAR_TEST_MAIN_WITH_LOCALE(TestCompressSpecialNames, "ru_RU.UTF-8")
-#include "tst_compressspecialnames.moc"
+#include "tst_compressoddnames.moc"

@@ -49,4 +49,4 @@ void TestSpecialFolders::includingSpecialFolders()
 }
 
 QUENVAR_TEST_MAIN_WITH_LOCALE(TestSpecialFolders, "ru_RU.UTF-8")
-#include "tst_specialfolders.moc"
+#include "tst_knownfolders.moc"
