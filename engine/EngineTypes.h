@@ -76,7 +76,8 @@ enum EnginePropId : PROPID {
     kpidEncrypted = 15,
     kpidIsAnti = 21,
     kpidPosixAttrib = 53,
-    kpidSymLink = 54
+    kpidSymLink = 54,
+    kpidHardLink = 90
 };
 
 // 100-nanosecond intervals since 1601-01-01 UTC, low half first.

@@ -9,6 +9,7 @@
 #include "fileops/UserActions.h"
 #include "fileops/utils.h"
 
+#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -141,6 +142,7 @@ void ExtractCallback::resetEntry()
     m_encrypted = false;
     m_isLink = false;
     m_linkTarget.clear();
+    m_hardLinkTarget.clear();
     m_infoRead = false;
 }
 
@@ -222,6 +224,12 @@ bool ExtractCallback::getCurrentFileInfo(UInt32 index)
             m_linkTarget = fromEngineString(link.bstrVal);
     }
     m_isLink = !m_isDir && (!m_linkTarget.isEmpty() || (m_posixModeDefined && S_ISLNK(m_posixMode)));
+    if (!m_isDir && !m_isLink) {
+        CPropVariant hardLink;
+        m_archive->GetProperty(index, kpidHardLink, &hardLink);
+        if (hardLink.vt == VT_BSTR)
+            m_hardLinkTarget = fromEngineString(hardLink.bstrVal);
+    }
     return true;
 }
 
@@ -459,6 +467,8 @@ HRESULT ExtractCallback::finishFile()
             return renameFileGeneric(m_partPath, m_fullPath);
         return ::rename(QFile::encodeName(m_partPath).constData(), QFile::encodeName(m_fullPath).constData()) == 0;
     };
+    if (!m_hardLinkTarget.isEmpty() && !isElevationInForce())
+        takeHardLinkData();
     while (!moveIntoPlace()) {
         const E_UserAction answer =
             m_operation ? m_operation->resolveAccessProblem(m_fullPath, autoElevated) : UA_SKIP;
@@ -468,11 +478,28 @@ HRESULT ExtractCallback::finishFile()
         return answer == UA_SKIP ? S_OK : E_ABORT;
     }
     m_partPath.clear();
+    m_extractedEntries.insert(QDir::cleanPath(m_entryPath), m_fullPath);
     setFileTimesTicks(m_fullPath, m_times.access, m_times.modification);
     applyPermissions(m_fullPath);
     if (m_operation)
         m_operation->addFileExtracted(m_fullPath);
     return S_OK;
+}
+
+// A hard link entry carries no data of its own: it shares its target's,
+// which this extraction wrote before (the target always comes first).
+void ExtractCallback::takeHardLinkData()
+{
+    const QString target = m_extractedEntries.value(QDir::cleanPath(m_hardLinkTarget));
+    if (target.isEmpty()) {
+        qDebug().noquote() << "the target of the hard link" << m_entryPath << "was not extracted:" << m_hardLinkTarget;
+        return;
+    }
+    const QByteArray part = QFile::encodeName(m_partPath);
+    ::unlink(part.constData());
+    // A file system without hard links gets a copy.
+    if (::link(QFile::encodeName(target).constData(), part.constData()) != 0 && !QFile::copy(target, m_partPath))
+        createFileGeneric(m_partPath);
 }
 
 bool ExtractCallback::createLink()

@@ -4,6 +4,7 @@
 #include "engine/ExtractPathGuard.h"
 #include "engine/MyCom.h"
 
+#include <QHash>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -80,6 +81,7 @@ private:
     void releaseStreams();
     void discardPartialFile();
     void resetEntry();
+    void takeHardLinkData();
     void applyPermissions(const QString& path) const;
 
     ExtractOptions m_options;
@@ -104,6 +106,9 @@ private:
     bool m_encrypted = false;
     bool m_isLink = false;
     QString m_linkTarget;
+    QString m_hardLinkTarget;
+    // Entry names of the files written so far, to where they were written.
+    QHash<QString, QString> m_extractedEntries;
     bool m_infoRead = false;
     Int32 m_askMode = kExtractModeExtract;
 

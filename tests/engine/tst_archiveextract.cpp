@@ -7,6 +7,8 @@
 #include "engine/MyCom.h"
 #include "engine/zipapi.h"
 
+#include <unistd.h>
+
 using FileContents = QMap<QString, QByteArray>;
 
 using namespace archivetest;
@@ -34,6 +36,7 @@ private slots:
     void extractsSelectionInAnyOrder();
     void withoutPathsFlattens();
     void namesOfTheLongestKindExtract();
+    void hardLinksGetTheirTargetsData();
     void relativePathsCutTheSubfolder();
     void driveColonBecomesUnderscore();
     void duplicateRootIsRemovedOnlyForWholeNames();
@@ -328,6 +331,29 @@ void TestArchiveExtract::namesOfTheLongestKindExtract()
     run.extract(extractRequest(archive, out));
     QVERIFY(run.ok());
     QCOMPARE(testenv::compareTrees(tree, out), QString());
+    QVERIFY(leftovers(out).isEmpty());
+}
+
+void TestArchiveExtract::hardLinksGetTheirTargetsData()
+{
+    // tar stores a second name of a file as a link to the first, with no
+    // data of its own; both names must come out with the data.
+    const QString tree = testenv::makeDir(QStringLiteral("hardlinks"));
+    testenv::makeTree(tree, {{QStringLiteral("src/first.txt"), "shared payload\n"}});
+    QCOMPARE(::link(QFile::encodeName(tree + QStringLiteral("/src/first.txt")).constData(),
+                    QFile::encodeName(tree + QStringLiteral("/src/second.txt")).constData()),
+             0);
+    const QString archive = m_work + QStringLiteral("/linked.tar");
+    QCOMPARE(testenv::runProcess(QStringLiteral("tar"), {QStringLiteral("-cf"), archive, QStringLiteral("-C"), tree,
+                                                         QStringLiteral("src")})
+                 .exitCode,
+             0);
+    const QString out = m_work + QStringLiteral("/out");
+    Run run;
+    run.extract(extractRequest(archive, out));
+    QVERIFY(run.ok());
+    for (const QString& name : {QStringLiteral("first.txt"), QStringLiteral("second.txt")})
+        QCOMPARE(testenv::readFile(out + QStringLiteral("/src/") + name), QByteArray("shared payload\n"));
     QVERIFY(leftovers(out).isEmpty());
 }
 
