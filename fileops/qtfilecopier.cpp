@@ -399,7 +399,9 @@ bool CopyFileNode::copyFileLocal(const QString& source, const QString& dest)
         return fail(QtFileCopier::CannotOpenSourceFile);
     if (!S_ISREG(st.st_mode))
         return fail(QtFileCopier::SourceFileOmitted);
-    ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    // Read-ahead advice only pays for files larger than one kernel copy.
+    if (st.st_size > qint64(kKernelChunk))
+        ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
     // A file already at the destination is never cut or written through:
     // the copy goes to a hidden file beside it and replaces it by one rename
@@ -468,8 +470,11 @@ bool CopyFileNode::copyFileLocal(const QString& source, const QString& dest)
             if (n < 0 && errno == EINTR)
                 continue;
             // Not possible between these two (other file systems, old
-            // kernels), or an end that a plain read should confirm.
-            if (n == 0 || (n < 0 && count == 0 && errno != ENOSPC && errno != EDQUOT && errno != EFBIG && errno != EIO)) {
+            // kernels), or nothing from a file that claimed a size (as some
+            // in /proc do): a plain read has the last word. After data the
+            // kernel's end is the end.
+            if ((n == 0 && count == 0) ||
+                (n < 0 && count == 0 && errno != ENOSPC && errno != EDQUOT && errno != EFBIG && errno != EIO)) {
                 inKernel = false;
                 continue;
             }
