@@ -585,6 +585,52 @@ void scramble(const QString& password, uint8_t* data, size_t count, uint64_t off
     xor_crypt(password, password.size(), data, count, offset);
 }
 
+std::vector<uint8_t> keyStream(const QString& key, int length, ZipKeyRule rule)
+{
+    std::vector<uint8_t> stream(static_cast<size_t>(length), 0);
+    for (int j = 0; j < length; ++j) {
+        const uint64_t sum = uint64_t(key.at(j).unicode()) + uint64_t(length);
+        if (rule == ZIP_KEY_ORIGINAL) {
+            const uint64_t unit = sum & 0xFFFFu;
+            stream[size_t(j)] = unit <= 255 ? uint8_t(unit) : 0;
+        } else {
+            stream[size_t(j)] = sum <= 255 ? uint8_t(sum) : std::max<uint8_t>(uint8_t(sum), 1);
+        }
+    }
+    return stream;
+}
+
+// How the data of an entry lies in the archive.
+enum class Form
+{
+    Plain,    // as it stands: no password, or stored under the original rule
+    Mended,   // scrambled under the mended rule, as this layer writes
+    Original, // deflate data scrambled under the original rule
+};
+
+// The forms an entry's data may be in, the one this layer writes first.
+std::vector<Form> formsOf(const QString& password, bool encrypted, uint16_t method)
+{
+    if (!encrypted || password.isEmpty())
+        return {Form::Plain};
+    std::vector<Form> forms{Form::Mended};
+    const int length = password.size();
+    if (method == kMethodStored)
+        forms.push_back(Form::Plain);
+    else if (keyStream(password, length, ZIP_KEY_ORIGINAL) != keyStream(password, length, ZIP_KEY_MENDED))
+        forms.push_back(Form::Original);
+    return forms;
+}
+
+// Takes the form off data read at offset (or puts it on: the XOR is its own
+// inverse).
+void applyForm(Form form, const QString& password, uint8_t* data, size_t count, uint64_t offset)
+{
+    if (form != Form::Plain)
+        xor_crypt(password, password.size(), data, count, offset,
+                  form == Form::Mended ? ZIP_KEY_MENDED : ZIP_KEY_ORIGINAL);
+}
+
 uint32_t crcOf(uint32_t crc, const uint8_t* data, size_t count)
 {
     while (count > 0) {
@@ -763,6 +809,25 @@ bool writeDeflateOutput(zip_t* zip, uint8_t* data, size_t count)
         return false;
     e.outputOffset += count;
     e.outputCount += count;
+    return true;
+}
+
+// Stored data is scrambled like deflate output, in a copy: the caller's
+// bytes stay as they are.
+bool writeStoredData(zip_t* zip, const uint8_t* data, size_t count)
+{
+    Entry& e = zip->entry;
+    if (e.password.isEmpty())
+        return writeExactly(zip, e.dataOffset, data, count);
+    uint8_t* buffer = zip->buffer();
+    for (size_t done = 0; done < count;) {
+        const size_t piece = std::min(count - done, kChunk);
+        std::memcpy(buffer, data + done, piece);
+        scramble(e.password, buffer, piece, e.dataOffset + done);
+        if (!writeExactly(zip, e.dataOffset + done, buffer, piece))
+            return false;
+        done += piece;
+    }
     return true;
 }
 
@@ -956,6 +1021,9 @@ public:
         return ZIP_ANSWER_PROCEED;
     }
 
+    // Drops what was written so far; the destination stays as chosen.
+    bool restart() { return m_file->seek(0) && m_file->resize(0); }
+
     bool write(const uint8_t* data, size_t count)
     {
         return m_file->write(reinterpret_cast<const char*>(data), qint64(count)) == qint64(count);
@@ -1060,6 +1128,106 @@ private:
     bool m_ended = false;
 };
 
+// Follows an entry's data in the clear: inflates it when deflated, hands what
+// comes out to a sink and checks its size and CRC-32 against the record.
+class DataCheck
+{
+public:
+    static constexpr int kDamaged = Inflater::kDamaged;
+
+    DataCheck(uint16_t method, uint64_t size, uint32_t crc, Inflater::Sink sink = {})
+        : m_size(size), m_expectedCrc(crc), m_sink(std::move(sink))
+    {
+        if (method == kMethodDeflate)
+            m_inflater = std::make_unique<Inflater>();
+        m_take = [this](const uint8_t* data, size_t count) { return take(data, count); };
+    }
+    DataCheck(const DataCheck&) = delete;
+    DataCheck& operator=(const DataCheck&) = delete;
+
+    bool ok() const { return !m_inflater || m_inflater->ok(); }
+    // Bytes after the end of a deflate stream are not looked at.
+    bool wantsMore() const { return !m_inflater || !m_inflater->ended(); }
+    // 0, kDamaged, or the sink's first non-zero answer.
+    int feed(const uint8_t* data, size_t count)
+    {
+        return m_inflater ? m_inflater->feed(data, count, m_take) : take(data, count);
+    }
+    bool passed() const
+    {
+        return (!m_inflater || m_inflater->ended()) && m_produced == m_size && m_crc == m_expectedCrc;
+    }
+
+private:
+    int take(const uint8_t* data, size_t count)
+    {
+        if (count > m_size - m_produced)
+            return kDamaged;
+        if (m_sink) {
+            const int answer = m_sink(data, count);
+            if (answer != 0)
+                return answer;
+        }
+        m_crc = crcOf(m_crc, data, count);
+        m_produced += count;
+        return 0;
+    }
+
+    uint64_t m_size;
+    uint32_t m_expectedCrc;
+    Inflater::Sink m_sink;
+    Inflater::Sink m_take;
+    std::unique_ptr<Inflater> m_inflater;
+    uint64_t m_produced = 0;
+    uint32_t m_crc = 0;
+};
+
+// Copies count bytes of src at from to dest at to, in chunks. A transform
+// may change each chunk (it gets the chunk's offsets in both archives) or
+// refuse it, which fails the copy as damaged data.
+using ChunkTransform = std::function<bool(uint8_t* data, size_t count, uint64_t from, uint64_t to)>;
+bool copyRange(zip_t* src, uint64_t from, zip_t* dest, uint64_t to, uint64_t count, const ChunkTransform& transform)
+{
+    uint8_t* buffer = dest->buffer();
+    for (uint64_t done = 0; done < count;) {
+        const size_t piece = size_t(std::min<uint64_t>(count - done, kChunk));
+        if (!readExactly(src, from + done, buffer, piece))
+            return failed(dest, ZIP_EREAD);
+        if (transform && !transform(buffer, piece, from + done, to + done))
+            return failed(dest, ZIP_EDATA);
+        if (!writeExactly(dest, to + done, buffer, piece))
+            return failed(dest, ZIP_EWRITE);
+        done += piece;
+    }
+    return true;
+}
+
+// Reads the open entry's data, starting at dataStart, as being in the given
+// form and hands it to sink. 0 when it checked out; -1 with the archive's
+// error set; or the sink's answer.
+int readEntryAs(zip_t* zip, uint64_t dataStart, Form form, const Inflater::Sink& sink)
+{
+    const Entry& e = zip->entry;
+    DataCheck check(e.method, e.uncompressedSize, e.crc, sink);
+    if (!check.ok())
+        return fail(zip, ZIP_EDATA);
+    uint8_t* input = zip->buffer();
+    uint64_t readPos = dataStart;
+    uint64_t remaining = e.compressedSize;
+    while (remaining > 0 && check.wantsMore()) {
+        const size_t count = size_t(std::min<uint64_t>(remaining, kChunk));
+        if (!readExactly(zip, readPos, input, count))
+            return fail(zip, ZIP_EREAD);
+        applyForm(form, zip->password, input, count, readPos);
+        readPos += count;
+        remaining -= count;
+        const int status = check.feed(input, count);
+        if (status != 0)
+            return status == DataCheck::kDamaged ? fail(zip, ZIP_EDATA) : status;
+    }
+    return check.passed() ? 0 : fail(zip, ZIP_EDATA);
+}
+
 } // namespace
 
 // --- Interface ----------------------------------------------------------------
@@ -1079,16 +1247,12 @@ bool zip_is_valid_volume_size(qint64 volumeSize)
     return volumeSize == -1 || (volumeSize > 0 && volumeSize <= ZIP_MAX_VOLUME_SIZE);
 }
 
-void xor_crypt(const QString& key, int keyLength, uint8_t* buffer, size_t count, uint64_t offset)
+void xor_crypt(const QString& key, int keyLength, uint8_t* buffer, size_t count, uint64_t offset, ZipKeyRule rule)
 {
     const int length = std::min(keyLength, key.size());
     if (length <= 0 || !buffer || count == 0)
         return;
-    std::vector<uint8_t> stream(static_cast<size_t>(length), 0);
-    for (int j = 0; j < length; ++j) {
-        const unsigned unit = (unsigned(key.at(j).unicode()) + unsigned(length)) & 0xFFFFu;
-        stream[size_t(j)] = unit <= 255 ? uint8_t(unit) : 0;
-    }
+    const std::vector<uint8_t> stream = keyStream(key, length, rule);
     size_t k = size_t(offset % uint64_t(length));
     for (size_t i = 0; i < count; ++i) {
         buffer[i] ^= stream[k];
@@ -1270,7 +1434,7 @@ int zip_entry_write(zip_t* zip, const void* data, size_t size)
     e.uncompressedSize += size;
     e.crc = crcOf(e.crc, bytes, size);
     if (!e.deflater) {
-        if (!writeExactly(zip, e.dataOffset, bytes, size)) {
+        if (!writeStoredData(zip, bytes, size)) {
             e.failed = true;
             return fail(zip, ZIP_EWRITE);
         }
@@ -1379,13 +1543,10 @@ int zip_entry_fread(zip_t* zip, const QString& path, FileArchive* operation, Arc
         return fail(zip, ZIP_EFORMAT);
 
     ExtractTarget target(path, operation, e.time);
-    uint32_t crc = 0;
-    uint64_t produced = 0;
-    auto deliver = [&](const uint8_t* data, size_t count) -> int {
+    uint64_t reported = 0;
+    const Inflater::Sink deliver = [&](const uint8_t* data, size_t count) -> int {
         if (count == 0)
             return 0;
-        if (produced + count > e.uncompressedSize || produced + count < produced)
-            return fail(zip, ZIP_EDATA);
         if (!target.isOpen()) {
             const int answer = target.open();
             if (answer != ZIP_ANSWER_PROCEED)
@@ -1393,8 +1554,7 @@ int zip_entry_fread(zip_t* zip, const QString& path, FileArchive* operation, Arc
         }
         if (!target.write(data, count))
             return fail(zip, ZIP_EWRITE);
-        crc = crcOf(crc, data, count);
-        produced += count;
+        reported += count;
         if (!reportChunk(progress, count))
             return fail(zip, ZIP_ECANCELED);
         return 0;
@@ -1407,58 +1567,41 @@ int zip_entry_fread(zip_t* zip, const QString& path, FileArchive* operation, Arc
             return answer == -1 ? fail(zip, ZIP_EWRITE) : answer;
     }
 
-    uint64_t dataStart = 0;
-    if (e.compressedSize > 0) {
+    if (e.compressedSize == 0) {
+        if (e.uncompressedSize != 0 || e.crc != 0)
+            return fail(zip, ZIP_EDATA);
+    } else {
         uint8_t header[kLocalSize];
         if (!readExactly(zip, e.localHeaderOffset, header, kLocalSize))
             return fail(zip, ZIP_EREAD);
         LocalHeader local;
         if (!decodeLocal(header, local))
             return fail(zip, ZIP_EFORMAT);
+        uint64_t dataStart = 0;
         uint64_t dataEnd = 0;
         if (!addFits(e.localHeaderOffset, kLocalSize + local.nameLength + local.extraLength, &dataStart)
             || !addFits(dataStart, e.compressedSize, &dataEnd) || dataEnd > zip->archiveSize)
             return fail(zip, ZIP_EFORMAT);
-    }
 
-    uint8_t* input = zip->buffer();
-    uint64_t readPos = dataStart;
-    uint64_t remaining = e.compressedSize;
-    if (e.method == kMethodStored) {
-        while (remaining > 0) {
-            const size_t count = size_t(std::min<uint64_t>(remaining, kChunk));
-            if (!readExactly(zip, readPos, input, count))
-                return fail(zip, ZIP_EREAD);
-            readPos += count;
-            remaining -= count;
-            const int status = deliver(input, count);
-            if (status != 0)
-                return status;
+        const std::vector<Form> forms = formsOf(zip->password, e.encrypted, e.method);
+        int status = -1;
+        for (size_t i = 0; i < forms.size(); ++i) {
+            if (i > 0) {
+                // What the last form gave was not the entry: the file and
+                // the progress start over, without asking again.
+                if (progress)
+                    progress->completed -= reported;
+                reported = 0;
+                if (target.isOpen() && !target.restart())
+                    return fail(zip, ZIP_EWRITE);
+            }
+            status = readEntryAs(zip, dataStart, forms[i], deliver);
+            if (status != -1 || zip->error != ZIP_EDATA)
+                break;
         }
-    } else if (e.compressedSize > 0) {
-        // Only entries written under a password carry scrambled data.
-        const bool scrambled = e.encrypted;
-        Inflater inflater;
-        if (!inflater.ok())
-            return fail(zip, ZIP_EDATA);
-        while (remaining > 0 && !inflater.ended()) {
-            const size_t count = size_t(std::min<uint64_t>(remaining, kChunk));
-            if (!readExactly(zip, readPos, input, count))
-                return fail(zip, ZIP_EREAD);
-            if (scrambled)
-                scramble(zip->password, input, count, readPos);
-            readPos += count;
-            remaining -= count;
-            const int status = inflater.feed(input, count, deliver);
-            if (status != 0)
-                return status == Inflater::kDamaged ? fail(zip, ZIP_EDATA) : status;
-        }
-        if (!inflater.ended())
-            return fail(zip, ZIP_EDATA);
+        if (status != 0)
+            return status;
     }
-
-    if (produced != e.uncompressedSize || crc != e.crc)
-        return fail(zip, ZIP_EDATA);
     if (!target.isOpen() || !target.commit())
         return fail(zip, ZIP_EWRITE);
     return 0;
@@ -1527,54 +1670,49 @@ bool mz_zip_writer_add_from_zip_reader(zip_t* dest, zip_t* src, int srcIndex, co
         return failed(dest, ZIP_ELIMIT);
 
     // Scrambling is keyed by the absolute offset: data that moves has to be
-    // unscrambled with its old offsets and scrambled with its new ones. Even
-    // when the move is a whole number of key lengths, it is checked: a wrong
-    // password of another length would otherwise pass unnoticed.
+    // unscrambled with its old offsets, under the rule it checks out with,
+    // and scrambled with its new ones under the mended rule. It is checked
+    // even when the move is a whole number of key lengths: a wrong password
+    // of another length would otherwise turn the entry into garbage for good.
     const uint64_t newDataStart = newStart + headerBytes;
-    const bool rekey = stored.marker != 0 && stored.method == kMethodDeflate && stored.compressedSize > 0
-        && newDataStart != oldDataStart;
-    if (rekey && src->password.isEmpty())
+    const bool rekey = stored.marker != 0 && (stored.method == kMethodDeflate || stored.method == kMethodStored)
+        && stored.compressedSize > 0 && newDataStart != oldDataStart;
+    // Only stored data may be as it stands under a password.
+    if (rekey && src->password.isEmpty() && stored.method != kMethodStored)
         return failed(dest, ZIP_EPASSWORD);
 
-    uint8_t* buffer = dest->buffer();
-    // Re-keyed data is also inflated on the way: a wrong password would
-    // otherwise turn the entry into garbage for good.
-    std::unique_ptr<Inflater> check;
-    uint32_t checkCrc = 0;
-    uint64_t checkProduced = 0;
-    const Inflater::Sink account = [&](const uint8_t* data, size_t count) {
-        checkCrc = crcOf(checkCrc, data, count);
-        checkProduced += count;
-        return checkProduced > stored.uncompressedSize ? -1 : 0;
-    };
-    if (rekey) {
-        check = std::make_unique<Inflater>();
-        if (!check->ok())
-            return failed(dest, ZIP_EDATA);
-    }
-    uint64_t done = 0;
-    while (done < copyBytes) {
-        const uint64_t from = oldStart + done;
-        size_t count = size_t(std::min<uint64_t>(copyBytes - done, kChunk));
-        // Keep header, data and descriptor in separate chunks.
-        if (from < oldDataStart)
-            count = size_t(std::min<uint64_t>(count, oldDataStart - from));
-        else if (from < oldDataEnd)
-            count = size_t(std::min<uint64_t>(count, oldDataEnd - from));
-        if (!readExactly(src, from, buffer, count))
-            return failed(dest, ZIP_EREAD);
-        if (rekey && from >= oldDataStart && from < oldDataEnd) {
-            scramble(src->password, buffer, count, from);
-            if (!check->ended() && check->feed(buffer, count, account) != 0)
+    if (!copyRange(src, oldStart, dest, newStart, headerBytes, {}))
+        return false;
+    if (!rekey) {
+        if (!copyRange(src, oldDataStart, dest, newDataStart, stored.compressedSize, {}))
+            return false;
+    } else {
+        bool rekeyed = false;
+        for (const Form form : formsOf(src->password, true, stored.method)) {
+            DataCheck check(stored.method, stored.uncompressedSize, stored.crc);
+            if (!check.ok())
                 return failed(dest, ZIP_EDATA);
-            scramble(src->password, buffer, count, newStart + done);
+            const Form written = form == Form::Plain ? Form::Plain : Form::Mended;
+            const ChunkTransform transform = [&](uint8_t* data, size_t count, uint64_t from, uint64_t to) {
+                applyForm(form, src->password, data, count, from);
+                if (check.wantsMore() && check.feed(data, count) != 0)
+                    return false;
+                applyForm(written, src->password, data, count, to);
+                return true;
+            };
+            const bool through = copyRange(src, oldDataStart, dest, newDataStart, stored.compressedSize, transform);
+            if (through && check.passed()) {
+                rekeyed = true;
+                break;
+            }
+            if (!through && dest->error != ZIP_EDATA)
+                return false;
         }
-        if (!writeExactly(dest, newStart + done, buffer, count))
-            return failed(dest, ZIP_EWRITE);
-        done += count;
+        if (!rekeyed)
+            return failed(dest, src->password.isEmpty() ? ZIP_EPASSWORD : ZIP_EDATA);
     }
-    if (rekey && (!check->ended() || checkProduced != stored.uncompressedSize || checkCrc != stored.crc))
-        return failed(dest, ZIP_EDATA);
+    if (!copyRange(src, oldDataEnd, dest, newDataStart + stored.compressedSize, descriptorBytes, {}))
+        return false;
 
     CentralRecord central;
     central.marker = stored.marker;

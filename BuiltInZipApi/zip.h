@@ -2,7 +2,10 @@
 
 // The program's own ".qv" container: a ZIP-like layout with its own record
 // signatures, 64-bit size and offset fields, UTF-32LE entry names, password
-// scrambling of deflate data and plain byte-split volumes.
+// scrambling of entry data and plain byte-split volumes.
+//
+// The scrambling is a repeating XOR keyed by the archive offset: it keeps the
+// data from casual reading, not from an attacker.
 //
 // A small C-style layer on an opaque archive object. Every function takes the
 // archive first and tolerates a null archive (it then fails). Failures are
@@ -91,6 +94,9 @@ bool zip_entry_encrypted(zip_t* zip);
 // and moved into place only when the data checked out, so a failed or
 // canceled extraction leaves an existing file as it was. Returns 0,
 // -1, or the conflict check's ZIP_ANSWER_SKIP / ZIP_ANSWER_ABORT.
+// An entry marked encrypted is read as scrambled under the mended rule, then
+// under the original one; a stored one also as it stands: whichever checks
+// out (inflate, size, CRC-32).
 int zip_entry_fread(zip_t* zip, const QString& path, FileArchive* operation, ArchiveProgress* progress);
 
 void zip_set_password(zip_t* zip, const QString& password);
@@ -102,13 +108,27 @@ uint64_t getArchiveSize(const QString& path);
 // Copies entry srcIndex of src (reading) into dest (writing) without
 // decompressing it. newName (without a trailing "/" for folders) replaces the
 // stored name in the central directory; empty keeps it. Scrambled data that
-// lands at another offset is re-keyed with the source's password (given to
-// zip_open or zip_set_password on src) and checked on the way; without that
-// password the copy fails with ZIP_EPASSWORD, with a wrong one ZIP_EDATA. A
-// failed copy leaves dest as it was, so it can be retried.
+// lands at another offset is unscrambled under the rule it checks out with,
+// using the source's password (given to zip_open or zip_set_password on src),
+// and scrambled anew under the mended rule; without that password the copy
+// fails with ZIP_EPASSWORD, with a wrong one ZIP_EDATA. A failed copy leaves
+// dest as it was, so it can be retried.
 bool mz_zip_writer_add_from_zip_reader(zip_t* dest, zip_t* src, int srcIndex, const QString& newName,
                                        bool isDirectory);
 
+// How key bytes come from the password: each is a character's code unit plus
+// the password's length. Where that sum passes 255 the original rule gives 0,
+// which leaves the bytes as they stand (every character of a Cyrillic or CJK
+// password); the mended rule, which this layer writes, gives the sum's low
+// byte, or 1 when that is 0. Archives written under the original rule are
+// still read.
+enum ZipKeyRule : int
+{
+    ZIP_KEY_MENDED,
+    ZIP_KEY_ORIGINAL,
+};
+
 // XORs count bytes with the password's keystream, the first byte sitting at
 // logical archive offset offset. Its own inverse.
-void xor_crypt(const QString& key, int keyLength, uint8_t* buffer, size_t count, uint64_t offset);
+void xor_crypt(const QString& key, int keyLength, uint8_t* buffer, size_t count, uint64_t offset,
+               ZipKeyRule rule = ZIP_KEY_MENDED);

@@ -12,6 +12,8 @@
 #include <QString>
 #include <QVector>
 
+#include <zlib.h>
+
 #include <cstdint>
 #include <string>
 
@@ -170,6 +172,60 @@ inline QVector<Listed> parse(const QByteArray& a)
 inline QByteArray dataOf(const QByteArray& archive, const Listed& l)
 {
     return archive.mid(int(l.dataOffset), int(l.compressed));
+}
+
+// Latin, Cyrillic and CJK passwords, and one of 255 characters, each of
+// which passes 255 with the length (one of them to 512, whose low byte is 0).
+inline QList<QPair<QByteArray, QString>> kindsOfPassword()
+{
+    return {{"latin", QStringLiteral("abc")},
+            {"cyrillic", QString::fromUtf8("пароль")},
+            {"cjk", QString::fromUtf8("密码")},
+            {"255 characters", QString(200, 'x') + QString(54, QChar(0x0436)) + QChar(0x0101)}};
+}
+
+// What zlib makes of data as a raw deflate stream; empty when it fails.
+inline QByteArray inflateRaw(const QByteArray& data)
+{
+    z_stream stream{};
+    if (inflateInit2(&stream, -MAX_WBITS) != Z_OK)
+        return {};
+    QByteArray out;
+    char chunk[16384];
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData()));
+    stream.avail_in = uInt(data.size());
+    int status = Z_OK;
+    while (status == Z_OK) {
+        stream.next_out = reinterpret_cast<Bytef*>(chunk);
+        stream.avail_out = sizeof(chunk);
+        status = inflate(&stream, Z_NO_FLUSH);
+        out.append(chunk, int(sizeof(chunk) - stream.avail_out));
+    }
+    inflateEnd(&stream);
+    return status == Z_STREAM_END ? out : QByteArray();
+}
+
+// Rewrites an archive written with password as the original keystream rule
+// left it: deflate data scrambled with key bytes of 0 where a code unit plus
+// the length passes 255, stored data as it stands.
+inline bool toOriginalRule(const QString& path, const QString& password)
+{
+    const int length = password.size();
+    QByteArray original(length, '\0');
+    for (int j = 0; j < length; ++j) {
+        const uint unit = (password.at(j).unicode() + uint(length)) & 0xFFFF;
+        original[j] = char(unit <= 255 ? unit : 0);
+    }
+    QByteArray a = testenv::readFile(path);
+    for (const Listed& l : parse(a)) {
+        if (l.marker == 0)
+            continue;
+        uint8_t* data = reinterpret_cast<uint8_t*>(a.data()) + l.dataOffset;
+        xor_crypt(password, length, data, size_t(l.compressed), l.dataOffset);
+        for (uint64_t i = 0; l.method == 8 && i < l.compressed; ++i)
+            data[i] ^= uint8_t(original[int((l.dataOffset + i) % uint64_t(length))]);
+    }
+    return testenv::writeFile(path, a);
 }
 
 // The logical archive: the file, or its volumes one after another.

@@ -78,7 +78,9 @@ private slots:
     void scrambledEntriesStayReadableWhenMoved();
     void movingScrambledDataNeedsThePassword();
     void wrongPasswordIsCaughtWhileCopying();
-    void unmovedAndStoredEntriesNeedNoPassword();
+    void unmovedAndPlainStoredEntriesNeedNoPassword();
+    void archivesOfTheOriginalRuleStayReadable_data();
+    void archivesOfTheOriginalRuleStayReadable();
     void copyThenAppendLikeAnUpdate();
     void copyRefusals();
 
@@ -169,13 +171,14 @@ void TestQvRawCopy::scrambledEntriesStayReadableWhenMoved()
     QFETCH(QString, password);
     const QString source = m_dir + "/scrambled.qv";
     const QList<Item> items = {{"a", text(1000), 6}, {"bb", pattern(777), 6}, {"ccc", text(90000), 6},
-                               {"d", pattern(100001), 6}};
+                               {"d", pattern(100001), 6}, {"stored", text(70000), 0}};
     QVERIFY(writeArchive(source, password, items));
     // Dropping the first entry moves every other one by a different amount
     // than dropping the second.
     for (const QList<QPair<int, QString>>& picks :
-         {QList<QPair<int, QString>>{{1, {}}, {2, {}}, {3, {}}}, QList<QPair<int, QString>>{{0, {}}, {2, {}}, {3, {}}},
-          QList<QPair<int, QString>>{{3, {}}, {2, {}}, {1, {}}, {0, {}}}}) {
+         {QList<QPair<int, QString>>{{1, {}}, {2, {}}, {3, {}}, {4, {}}},
+          QList<QPair<int, QString>>{{0, {}}, {2, {}}, {3, {}}, {4, {}}},
+          QList<QPair<int, QString>>{{4, {}}, {3, {}}, {2, {}}, {1, {}}, {0, {}}}}) {
         const QString target = m_dir + "/scrambled-copy.qv";
         ZipError error = ZIP_ENOERROR;
         QVERIFY(copyEntries(source, password, target, picks, &error));
@@ -230,19 +233,61 @@ void TestQvRawCopy::wrongPasswordIsCaughtWhileCopying()
     QCOMPARE(extracted(target, "right", 0), QByteArray("c"));
 }
 
-void TestQvRawCopy::unmovedAndStoredEntriesNeedNoPassword()
+void TestQvRawCopy::unmovedAndPlainStoredEntriesNeedNoPassword()
 {
     const QString source = m_dir + "/unmoved.qv";
-    QVERIFY(writeArchive(source, "pw", {{"a", text(1000), 6}, {"stored", "in the clear", 0}, {"c", text(10), 6}}));
+    QVERIFY(writeArchive(source, "pw", {{"a", text(1000), 6}, {"stored", text(500), 0}, {"c", text(10), 6}}));
     const QString target = m_dir + "/unmoved-copy.qv";
-    // Entry 0 stays where it was; the stored one moves but is not scrambled.
-    QVERIFY(copyEntries(source, QString(), target, {{0, {}}, {1, {}}}));
+    // Entry 0 stays where it was; the stored one is scrambled and moves.
+    QVERIFY(copyEntries(source, QString(), target, {{0, {}}}));
     const QByteArray before = testenv::readFile(source);
     const QByteArray after = testenv::readFile(target);
     QCOMPARE(dataOf(after, parse(after)[0]), dataOf(before, parse(before)[0]));
-    QCOMPARE(parse(after)[1].marker, uint16_t(1));
+    ZipError error = ZIP_ENOERROR;
+    QVERIFY(!copyEntries(source, QString(), target, {{1, {}}}, &error));
+    QCOMPARE(error, ZIP_EPASSWORD);
+    // The original rule left stored data as it stands: it moves as it is.
+    QVERIFY(toOriginalRule(source, "pw"));
+    QVERIFY(copyEntries(source, QString(), target, {{0, {}}, {1, {}}}));
+    QCOMPARE(parse(testenv::readFile(target))[1].marker, uint16_t(1));
     QCOMPARE(extracted(target, "pw", 0), text(1000));
-    QCOMPARE(extracted(target, QString(), 1), QByteArray("in the clear"));
+    QCOMPARE(extracted(target, QString(), 1), text(500));
+}
+
+void TestQvRawCopy::archivesOfTheOriginalRuleStayReadable_data()
+{
+    QTest::addColumn<QString>("password");
+    for (const auto& kind : kindsOfPassword())
+        QTest::newRow(kind.first.constData()) << kind.second;
+}
+
+void TestQvRawCopy::archivesOfTheOriginalRuleStayReadable()
+{
+    QFETCH(QString, password);
+    const QString source = m_dir + "/original.qv";
+    const QList<Item> items = {{"a", text(5000), 6}, {"stored", text(3000), 0}, {"c", pattern(70000), 6},
+                               {"d", text(900), 6}};
+    QVERIFY(writeArchive(source, password, items));
+    QVERIFY(toOriginalRule(source, password));
+    for (int i = 0; i < items.size(); ++i) {
+        // Over a file that exists: a form tried first is undone in a replacement too.
+        QVERIFY(testenv::writeFile(source + QString(".out%1").arg(i), "old"));
+        QCOMPARE(extracted(source, password, i), items[i].data);
+    }
+
+    // An update keeps the first entry where it was and moves the others,
+    // whose deflate data is scrambled anew under the mended rule.
+    const QList<int> picks = {0, 2, 3, 1};
+    const QString target = m_dir + "/original-copy.qv";
+    QVERIFY(copyEntries(source, password, target, {{0, {}}, {2, {}}, {3, {}}, {1, {}}}));
+    const QByteArray after = testenv::readFile(target);
+    const QVector<Listed> copied = parse(after);
+    for (int i = 0; i < picks.size(); ++i) {
+        const Item& item = items[picks[i]];
+        QCOMPARE(extracted(target, password, i), item.data);
+        if (i > 0 && item.level != 0)
+            QVERIFY(inflateRaw(dataOf(after, copied[i])) != item.data);
+    }
 }
 
 void TestQvRawCopy::copyThenAppendLikeAnUpdate()

@@ -312,6 +312,8 @@ void TestQvArchive::encryptedUpdatesAskForThePassword_data()
     QTest::addColumn<int>("requests");
     QTest::newRow("delete, wrong then right") << "delete" << QStringList{"nope", kPassword} << QString() << 2;
     QTest::newRow("delete, cached by an extraction") << "cached" << QStringList() << QString() << 0;
+    QTest::newRow("delete, written under the original key rule") << "original" << QStringList{kPassword} << QString()
+                                                                 << 1;
     QTest::newRow("rename a folder, the request's password") << "rename" << QStringList() << kPassword << 0;
     QTest::newRow("replace, cancelled") << "replace" << QStringList{QString()} << QString() << 1;
 }
@@ -324,6 +326,8 @@ void TestQvArchive::encryptedUpdatesAskForThePassword()
     QFETCH(int, requests);
     const QString archive = pack(QStringLiteral("secret.qv"), kPassword);
     QVERIFY(!archive.isEmpty());
+    if (operation == QLatin1String("original"))
+        QVERIFY(qvbytes::toOriginalRule(archive, kPassword));
     QMap<QString, QByteArray> files = treeFiles();
     QStringList folders = sampleEmptyFolders();
     CompressOptions request;
