@@ -10,7 +10,6 @@
 namespace {
 
 constexpr int kMaxEntries = 64;
-const QString kPassword = QStringLiteral("pw");
 
 QString volumeName(const QString& path, int number)
 {
@@ -50,6 +49,11 @@ QString currentName(zip_t* zip)
 
 } // namespace
 
+QString qvHarnessPassword()
+{
+    return QStringLiteral("p\u0416");
+}
+
 uint8_t qvHarnessFlags(bool password, int volumeSteps)
 {
     return uint8_t((password ? 1 : 0) | ((volumeSteps & 0x3F) << 2));
@@ -78,7 +82,7 @@ bool qvReaderHarness(const uint8_t* data, size_t size, const QString& workDir, Q
     const bool split = QFile::exists(volumeName(input, 1));
     const QString openPath = split ? volumeName(input, 1) : input;
 
-    zip_t* zip = zip_open(openPath, 0, 'r', -1, password ? kPassword : QString());
+    zip_t* zip = zip_open(openPath, 0, 'r', -1, password ? qvHarnessPassword() : QString());
     if (!zip)
         return true;
     const int count = std::min(zip_total_entries(zip), kMaxEntries);
@@ -124,7 +128,7 @@ bool qvReaderHarness(const uint8_t* data, size_t size, const QString& workDir, Q
     if (split)
         return true;
     const int before = count;
-    zip_t* append = zip_open(input, 6, 'a', -1, password ? kPassword : QString());
+    zip_t* append = zip_open(input, 6, 'a', -1, password ? qvHarnessPassword() : QString());
     if (!append)
         return true;
     const int total = zip_total_entries(append);
@@ -135,7 +139,7 @@ bool qvReaderHarness(const uint8_t* data, size_t size, const QString& workDir, Q
         && zip_entry_close(append) == 0;
     if (zip_close(append) != 0 || !added)
         return true;
-    zip_t* reread = zip_open(input, 0, 'r', -1, password ? kPassword : QString());
+    zip_t* reread = zip_open(input, 0, 'r', -1, password ? qvHarnessPassword() : QString());
     if (!reread || zip_total_entries(reread) != total + 1) {
         zip_close(reread);
         return fault("the appended archive does not open with one entry more");

@@ -15,3 +15,7 @@ bool qvReaderHarness(const uint8_t* data, size_t size, const QString& workDir, Q
 // The first byte for an archive image: password or not, volume size in
 // steps of 8 bytes (0 for a single file).
 uint8_t qvHarnessFlags(bool password, int volumeSteps);
+
+// The password the first byte may pick. One of its characters passes 255
+// with the length, so the two key rules differ and both get read.
+QString qvHarnessPassword();

@@ -51,9 +51,9 @@ int main(int argc, char** argv)
     seed(dir, "empty", 6, {}, 0, {});
     seed(dir, "stored", 0, {}, 0, {{L"a.txt", "hello"}});
     seed(dir, "deflate", 6, {}, 0, {{L"a.txt", text + text}, {L"dir/", {}}, {L"dir/b", "b"}});
-    seed(dir, "password", 6, "pw", 0, {{L"secret.txt", text}, {L"empty", {}}});
-    seed(dir, "storedpw", 0, "pw", 0, {{L"s", "stored"}, {L"\u0416\u4e2d\U0001F600", "x"}});
+    seed(dir, "password", 6, qvHarnessPassword(), 0, {{L"secret.txt", text}, {L"empty", {}}});
+    seed(dir, "storedpw", 0, qvHarnessPassword(), 0, {{L"s", "stored"}, {L"\u0416\u4e2d\U0001F600", "x"}});
     seed(dir, "split", 6, {}, 3, {{L"v.txt", text + text + text}});
-    seed(dir, "splitpw", 6, "pw", 5, {{L"v.txt", text}, {L"w", "w"}});
+    seed(dir, "splitpw", 6, qvHarnessPassword(), 5, {{L"v.txt", text}, {L"w", "w"}});
     return 0;
 }

@@ -7,6 +7,9 @@ packages=(g++ make cmake qtbase5-dev qttools5-dev qttools5-dev-tools zlib1g-dev 
 if [ "${1:-}" = "--test" ]; then
   # strace lets a test see the order of flushes and renames of an update.
   packages+=(xauth strace)
+elif [ "${1:-}" = "--fuzz" ]; then
+  # clang with libFuzzer for fuzz/run_qv_fuzzer.sh.
+  packages+=(clang libclang-rt-14-dev)
 fi
 
 missing=()
