@@ -162,6 +162,14 @@ void CompressDialog::applyFormatSelection()
 
     ui->cbPassword->setEnabled(format.supportsEncryption);
     ui->lePassword->setEnabled(format.supportsEncryption && ui->cbPassword->isChecked());
+    // The own format's password is a scrambling, not a cipher: say so where
+    // the password is typed.
+    const QString passwordTip = format.format == ZF_QV
+        ? tr("The qv format scrambles the data with the password against casual reading. "
+             "For strong protection choose 7z, which encrypts with AES-256.")
+        : QString();
+    ui->cbPassword->setToolTip(passwordTip);
+    ui->lePassword->setToolTip(passwordTip);
 
     setArchiveName(format);
 }

@@ -216,6 +216,8 @@ void TestCompressDialog::choicesPerFormat()
     QCOMPARE(itemData(method), methodData);
     QCOMPARE(method->currentIndex(), methods.isEmpty() ? -1 : 0);
     QCOMPARE(child<QCheckBox>(&dialog, "cbPassword")->isEnabled(), password);
+    // Only the own format's scrambling needs a word on what it protects.
+    QCOMPARE(child<QLineEdit>(&dialog, "lePassword")->toolTip().isEmpty(), format != "qv");
 }
 
 void TestCompressDialog::ownFormatOffersOnlyAddAndRelative()
