@@ -57,9 +57,11 @@ bool isQvExtension(const QString& path);
 // ArchiveProgress block given to the constructor.
 //
 // An existing archive is never written in place: the new one goes to a free
-// "_tmp%1" name beside it, is flushed to disk and swapped in through a
-// "_backup%1" name. A failed, refused or cancelled update leaves the archive
-// as it was and no temporary file behind.
+// "_tmp%1" name beside it, made by the update itself, is flushed to disk and
+// replaces the archive by one rename. Whatever ends the process, the
+// archive's name holds the old archive or the complete new one. A failed,
+// refused or cancelled update leaves the archive as it was and no temporary
+// file behind; an update removes no file it did not make.
 class FileArchive : public QObject, public IFileArchiveCallbacksHandler
 {
     Q_OBJECT
@@ -216,6 +218,11 @@ private:
     QString getInArchiveFilePath(const QString& filePath, const CompressOptions& options) const;
     CMyComPtr<OutStream> createOutputFileStream(long long volumeSize);
     void removeOutput(const QString& path, long long volumeSize);
+    // Makes a free "_tmp%1" name beside the archive as an empty file of this
+    // update's own, and returns it.
+    QString reserveTemporaryFile(const QString& archive);
+    // Removes the temporary file this update made and has not swapped in.
+    void discardTemporaryFile();
     bool userCanceledUpdate() const;
 
     // --- State ---------------------------------------------------------------
@@ -254,6 +261,8 @@ private:
     QString m_extractedPath;
     uint64_t m_totalSizeToExtract = 0;
     qint64 m_archiveCreationTime = 0;
+    // The temporary file the running update made and has not swapped in.
+    QString m_temporaryFile;
     // Source bytes written so far by the running update.
     qint64 m_totalSizeProcessed = 0;
     // Passwords to try before asking, when an update moves scrambled data.

@@ -330,10 +330,6 @@ void FileArchive::updateArchive_custom(CompressOptions& options)
     }
     unsigned int itemCount = 0;
     prepareArchiveForUpdate(options, itemCount, kDosTimeKind);
-    // A new archive is written at its name directly; there is nothing to
-    // lose there.
-    if (!exists)
-        m_archiveFileName = archive;
     m_sourcePasswords.clear();
     for (const QString& candidate : {getPasswordFromCache(archive), options.password}) {
         if (!candidate.isEmpty() && !m_sourcePasswords.contains(candidate))

@@ -51,18 +51,6 @@ qint64 floorDiv(qint64 value, qint64 unit)
     return value >= 0 ? value / unit : -((-value + unit - 1) / unit);
 }
 
-// Flushes a file (or a folder's entries) to the disk. A file that cannot be
-// opened here (reached through the elevated server) is left to the server.
-bool syncPath(const QString& path, bool folder)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | (folder ? O_DIRECTORY : 0));
-    if (fd < 0)
-        return true;
-    const bool synced = ::fsync(fd) == 0;
-    ::close(fd);
-    return synced;
-}
-
 // The method name for the engine: the request's when the format offers it,
 // else the format's own; empty (store) at level 0.
 QString methodName(ZipFormat format, int32_t method, uint32_t level)
@@ -115,6 +103,7 @@ void FileArchive::updateArchive(CompressOptions options)
     m_passwordCanceled = false;
     m_passwordRefused = false;
     m_elevatedFiles.clear();
+    m_temporaryFile.clear();
     options.makeForwardSlashes();
     m_archiveFileName = options.archivePath;
     m_password = options.password;
@@ -145,6 +134,8 @@ void FileArchive::updateArchive(CompressOptions options)
     }
     if (!done && m_result == 0)
         m_result = E_FAIL;
+    if (!done)
+        discardTemporaryFile();
     UserActions::reset();
 }
 
@@ -386,7 +377,7 @@ bool FileArchive::createNewArchive(CompressOptions& options, CMyComPtr<IOutArchi
     // Whatever lies at the name (an empty file, or an archive that is
     // written anew) is replaced only by the finished archive.
     if (options.volumeSize <= 0 && isPathTaken(m_archiveFileName))
-        m_archiveFileName = getRenameFileName(m_archiveFileName, QStringLiteral("_tmp%1"), false);
+        m_archiveFileName = reserveTemporaryFile(m_archiveFileName);
     if (!InitGetProc() || GetIOutArchive(SupportedFormats[options.format].clsid, &outArchive) != 0) {
         ReportError(LS_FORMAT_NOT_SUPPORTED, {});
         return false;
@@ -429,7 +420,10 @@ QString FileArchive::getInArchiveFilePath(const QString& filePath, const Compres
 
 void FileArchive::prepareArchiveForUpdate(CompressOptions& options, unsigned int& itemCount, UInt32 timeType)
 {
-    m_archiveFileName = getRenameFileName(m_archiveFileName, QStringLiteral("_tmp%1"), false);
+    // An archive that is not there yet is written at its name: there is
+    // nothing to lose there.
+    m_archiveFileName =
+        isPathTaken(options.archivePath) ? reserveTemporaryFile(options.archivePath) : options.archivePath;
     options.newFiles += options.files;
 
     // Every source is matched against the entries, whether the request adds
@@ -557,12 +551,39 @@ void FileArchive::removeOutput(const QString& path, long long volumeSize)
     }
     if (isPathTaken(path))
         deleteFileGeneric(path, false);
+    if (path == m_temporaryFile)
+        m_temporaryFile.clear();
+}
+
+QString FileArchive::reserveTemporaryFile(const QString& archive)
+{
+    // Made empty at once and exclusively: from then on the name is this
+    // update's own. A leftover of a killed run, or anybody else's file, is
+    // skipped like any taken name, never written over or removed.
+    for (;;) {
+        const QString candidate = getRenameFileName(archive, QStringLiteral("_tmp%1"), false);
+        const int fd = ::open(QFile::encodeName(candidate).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const bool taken = fd < 0 && errno == EEXIST;
+        if (fd >= 0)
+            ::close(fd);
+        // A name this process may not make is left to the output stream,
+        // which asks about it (the elevated server may make it).
+        if (!taken) {
+            m_temporaryFile = candidate;
+            return candidate;
+        }
+    }
+}
+
+void FileArchive::discardTemporaryFile()
+{
+    if (!m_temporaryFile.isEmpty())
+        removeOutput(m_temporaryFile, -1);
 }
 
 bool FileArchive::renameTempFileToTheOriginalName(const CompressOptions& options, bool durable)
 {
     const QString archive = options.archivePath;
-    const QString folder = QFileInfo(archive).absolutePath();
     // A new archive written under its own name replaces nothing.
     if (m_archiveFileName == archive || !isPathTaken(m_archiveFileName)) {
         m_archiveFileName = archive;
@@ -570,34 +591,27 @@ bool FileArchive::renameTempFileToTheOriginalName(const CompressOptions& options
     }
 
     const QString temporary = m_archiveFileName;
-    // The new archive is on the disk before it takes the archive's name: a
-    // power cut can leave the old archive or the new one, never a torn one.
+    // The new archive is on the disk before it takes the archive's name, and
+    // takes it by one rename, which replaces the old archive in one step: a
+    // crash or a power cut at any moment leaves the old archive or the new
+    // one at the name, never neither and never a torn one.
     if (durable && !syncPath(temporary, false)) {
-        deleteFileGeneric(temporary, false);
+        discardTemporaryFile();
         ReportError(LS_CANNOT_WRITE_ARCHIVE, {archive});
         m_result = E_FAIL;
         return false;
     }
-    const QString backup = getRenameFileName(archive, QStringLiteral("_backup%1"), false);
-    if (!renameFile(archive, backup)) {
-        deleteFileGeneric(temporary, false);
-        ReportError(LS_CANNOT_RENAME_FILE, {archive, backup});
-        m_result = E_FAIL;
-        return false;
-    }
     if (!renameFile(temporary, archive)) {
-        // The archive goes back to its name; the new one is given up.
-        renameFileGeneric(backup, archive);
-        deleteFileGeneric(temporary, false);
+        discardTemporaryFile();
         ReportError(LS_CANNOT_RENAME_FILE, {temporary, archive});
         m_result = E_FAIL;
         return false;
     }
-    if (durable)
-        syncPath(folder, true);
+    m_temporaryFile.clear();
     m_archiveFileName = archive;
-    if (!deleteFileGeneric(backup, false))
-        ReportError(LS_CANNOT_REMOVE_FILE, {backup});
+    // The folder's new entry reaches the disk too.
+    if (durable)
+        syncPath(QFileInfo(archive).absolutePath(), true);
     return true;
 }
 

@@ -18,7 +18,9 @@
 #include <QUrl>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <cstdio>
 
 namespace {
@@ -238,6 +240,16 @@ QString hiddenPartStem(const QString& destination, const QString& suffix)
     if (QFile::encodeName(name).size() + 1 + QFile::encodeName(suffix).size() + kCounterBytes > kMaxFileNameBytes)
         name = QString::fromLatin1(QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Sha1).toHex());
     return info.path() + QStringLiteral("/.") + name + suffix;
+}
+
+bool syncPath(const QString& path, bool folder)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | (folder ? O_DIRECTORY : 0));
+    if (fd < 0)
+        return true;
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    return synced;
 }
 
 bool isPathTaken(const QString& path)

@@ -27,6 +27,10 @@ bool removeFileOrDirectory(const QString& path);
 // Something (a file, a folder, or a link, even a dangling one) has that name.
 // One system call, the link itself not followed.
 bool isPathTaken(const QString& path);
+// Flushes a file, or a folder's entries, to the disk. A path this process
+// cannot open (one reached through the elevated server) is left to the
+// server: true.
+bool syncPath(const QString& path, bool folder);
 // The hidden name beside destination that new data is written under until
 // it is complete: "." + name + suffix. A name that leaves no room for the
 // additions within the 255 bytes of a folder entry is replaced by its hash.

@@ -509,11 +509,19 @@ bool CopyFileNode::copyFileLocal(const QString& source, const QString& dest)
     // A new file has them already unless the umask took some away.
     if (result == QtFileCopier::NoError && (target.st_mode & 07777) != mode && ::fchmod(out.get(), mode) != 0)
         qDebug() << "cannot copy the permissions of" << source;
+    // A copy that replaces a file is on the disk before it takes the name,
+    // and the name's change follows it there: a power cut leaves the old
+    // file or the new one, never a torn one.
+    if (result == QtFileCopier::NoError && writeName != destName && ::fsync(out.get()) != 0)
+        result = QtFileCopier::CannotWriteDestinationFile;
     if (!out.close() && result == QtFileCopier::NoError)
         result = QtFileCopier::CannotWriteDestinationFile;
-    if (result == QtFileCopier::NoError && writeName != destName &&
-        ::rename(writeName.constData(), destName.constData()) != 0)
-        result = QtFileCopier::CannotWriteDestinationFile;
+    if (result == QtFileCopier::NoError && writeName != destName) {
+        if (::rename(writeName.constData(), destName.constData()) != 0)
+            result = QtFileCopier::CannotWriteDestinationFile;
+        else
+            syncPath(QFileInfo(dest).absolutePath(), true);
+    }
     if (result != QtFileCopier::NoError) {
         ::unlink(writeName.constData());
         return fail(result);

@@ -273,6 +273,29 @@ ProcessResult runProcess(const QString& program, const QStringList& arguments, i
     return result;
 }
 
+QProcessEnvironment headlessEnvironment()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString& name : {QStringLiteral("DISPLAY"), QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("QT_QPA_PLATFORM")})
+        environment.remove(name);
+    return environment;
+}
+
+ProcessResult runUnderStrace(const QStringList& straceOptions, const QString& program, const QStringList& arguments,
+                             QProcessEnvironment environment, QByteArray* skipReason)
+{
+    environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+    const ProcessResult result = runProcess(QStringLiteral("strace"), straceOptions + QStringList{program} + arguments,
+                                            120000, QString(), environment);
+    skipReason->clear();
+    if (!result.started)
+        *skipReason = "strace is not available";
+    // A machine that forbids tracing stops strace itself before the child.
+    else if (result.exitCode != 0 && result.err.startsWith("strace: "))
+        *skipReason = result.err;
+    return result;
+}
+
 QString quenvarBinary()
 {
     return QStringLiteral(QUENVAR_BINARY);

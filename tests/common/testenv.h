@@ -83,6 +83,17 @@ ProcessResult runProcess(const QString& program, const QStringList& arguments, i
                          const QString& workDir = QString(),
                          const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
 
+// This process's private environment without any display: a program run
+// with it works as from a script and asks nobody.
+QProcessEnvironment headlessEnvironment();
+
+// Runs program under strace, with straceOptions before it. *skipReason stays
+// empty when strace ran; otherwise it says why it could not (not installed,
+// or tracing forbidden on this machine), for the test to skip with. The leak
+// checker cannot work under a tracer and is off for the run.
+ProcessResult runUnderStrace(const QStringList& straceOptions, const QString& program, const QStringList& arguments,
+                             QProcessEnvironment environment, QByteArray* skipReason);
+
 // The program under test and the independent 7z command line tool.
 QString quenvarBinary();
 ProcessResult run7z(const QStringList& arguments, const QString& workDir = QString(), int timeoutMs = 300000);

@@ -1,8 +1,7 @@
 // Adding to, replacing in, deleting from and renaming inside existing
 // archives; the refusals; the source scan (hidden items, unreadable folders);
 // and the promise that a refused, failed or cancelled update leaves the
-// archive byte for byte as it was, with no temporary file behind, and that a
-// finished one is on the disk before it takes the archive's name.
+// archive byte for byte as it was, with no temporary file behind.
 #include "archivetestsupport.h"
 
 #include "app/settings.h"
@@ -10,7 +9,6 @@
 #include "engine/zipapi.h"
 
 #include <QCryptographicHash>
-#include <QProcessEnvironment>
 
 using namespace archivetest;
 
@@ -98,8 +96,6 @@ private slots:
     void unreadableFolderQuestionEnds();
     void cancelWhileWritingKeepsTheArchive();
     void engineFailureKeepsTheArchive();
-    void finishedArchiveIsOnDiskBeforeTheSwap();
-    void helperUpdateForTrace();
 
 private:
     QString m_work;
@@ -469,70 +465,6 @@ void TestArchiveUpdate::engineFailureKeepsTheArchive()
     QCOMPARE(QDir(m_work).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
              QStringList{QStringLiteral("solid.7z")});
     QDir(source).removeRecursively();
-}
-
-void TestArchiveUpdate::finishedArchiveIsOnDiskBeforeTheSwap()
-{
-    // The update runs in a child under strace, which records the flushes and
-    // renames with the file names.
-    const QString source = testenv::makeDir(QStringLiteral("traced"));
-    testenv::writeFile(source + QStringLiteral("/first.txt"), "first");
-    testenv::writeFile(source + QStringLiteral("/second.txt"), "second");
-    const QString archive = m_work + QStringLiteral("/traced.7z");
-    Run create;
-    create.compress(compressRequest(archive, source, {source + QStringLiteral("/first.txt")}, ZF_7Z));
-    QVERIFY(create.ok());
-
-    const QString log = m_work + QStringLiteral("/../strace.log");
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QUENVAR_TRACE_ARCHIVE"), archive);
-    environment.insert(QStringLiteral("QUENVAR_TRACE_SOURCE"), source);
-    // The leak checker cannot work under a tracer.
-    environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
-    const testenv::ProcessResult traced = testenv::runProcess(
-        QStringLiteral("strace"),
-        {QStringLiteral("-f"), QStringLiteral("-y"), QStringLiteral("-qq"), QStringLiteral("-e"),
-         QStringLiteral("trace=fsync,rename,renameat,renameat2"), QStringLiteral("-o"), log,
-         QCoreApplication::applicationFilePath(), QStringLiteral("helperUpdateForTrace")},
-        120000, QString(), environment);
-    if (!traced.started)
-        QSKIP("strace is not available");
-    // A machine that forbids tracing stops strace itself before the child.
-    if (traced.exitCode != 0 && traced.err.startsWith("strace: "))
-        QSKIP(traced.err.constData());
-    QVERIFY2(traced.exitCode == 0, traced.out.constData());
-    QCOMPARE(entryNames(archive), QStringList({QStringLiteral("first.txt"), QStringLiteral("second.txt")}));
-
-    const QStringList lines = QString::fromUtf8(testenv::readFile(log)).split(QLatin1Char('\n'));
-    QFile::remove(log);
-    int flushed = -1;
-    int swapped = -1;
-    const QString temporary = QStringLiteral("traced_tmp1.7z");
-    for (int i = 0; i < lines.size(); ++i) {
-        const QString& line = lines.at(i);
-        if (flushed < 0 && line.contains(QLatin1String("fsync(")) && line.contains(temporary))
-            flushed = i;
-        if (swapped < 0 && line.contains(QLatin1String("rename")) && line.contains(temporary))
-            swapped = i;
-    }
-    QVERIFY2(flushed >= 0, qPrintable(lines.join(QLatin1Char('\n'))));
-    QVERIFY(swapped > flushed);
-    QVERIFY(leftovers(m_work).isEmpty());
-    QDir(source).removeRecursively();
-}
-
-// Run by finishedArchiveIsOnDiskBeforeTheSwap in a child process.
-void TestArchiveUpdate::helperUpdateForTrace()
-{
-    const QString archive = qEnvironmentVariable("QUENVAR_TRACE_ARCHIVE");
-    const QString source = qEnvironmentVariable("QUENVAR_TRACE_SOURCE");
-    if (archive.isEmpty())
-        QSKIP("runs as the child of finishedArchiveIsOnDiskBeforeTheSwap");
-    CompressOptions request = compressRequest(archive, source, {source + QStringLiteral("/second.txt")}, ZF_7Z);
-    request.addToExisting = true;
-    Run run;
-    run.compress(request);
-    QVERIFY(run.ok());
 }
 
 QUENVAR_TEST_MAIN(TestArchiveUpdate)
