@@ -391,6 +391,12 @@ struct zip_t
 
     Entry entry;
     ZipError error = ZIP_ENOERROR;
+    // A written volume lost data when it was closed: the archive is not whole.
+    bool closeFailed = false;
+    // The file and the system's words for the last failure the system
+    // reported; empty when the last failure had no such cause.
+    QString failedFile;
+    QString failureReason;
     std::vector<uint8_t> scratch;
 
     uint8_t* buffer()
@@ -414,6 +420,28 @@ bool failed(zip_t* zip, ZipError error)
 {
     fail(zip, error);
     return false;
+}
+
+// Notes what the system said about file; the call that fails next carries it.
+void noteSystemFailure(zip_t* zip, const QString& file, const QString& reason)
+{
+    if (zip->failedFile.isEmpty()) {
+        zip->failedFile = file;
+        zip->failureReason = reason;
+    }
+}
+
+void noteSystemFailure(zip_t* zip, const QFileDevice& file)
+{
+    noteSystemFailure(zip, file.fileName(), file.errorString());
+}
+
+// Called at the start of every step that can fail on the disk, so that a
+// reason never outlives its failure.
+void forgetSystemFailure(zip_t* zip)
+{
+    zip->failedFile.clear();
+    zip->failureReason.clear();
 }
 
 void resetEntry(zip_t* zip)
@@ -454,19 +482,34 @@ void prepareVolumeSlots(zip_t* zip)
     zip->openOrder.clear();
 }
 
+// False when a written volume lost data on closing (noted).
+bool closeFile(zip_t* zip, QFile& file)
+{
+    if (!file.isOpen())
+        return true;
+    file.close();
+    if (zip->mode != Mode::Writing || file.error() == QFileDevice::NoError)
+        return true;
+    noteSystemFailure(zip, file);
+    zip->closeFailed = true;
+    return false;
+}
+
 void closeVolume(zip_t* zip, int index)
 {
     if (zip->volumes[size_t(index)])
-        zip->volumes[size_t(index)]->close();
+        closeFile(zip, *zip->volumes[size_t(index)]);
     zip->openOrder.erase(std::remove(zip->openOrder.begin(), zip->openOrder.end(), index), zip->openOrder.end());
 }
 
-void closeAllVolumes(zip_t* zip)
+bool closeAllVolumes(zip_t* zip)
 {
+    bool closed = true;
     for (auto& file : zip->volumes)
-        if (file)
-            file->close();
+        if (file && !closeFile(zip, *file))
+            closed = false;
     zip->openOrder.clear();
+    return closed;
 }
 
 // The open file of a volume; reading opens read-only, writing creates (or
@@ -493,8 +536,10 @@ QFile* volumeFile(zip_t* zip, int index)
     } else {
         mode |= QIODevice::ReadOnly;
     }
-    if (!slot->open(mode))
+    if (!slot->open(mode)) {
+        noteSystemFailure(zip, *slot);
         return nullptr;
+    }
     if (zip->mode == Mode::Writing)
         zip->volumeCreated[size_t(index)] = true;
     zip->openOrder.push_back(index);
@@ -529,8 +574,10 @@ QFile* positioned(zip_t* zip, uint64_t offset, uint64_t* left)
     QFile* file = routeOffset(zip, offset, &local, left);
     if (!file)
         return nullptr;
-    if (uint64_t(file->pos()) != local && !file->seek(qint64(local)))
+    if (uint64_t(file->pos()) != local && !file->seek(qint64(local))) {
+        noteSystemFailure(zip, *file);
         return nullptr;
+    }
     return file;
 }
 
@@ -545,6 +592,8 @@ uint64_t readAt(zip_t* zip, uint64_t offset, uint8_t* data, uint64_t count)
             break;
         const uint64_t want = std::min<uint64_t>({left, count - done, uint64_t(1) << 30});
         const qint64 got = file->read(reinterpret_cast<char*>(data + done), qint64(want));
+        if (got < 0)
+            noteSystemFailure(zip, *file);
         if (got <= 0)
             break;
         done += uint64_t(got);
@@ -562,6 +611,8 @@ uint64_t writeAt(zip_t* zip, uint64_t offset, const uint8_t* data, uint64_t coun
             break;
         const uint64_t want = std::min<uint64_t>({left, count - done, uint64_t(1) << 30});
         const qint64 put = file->write(reinterpret_cast<const char*>(data + done), qint64(want));
+        if (put < 0)
+            noteSystemFailure(zip, *file);
         if (put <= 0)
             break;
         done += uint64_t(put);
@@ -906,7 +957,12 @@ bool trimAfterEnd(zip_t* zip)
 {
     auto cut = [zip](int index, uint64_t size) {
         QFile* file = volumeFile(zip, index);
-        return file && (uint64_t(file->size()) == size || file->resize(qint64(size)));
+        if (!file)
+            return false;
+        if (uint64_t(file->size()) == size || file->resize(qint64(size)))
+            return true;
+        noteSystemFailure(zip, *file);
+        return false;
     };
     if (!usesVolumes(zip))
         return cut(0, zip->archiveSize);
@@ -942,9 +998,12 @@ bool finalize(zip_t* zip)
     if (!writeExactly(zip, zip->archiveSize, bytes, kEndSize))
         return failed(zip, ZIP_EWRITE);
     bool flushed = true;
-    for (auto& file : zip->volumes)
-        if (file && file->isOpen() && !file->flush())
+    for (auto& file : zip->volumes) {
+        if (file && file->isOpen() && !file->flush()) {
+            noteSystemFailure(zip, *file);
             flushed = false;
+        }
+    }
     if (!flushed)
         return failed(zip, ZIP_EWRITE);
     zip->archiveSize += kEndSize;
@@ -984,6 +1043,10 @@ public:
     ExtractTarget& operator=(const ExtractTarget&) = delete;
 
     bool isOpen() const { return m_file && m_file->isOpen(); }
+    // The destination (as the conflict check left it) and the system's
+    // words for the last failure.
+    const QString& path() const { return m_path; }
+    QString errorString() const { return m_file ? m_file->errorString() : m_part.errorString(); }
 
     // ZIP_ANSWER_PROCEED when the file is ready; -1 when it cannot be
     // written; otherwise the conflict check's answer.
@@ -1026,7 +1089,16 @@ public:
 
     bool write(const uint8_t* data, size_t count)
     {
-        return m_file->write(reinterpret_cast<const char*>(data), qint64(count)) == qint64(count);
+        // A short write has no reason yet: the next one meets it (no space,
+        // too large) and leaves it in the file's error string.
+        size_t done = 0;
+        while (done < count) {
+            const qint64 put = m_file->write(reinterpret_cast<const char*>(data + done), qint64(count - done));
+            if (put <= 0)
+                return false;
+            done += size_t(put);
+        }
+        return true;
     }
 
     bool commit()
@@ -1043,8 +1115,9 @@ public:
         m_part.close();
         if (m_part.error() != QFileDevice::NoError)
             return false;
-        // Never over a file that appeared since the conflict check.
-        m_committed = QFile::rename(m_partPath, m_path);
+        // Never over a file that appeared since the conflict check (the
+        // rename refuses an existing target).
+        m_committed = m_part.rename(m_path);
         return m_committed;
     }
 
@@ -1191,8 +1264,11 @@ bool copyRange(zip_t* src, uint64_t from, zip_t* dest, uint64_t to, uint64_t cou
     uint8_t* buffer = dest->buffer();
     for (uint64_t done = 0; done < count;) {
         const size_t piece = size_t(std::min<uint64_t>(count - done, kChunk));
-        if (!readExactly(src, from + done, buffer, piece))
+        if (!readExactly(src, from + done, buffer, piece)) {
+            // The source's reason becomes the copy's.
+            noteSystemFailure(dest, src->failedFile, src->failureReason);
             return failed(dest, ZIP_EREAD);
+        }
         if (transform && !transform(buffer, piece, from + done, to + done))
             return failed(dest, ZIP_EDATA);
         if (!writeExactly(dest, to + done, buffer, piece))
@@ -1272,7 +1348,8 @@ uint64_t getArchiveSize(const QString& path)
     return total;
 }
 
-zip_t* zip_open(const QString& path, int level, char mode, qint64 volumeSize, const QString& password)
+zip_t* zip_open(const QString& path, int level, char mode, qint64 volumeSize, const QString& password,
+                QString* failedFile, QString* reason)
 {
     if (!zip_is_valid_volume_size(volumeSize) || path.isEmpty())
         return nullptr;
@@ -1286,6 +1363,13 @@ zip_t* zip_open(const QString& path, int level, char mode, qint64 volumeSize, co
     zip->password = password;
     zip->level = unsigned(level);
     zip->path = path;
+    auto giveUp = [&zip, failedFile, reason]() -> zip_t* {
+        if (failedFile && reason) {
+            *failedFile = zip->failedFile;
+            *reason = zip->failureReason;
+        }
+        return nullptr;
+    };
     switch (mode) {
     case 'r':
         if (path.endsWith(QLatin1String(".001"))) {
@@ -1298,15 +1382,15 @@ zip_t* zip_open(const QString& path, int level, char mode, qint64 volumeSize, co
         }
         zip->level = unsigned(level) | kLevelDoNotSort;
         if (!initReader(zip.get()))
-            return nullptr;
+            return giveUp();
         break;
     case 'w':
         if (!initWriter(zip.get()))
-            return nullptr;
+            return giveUp();
         break;
     case 'a':
         if (!initReader(zip.get()) || !initAppend(zip.get()))
-            return nullptr;
+            return giveUp();
         break;
     default:
         return nullptr;
@@ -1315,17 +1399,33 @@ zip_t* zip_open(const QString& path, int level, char mode, qint64 volumeSize, co
     return zip.release();
 }
 
-int zip_close(zip_t* zip)
+int zip_close(zip_t* zip, QString* failedFile, QString* reason)
 {
     if (!zip)
         return -1;
+    forgetSystemFailure(zip);
     int result = 0;
     if (zip->mode == Mode::Writing && !finalize(zip))
         result = -1;
     resetEntry(zip);
-    closeAllVolumes(zip);
+    if (!closeAllVolumes(zip) || zip->closeFailed)
+        result = -1;
+    if (result != 0 && failedFile && reason) {
+        *failedFile = zip->failedFile;
+        *reason = zip->failureReason;
+    }
     delete zip;
     return result;
+}
+
+QString zip_last_failed_file(zip_t* zip)
+{
+    return zip ? zip->failedFile : QString();
+}
+
+QString zip_last_failure_reason(zip_t* zip)
+{
+    return zip ? zip->failureReason : QString();
 }
 
 int zip_total_entries(zip_t* zip)
@@ -1374,6 +1474,7 @@ int zip_entry_open_last_access(zip_t* zip, const wchar_t* name, qint64 modificat
 {
     if (!zip)
         return -1;
+    forgetSystemFailure(zip);
     if (!name || zip->mode != Mode::Writing || (zip->level & kLevelCompressedData))
         return fail(zip, ZIP_EARGS);
     size_t chars = 0;
@@ -1423,6 +1524,7 @@ int zip_entry_write(zip_t* zip, const void* data, size_t size)
 {
     if (!zip)
         return -1;
+    forgetSystemFailure(zip);
     if (!data || size == 0)
         return 0;
     Entry& e = zip->entry;
@@ -1461,6 +1563,7 @@ int zip_entry_close(zip_t* zip)
 {
     if (!zip)
         return -1;
+    forgetSystemFailure(zip);
     Entry& e = zip->entry;
     if (e.index < 0)
         return fail(zip, ZIP_EARGS);
@@ -1534,6 +1637,7 @@ int zip_entry_fread(zip_t* zip, const QString& path, FileArchive* operation, Arc
 {
     if (!zip)
         return -1;
+    forgetSystemFailure(zip);
     Entry& e = zip->entry;
     if (zip->mode != Mode::Reading || e.index < 0 || path.isEmpty())
         return fail(zip, ZIP_EARGS);
@@ -1543,6 +1647,10 @@ int zip_entry_fread(zip_t* zip, const QString& path, FileArchive* operation, Arc
         return fail(zip, ZIP_EFORMAT);
 
     ExtractTarget target(path, operation, e.time);
+    auto writeFailed = [zip, &target] {
+        noteSystemFailure(zip, target.path(), target.errorString());
+        return fail(zip, ZIP_EWRITE);
+    };
     uint64_t reported = 0;
     const Inflater::Sink deliver = [&](const uint8_t* data, size_t count) -> int {
         if (count == 0)
@@ -1550,10 +1658,10 @@ int zip_entry_fread(zip_t* zip, const QString& path, FileArchive* operation, Arc
         if (!target.isOpen()) {
             const int answer = target.open();
             if (answer != ZIP_ANSWER_PROCEED)
-                return answer == -1 ? fail(zip, ZIP_EWRITE) : answer;
+                return answer == -1 ? writeFailed() : answer;
         }
         if (!target.write(data, count))
-            return fail(zip, ZIP_EWRITE);
+            return writeFailed();
         reported += count;
         if (!reportChunk(progress, count))
             return fail(zip, ZIP_ECANCELED);
@@ -1564,7 +1672,7 @@ int zip_entry_fread(zip_t* zip, const QString& path, FileArchive* operation, Arc
     if (e.uncompressedSize == 0) {
         const int answer = target.open();
         if (answer != ZIP_ANSWER_PROCEED)
-            return answer == -1 ? fail(zip, ZIP_EWRITE) : answer;
+            return answer == -1 ? writeFailed() : answer;
     }
 
     if (e.compressedSize == 0) {
@@ -1593,7 +1701,7 @@ int zip_entry_fread(zip_t* zip, const QString& path, FileArchive* operation, Arc
                     progress->completed -= reported;
                 reported = 0;
                 if (target.isOpen() && !target.restart())
-                    return fail(zip, ZIP_EWRITE);
+                    return writeFailed();
             }
             status = readEntryAs(zip, dataStart, forms[i], deliver);
             if (status != -1 || zip->error != ZIP_EDATA)
@@ -1603,7 +1711,7 @@ int zip_entry_fread(zip_t* zip, const QString& path, FileArchive* operation, Arc
             return status;
     }
     if (!target.isOpen() || !target.commit())
-        return fail(zip, ZIP_EWRITE);
+        return writeFailed();
     return 0;
 }
 
@@ -1612,6 +1720,13 @@ bool mz_zip_writer_add_from_zip_reader(zip_t* dest, zip_t* src, int srcIndex, co
 {
     if (!dest)
         return false;
+    forgetSystemFailure(dest);
+    if (src)
+        forgetSystemFailure(src);
+    auto readFailed = [dest, src] {
+        noteSystemFailure(dest, src->failedFile, src->failureReason);
+        return failed(dest, ZIP_EREAD);
+    };
     if (!src || dest->mode != Mode::Writing || src->mode != Mode::Reading || srcIndex < 0
         || uint32_t(srcIndex) >= src->entryCount || dest->entry.index >= 0)
         return failed(dest, ZIP_EARGS);
@@ -1641,7 +1756,7 @@ bool mz_zip_writer_add_from_zip_reader(zip_t* dest, zip_t* src, int srcIndex, co
 
     uint8_t header[kLocalSize];
     if (!readExactly(src, stored.localHeaderOffset, header, kLocalSize))
-        return failed(dest, ZIP_EREAD);
+        return readFailed();
     LocalHeader local;
     if (!decodeLocal(header, local))
         return failed(dest, ZIP_EFORMAT);
@@ -1656,7 +1771,7 @@ bool mz_zip_writer_add_from_zip_reader(zip_t* dest, zip_t* src, int srcIndex, co
     if (local.flags & kFlagDataDescriptor) {
         uint8_t signature[4];
         if (!readExactly(src, oldDataEnd, signature, 4))
-            return failed(dest, ZIP_EREAD);
+            return readFailed();
         descriptorBytes = get32(signature) == kDescriptorSignature ? 16 : 12;
         if (src->archiveSize - oldDataEnd < descriptorBytes)
             return failed(dest, ZIP_EFORMAT);

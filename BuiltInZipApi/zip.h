@@ -65,14 +65,22 @@ bool zip_is_valid_volume_size(qint64 volumeSize);
 // mode: 'r' read, 'w' write (create or truncate), 'a' append to an existing
 // archive. A negative level means 6; low 4 bits: 0 stored, 1..10 deflate.
 // Reading "x.qv.001" reads the volumes x.qv.001, x.qv.002, ... with the size of
-// the first as volume size. Returns null on any failure.
-zip_t* zip_open(const QString& path, int level, char mode, qint64 volumeSize, const QString& password);
+// the first as volume size. Returns null on any failure; when the system
+// reported it, the file and its reason go to failedFile and reason if given.
+zip_t* zip_open(const QString& path, int level, char mode, qint64 volumeSize, const QString& password,
+                QString* failedFile = nullptr, QString* reason = nullptr);
 // Finalises a written archive (central directory and end record), closes every
-// file and frees the object. 0, or -1 when finalising failed (the written
-// archive is then unusable and the caller should remove it).
-int zip_close(zip_t* zip);
+// file and frees the object. 0, or -1 when finalising or closing failed (the
+// written archive is then unusable and the caller should remove it); the
+// file and the system's reason then go to failedFile and reason when given.
+int zip_close(zip_t* zip, QString* failedFile = nullptr, QString* reason = nullptr);
 int zip_total_entries(zip_t* zip);
 ZipError zip_last_error(zip_t* zip);
+// The file and the system's words for the last failure of a call that the
+// system reported (a read or write of the archive or of an extracted file);
+// empty when the last failure had another cause.
+QString zip_last_failed_file(zip_t* zip);
+QString zip_last_failure_reason(zip_t* zip);
 
 int zip_entry_openbyindex(zip_t* zip, int index);
 // Starts a new entry; name is zero-terminated UTF-32 ("dir/" for a folder).

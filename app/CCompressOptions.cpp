@@ -113,6 +113,9 @@ QString langStringText(LangStringID id)
         QT_TRANSLATE_NOOP("filearchive",
                           "Cannot split the archive into volumes of %1 bytes: a volume holds 1 to 2147483647 bytes"),
         QT_TRANSLATE_NOOP("filearchive", "These entries were not extracted: their files could not be written: %1"),
+        QT_TRANSLATE_NOOP("filearchive", "Cannot open file %1: %2"),
+        QT_TRANSLATE_NOOP("filearchive", "Cannot read file %1: %2"),
+        QT_TRANSLATE_NOOP("filearchive", "Cannot write file %1: %2"),
     };
     static_assert(sizeof(texts) / sizeof(texts[0]) == LangStringCount, "one text per identifier");
     const int index = static_cast<int>(id);

@@ -115,9 +115,13 @@ enum LangStringID : int32_t
     LS_INVALID_VOLUME_SIZE = 20,
     // Reported once at the end of an extraction, with the entry names.
     LS_CANNOT_WRITE_ENTRIES = 21,
+    // A file and the system's reason: what failed on the disk.
+    LS_CANNOT_OPEN_FILE_BECAUSE = 22,
+    LS_CANNOT_READ_FILE_BECAUSE = 23,
+    LS_CANNOT_WRITE_FILE_BECAUSE = 24,
 };
 
-constexpr int LangStringCount = 22;
+constexpr int LangStringCount = 25;
 
 // The message text of an error identifier, translated in the context "filearchive".
 QString langStringText(LangStringID id);

@@ -45,8 +45,10 @@ QString ownFolderOf(const QString& path)
 }
 
 // "em": one dialog for the first archive; its choices hold for the others.
-void extractSeveral(const QStringList& archives)
+// False when an extraction failed.
+bool extractSeveral(const QStringList& archives)
 {
+    bool allDone = true;
     ExtractOptions options;
     for (int i = 0; i < archives.size(); ++i) {
         options.archivePath = absolutePath(archives.at(i));
@@ -57,13 +59,22 @@ void extractSeveral(const QStringList& archives)
             UserActions::select(E_UserAction(options.overwriteMode), true);
         }
         bool rejected = false;
-        guiExtract(options, i == 0, &rejected);
+        const bool done = guiExtract(options, i == 0, &rejected);
         // Cancelling the dialog cancels the whole command.
         if (rejected) {
             qDebug() << "extraction of several archives cancelled in the dialog";
-            return;
+            return allDone;
         }
+        allDone = allDone && done;
     }
+    return allDone;
+}
+
+// An extraction that failed ends the command with 1, as it does for XML
+// files; a dialog the user cancelled is no failure.
+int extractionExitCode(bool done, bool rejected = false)
+{
+    return done || rejected ? 0 : 1;
 }
 
 } // namespace
@@ -144,29 +155,30 @@ int runXmlOperationFile(const QString& xmlPath)
 int runOperationCommand(const QString& command, const QStringList& paths)
 {
     if (command == QLatin1String("a") || command == QLatin1String("as")) {
-        guiCompress(compressRequestFromArguments(paths), command == QLatin1String("as"), true);
-        return 0;
+        bool failed = false;
+        const bool started = guiCompress(compressRequestFromArguments(paths), command == QLatin1String("as"), true,
+                                         &failed);
+        return started && failed ? 1 : 0;
     }
     if (command == QLatin1String("xml"))
         return runXmlOperationFile(paths.first());
     if (command == QLatin1String("e") || command == QLatin1String("eh")) {
         ExtractOptions options = extractRequest(paths.first(), folderOf(paths.first()));
-        guiExtract(options, command == QLatin1String("e"));
-        return 0;
+        bool rejected = false;
+        const bool done = guiExtract(options, command == QLatin1String("e"), &rejected);
+        return extractionExitCode(done, rejected);
     }
     if (command == QLatin1String("ed")) {
         ExtractOptions options = extractRequest(paths.first(), ownFolderOf(paths.first()));
-        guiExtract(options, false);
-        return 0;
+        return extractionExitCode(guiExtract(options, false));
     }
-    if (command == QLatin1String("em")) {
-        extractSeveral(paths);
-        return 0;
-    }
+    if (command == QLatin1String("em"))
+        return extractionExitCode(extractSeveral(paths));
     const bool ownFolders = command == QLatin1String("em_to_archive_dir");
+    bool allDone = true;
     for (const QString& archive : paths) {
         ExtractOptions options = extractRequest(archive, ownFolders ? ownFolderOf(archive) : folderOf(archive));
-        guiExtract(options, false);
+        allDone = guiExtract(options, false) && allDone;
     }
-    return 0;
+    return extractionExitCode(allDone);
 }

@@ -8,7 +8,7 @@
 #include <QSettings>
 
 
-bool CSettings::m_isSilent = false;
+std::atomic<bool> CSettings::m_isSilent{false};
 std::atomic<bool> CSettings::m_isElevated{false};
 
 namespace {
@@ -133,12 +133,12 @@ void CSettings::initSettings()
 
 bool CSettings::isSilent()
 {
-    return m_isSilent;
+    return m_isSilent.load();
 }
 
 void CSettings::setSilent(bool silent)
 {
-    m_isSilent = silent;
+    m_isSilent.store(silent);
 }
 
 bool CSettings::isElevated()

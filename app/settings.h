@@ -36,7 +36,7 @@ public:
     static void setElevated(bool elevated);
 
 private:
-    static bool m_isSilent;
-    // Read by streams on the worker thread while the GUI thread may set it.
+    // Both are read by workers while the GUI thread may set them.
+    static std::atomic<bool> m_isSilent;
     static std::atomic<bool> m_isElevated;
 };

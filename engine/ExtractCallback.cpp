@@ -308,6 +308,7 @@ HRESULT ExtractCallback::GetStream(UInt32 index, ISequentialOutStream** outStrea
 
     m_partPath = partFileName(path);
     CMyComPtr<OutStream> stream(new OutStream(m_operation, m_partPath, false, -1));
+    stream->setReportName(path);
     // Making the file at once proves it can be written and keeps it for the
     // engine (which may write nothing to an empty entry); only when that
     // fails does the slower test with its questions run.
@@ -409,9 +410,17 @@ HRESULT ExtractCallback::SetOperationResult(Int32 result)
     // A large file is closed in the background, where its flush does not
     // hold up the next entry; a small one costs less to close here than to
     // hand over.
-    if (m_outStream && m_sizeDefined && m_size < kCloseInBackgroundFrom)
-        m_outStream->Close(true);
+    bool written = !m_outStream || !m_outStream->hasFailed();
+    if (written && m_outStream && m_sizeDefined && m_size < kCloseInBackgroundFrom)
+        written = m_outStream->Close(true);
     releaseStreams();
+    // The file could not be written (the operation names it with the
+    // system's reason): no damage of the archive, and nothing of it stays.
+    if (!written) {
+        discardPartialFile();
+        m_failures = true;
+        return S_OK;
+    }
     if (result != kOpResultOK) {
         discardPartialFile();
         if (m_askMode == kExtractModeSkip || !m_infoRead)

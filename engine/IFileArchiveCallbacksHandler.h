@@ -7,6 +7,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
+class IoFailureLog;
+
 // How the engine's callbacks and the file streams reach the archive operation
 // that runs them (FileArchive). They hold a pointer to this interface only,
 // never to the operation itself.
@@ -44,6 +48,8 @@ public:
     virtual bool isCanceled() = 0;
     // The file can be reached only through the elevated file server.
     virtual bool isElevatedFile(const QString& path) = 0;
+    // Where the streams note the failures of their files (may be null).
+    virtual std::shared_ptr<IoFailureLog> ioFailureLog() = 0;
 
 protected:
     ~IFileArchiveCallbacksHandler() = default;

@@ -1,5 +1,6 @@
 #include "engine/filearchive.h"
 
+#include "app/globals.h"
 #include "app/settings.h"
 #include "engine/ArchiveOpenCallback.h"
 #include "engine/ExtractCallback.h"
@@ -319,6 +320,8 @@ void FileArchive::extractArchive(ExtractOptions options)
     m_result = 0;
     m_extractedFiles.clear();
     m_entryProblems.clear();
+    m_ioFailures->clear();
+    m_updatedArchive.clear();
     // The overwrite mode is the answer for every conflict, whether or not a
     // dialog preset it.
     if (options.overwriteMode > EOM_ASK && options.overwriteMode <= EOM_RENAME_EXISTING)
@@ -338,6 +341,8 @@ void FileArchive::extractArchive(ExtractOptions options)
     }
     if (m_result == 0 && !m_password.isEmpty() && !isQvExtension(options.archivePath))
         setPasswordInTheCache(options.archivePath, m_password);
+    removeFilesWithLostData();
+    reportIoFailures();
     reportEntryProblems();
     UserActions::reset();
 }
@@ -373,8 +378,10 @@ bool FileArchive::extractArchive_7zip(ExtractOptions& options, bool /*unused*/)
     archive.Release();
     StreamBase::waitForFlushFinished();
 
+    // A file that could not be read or written is no damage of the archive:
+    // the failure names it with its reason.
     if (m_result != 0 && !m_wrongPassword && !m_passwordCanceled && !isCanceled() &&
-        !UserActions::isChosen(UA_CANCEL) && m_entryProblems.isEmpty())
+        !UserActions::isChosen(UA_CANCEL) && m_entryProblems.isEmpty() && m_ioFailures->isEmpty())
         noteEntryProblem(LS_DAMAGED_ENTRIES, QFileInfo(options.archivePath).fileName());
     if (m_result == 0 && callback->hadFailures())
         m_result = E_FAIL;
@@ -397,6 +404,8 @@ bool FileArchive::decompressSingleStream(const QString& archivePath, const QStri
     archive->Close();
     archive.Release();
     StreamBase::waitForFlushFinished();
+    if (!m_ioFailures->isEmpty() && m_result == 0)
+        m_result = E_FAIL;
     if (m_result == 0 && callback->itemResult() != kOpResultOK) {
         m_result = E_FAIL;
         noteEntryProblem(callback->itemResult() == kOpResultUnsupportedMethod ? LS_UNSUPPORTED_METHOD
@@ -453,6 +462,37 @@ qint64 FileArchive::getArchiveSize(const ExtractOptions& options)
 void FileArchive::noteEntryProblem(LangStringID reason, const QString& entryName)
 {
     m_entryProblems[reason].append(entryName);
+}
+
+bool FileArchive::reportIoFailures()
+{
+    const QList<IoFailure> failures = m_ioFailures->takeAll();
+    if (failures.isEmpty())
+        return false;
+    // The first few say what happened; a full disk fails every file after.
+    const int shown = 3;
+    for (int i = 0; i < failures.size() && i < shown; ++i) {
+        const IoFailure& failure = failures.at(i);
+        LangStringID id = LS_CANNOT_WRITE_FILE_BECAUSE;
+        if (failure.kind == IoFailure::Open)
+            id = LS_CANNOT_OPEN_FILE_BECAUSE;
+        else if (failure.kind == IoFailure::Read)
+            id = LS_CANNOT_READ_FILE_BECAUSE;
+        ReportError(id, {failure.path, failure.reason});
+    }
+    if (m_result == 0)
+        m_result = E_FAIL;
+    return true;
+}
+
+void FileArchive::removeFilesWithLostData()
+{
+    for (const IoFailure& failure : m_ioFailures->failures()) {
+        if (failure.kind == IoFailure::Close && m_extractedFiles.contains(failure.path)) {
+            deleteFileGeneric(failure.path, false);
+            m_extractedFiles.remove(failure.path);
+        }
+    }
 }
 
 void FileArchive::reportEntryProblems()
@@ -611,8 +651,11 @@ void FileArchive::ReportError(LangStringID id, QStringList args)
     else if (args.size() == 3)
         message = message.arg(args.at(0), args.at(1), args.at(2));
     qDebug().noquote() << "Archive operation:" << message;
-    if (CSettings::isSilent())
+    // No dialog in silent mode, but a script still learns why it failed.
+    if (CSettings::isSilent()) {
+        printToStandardError(QStringLiteral("quenvar: ") + message);
         return;
+    }
     emit progressError(message);
 }
 

@@ -4,6 +4,7 @@
 #include "engine/ArchiveProgress.h"
 #include "engine/ExtractPathGuard.h"
 #include "engine/IFileArchiveCallbacksHandler.h"
+#include "engine/IoFailureLog.h"
 #include "engine/MyCom.h"
 #include "fileops/UserActions.h"
 
@@ -17,6 +18,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <memory>
 
 class ArchiveUpdateCallback;
 class OutStream;
@@ -123,6 +125,12 @@ public:
     bool renameFile(const QString& from, const QString& to);
 
     QString getErrorString(LangStringID id) const { return langStringText(id); }
+    // The name a file of the running update is known to the user by: the
+    // archive's own for the file it is written under until the swap.
+    QString shownName(const QString& path) const
+    {
+        return path == m_archiveFileName && !m_updatedArchive.isEmpty() ? m_updatedArchive : path;
+    }
     // Total size of the archive file, or of all its volumes when the name
     // ends with ".001".
     static qint64 getArchiveSize(const ExtractOptions& options);
@@ -141,6 +149,12 @@ public:
     bool pauseIfNeeded() override;
     bool isCanceled() override;
     bool isElevatedFile(const QString& path) override { return m_elevatedFiles.contains(path); }
+    std::shared_ptr<IoFailureLog> ioFailureLog() override { return m_ioFailures; }
+    // Notes a failure of a file the operation reads or writes itself.
+    void noteIoFailure(IoFailure::Kind kind, const QString& path, const QString& reason)
+    {
+        m_ioFailures->note(kind, path, reason);
+    }
 
 public slots:
     void process();
@@ -167,6 +181,11 @@ private:
     // after a refused password the user has to be asked.
     void getPass(QString& password, bool& canceled, bool useCache = true);
     void reportEntryProblems();
+    // Tells the user which files failed and why, once; true (and the
+    // operation failed) when any did.
+    bool reportIoFailures();
+    // Removes the files this extraction wrote whose closing lost data.
+    void removeFilesWithLostData();
     void clearSingleAnswers();
 
     // --- Own container (filearchive_qv.cpp) --------------------------------
@@ -254,6 +273,10 @@ private:
     QSet<QString> m_skippedFolders;
     // Entries the running extraction left out, by reason.
     QMap<LangStringID, QStringList> m_entryProblems;
+    // The archive the running update writes (empty while extracting).
+    QString m_updatedArchive;
+    // What the files of the running operation met on the disk.
+    std::shared_ptr<IoFailureLog> m_ioFailures = std::make_shared<IoFailureLog>();
 
     // Own container: the extraction's guard and the path the current entry
     // went to; sizes and the archive's creation time (Unix seconds).

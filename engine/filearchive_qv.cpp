@@ -56,6 +56,18 @@ QString storedName(zip_t* zip)
     return stored ? QString::fromWCharArray(stored) : QString();
 }
 
+// The disk's failure (a file and the system's reason) when the container
+// layer met one, else the message of the container's own failure.
+void reportContainerFailure(FileArchive* operation, LangStringID ownId, const QStringList& ownArgs,
+                            const QString& failedFile, const QString& reason, bool reading)
+{
+    if (failedFile.isEmpty())
+        operation->ReportError(ownId, ownArgs);
+    else
+        operation->ReportError(reading ? LS_CANNOT_READ_FILE_BECAUSE : LS_CANNOT_WRITE_FILE_BECAUSE,
+                               {operation->shownName(failedFile), reason});
+}
+
 uint64_t unixToTicks(qint64 seconds)
 {
     return kFileTimeUnixEpochTicks + uint64_t(std::max<qint64>(seconds, 0)) * 10000000ULL;
@@ -88,9 +100,11 @@ bool FileArchive::openArchive_qv(const QString& path)
     // An empty file holds no entries yet; it can be added to.
     if (info.size() == 0)
         return true;
-    ReadArchive zip(zip_open(path, 0, 'r', -1, QString()));
+    QString failedFile;
+    QString reason;
+    ReadArchive zip(zip_open(path, 0, 'r', -1, QString(), &failedFile, &reason));
     if (!zip) {
-        ReportError(LS_FORMAT_NOT_SUPPORTED, {});
+        reportContainerFailure(this, LS_FORMAT_NOT_SUPPORTED, {}, failedFile, reason, true);
         return false;
     }
     const int count = zip_total_entries(zip.get());
@@ -185,9 +199,11 @@ void FileArchive::extractArchive_custom(const ExtractOptions& options)
     const QDateTime created = info.birthTime().isValid() ? info.birthTime() : info.lastModified();
     m_archiveCreationTime = created.toSecsSinceEpoch();
 
-    ReadArchive zip(zip_open(archive, 0, 'r', -1, m_password));
+    QString failedFile;
+    QString reason;
+    ReadArchive zip(zip_open(archive, 0, 'r', -1, m_password, &failedFile, &reason));
     if (!zip) {
-        ReportError(LS_FORMAT_NOT_SUPPORTED, {});
+        reportContainerFailure(this, LS_FORMAT_NOT_SUPPORTED, {}, failedFile, reason, true);
         m_result = E_FAIL;
         return;
     }
@@ -265,6 +281,8 @@ void FileArchive::extractArchive_custom(const ExtractOptions& options)
             m_progress->setCurrentFile(name);
         const int result = zip_entry_fread(zip.get(), destination, this, m_progress);
         const ZipError error = zip_last_error(zip.get());
+        const QString failedFile = zip_last_failed_file(zip.get());
+        const QString failureReason = zip_last_failure_reason(zip.get());
         const bool encrypted = zip_entry_encrypted(zip.get());
         zip_entry_close(zip.get());
         askUser = false;
@@ -283,6 +301,9 @@ void FileArchive::extractArchive_custom(const ExtractOptions& options)
             zip_set_password(zip.get(), QString());
             askUser = true;
             --k;
+        } else if (result != ZIP_ANSWER_SKIP && !failedFile.isEmpty()) {
+            // The disk failed, not the archive: the file and the reason.
+            noteIoFailure(error == ZIP_EREAD ? IoFailure::Read : IoFailure::Write, failedFile, failureReason);
         } else if (result != ZIP_ANSWER_SKIP) {
             noteEntryProblem(error == ZIP_EWRITE ? LS_CANNOT_WRITE_ENTRIES : LS_DAMAGED_ENTRIES, name);
         }
@@ -385,16 +406,18 @@ QString zip_copyItemsThatDidntChange(const QString& archivePath, const QString& 
             kept << &item;
     }
     ReadArchive source;
+    QString failedFile;
+    QString reason;
     if (!kept.isEmpty()) {
-        source.reset(zip_open(archivePath, 0, 'r', -1, QString()));
+        source.reset(zip_open(archivePath, 0, 'r', -1, QString(), &failedFile, &reason));
         if (!source) {
-            operation->ReportError(LS_FORMAT_NOT_SUPPORTED, {});
+            reportContainerFailure(operation, LS_FORMAT_NOT_SUPPORTED, {}, failedFile, reason, true);
             return QString();
         }
     }
-    zip_t* copy = zip_open(target, 6, 'w', -1, QString());
+    zip_t* copy = zip_open(target, 6, 'w', -1, QString(), &failedFile, &reason);
     if (!copy) {
-        operation->ReportError(LS_CANNOT_CREATE_FILE, {target});
+        reportContainerFailure(operation, LS_CANNOT_CREATE_FILE, {target}, failedFile, reason, false);
         return QString();
     }
     ArchiveProgress* progress = operation->archiveProgress();
@@ -423,12 +446,13 @@ QString zip_copyItemsThatDidntChange(const QString& archivePath, const QString& 
         }
         if (!copied) {
             if (!operation->userCanceledUpdate())
-                operation->ReportError(LS_CANNOT_WRITE_ARCHIVE, {archivePath});
+                reportContainerFailure(operation, LS_CANNOT_WRITE_ARCHIVE, {archivePath}, zip_last_failed_file(copy),
+                                       zip_last_failure_reason(copy), zip_last_error(copy) == ZIP_EREAD);
             break;
         }
     }
-    if (zip_close(copy) != 0 && copied) {
-        operation->ReportError(LS_CANNOT_WRITE_ARCHIVE, {archivePath});
+    if (zip_close(copy, &failedFile, &reason) != 0 && copied) {
+        reportContainerFailure(operation, LS_CANNOT_WRITE_ARCHIVE, {archivePath}, failedFile, reason, false);
         copied = false;
     }
     if (!copied) {
@@ -447,9 +471,12 @@ bool zip_addFilesFromDisk(const QString& target, const CompressOptions& options,
     }
     const bool append = QFileInfo::exists(target);
     // Whatever level was asked for, entries are deflated at 6.
-    zip_t* zip = zip_open(target, 6, append ? 'a' : 'w', append ? -1 : options.volumeSize, options.password);
+    QString failedFile;
+    QString reason;
+    zip_t* zip = zip_open(target, 6, append ? 'a' : 'w', append ? -1 : options.volumeSize, options.password,
+                          &failedFile, &reason);
     if (!zip) {
-        operation->ReportError(LS_CANNOT_CREATE_FILE, {target});
+        reportContainerFailure(operation, LS_CANNOT_CREATE_FILE, {target}, failedFile, reason, append);
         return false;
     }
     bool written = true;
@@ -462,8 +489,8 @@ bool zip_addFilesFromDisk(const QString& target, const CompressOptions& options,
             break;
         }
     }
-    if (zip_close(zip) != 0 && written) {
-        operation->ReportError(LS_CANNOT_WRITE_ARCHIVE, {options.archivePath});
+    if (zip_close(zip, &failedFile, &reason) != 0 && written) {
+        reportContainerFailure(operation, LS_CANNOT_WRITE_ARCHIVE, {options.archivePath}, failedFile, reason, false);
         written = false;
     }
     return written;
@@ -493,11 +520,14 @@ bool writeFileToZipArchive(zip_t* zip, const QString& path, const CompressOption
             }
         }
     }
-    const std::wstring wide = name.toStdWString();
-    if (zip_entry_open_last_access(zip, wide.c_str(), QFileInfo(diskPath).lastModified().toSecsSinceEpoch()) != 0) {
-        operation->ReportError(LS_CANNOT_WRITE_ARCHIVE, {options.archivePath});
+    auto writeFailed = [&] {
+        reportContainerFailure(operation, LS_CANNOT_WRITE_ARCHIVE, {options.archivePath}, zip_last_failed_file(zip),
+                               zip_last_failure_reason(zip), false);
         return false;
-    }
+    };
+    const std::wstring wide = name.toStdWString();
+    if (zip_entry_open_last_access(zip, wide.c_str(), QFileInfo(diskPath).lastModified().toSecsSinceEpoch()) != 0)
+        return writeFailed();
     ArchiveProgress* progress = operation->archiveProgress();
     if (!isDir) {
         QByteArray buffer(int(std::min(std::max(file.size(), qint64(1)), kReadChunk)), Qt::Uninitialized);
@@ -505,14 +535,13 @@ bool writeFileToZipArchive(zip_t* zip, const QString& path, const CompressOption
             const qint64 count = file.read(buffer.data(), buffer.size());
             if (count == 0)
                 break;
+            // Never the end of the file: the entry would hold it cut short.
             if (count < 0) {
-                operation->ReportError(LS_CANNOT_OPEN_FILE, {diskPath});
+                operation->ReportError(LS_CANNOT_READ_FILE_BECAUSE, {diskPath, file.errorString()});
                 return false;
             }
-            if (zip_entry_write(zip, buffer.constData(), size_t(count)) != 0) {
-                operation->ReportError(LS_CANNOT_WRITE_ARCHIVE, {options.archivePath});
-                return false;
-            }
+            if (zip_entry_write(zip, buffer.constData(), size_t(count)) != 0)
+                return writeFailed();
             operation->m_totalSizeProcessed += count;
             if (progress) {
                 progress->operation = AO_COMPRESSING;
@@ -526,9 +555,7 @@ bool writeFileToZipArchive(zip_t* zip, const QString& path, const CompressOption
             }
         }
     }
-    if (zip_entry_close(zip) != 0) {
-        operation->ReportError(LS_CANNOT_WRITE_ARCHIVE, {options.archivePath});
-        return false;
-    }
+    if (zip_entry_close(zip) != 0)
+        return writeFailed();
     return true;
 }

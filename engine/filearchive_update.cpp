@@ -104,8 +104,10 @@ void FileArchive::updateArchive(CompressOptions options)
     m_passwordRefused = false;
     m_elevatedFiles.clear();
     m_temporaryFile.clear();
+    m_ioFailures->clear();
     options.makeForwardSlashes();
     m_archiveFileName = options.archivePath;
+    m_updatedArchive = options.archivePath;
     m_password = options.password;
 
     bool done = isInputValid(options);
@@ -132,6 +134,10 @@ void FileArchive::updateArchive(CompressOptions options)
             break;
         }
     }
+    // What a step met on the disk and did not tell yet (reading the archive
+    // it adds to, say).
+    if (reportIoFailures())
+        done = false;
     if (!done && m_result == 0)
         m_result = E_FAIL;
     if (!done)
@@ -344,22 +350,30 @@ bool FileArchive::updateArchive_7zip(CompressOptions& options, bool merge)
         m_result = E_FAIL;
         return false;
     }
+    // The user knows the archive by its name, not by the one it is written
+    // under until the swap.
+    if (volumeSize <= 0)
+        stream->setReportName(options.archivePath);
     if (!setArchiveOptionsBeforeOperationStart(outArchive, options, format)) {
         m_result = E_FAIL;
         return false;
     }
     m_result = outArchive->UpdateItems(static_cast<IOutStream*>(stream.get()), itemCount,
                                        static_cast<IArchiveUpdateCallback2*>(callback.get()));
-    stream->Close(true);
+    const bool closed = stream->Close(true);
     stream.Release();
     outArchive.Release();
     if (inArchive) {
         inArchive->Close();
         inArchive.Release();
     }
+    // A source that could not be read completely fails the update as much
+    // as the engine's own failure: the archive would hold it cut short.
+    if (m_result == S_OK && (!closed || !m_ioFailures->isEmpty()))
+        m_result = E_FAIL;
     if (m_result != S_OK) {
         removeOutput(m_archiveFileName, volumeSize);
-        if (!userCanceledUpdate())
+        if (!userCanceledUpdate() && !reportIoFailures())
             ReportError(LS_CANNOT_WRITE_ARCHIVE, {options.archivePath});
         return false;
     }

@@ -2,17 +2,22 @@
 
 #include "app/settings.h"
 #include "engine/IFileArchiveCallbacksHandler.h"
+#include "engine/IoFailureLog.h"
 #include "fileops/ElevatedAccess.h"
 #include "fileops/FileUtils.h"
 #include "fileops/utils.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QThread>
 #include <QThreadPool>
 
 #include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
 #include <limits>
+#include <unistd.h>
 
 std::atomic<int> StreamBase::m_startedFileFlushing{0};
 
@@ -24,6 +29,14 @@ QThreadPool* closerPool()
     static QThreadPool pool;
     return &pool;
 }
+
+// close(2) once: after EINTR the descriptor is gone on Linux, and a second
+// call could close one that another thread has just been given.
+int closeOnce(int fd)
+{
+    const int result = ::close(fd);
+    return result != 0 && errno == EINTR ? 0 : result;
+}
 } // namespace
 
 StreamBase::StreamBase(IFileArchiveCallbacksHandler* archive, QString path, bool checkVolumes, bool isInput,
@@ -31,6 +44,7 @@ StreamBase::StreamBase(IFileArchiveCallbacksHandler* archive, QString path, bool
     : m_volumeSize(size)
     , m_fileName(std::move(path))
     , m_archive(archive)
+    , m_failures(archive ? archive->ioFailureLog() : nullptr)
     , m_isInput(isInput)
     , m_checkVolumes(checkVolumes)
 {
@@ -101,15 +115,34 @@ long long StreamBase::GetTotalSize()
     return total;
 }
 
-void StreamBase::closeFileNow()
+QString StreamBase::reportedName() const
 {
-    if (m_file) {
-        m_file->close();
-        m_file.reset();
-    }
+    if (!m_reportName.isEmpty())
+        return m_reportName;
+    return m_currentFileName.isEmpty() ? firstFileName() : m_currentFileName;
 }
 
-void StreamBase::openFile(const QString& name, int volume)
+void StreamBase::noteFailure(int kind, int errorNumber) const
+{
+    m_failed = true;
+    if (m_failures)
+        m_failures->noteSystemError(IoFailure::Kind(kind), reportedName(), errorNumber);
+}
+
+bool StreamBase::closeFileNow()
+{
+    if (m_fd < 0)
+        return true;
+    const bool closed = closeOnce(m_fd) == 0;
+    const int error = errno;
+    m_fd = -1;
+    // A read-only file loses nothing when its closing fails.
+    if (!closed && !m_isInput)
+        noteFailure(IoFailure::Close, error);
+    return closed || m_isInput;
+}
+
+bool StreamBase::openFile(const QString& name, int volume)
 {
     closeFileNow();
     m_currentFileName = name;
@@ -119,18 +152,18 @@ void StreamBase::openFile(const QString& name, int volume)
     const bool firstOpening = !m_openedVolumes.contains(volume);
     m_openedVolumes.insert(volume);
     if (isElevated())
-        return; // the elevated file server does the transfers
-    m_file.reset(new QFile(name));
-    if (m_isInput) {
-        m_file->open(QIODevice::ReadOnly);
-    } else {
-        // Unbuffered, so that a failed write is seen by the engine at once
-        // instead of being lost in a flush that nobody checks.
-        QIODevice::OpenMode mode = QIODevice::ReadWrite | QIODevice::Unbuffered;
-        if (firstOpening)
-            mode |= QIODevice::Truncate;
-        m_file->open(mode);
-    }
+        return true; // the elevated file server does the transfers
+    const QByteArray local = QFile::encodeName(name);
+    // Plain descriptors: no buffer of our own that could hide a failed write
+    // until a flush nobody checks, and errno is the system's own reason.
+    if (m_isInput)
+        m_fd = ::open(local.constData(), O_RDONLY | O_CLOEXEC);
+    else
+        m_fd = ::open(local.constData(), O_RDWR | O_CREAT | O_CLOEXEC | (firstOpening ? O_TRUNC : 0), 0666);
+    m_pastLastVolume = m_fd < 0 && errno == ENOENT && m_isInput && m_isMultiVolume && volume > 1;
+    if (m_fd < 0 && !m_pastLastVolume)
+        noteFailure(IoFailure::Open, errno);
+    return m_fd >= 0;
 }
 
 long long StreamBase::setupFileToAccess()
@@ -147,8 +180,6 @@ long long StreamBase::setupFileToAccess()
         m_fileOffset = m_position % m_volumeSize;
         limit = volume * m_volumeSize - m_position;
     }
-    if (m_file && m_file->isOpen() && m_file->pos() != m_fileOffset)
-        m_file->seek(m_fileOffset);
     return limit;
 }
 
@@ -182,23 +213,26 @@ HRESULT StreamBase::seekTo(Int64 offset, UInt32 origin, UInt64* newPosition)
     return S_OK;
 }
 
-void StreamBase::Close(bool immediately)
+bool StreamBase::Close(bool immediately)
 {
     m_volumeIndex = -1;
-    if (!m_file)
-        return;
-    if (immediately) {
-        closeFileNow();
-        return;
-    }
-    QFile* file = m_file.release();
+    if (m_fd < 0)
+        return true;
+    if (immediately)
+        return closeFileNow();
+    const int fd = m_fd;
+    m_fd = -1;
     // Counted before the hand-over, so that a waiter cannot miss it.
     ++m_startedFileFlushing;
-    closerPool()->start([file] {
-        file->close();
-        delete file;
+    std::shared_ptr<IoFailureLog> failures = m_isInput ? nullptr : m_failures;
+    const QString name = reportedName();
+    closerPool()->start([fd, failures, name] {
+        // A network file system reports data it could not store here.
+        if (closeOnce(fd) != 0 && failures)
+            failures->noteSystemError(IoFailure::Close, name, errno);
         --m_startedFileFlushing;
     });
+    return true;
 }
 
 void StreamBase::waitForFlushFinished()
@@ -243,12 +277,30 @@ HRESULT InStream::Read(void* data, UInt32 size, UInt32* processedSize)
     while (left > 0) {
         const long long chunk = std::min(left, setupFileToAccess());
         long long count = -1;
-        if (isElevated())
+        if (isElevated()) {
             count = ElevatedAccess::read(m_currentFileName, destination, m_fileOffset, chunk, &m_remaining);
-        else if (m_file)
-            count = m_file->read(destination, chunk);
-        // A failed read (-1) ends the read with what was transferred so far.
-        if (count <= 0)
+            if (count < 0) {
+                m_failed = true;
+                if (m_failures)
+                    m_failures->note(IoFailure::Read, reportedName(), elevatedServerFailureText());
+                return E_FAIL;
+            }
+        } else {
+            if (m_fd < 0 && m_pastLastVolume)
+                break;
+            if (m_fd < 0)
+                return E_FAIL; // the open failed and was noted
+            do {
+                count = ::pread(m_fd, destination, size_t(chunk), m_fileOffset);
+            } while (count < 0 && errno == EINTR);
+            // Never the end of the file: the engine would take what came
+            // so far for the whole file.
+            if (count < 0) {
+                noteFailure(IoFailure::Read, errno);
+                return E_FAIL;
+            }
+        }
+        if (count == 0)
             break;
         done += static_cast<UInt32>(count);
         m_position += count;
@@ -348,16 +400,26 @@ HRESULT OutStream::Write(const void* data, UInt32 size, UInt32* processedSize)
     while (left > 0) {
         const long long chunk = std::min(left, setupFileToAccess());
         long long count = -1;
-        if (isElevated())
+        if (isElevated()) {
             count = ElevatedAccess::write(m_currentFileName, source, m_fileOffset, chunk);
-        else if (m_file)
-            count = m_file->write(source, chunk);
-        // Nothing written counts as a failure too: trying again would loop
-        // for ever.
+            if (count <= 0) {
+                m_failed = true;
+                if (m_failures)
+                    m_failures->note(IoFailure::Write, reportedName(), elevatedServerFailureText());
+            }
+        } else if (m_fd >= 0) {
+            do {
+                count = ::pwrite(m_fd, source, size_t(chunk), m_fileOffset);
+            } while (count < 0 && errno == EINTR);
+            // Nothing written counts as a failure too: trying again would
+            // loop for ever.
+            if (count <= 0)
+                noteFailure(IoFailure::Write, count < 0 ? errno : ENOSPC);
+        }
         if (count <= 0) {
             if (processedSize)
                 *processedSize = done;
-            return S_FALSE;
+            return E_FAIL;
         }
         done += static_cast<UInt32>(count);
         m_position += count;

@@ -2,7 +2,6 @@
 
 #include "engine/MyCom.h"
 
-#include <QFile>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -12,12 +11,18 @@
 #include <memory>
 
 class IFileArchiveCallbacksHandler;
+class IoFailureLog;
 
 // Maps a stream position onto one file or onto a numbered series of volume
 // files (name.001, name.002, ...), opens them lazily, goes through the
 // elevated file server for files the user cannot reach directly, and can
 // close files on a background thread so that an extraction does not wait for
 // the flush of every file it writes.
+//
+// Every open, read, write and close is checked. A failure is never taken for
+// the end of a file: the transfer fails, and the file's name with the
+// system's reason goes to the operation's IoFailureLog (from the background
+// closer too), which tells the user once the engine has stopped.
 class StreamBase : public QObject
 {
 public:
@@ -30,8 +35,14 @@ public:
     // Whether the stream's first file opens in the stream's direction.
     bool canBeOpened();
     // Closes the current file, on this thread or (immediately false) on a
-    // background thread counted until the file is closed.
-    void Close(bool immediately);
+    // background thread counted until the file is closed. False when closing
+    // here failed (a write stream's data may not have reached the file).
+    bool Close(bool immediately);
+    // The name failures are reported under (the stream's file by default):
+    // a file written under a hidden name is known to the user by its own.
+    void setReportName(const QString& name) { m_reportName = name; }
+    // An open, read, write or close of this stream failed (and was noted).
+    bool hasFailed() const { return m_failed; }
     // The size of the file, or the sum of all existing volumes.
     long long GetTotalSize();
     // Returns when no background close is in progress; keeps the calling
@@ -52,12 +63,16 @@ protected:
     // Opens the file or volume that holds the current position and seeks it
     // there; returns how many bytes may go before the end of that volume.
     long long setupFileToAccess();
-    void openFile(const QString& name, int volume);
+    // Opens name; false (noted in the log) when it cannot be opened.
+    bool openFile(const QString& name, int volume);
     HRESULT seekTo(Int64 offset, UInt32 origin, UInt64* newPosition);
     QString firstFileName() const;
     // -1 when the file does not exist.
     long long fileSize(const QString& path) const;
-    void closeFileNow();
+    bool closeFileNow();
+    // The name the user knows the current file by.
+    QString reportedName() const;
+    void noteFailure(int kind, int errorNumber) const;
 
     long long m_volumeSize;
     long long m_position = 0;
@@ -65,13 +80,19 @@ protected:
     IFileArchiveCallbacksHandler* m_archive;
     // Bytes the elevated file server says are left; local reads leave it alone.
     int64_t m_remaining = 10000000000000000LL;
-    std::unique_ptr<QFile> m_file;
+    // The open file or volume; -1 when none is open (or it failed to open).
+    int m_fd = -1;
+    QString m_reportName;
+    std::shared_ptr<IoFailureLog> m_failures;
     long long m_fileOffset = 0;
     QString m_currentFileName;
     QSet<int> m_openedVolumes;
     int m_volumeIndex = -1;
     bool m_isInput;
     bool m_isMultiVolume = false;
+    // The position lies past the last volume of a read stream: its end.
+    bool m_pastLastVolume = false;
+    mutable bool m_failed = false;
     bool m_checkVolumes;
 
     static std::atomic<int> m_startedFileFlushing;

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QPointer>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QSettings>
 #include <QTimer>
 
@@ -271,6 +272,33 @@ ProcessResult runProcess(const QString& program, const QStringList& arguments, i
     result.out = process.readAllStandardOutput();
     result.err = process.readAllStandardError();
     return result;
+}
+
+QByteArray randomBytes(int size, quint32 seed)
+{
+    QByteArray data(size, Qt::Uninitialized);
+    QRandomGenerator generator(seed);
+    generator.fillRange(reinterpret_cast<quint32*>(data.data()), size / 4);
+    return data;
+}
+
+QProcessEnvironment childEnvironment(bool display)
+{
+    const QString base = makeDir(QStringLiteral("child-env"));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    const QList<QPair<const char*, const char*>> places = {
+        {"HOME", "home"}, {"XDG_CONFIG_HOME", "config"}, {"XDG_DATA_HOME", "data"}, {"TMPDIR", "tmp"}};
+    for (const auto& place : places) {
+        const QString dir = base + QLatin1Char('/') + QLatin1String(place.second);
+        QDir().mkpath(dir);
+        env.insert(QLatin1String(place.first), dir);
+    }
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    if (display)
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    return env;
 }
 
 QProcessEnvironment headlessEnvironment()

@@ -35,6 +35,8 @@ QString tempDir();
 QString makeDir(const QString& name);
 
 bool writeFile(const QString& path, const QByteArray& content);
+// size bytes that do not compress, the same for the same seed.
+QByteArray randomBytes(int size, quint32 seed = 7);
 QByteArray readFile(const QString& path);
 // Files (relative path -> content) and empty folders under root.
 void makeTree(const QString& root, const QMap<QString, QByteArray>& files, const QStringList& emptyDirs = {});
@@ -93,6 +95,12 @@ QProcessEnvironment headlessEnvironment();
 // checker cannot work under a tracer and is off for the run.
 ProcessResult runUnderStrace(const QStringList& straceOptions, const QString& program, const QStringList& arguments,
                              QProcessEnvironment environment, QByteArray* skipReason);
+
+// The environment for one run of a child process (the program under test):
+// a HOME, XDG_CONFIG_HOME, XDG_DATA_HOME and TMPDIR of its own; with
+// display false no DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM (offscreen
+// otherwise).
+QProcessEnvironment childEnvironment(bool display);
 
 // The program under test and the independent 7z command line tool.
 QString quenvarBinary();

@@ -6,6 +6,7 @@
 #include "engine/ArchiveOpenCallback.h"
 #include "engine/ArchiveUpdateCallback.h"
 #include "engine/IFileArchiveCallbacksHandler.h"
+#include "engine/IoFailureLog.h"
 #include "engine/streams.h"
 #include "engine/zipapi.h"
 
@@ -75,8 +76,10 @@ public:
     }
     bool isCanceled() override { return progress.canceled; }
     bool isElevatedFile(const QString& path) override { return elevated.contains(path); }
+    std::shared_ptr<IoFailureLog> ioFailureLog() override { return failures; }
 
     ArchiveProgress progress;
+    std::shared_ptr<IoFailureLog> failures = std::make_shared<IoFailureLog>();
     bool withProgress = true;
     QString password1;
     QString password2;

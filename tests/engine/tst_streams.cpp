@@ -51,12 +51,12 @@ private slots:
     void readsVolumeSeriesAsOneStream();
     void volumeCheckingOffReadsOneVolume();
     void seekRejectsUnknownOriginAndNegativePositions();
-    void missingFileReadsNothing();
+    void missingFileFailsWithItsReason();
     void writesVolumesOfExactSize();
     void rewritingAVolumeDoesNotTruncateIt();
     void writesSingleFileAndTruncatesOldContent();
     void writeOfZeroBytes();
-    void failedWriteReturnsFalse();
+    void failedWriteFailsWithItsReason();
     void reportsSizeAndTimes();
     void canBeOpenedTestsTheFirstFile();
     void volumeNamesHaveAtLeastThreeDigits();
@@ -76,6 +76,7 @@ void TestStreams::init()
 
 void TestStreams::cleanup()
 {
+    m_operation.failures->clear();
     CSettings::setElevated(false);
     StreamBase::waitForFlushFinished();
     QCOMPARE(CMyUnknownImp::liveObjects(), 0);
@@ -197,13 +198,19 @@ void TestStreams::seekRejectsUnknownOriginAndNegativePositions()
     QCOMPARE(out->Seek(-1, STREAM_SEEK_SET, nullptr), HRESULT_WIN32_ERROR_NEGATIVE_SEEK);
 }
 
-void TestStreams::missingFileReadsNothing()
+void TestStreams::missingFileFailsWithItsReason()
 {
-    CMyComPtr<InStream> stream(new InStream(&m_operation, m_dir + QStringLiteral("/missing.bin"), true));
+    const QString path = m_dir + QStringLiteral("/missing.bin");
+    CMyComPtr<InStream> stream(new InStream(&m_operation, path, true));
     QByteArray buffer(10, '\0');
     UInt32 processed = 5;
-    QCOMPARE(stream->Read(buffer.data(), 10, &processed), S_OK);
+    // Never an empty file: the engine would store it as one.
+    QVERIFY(stream->Read(buffer.data(), 10, &processed) < 0);
     QCOMPARE(processed, 0u);
+    QCOMPARE(m_operation.failures->failures().size(), 1);
+    QCOMPARE(m_operation.failures->failures().first().kind, IoFailure::Open);
+    QCOMPARE(m_operation.failures->failures().first().path, path);
+    QCOMPARE(m_operation.failures->failures().first().reason, QStringLiteral("No such file or directory"));
     // The failed read is not counted as transferred.
     QCOMPARE(positionOf(stream), 0ull);
     QCOMPARE(stream->GetTotalSize(), 0ll);
@@ -291,17 +298,21 @@ void TestStreams::writeOfZeroBytes()
     QCOMPARE(stream->position(), 0ll);
 }
 
-void TestStreams::failedWriteReturnsFalse()
+void TestStreams::failedWriteFailsWithItsReason()
 {
     // A folder stands where the file should be.
     const QString path = m_dir + QStringLiteral("/taken");
     QVERIFY(QDir().mkpath(path));
     CMyComPtr<OutStream> stream(new OutStream(&m_operation, path, false, -1));
+    stream->setReportName(QStringLiteral("as the user knows it"));
     QVERIFY(!stream->canBeOpened());
     UInt32 processed = 9;
-    QCOMPARE(stream->Write("abc", 3, &processed), S_FALSE);
+    QVERIFY(stream->Write("abc", 3, &processed) < 0);
     QCOMPARE(processed, 0u);
     QVERIFY(QFileInfo(path).isDir());
+    QCOMPARE(m_operation.failures->failures().size(), 1);
+    QCOMPARE(m_operation.failures->failures().first().path, QStringLiteral("as the user knows it"));
+    QCOMPARE(m_operation.failures->failures().first().reason, QStringLiteral("Is a directory"));
 }
 
 void TestStreams::reportsSizeAndTimes()
@@ -391,15 +402,18 @@ void TestStreams::elevatedFilesGoThroughTheServer()
     QCOMPARE(guarded->GetTotalSize(), 0ll);
     QByteArray buffer(64, '\0');
     UInt32 processed = 1;
-    QCOMPARE(guarded->Read(buffer.data(), 64, &processed), S_OK);
+    QVERIFY(guarded->Read(buffer.data(), 64, &processed) < 0);
     QCOMPARE(processed, 0u);
     QCOMPARE(positionOf(guarded), 0ull);
 
     const QString target = m_dir + QStringLiteral("/guarded-out.bin");
     m_operation.elevated.insert(target);
     CMyComPtr<OutStream> out(new OutStream(&m_operation, target, false, -1));
-    QCOMPARE(out->Write("abc", 3, &processed), S_FALSE);
+    QVERIFY(out->Write("abc", 3, &processed) < 0);
     QVERIFY(!QFileInfo::exists(target));
+    QCOMPARE(m_operation.failures->failures().size(), 2);
+    for (const IoFailure& failure : m_operation.failures->failures())
+        QCOMPARE(failure.reason, elevatedServerFailureText());
 
     // Other files of the same operation are read locally.
     const QString plain = m_dir + QStringLiteral("/plain.bin");

@@ -1,0 +1,67 @@
+#include "engine/IoFailureLog.h"
+
+#include <QCoreApplication>
+#include <QMutexLocker>
+
+#include <cstring>
+
+namespace {
+// A file that fails once tends to fail at every later step (each read of a
+// bad disk, each write to a full one); the first few tell the story.
+constexpr int kKeptFailures = 20;
+} // namespace
+
+void IoFailureLog::note(IoFailure::Kind kind, const QString& path, const QString& reason)
+{
+    QMutexLocker lock(&m_mutex);
+    for (const IoFailure& known : qAsConst(m_failures)) {
+        if (known.path == path && known.kind == kind)
+            return;
+    }
+    if (m_failures.size() < kKeptFailures)
+        m_failures.append({kind, path, reason});
+}
+
+void IoFailureLog::noteSystemError(IoFailure::Kind kind, const QString& path, int errorNumber)
+{
+    note(kind, path, systemErrorText(errorNumber));
+}
+
+bool IoFailureLog::isEmpty() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_failures.isEmpty();
+}
+
+QList<IoFailure> IoFailureLog::failures() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_failures;
+}
+
+QList<IoFailure> IoFailureLog::takeAll()
+{
+    QMutexLocker lock(&m_mutex);
+    QList<IoFailure> taken;
+    taken.swap(m_failures);
+    return taken;
+}
+
+void IoFailureLog::clear()
+{
+    QMutexLocker lock(&m_mutex);
+    m_failures.clear();
+}
+
+QString systemErrorText(int errorNumber)
+{
+    char buffer[256];
+    // The GNU strerror_r, which returns the text (maybe not in buffer).
+    const char* text = ::strerror_r(errorNumber, buffer, sizeof buffer);
+    return QString::fromLocal8Bit(text);
+}
+
+QString elevatedServerFailureText()
+{
+    return QCoreApplication::translate("filearchive", "the elevated file server could not do it");
+}
