@@ -9,6 +9,7 @@
 #include "ui/ConflictDialog.h"
 #include "ui/passworddialog.h"
 
+#include <QCloseEvent>
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -78,8 +79,15 @@ void ArchiveProgressDlg::stopWorker()
     if (!m_thread.isRunning())
         return;
     m_progress.canceled = true;
+    // Wakes the worker if it waits for an answer; the questions still open
+    // are closed before the worker ends, so that their answers come before
+    // it clears them.
     if (m_worker)
         m_worker->forceTerminate();
+    for (QDialog* question : findChildren<QDialog*>()) {
+        if (question->isVisible())
+            question->reject();
+    }
     m_thread.quit();
     if (!m_thread.wait(kStopWaitMs)) {
         // The worker still holds a pointer to the progress block: it must end
@@ -87,6 +95,8 @@ void ArchiveProgressDlg::stopWorker()
         qWarning() << "the archive worker did not stop in time; waiting for it";
         m_thread.wait();
     }
+    // An answer given as a question closed must not outlive its operation.
+    UserActions::reset();
 }
 
 void ArchiveProgressDlg::setClock(Clock clock)
@@ -147,14 +157,13 @@ void ArchiveProgressDlg::internalStartOperation(const CompressOptions* compress,
         hideCompressionRows();
 
     m_worker->moveToThread(&m_thread);
-    connect(m_worker, &FileArchive::fileExists, this, &ArchiveProgressDlg::handleFileExists,
-            Qt::BlockingQueuedConnection);
-    connect(m_worker, &FileArchive::progressError, this, &ArchiveProgressDlg::progressErrorHandler,
-            Qt::BlockingQueuedConnection);
-    connect(m_worker, &FileArchive::getPassword, this, &ArchiveProgressDlg::getPassword,
-            Qt::BlockingQueuedConnection);
-    connect(m_worker, &FileArchive::cannotAccessFile, this, &ArchiveProgressDlg::handleFileAccessDenied,
-            Qt::BlockingQueuedConnection);
+    // The worker asks on this thread (the questions are emitted here) and
+    // waits with a way out: cancel, or this dialog's end, wakes it.
+    m_worker->setQuestionReceiver(this);
+    connect(m_worker, &FileArchive::fileExists, this, &ArchiveProgressDlg::handleFileExists);
+    connect(m_worker, &FileArchive::progressError, this, &ArchiveProgressDlg::progressErrorHandler);
+    connect(m_worker, &FileArchive::getPassword, this, &ArchiveProgressDlg::getPassword);
+    connect(m_worker, &FileArchive::cannotAccessFile, this, &ArchiveProgressDlg::handleFileAccessDenied);
     // Home to the GUI thread from the worker thread itself (the only one
     // allowed to move it), so that the dialog may read and delete it.
     QThread* guiThread = thread();
@@ -312,6 +321,18 @@ void ArchiveProgressDlg::finished()
     UserActions::reset();
 }
 
+void ArchiveProgressDlg::closeEvent(QCloseEvent* event)
+{
+    // Closed by the program (its window goes away): the operation is
+    // cancelled without a question and the close returns once the worker
+    // has stopped. Closed by the user: asked first, as Cancel is.
+    if (!event->spontaneous() && m_worker && !m_finished) {
+        stopWorker();
+        m_closeAllowed = true;
+    }
+    QDialog::closeEvent(event);
+}
+
 void ArchiveProgressDlg::done(int result)
 {
     if (m_worker && !m_closeAllowed) {
@@ -336,13 +357,16 @@ void ArchiveProgressDlg::closeProperlyHandler()
 {
     if (m_finished || m_progress.canceled)
         return;
-    QMessageBox question(QMessageBox::Question, tr("Interrupt"), tr("Are you sure you want to abort the operation?"),
-                         QMessageBox::Yes | QMessageBox::No, this);
-    question.button(QMessageBox::Yes)->setText(tr("Yes"));
-    question.button(QMessageBox::No)->setText(tr("No"));
-    question.setDefaultButton(QMessageBox::No);
-    if (question.exec() == QMessageBox::Yes && !m_finished)
+    GuardedDialog<QMessageBox> question(new QMessageBox(QMessageBox::Question, tr("Interrupt"),
+                                                        tr("Are you sure you want to abort the operation?"),
+                                                        QMessageBox::Yes | QMessageBox::No, this));
+    question->button(QMessageBox::Yes)->setText(tr("Yes"));
+    question->button(QMessageBox::No)->setText(tr("No"));
+    question->setDefaultButton(QMessageBox::No);
+    if (question.exec() == QMessageBox::Yes && !m_finished) {
         m_progress.canceled = true;
+        m_worker->forceTerminate();
+    }
 }
 
 void ArchiveProgressDlg::on_pbPause_pressed()
@@ -386,9 +410,11 @@ void ArchiveProgressDlg::getPassword(QString& password, bool& doCancel)
                                                                              : m_extractOptions.archivePath));
         return;
     }
-    PasswordDialog dialog(this);
-    doCancel = dialog.exec() != QDialog::Accepted;
-    password = dialog.getPassword();
+    GuardedDialog<PasswordDialog> dialog(new PasswordDialog(this));
+    const int result = dialog.exec();
+    doCancel = result != QDialog::Accepted;
+    if (result != -1)
+        password = dialog->getPassword();
 }
 
 void ArchiveProgressDlg::handleFileExists(QString filePath, QDateTime modifiedTime)
@@ -400,8 +426,8 @@ void ArchiveProgressDlg::handleFileExists(QString filePath, QDateTime modifiedTi
                 .arg(filePath));
         return;
     }
-    ConflictDialog dialog(this);
-    dialog.setDestinationExistsInfo(filePath, modifiedTime);
+    GuardedDialog<ConflictDialog> dialog(new ConflictDialog(this));
+    dialog->setDestinationExistsInfo(filePath, modifiedTime);
     dialog.exec();
 }
 
@@ -412,8 +438,8 @@ void ArchiveProgressDlg::handleFileAccessDenied(QString filePath)
         printToStandardError(tr("quenvar: cannot access %1; the operation stops").arg(filePath));
         return;
     }
-    ConflictDialog dialog(this);
-    dialog.setAccessDeniedException(filePath, false, false);
+    GuardedDialog<ConflictDialog> dialog(new ConflictDialog(this));
+    dialog->setAccessDeniedException(filePath, false, false);
     if (dialog.exec() != QDialog::Accepted)
         UserActions::select(UA_CANCEL, true);
 }

@@ -23,8 +23,10 @@ class ArchiveProgressDlg;
 // forecast of the archive size, refreshed every 300 ms from the shared
 // progress block. Offers pause, cancel (after a question) and a low-priority
 // switch for the operation's threads. The worker's questions (file exists,
-// password, access denied, error message) reach the GUI thread through
-// blocking queued connections: the worker waits until they are answered.
+// password, access denied, error message) are asked on the GUI thread while
+// the worker waits; cancel and this dialog's end wake it. Deleting the
+// dialog, or closing it from the program, cancels the operation and returns
+// once the worker has stopped; the user's close asks first, as Cancel does.
 class ArchiveProgressDlg : public QDialog
 {
     Q_OBJECT
@@ -48,6 +50,11 @@ public:
     bool isFinished() const { return m_finished; }
 
     void done(int result) override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+public:
 
     // Replaces the clock the statistics are measured on (tests drive the
     // refresh by hand with a clock of their own).

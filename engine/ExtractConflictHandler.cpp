@@ -38,8 +38,10 @@ int ExtractConflictHandler::handleFileExists(FileArchive* operation, QString& pa
     if (UserActions::isChosenForAll(UA_SKIP))
         return kSkip;
 
-    if (operation)
-        operation->handleFileExists(path, entryTime);
+    // A question nobody answered keeps the file: only a chosen Replace
+    // replaces it.
+    if (operation && !operation->handleFileExists(path, entryTime))
+        return E_ABORT;
     if (UserActions::isChosen(UA_RENAME)) {
         path = renamedName(path);
         return kGoOn;
@@ -48,7 +50,7 @@ int ExtractConflictHandler::handleFileExists(FileArchive* operation, QString& pa
         return E_ABORT;
     if (UserActions::isChosen(UA_SKIP))
         return kSkip;
-    return kGoOn;
+    return UserActions::isChosen(UA_REPLACE) ? kGoOn : E_ABORT;
 }
 
 int ExtractConflictHandler::renameExistingFileIfNeeded(FileArchive* operation, const QString& path)

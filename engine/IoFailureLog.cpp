@@ -1,9 +1,7 @@
 #include "engine/IoFailureLog.h"
 
-#include <QCoreApplication>
 #include <QMutexLocker>
 
-#include <cstring>
 
 namespace {
 // A file that fails once tends to fail at every later step (each read of a
@@ -51,17 +49,4 @@ void IoFailureLog::clear()
 {
     QMutexLocker lock(&m_mutex);
     m_failures.clear();
-}
-
-QString systemErrorText(int errorNumber)
-{
-    char buffer[256];
-    // The GNU strerror_r, which returns the text (maybe not in buffer).
-    const char* text = ::strerror_r(errorNumber, buffer, sizeof buffer);
-    return QString::fromLocal8Bit(text);
-}
-
-QString elevatedServerFailureText()
-{
-    return QCoreApplication::translate("filearchive", "the elevated file server could not do it");
 }

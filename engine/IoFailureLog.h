@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fileops/utils.h"
+
 #include <QList>
 #include <QMutex>
 #include <QString>
@@ -42,8 +44,3 @@ private:
     QList<IoFailure> m_failures;
 };
 
-// The system's text for an errno value (strerror), safe on any thread.
-QString systemErrorText(int errorNumber);
-// The reason given when the elevated file server failed a transfer (it
-// reports no cause of its own).
-QString elevatedServerFailureText();

@@ -530,7 +530,21 @@ void FileArchive::getPass(QString& password, bool& canceled, bool useCache)
             canceled = dialog.exec() != QDialog::Accepted;
             password = dialog.getPassword();
         } else {
-            emit getPassword(password, canceled);
+            // Answered into shared state: a cancelled wait leaves the
+            // question open for a while.
+            struct Answer
+            {
+                QString password;
+                bool canceled = true;
+            };
+            auto answer = std::make_shared<Answer>();
+            if (ask([this, answer] { emit getPassword(answer->password, answer->canceled); })) {
+                password = answer->password;
+                canceled = answer->canceled;
+            } else {
+                password.clear();
+                canceled = true;
+            }
         }
         // Nobody answered (no driver is connected): asking again would loop.
         if (password.isEmpty())
@@ -656,12 +670,28 @@ void FileArchive::ReportError(LangStringID id, QStringList args)
         printToStandardError(QStringLiteral("quenvar: ") + message);
         return;
     }
-    emit progressError(message);
+    // A message nobody can see any more is no reason to stop.
+    if (!m_questions.ask([this, message] { emit progressError(message); }))
+        printToStandardError(QStringLiteral("quenvar: ") + message);
+}
+
+void FileArchive::forceTerminate()
+{
+    m_terminated = true;
+    m_questions.cancel();
+}
+
+bool FileArchive::ask(const std::function<void()>& question)
+{
+    if (m_questions.ask(question))
+        return true;
+    m_terminated = true;
+    return false;
 }
 
 void FileArchive::accessHandler(QString path)
 {
-    emit cannotAccessFile(path);
+    ask([this, path] { emit cannotAccessFile(path); });
 }
 
 void FileArchive::clearSingleAnswers()
@@ -673,10 +703,10 @@ void FileArchive::clearSingleAnswers()
     }
 }
 
-void FileArchive::handleFileExists(const QString& path, const QDateTime& modified)
+bool FileArchive::handleFileExists(const QString& path, const QDateTime& modified)
 {
     clearSingleAnswers();
-    emit fileExists(path, modified);
+    return ask([this, path, modified] { emit fileExists(path, modified); });
 }
 
 E_UserAction FileArchive::resolveAccessProblem(const QString& path, bool& autoElevated)
@@ -692,7 +722,7 @@ E_UserAction FileArchive::resolveAccessProblem(const QString& path, bool& autoEl
     }
     clearSingleAnswers();
     accessHandler(path);
-    if (UserActions::isChosen(UA_CANCEL))
+    if (isCanceled() || UserActions::isChosen(UA_CANCEL))
         return UA_CANCEL;
     if (UserActions::isChosen(UA_SKIP))
         return UA_SKIP;

@@ -7,6 +7,7 @@
 #include "engine/IoFailureLog.h"
 #include "engine/MyCom.h"
 #include "fileops/UserActions.h"
+#include "fileops/WorkerQuestions.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -53,10 +54,12 @@ bool isQvExtension(const QString& path);
 //
 // All questions to the user leave through the signals fileExists,
 // getPassword, cannotAccessFile and progressError. A driver on another thread
-// connects them with Qt::BlockingQueuedConnection: the worker waits until the
-// slot has answered (in UserActions for the file questions, in the reference
-// arguments for the password). Progress, pause and cancel pass through the
-// ArchiveProgress block given to the constructor.
+// names itself with setQuestionReceiver: the signals are then emitted on its
+// thread while the worker waits (WorkerQuestions) until the slot has answered
+// (in UserActions for the file questions, in the reference arguments for the
+// password), or until forceTerminate() or the driver's end, which count as
+// cancel. Progress, pause and cancel pass through the ArchiveProgress block
+// given to the constructor.
 //
 // An existing archive is never written in place: the new one goes to a free
 // "_tmp%1" name beside it, made by the update itself, is flushed to disk and
@@ -107,8 +110,9 @@ public:
     void setWrongPassword(bool wrong);
 
     // --- What the extraction callbacks need ---------------------------------
-    // Asks whether an existing file may be replaced (answer in UserActions).
-    void handleFileExists(const QString& path, const QDateTime& modified);
+    // Asks whether an existing file may be replaced (answer in UserActions);
+    // false when nobody answered (the operation is then cancelled).
+    bool handleFileExists(const QString& path, const QDateTime& modified);
     // Asks what to do about a path that cannot be accessed and returns the
     // answer: UA_RETRY (elevation may now be on), UA_SKIP or UA_CANCEL. Skip
     // and "as administrator" chosen for all earlier answer without asking;
@@ -156,9 +160,13 @@ public:
         m_ioFailures->note(kind, path, reason);
     }
 
+    // The object on whose thread the questions are asked and answered.
+    void setQuestionReceiver(QObject* receiver) { m_questions.setReceiver(receiver); }
+
 public slots:
     void process();
-    void forceTerminate() { m_terminated = true; }
+    // Cancels the operation from any thread, waking a wait for an answer.
+    void forceTerminate();
 
 signals:
     void finished();
@@ -180,6 +188,9 @@ private:
     // useCache: take a password cached for the archive when there is one;
     // after a refused password the user has to be asked.
     void getPass(QString& password, bool& canceled, bool useCache = true);
+    // Runs question on the receiver's thread and waits for it; false, with
+    // the operation cancelled, when it went unanswered.
+    bool ask(const std::function<void()>& question);
     void reportEntryProblems();
     // Tells the user which files failed and why, once; true (and the
     // operation failed) when any did.
@@ -252,6 +263,7 @@ private:
     QSet<QString> m_extractedFiles;
     QSet<QString> m_elevatedFiles;
     std::atomic<bool> m_terminated{false};
+    WorkerQuestions m_questions;
     HRESULT m_result = 0;
     ExtractOptions m_extractOptions;
     CompressOptions m_compressOptions;

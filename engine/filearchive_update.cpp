@@ -267,7 +267,7 @@ bool FileArchive::getNestedFiles(const QString& path, QDir::Filters filters, QSt
             if (!asAdministrator && !UserActions::isChosenForAll(UA_SKIP)) {
                 clearSingleAnswers();
                 accessHandler(folder);
-                if (UserActions::isChosen(UA_CANCEL)) {
+                if (isCanceled() || UserActions::isChosen(UA_CANCEL)) {
                     m_result = E_ABORT;
                     return false;
                 }

@@ -67,7 +67,8 @@ void showWarning(QWidget* parent, const QString& title, const QString& text)
         printToStandardError(QStringLiteral("quenvar: ") + text);
         return;
     }
-    QMessageBox::warning(parent, title, text, QMessageBox::Ok);
+    GuardedDialog<QMessageBox> box(new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok, parent));
+    box.exec();
 }
 
 void applyDialogStyle(QDialog* dialog)

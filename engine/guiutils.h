@@ -2,6 +2,7 @@
 
 #include "app/CCompressOptions.h"
 
+#include <QPointer>
 #include <QString>
 #include <QVariant>
 
@@ -25,8 +26,37 @@ bool guiCompress(CompressOptions options, bool sendMail, bool showDialog, bool* 
 bool guiExtract(ExtractOptions& options, bool showDialog, bool* dialogRejected = nullptr);
 
 // A warning with an OK button; without a display (isUnattended) a line on
-// standard error instead, since no one could close the box.
+// standard error instead, since no one could close the box. The parent may
+// go away while the box is open.
 void showWarning(QWidget* parent, const QString& title, const QString& text);
+
+// A dialog made for one question, run modally, whose parent may be deleted
+// while it is open (a progress dialog closed with its window): it then goes
+// with its parent, and nothing of either may be touched afterwards. A dialog
+// on the stack would be deleted twice.
+template <class Dialog>
+class GuardedDialog
+{
+public:
+    explicit GuardedDialog(Dialog* dialog)
+        : m_dialog(dialog)
+    {
+    }
+    ~GuardedDialog() { delete m_dialog.data(); }
+    GuardedDialog(const GuardedDialog&) = delete;
+    GuardedDialog& operator=(const GuardedDialog&) = delete;
+
+    Dialog* operator->() const { return m_dialog.data(); }
+    // The dialog's result, or -1 when it went away (with its parent).
+    int exec()
+    {
+        const int result = m_dialog->exec();
+        return m_dialog ? result : -1;
+    }
+
+private:
+    QPointer<Dialog> m_dialog;
+};
 
 // Program icon and no context-help button: the look every dialog shares.
 void applyDialogStyle(QDialog* dialog);

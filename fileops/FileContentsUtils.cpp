@@ -3,20 +3,25 @@
 #include <QFile>
 #include <QTextStream>
 
-bool writeStringToFile(const QString& path, const QString& text)
+bool writeStringToFile(const QString& path, const QString& text, QString* reason)
 {
-    return writeLinesToFile(path, QStringList{text});
+    return writeLinesToFile(path, QStringList{text}, reason);
 }
 
-bool writeLinesToFile(const QString& path, const QStringList& lines)
+bool writeLinesToFile(const QString& path, const QStringList& lines, QString* reason)
 {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
-        return false;
-    QTextStream out(&file);
-    out.setCodec("UTF-8");
-    for (const QString& line : lines)
-        out << line << '\n';
-    out.flush();
-    return out.status() == QTextStream::Ok && file.error() == QFileDevice::NoError;
+    bool written = file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text);
+    if (written) {
+        QTextStream out(&file);
+        out.setCodec("UTF-8");
+        for (const QString& line : lines)
+            out << line << '\n';
+        out.flush();
+        file.close();
+        written = out.status() == QTextStream::Ok && file.error() == QFileDevice::NoError;
+    }
+    if (!written && reason)
+        *reason = file.errorString();
+    return written;
 }

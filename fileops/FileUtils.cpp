@@ -4,7 +4,9 @@
 #include "fileops/ElevatedAccess.h"
 #include "fileops/FileContentsUtils.h"
 #include "fileops/UserActions.h"
+#include "fileops/utils.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDataStream>
 #include <QDateTime>
@@ -19,9 +21,9 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <cstdio>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <cstdio>
 
 namespace {
 
@@ -102,15 +104,52 @@ bool findTrash(TrashLocation* location)
     return true;
 }
 
-bool MoveFileToTrash(const QString& path)
+namespace {
+
+bool failWith(QString* reason, const QString& text)
+{
+    if (reason)
+        *reason = text;
+    return false;
+}
+
+// Removes a folder with everything in it, links themselves; goes on past an
+// entry that cannot be removed and tells the first such failure.
+bool removeTree(const QString& folder, QString* reason)
+{
+    bool removed = true;
+    const QFileInfoList entries =
+        QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo& entry : entries) {
+        const QString path = entry.filePath();
+        if (entry.isDir() && !entry.isSymLink()) {
+            removed = removeTree(path, removed ? reason : nullptr) && removed;
+        } else if (::unlink(QFile::encodeName(path).constData()) != 0) {
+            if (removed)
+                failWith(reason, path + QStringLiteral(": ") + systemErrorText(errno));
+            removed = false;
+        }
+    }
+    if (::rmdir(QFile::encodeName(folder).constData()) != 0) {
+        // Its entries' failure is the reason it is not empty.
+        if (removed)
+            failWith(reason, systemErrorText(errno));
+        removed = false;
+    }
+    return removed;
+}
+
+} // namespace
+
+bool MoveFileToTrash(const QString& path, QString* reason)
 {
     TrashLocation trash;
     if (!findTrash(&trash))
-        return false;
+        return failWith(reason, QCoreApplication::translate("FileUtils", "no trash folder was found"));
     const QFileInfo item(path);
     if (!pathIsTaken(path)) {
         qDebug() << "File doesnt exists, cant move to trash";
-        return false;
+        return failWith(reason, systemErrorText(ENOENT));
     }
 
     const QString absolute = item.absoluteFilePath();
@@ -136,26 +175,30 @@ bool MoveFileToTrash(const QString& path)
     const QString filesPath = trash.TrashPathFiles + QLatin1Char('/') + name;
     // The info file goes first so that a trashed item never lies in the trash
     // without the record that tells where it came from.
-    if (!writeStringToFile(infoPath, info)) {
+    QString infoFailure;
+    if (!writeStringToFile(infoPath, info, &infoFailure)) {
         qDebug() << "move to trash failed";
         QFile::remove(infoPath);
-        return false;
+        return failWith(reason, infoPath + QStringLiteral(": ") + infoFailure);
     }
     if (std::rename(QFile::encodeName(absolute).constData(), QFile::encodeName(filesPath).constData()) != 0) {
+        const int error = errno;
         qDebug() << "move to trash failed";
         QFile::remove(infoPath);
-        return false;
+        return failWith(reason, systemErrorText(error));
     }
     return true;
 }
 
-bool deleteFile(const QString& path, bool toTrash)
+bool deleteFile(const QString& path, bool toTrash, QString* reason)
 {
     if (toTrash)
-        return MoveFileToTrash(path);
+        return MoveFileToTrash(path, reason);
     if (isRealFolder(path))
-        return QDir(path).removeRecursively();
-    return QFile::remove(path);
+        return removeTree(path, reason);
+    if (::unlink(QFile::encodeName(path).constData()) != 0)
+        return failWith(reason, systemErrorText(errno));
+    return true;
 }
 
 bool createFile(const QString& path)
@@ -194,11 +237,11 @@ bool createFileGeneric(const QString& path)
     return createFile(path);
 }
 
-bool deleteFileGeneric(const QString& path, bool toTrash)
+bool deleteFileGeneric(const QString& path, bool toTrash, QString* reason)
 {
     if (isElevationInForce())
-        return ElevatedAccess::remove(path, toTrash);
-    return deleteFile(path, toTrash);
+        return ElevatedAccess::remove(path, toTrash) || failWith(reason, elevatedServerFailureText());
+    return deleteFile(path, toTrash, reason);
 }
 
 bool createFolderGeneric(const QString& path)

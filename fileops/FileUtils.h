@@ -6,10 +6,13 @@
 #include <QStringList>
 
 // Moves a file or folder to the freedesktop.org trash of the home folder.
-bool MoveFileToTrash(const QString& path);
+// On failure *reason (when given) gets the system's words for it.
+bool MoveFileToTrash(const QString& path, QString* reason = nullptr);
 // toTrash: MoveFileToTrash; otherwise folders go with their contents and
-// links are removed themselves, never followed.
-bool deleteFile(const QString& path, bool toTrash);
+// links are removed themselves, never followed. On failure *reason gets the
+// system's words, after the entry's path when an entry inside a folder
+// could not go.
+bool deleteFile(const QString& path, bool toTrash, QString* reason = nullptr);
 bool createFile(const QString& path);
 // Whether the file opens in the given direction; creates the missing parent
 // folders. A file that only this test created is removed again.
@@ -19,7 +22,7 @@ bool canFileBeOpened(const QString& path, bool forReading);
 // runs elevated or the user chose "Retry as administrator".
 bool isElevationInForce();
 bool createFileGeneric(const QString& path);
-bool deleteFileGeneric(const QString& path, bool toTrash);
+bool deleteFileGeneric(const QString& path, bool toTrash, QString* reason = nullptr);
 bool createFolderGeneric(const QString& path);
 bool renameFileGeneric(const QString& from, const QString& to);
 

@@ -82,18 +82,22 @@ bool onSameFileSystem(const QString& source, const QString& dest)
            from.st_dev == to.st_dev;
 }
 
-// Recreates the link itself, with its target text unchanged.
-bool copySymLink(const QString& source, const QString& dest)
+// Recreates the link itself, with its target text unchanged. 0, or the
+// errno of the step that failed.
+int copySymLink(const QString& source, const QString& dest)
 {
     const QByteArray from = QFile::encodeName(source);
     QByteArray target(4096, '\0');
     const ssize_t n = ::readlink(from.constData(), target.data(), size_t(target.size()));
-    if (n < 0 || n >= target.size())
-        return false;
+    if (n < 0)
+        return errno;
+    if (n >= target.size())
+        return ENAMETOOLONG;
     target.truncate(int(n));
-    if (pathIsTaken(dest) && !isRealFolder(dest) && !QFile::remove(dest))
-        return false;
-    return ::symlink(target.constData(), QFile::encodeName(dest).constData()) == 0;
+    const QByteArray to = QFile::encodeName(dest);
+    if (pathIsTaken(dest) && !isRealFolder(dest) && ::unlink(to.constData()) != 0)
+        return errno;
+    return ::symlink(target.constData(), to.constData()) == 0 ? 0 : errno;
 }
 
 class Fd
@@ -133,12 +137,16 @@ ssize_t readSome(int fd, char* buffer, size_t size)
     return n;
 }
 
+// False with errno set when a write failed (ENOSPC for one that wrote
+// nothing).
 bool writeAll(int fd, const char* data, size_t size)
 {
     while (size > 0) {
         const ssize_t n = ::write(fd, data, size);
         if (n < 0 && errno == EINTR)
             continue;
+        if (n == 0)
+            errno = ENOSPC;
         if (n <= 0)
             return false;
         data += n;
@@ -215,18 +223,30 @@ QtFileCopier::Error ChainNode::error()
     return m_successor ? m_successor->error() : m_error;
 }
 
-void ChainNode::setError(QtFileCopier::Error error)
+QString ChainNode::reason()
 {
-    if (m_successor)
-        m_successor->setError(error);
-    else
-        m_error = error;
+    return m_successor ? m_successor->reason() : m_reason;
 }
 
-bool ChainNode::fail(QtFileCopier::Error error)
+void ChainNode::setError(QtFileCopier::Error error, const QString& reason)
 {
-    setError(error);
+    if (m_successor) {
+        m_successor->setError(error, reason);
+    } else {
+        m_error = error;
+        m_reason = reason;
+    }
+}
+
+bool ChainNode::fail(QtFileCopier::Error error, const QString& reason)
+{
+    setError(error, reason);
     return false;
+}
+
+bool ChainNode::failErrno(QtFileCopier::Error error, int errorNumber)
+{
+    return fail(error, systemErrorText(errorNumber));
 }
 
 bool CanceledNode::handle()
@@ -271,10 +291,11 @@ bool MakeLinksNode::handle()
         return passOn();
     const QString& dest = copyRequest().dest;
     const QString target = QFileInfo(dest).absoluteDir().relativeFilePath(copyRequest().source);
-    if (pathIsTaken(dest) && !isRealFolder(dest) && !QFile::remove(dest))
-        return fail(QtFileCopier::CannotCreateSymLink);
-    if (!QFile::link(target, dest))
-        return fail(QtFileCopier::CannotCreateSymLink);
+    const QByteArray link = QFile::encodeName(dest);
+    if (pathIsTaken(dest) && !isRealFolder(dest) && ::unlink(link.constData()) != 0)
+        return failErrno(QtFileCopier::CannotCreateSymLink, errno);
+    if (::symlink(QFile::encodeName(target).constData(), link.constData()) != 0)
+        return failErrno(QtFileCopier::CannotCreateSymLink, errno);
     return true;
 }
 
@@ -316,17 +337,18 @@ bool MoveNode::handle()
         return true;
 
     bool removed = true;
+    QString why;
     if (r.dir && isRealFolder(r.source)) {
         // What is still inside was skipped or failed and has been reported;
         // the folder stays for it.
         if (QDir(r.source).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
-            removed = deleteFileGeneric(r.source, false);
+            removed = deleteFileGeneric(r.source, false, &why);
     } else {
-        removed = deleteFileGeneric(r.source, false);
+        removed = deleteFileGeneric(r.source, false, &why);
     }
     request()->copied = !removed;
     thread()->setCopied(currentId(), !removed);
-    return removed ? true : fail(QtFileCopier::CannotRemoveSource);
+    return removed ? true : fail(QtFileCopier::CannotRemoveSource, why);
 }
 
 bool CopyDirNode::handle()
@@ -336,8 +358,10 @@ bool CopyDirNode::handle()
         return passOn();
     const QFileInfo source(r.source);
     const bool linkItself = source.isSymLink() && !hasFlag(QtFileCopier::FollowLinks);
-    if (linkItself)
-        return copySymLink(r.source, r.dest) ? true : fail(QtFileCopier::CannotCreateSymLink);
+    if (linkItself) {
+        const int error = copySymLink(r.source, r.dest);
+        return error == 0 ? true : failErrno(QtFileCopier::CannotCreateSymLink, error);
+    }
     if (!source.isDir())
         return fail(QtFileCopier::SourceFileOmitted);
 
@@ -345,8 +369,12 @@ bool CopyDirNode::handle()
     if (!pathIsTaken(r.dest)) {
         if (!QFileInfo(QFileInfo(r.dest).absolutePath()).isDir())
             return fail(QtFileCopier::PathToDestinationNotExists);
-        if (!createFolderGeneric(r.dest))
-            return fail(QtFileCopier::CannotCreateDestinationDirectory);
+        if (isElevationInForce()) {
+            if (!createFolderGeneric(r.dest))
+                return fail(QtFileCopier::CannotCreateDestinationDirectory, elevatedServerFailureText());
+        } else if (::mkdir(QFile::encodeName(r.dest).constData(), 0777) != 0) {
+            return failErrno(QtFileCopier::CannotCreateDestinationDirectory, errno);
+        }
         created = true;
     } else if (!isRealFolder(r.dest)) {
         return fail(QtFileCopier::CannotCreateDestinationDirectory);
@@ -375,8 +403,10 @@ bool CopyFileNode::handle()
     if (r.dir)
         return fail(QtFileCopier::SourceDirectoryOmitted);
     const QString dest = m_thread->destinationFor(m_id, m_request);
-    if (sourceFacts().isLink && !hasFlag(QtFileCopier::FollowLinks))
-        return copySymLink(r.source, dest) ? true : fail(QtFileCopier::CannotCreateSymLink);
+    if (sourceFacts().isLink && !hasFlag(QtFileCopier::FollowLinks)) {
+        const int error = copySymLink(r.source, dest);
+        return error == 0 ? true : failErrno(QtFileCopier::CannotCreateSymLink, error);
+    }
     if (!isElevationInForce())
         return copyFileLocal(r.source, dest);
     // The server would truncate a file copied onto itself before reading it.
@@ -396,7 +426,7 @@ bool CopyFileNode::copyFileLocal(const QString& source, const QString& dest)
     Fd in(::open(sourceName.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat st {};
     if (!in.isOpen() || ::fstat(in.get(), &st) != 0)
-        return fail(QtFileCopier::CannotOpenSourceFile);
+        return failErrno(QtFileCopier::CannotOpenSourceFile, errno);
     if (!S_ISREG(st.st_mode))
         return fail(QtFileCopier::SourceFileOmitted);
     // Read-ahead advice only pays for files larger than one kernel copy.
@@ -416,7 +446,7 @@ bool CopyFileNode::copyFileLocal(const QString& source, const QString& dest)
     if (!out.isOpen() && errno == EEXIST) {
         struct stat existing {};
         if (::lstat(destName.constData(), &existing) != 0)
-            return fail(QtFileCopier::CannotOpenDestinationFile);
+            return failErrno(QtFileCopier::CannotOpenDestinationFile, errno);
         if (existing.st_dev == st.st_dev && existing.st_ino == st.st_ino) {
             // A file copied onto itself already holds what it should.
             m_thread->emitProgress(m_id, st.st_size);
@@ -424,12 +454,12 @@ bool CopyFileNode::copyFileLocal(const QString& source, const QString& dest)
         }
         if (S_ISLNK(existing.st_mode)) {
             if (::unlink(destName.constData()) != 0)
-                return fail(QtFileCopier::CannotRemoveDestinationFile);
+                return failErrno(QtFileCopier::CannotRemoveDestinationFile, errno);
             out.reset(create(destName));
         } else if (S_ISREG(existing.st_mode)) {
             // A file the user may not write is replaced only when forced.
             if (::access(destName.constData(), W_OK) != 0 && !hasFlag(QtFileCopier::Force))
-                return fail(QtFileCopier::CannotOpenDestinationFile);
+                return failErrno(QtFileCopier::CannotOpenDestinationFile, errno);
             const QByteArray stem = QFile::encodeName(hiddenPartStem(dest, QStringLiteral(".qvcopy")));
             for (int n = 0; n < 100 && !out.isOpen(); ++n) {
                 writeName = n == 0 ? stem : stem + QByteArray::number(n);
@@ -442,18 +472,20 @@ bool CopyFileNode::copyFileLocal(const QString& source, const QString& dest)
     if (!out.isOpen() && writeName == destName && hasFlag(QtFileCopier::Force) && errno != ENOENT &&
         errno != ENOTDIR) {
         if (::unlink(destName.constData()) != 0)
-            return fail(QtFileCopier::CannotRemoveDestinationFile);
+            return failErrno(QtFileCopier::CannotRemoveDestinationFile, errno);
         out.reset(create(destName));
     }
     if (!out.isOpen())
-        return fail(QtFileCopier::CannotOpenDestinationFile);
+        return failErrno(QtFileCopier::CannotOpenDestinationFile, errno);
     struct stat target {};
     if (::fstat(out.get(), &target) != 0) {
+        const int error = errno;
         ::unlink(writeName.constData());
-        return fail(QtFileCopier::CannotOpenDestinationFile);
+        return failErrno(QtFileCopier::CannotOpenDestinationFile, error);
     }
 
     QtFileCopier::Error result = QtFileCopier::NoError;
+    int resultErrno = 0;
     // The kernel copies without a trip through this process where it can;
     // files that report no size (as in /proc) are read the plain way.
     bool inKernel = st.st_size > 0;
@@ -481,6 +513,7 @@ bool CopyFileNode::copyFileLocal(const QString& source, const QString& dest)
             if (n < 0) {
                 result = (errno == ENOSPC || errno == EDQUOT || errno == EFBIG) ? QtFileCopier::CannotWriteDestinationFile
                                                                                  : QtFileCopier::CannotReadSourceFile;
+                resultErrno = errno;
                 break;
             }
         } else {
@@ -489,10 +522,12 @@ bool CopyFileNode::copyFileLocal(const QString& source, const QString& dest)
             n = readSome(in.get(), buffer.get(), kCopyBufferSize);
             if (n < 0) {
                 result = QtFileCopier::CannotReadSourceFile;
+                resultErrno = errno;
                 break;
             }
             if (n > 0 && !writeAll(out.get(), buffer.get(), size_t(n))) {
                 result = QtFileCopier::CannotWriteDestinationFile;
+                resultErrno = errno;
                 break;
             }
         }
@@ -512,19 +547,26 @@ bool CopyFileNode::copyFileLocal(const QString& source, const QString& dest)
     // A copy that replaces a file is on the disk before it takes the name,
     // and the name's change follows it there: a power cut leaves the old
     // file or the new one, never a torn one.
-    if (result == QtFileCopier::NoError && writeName != destName && ::fsync(out.get()) != 0)
+    if (result == QtFileCopier::NoError && writeName != destName && ::fsync(out.get()) != 0) {
         result = QtFileCopier::CannotWriteDestinationFile;
-    if (!out.close() && result == QtFileCopier::NoError)
+        resultErrno = errno;
+    }
+    // A network file system reports data it could not store here.
+    if (!out.close() && result == QtFileCopier::NoError) {
         result = QtFileCopier::CannotWriteDestinationFile;
+        resultErrno = errno;
+    }
     if (result == QtFileCopier::NoError && writeName != destName) {
-        if (::rename(writeName.constData(), destName.constData()) != 0)
+        if (::rename(writeName.constData(), destName.constData()) != 0) {
             result = QtFileCopier::CannotWriteDestinationFile;
-        else
+            resultErrno = errno;
+        } else {
             syncPath(QFileInfo(dest).absolutePath(), true);
+        }
     }
     if (result != QtFileCopier::NoError) {
         ::unlink(writeName.constData());
-        return fail(result);
+        return resultErrno != 0 ? failErrno(result, resultErrno) : fail(result);
     }
     return true;
 }
@@ -533,11 +575,11 @@ bool CopyFileNode::copyFileRemote(const QString& source, const QString& dest)
 {
     FileClient client;
     if (!client.copyFile(source, dest, hasFlag(QtFileCopier::Force)))
-        return fail(QtFileCopier::CannotOpenDestinationFile);
+        return fail(QtFileCopier::CannotOpenDestinationFile, elevatedServerFailureText());
     for (;;) {
         FileClient::CopyStatus status;
         if (!client.getCopyFileStatus(&status))
-            return fail(QtFileCopier::CannotWriteDestinationFile);
+            return fail(QtFileCopier::CannotWriteDestinationFile, elevatedServerFailureText());
         m_thread->emitProgress(m_id, status.bytes);
         if (status.error != QtFileCopier::NoError)
             return fail(errorFromServer(status.error));
@@ -719,7 +761,7 @@ bool QtCopyThread::isCanceled(int id) const
 void QtCopyThread::emitProgress(int id, qint64 bytes)
 {
     m_progressRequest.store(0);
-    post({Notice::Progress, id, bytes});
+    post({Notice::Progress, id, bytes, QString()});
 }
 
 void QtCopyThread::setCopied(int id, bool copied)
@@ -747,8 +789,8 @@ void QtCopyThread::reportMovedTree(int id)
         collectDescendants(id, &ids);
     }
     for (int each : ids) {
-        post({Notice::Started, each, 0});
-        post({Notice::Finished, each, 0});
+        post({Notice::Started, each, 0, QString()});
+        post({Notice::Finished, each, 0, QString()});
     }
     QMutexLocker lock(&m_mutex);
     for (int each : ids)
@@ -802,10 +844,10 @@ void QtCopyThread::deliverNotices()
             emit finished(notice.id, notice.value != 0);
             break;
         case Notice::StoppedError:
-            emit error(notice.id, QtFileCopier::Error(notice.value), true);
+            emit error(notice.id, QtFileCopier::Error(notice.value), true, notice.reason);
             break;
         case Notice::EndError:
-            emit error(notice.id, QtFileCopier::Error(notice.value), false);
+            emit error(notice.id, QtFileCopier::Error(notice.value), false, notice.reason);
             break;
         case Notice::Progress:
             emit dataTransferProgress(notice.id, notice.value);
@@ -825,7 +867,7 @@ void QtCopyThread::run()
             m_requestQueue.clear();
             m_cancelRequest = false;
             lock.unlock();
-            post({Notice::Canceled, -1, 0});
+            post({Notice::Canceled, -1, 0, QString()});
             continue;
         }
         if (m_requestQueue.isEmpty()) {
@@ -856,9 +898,10 @@ void QtCopyThread::handle(int id)
         previousId = m_currentId;
         m_currentId = id;
     }
-    post({Notice::Started, id, 0});
+    post({Notice::Started, id, 0, QString()});
 
     QtFileCopier::Error result = QtFileCopier::NoError;
+    QString reason;
     for (;;) {
         Request record;
         bool overwriteAll = false;
@@ -882,6 +925,7 @@ void QtCopyThread::handle(int id)
             renameThis))));
         const bool ok = chain->handle();
         result = ok ? QtFileCopier::NoError : chain->error();
+        reason = ok ? QString() : chain->reason();
         if (ok || result == QtFileCopier::Canceled ||
             (record.copyRequest.copyFlags & QtFileCopier::NonInteractive))
             break;
@@ -889,7 +933,7 @@ void QtCopyThread::handle(int id)
         QMutexLocker lock(&m_mutex);
         if (m_stopRequest || m_cancelRequest || m_skipAllErrors.contains(result))
             break;
-        post({Notice::StoppedError, id, result});
+        post({Notice::StoppedError, id, result, reason});
         m_waitingForInteraction = true;
         while (m_waitingForInteraction)
             m_interactionCondition.wait(&m_mutex);
@@ -900,8 +944,8 @@ void QtCopyThread::handle(int id)
     }
 
     if (result != QtFileCopier::NoError)
-        post({Notice::EndError, id, result});
-    post({Notice::Finished, id, result != QtFileCopier::NoError ? 1 : 0});
+        post({Notice::EndError, id, result, reason});
+    post({Notice::Finished, id, result != QtFileCopier::NoError ? 1 : 0, QString()});
     QMutexLocker lock(&m_mutex);
     m_currentId = previousId;
     m_requestQueue.remove(id);
@@ -1131,11 +1175,11 @@ void QtFileCopierPrivate::copyFinished(int id, bool failed)
     }
 }
 
-void QtFileCopierPrivate::copyError(int id, QtFileCopier::Error code, bool stopped)
+void QtFileCopierPrivate::copyError(int id, QtFileCopier::Error code, bool stopped, const QString& reason)
 {
     if (stopped)
         setState(QtFileCopier::WaitingForInteraction);
-    emit q->error(id, code, stopped);
+    emit q->error(id, code, stopped, reason);
 }
 
 void QtFileCopierPrivate::copyCanceled()
@@ -1171,6 +1215,16 @@ QtFileCopier::QtFileCopier(QObject* parent)
 QtFileCopier::~QtFileCopier()
 {
     delete d;
+}
+
+QString QtFileCopier::errorMessage(Error error, const QString& reason)
+{
+    QString text = errorString(error);
+    if (reason.isEmpty())
+        return text;
+    while (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    return tr("%1: %2.").arg(text, reason);
 }
 
 QString QtFileCopier::errorString(Error error)

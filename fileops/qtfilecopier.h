@@ -65,6 +65,9 @@ public:
 
     // The text shown to the user for an error.
     static QString errorString(Error error);
+    // The error's text with the system's reason for it, when there is one:
+    // "Cannot read source file: Input/output error."
+    static QString errorMessage(Error error, const QString& reason);
 
     // Files only, and only while Idle; -1 when refused. A destination that is
     // an existing folder receives the file under its own name.
@@ -110,7 +113,9 @@ public:
     QList<int> entryList(int id) const;
 
 signals:
-    void error(int id, QtFileCopier::Error error, bool stopped);
+    // reason: the system's words for the error (strerror), empty when it
+    // gave none.
+    void error(int id, QtFileCopier::Error error, bool stopped, const QString& reason);
     void stateChanged(QtFileCopier::E_State state);
     void done(bool error);
     void started(int id);

@@ -93,11 +93,13 @@ public:
         } kind;
         int id;
         qint64 value;
+        // The system's words for an error, when it gave any.
+        QString reason;
     };
 
 signals:
     // Emitted on the thread object's own (GUI) thread, in the worker's order.
-    void error(int id, QtFileCopier::Error error, bool stopped);
+    void error(int id, QtFileCopier::Error error, bool stopped, const QString& reason);
     void started(int id);
     void dataTransferProgress(int id, qint64 progress);
     void finished(int id, bool error);
@@ -181,7 +183,7 @@ public:
 public slots:
     void copyStarted(int id);
     void copyFinished(int id, bool error);
-    void copyError(int id, QtFileCopier::Error error, bool stopped);
+    void copyError(int id, QtFileCopier::Error error, bool stopped, const QString& reason);
     void copyCanceled();
 };
 
@@ -202,7 +204,9 @@ public:
     virtual int currentId();
 
     QtFileCopier::Error error();
-    void setError(QtFileCopier::Error error);
+    // The system's words for the error, when it gave any.
+    QString reason();
+    void setError(QtFileCopier::Error error, const QString& reason = QString());
 
 protected:
     // What one look at the source (not following a link) told; asked once
@@ -216,12 +220,15 @@ protected:
     const SourceFacts& sourceFacts();
 
     bool passOn();
-    bool fail(QtFileCopier::Error error);
+    bool fail(QtFileCopier::Error error, const QString& reason = QString());
+    // Fails with errno's text as the reason.
+    bool failErrno(QtFileCopier::Error error, int errorNumber);
     const CopyRequest& copyRequest() { return request()->copyRequest; }
     bool hasFlag(QtFileCopier::CopyFlag flag) { return (copyRequest().copyFlags & flag) != 0; }
 
     ChainNode* m_successor;
     QtFileCopier::Error m_error = QtFileCopier::NoError;
+    QString m_reason;
 
 private:
     SourceFacts* factsOfLastNode();

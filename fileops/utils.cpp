@@ -15,6 +15,7 @@
 #include <QTextStream>
 
 #include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -562,6 +563,19 @@ void qSleep(int ms)
     ts.tv_nsec = (ms % 1000) * 1000000L;
     while (nanosleep(&ts, &ts) == -1 && errno == EINTR) {
     }
+}
+
+QString systemErrorText(int errorNumber)
+{
+    char buffer[256];
+    // The GNU strerror_r, which returns the text (maybe not in buffer).
+    const char* text = ::strerror_r(errorNumber, buffer, sizeof buffer);
+    return QString::fromLocal8Bit(text);
+}
+
+QString elevatedServerFailureText()
+{
+    return QCoreApplication::translate("filearchive", "the elevated file server could not do it");
 }
 
 void printTime(const QString& label)

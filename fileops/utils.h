@@ -64,6 +64,11 @@ QStringList readFileLines(const QString& path);
 
 // --- Other helpers ---------------------------------------------------------
 void qSleep(int ms);
+// The system's text for an errno value (strerror), safe on any thread.
+QString systemErrorText(int errorNumber);
+// The reason given when the elevated file server failed an operation (it
+// reports no cause of its own).
+QString elevatedServerFailureText();
 void printTime(const QString& label);
 void printTime(int n);
 QString getVersionString(const QString& unused = QString());

@@ -35,7 +35,13 @@ QStringList FileDeleter::failedPaths() const
 
 bool FileDeleter::isCanceled() const
 {
-    return m_progress->cancel.load() || UserActions::isChosen(UA_CANCEL);
+    return m_progress->cancel.load() || UserActions::isChosen(UA_CANCEL) || m_questions.isCanceled();
+}
+
+void FileDeleter::cancel()
+{
+    m_progress->cancel.store(true);
+    m_questions.cancel();
 }
 
 void FileDeleter::finish()
@@ -59,7 +65,8 @@ void FileDeleter::deletePaths()
 
         for (;;) {
             const bool elevatedAttempt = isElevationInForce();
-            if (deleteFileGeneric(path, m_toTrash)) {
+            QString reason;
+            if (deleteFileGeneric(path, m_toTrash, &reason)) {
                 m_progress->handled.store(index + 1);
                 break;
             }
@@ -76,7 +83,9 @@ void FileDeleter::deletePaths()
                 if (!elevatedAttempt)
                     continue;
             }
-            emit cannotAccessFile(path);
+            // Nobody left to answer is a cancel.
+            if (!m_questions.ask([this, path, reason] { emit cannotAccessFile(path, reason); }))
+                m_progress->cancel.store(true);
             if (isCanceled()) {
                 QMutexLocker lock(&m_failedMutex);
                 m_failed << path;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fileops/WorkerQuestions.h"
+
 #include <QMutex>
 #include <QObject>
 #include <QString>
@@ -27,9 +29,11 @@ private:
 };
 
 // Deletes a list of paths (to the trash or for good) on a worker thread. A
-// path that cannot be deleted raises cannotAccessFile, to be connected with a
-// blocking queued connection: the answer (UserActions, the cancel flag) is
-// there when the signal returns.
+// path that cannot be deleted raises cannotAccessFile with the system's
+// reason, emitted on the thread of the question receiver (the dialog) while
+// the worker waits: the answer (UserActions, the cancel flag) is there when
+// the slot returns. cancel() wakes that wait and stops the deletion, as
+// does the receiver's end.
 class FileDeleter : public QObject
 {
     Q_OBJECT
@@ -38,12 +42,16 @@ public:
 
     // The paths that were skipped or given up.
     QStringList failedPaths() const;
+    // The object on whose thread cannotAccessFile is emitted.
+    void setQuestionReceiver(QObject* receiver) { m_questions.setReceiver(receiver); }
+    // Stops the deletion from any thread, waking a wait for an answer.
+    void cancel();
 
 public slots:
     void deletePaths();
 
 signals:
-    void cannotAccessFile(const QString& path);
+    void cannotAccessFile(const QString& path, const QString& reason);
     void finished();
 
 private:
@@ -55,4 +63,5 @@ private:
     DeleteProgress* m_progress;
     mutable QMutex m_failedMutex;
     QStringList m_failed;
+    WorkerQuestions m_questions;
 };

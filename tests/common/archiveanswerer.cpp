@@ -8,12 +8,13 @@
 
 void ArchiveAnswerer::connectTo(FileArchive* archive)
 {
-    const Qt::ConnectionType type =
-        archive->thread() == thread() ? Qt::DirectConnection : Qt::BlockingQueuedConnection;
-    connect(archive, &FileArchive::fileExists, this, &ArchiveAnswerer::onFileExists, type);
-    connect(archive, &FileArchive::getPassword, this, &ArchiveAnswerer::onPassword, type);
-    connect(archive, &FileArchive::cannotAccessFile, this, &ArchiveAnswerer::onCannotAccess, type);
-    connect(archive, &FileArchive::progressError, this, &ArchiveAnswerer::onError, type);
+    // The questions are asked on this object's thread, as the progress
+    // dialog has them asked on the GUI thread.
+    archive->setQuestionReceiver(this);
+    connect(archive, &FileArchive::fileExists, this, &ArchiveAnswerer::onFileExists);
+    connect(archive, &FileArchive::getPassword, this, &ArchiveAnswerer::onPassword);
+    connect(archive, &FileArchive::cannotAccessFile, this, &ArchiveAnswerer::onCannotAccess);
+    connect(archive, &FileArchive::progressError, this, &ArchiveAnswerer::onError);
 }
 
 void ArchiveAnswerer::record(const Answer& answer)
@@ -98,7 +99,9 @@ bool runArchiveOperation(FileArchive* archive, ArchiveAnswerer* answerer,
     QObject::disconnect(back);
     QObject::disconnect(done);
     QObject::disconnect(start);
-    if (answerer)
+    if (answerer) {
         QObject::disconnect(archive, nullptr, answerer, nullptr);
+        archive->setQuestionReceiver(nullptr);
+    }
     return finished;
 }

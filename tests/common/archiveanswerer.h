@@ -1,9 +1,9 @@
 #pragma once
 
 // Plays the user for an archive operation that runs on a worker thread, as
-// the progress dialog will: FileArchive's questions arrive through blocking
-// queued connections on the test's thread and are answered from scripted
-// lists, and every question is recorded.
+// the progress dialog will: FileArchive's questions are asked on the test's
+// thread while the worker waits, answered from scripted lists, and every
+// question is recorded.
 
 #include "engine/filearchive.h"
 #include "fileops/UserActions.h"
@@ -50,8 +50,8 @@ public:
     QStringList errors;
     int passwordRequests = 0;
 
-    // Connects archive's questions to this object: blocking queued when the
-    // archive runs on another thread, direct otherwise.
+    // Connects archive's questions to this object, which answers them on
+    // its own thread.
     void connectTo(FileArchive* archive);
 
 public slots:

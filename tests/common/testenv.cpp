@@ -16,10 +16,16 @@
 #include <QSettings>
 #include <QTimer>
 
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
 #include <cstdlib>
+#include <mutex>
+#include <thread>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -220,6 +226,14 @@ QStringList listTree(const QString& root)
     return result;
 }
 
+QStringList otherEntries(const QString& folder, const QStringList& expected)
+{
+    QStringList found = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& name : expected)
+        found.removeAll(name);
+    return found;
+}
+
 QString compareTrees(const QString& expected, const QString& actual)
 {
     const QStringList left = listTree(expected);
@@ -272,6 +286,52 @@ ProcessResult runProcess(const QString& program, const QStringList& arguments, i
     result.out = process.readAllStandardOutput();
     result.err = process.readAllStandardError();
     return result;
+}
+
+FileSizeLimit::FileSizeLimit(qint64 bytes)
+{
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    m_saved[0] = saved.rlim_cur;
+    m_saved[1] = saved.rlim_max;
+    // The signal would end the process; the failed write is what is tested.
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{rlim_t(bytes), saved.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    const rlimit saved{rlim_t(m_saved[0]), rlim_t(m_saved[1])};
+    setrlimit(RLIMIT_FSIZE, &saved);
+}
+
+struct HangGuard::State
+{
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool done = false;
+    std::thread watcher;
+};
+
+HangGuard::HangGuard(const char* what, int timeoutMs)
+    : d(new State)
+{
+    d->watcher = std::thread([state = d.get(), what, timeoutMs] {
+        std::unique_lock<std::mutex> lock(state->mutex);
+        if (!state->ended.wait_for(lock, std::chrono::milliseconds(timeoutMs), [state] { return state->done; }))
+            qFatal("%s did not return within %d ms", what, timeoutMs);
+    });
+}
+
+HangGuard::~HangGuard()
+{
+    {
+        std::lock_guard<std::mutex> lock(d->mutex);
+        d->done = true;
+    }
+    d->ended.notify_all();
+    d->watcher.join();
 }
 
 QByteArray randomBytes(int size, quint32 seed)

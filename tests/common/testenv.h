@@ -10,6 +10,7 @@
 #include <QtTest>
 
 #include <functional>
+#include <memory>
 
 namespace testenv {
 
@@ -42,6 +43,8 @@ QByteArray readFile(const QString& path);
 void makeTree(const QString& root, const QMap<QString, QByteArray>& files, const QStringList& emptyDirs = {});
 // Relative paths of everything below root ("dir/" for folders), sorted.
 QStringList listTree(const QString& root);
+// The names in folder (hidden ones too) other than the expected ones.
+QStringList otherEntries(const QString& folder, const QStringList& expected = {});
 // An empty string when both trees hold the same paths and file contents;
 // otherwise a description of the first difference.
 QString compareTrees(const QString& expected, const QString& actual);
@@ -71,6 +74,36 @@ public:
 private:
     QString m_path;
     bool m_set;
+};
+
+// While it lives, no file of this process grows past bytes: writes beyond
+// fail with EFBIG ("File too large"), as they would on a full disk.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(qint64 bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    quint64 m_saved[2];
+};
+
+// Ends the test process with a message (qFatal) when it is still alive
+// after timeoutMs: a call that should return but hangs fails the test
+// instead of holding it until the suite's time limit.
+class HangGuard
+{
+public:
+    HangGuard(const char* what, int timeoutMs);
+    ~HangGuard();
+    HangGuard(const HangGuard&) = delete;
+    HangGuard& operator=(const HangGuard&) = delete;
+
+private:
+    struct State;
+    std::unique_ptr<State> d;
 };
 
 struct ProcessResult

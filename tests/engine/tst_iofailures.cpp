@@ -38,15 +38,6 @@ QString unlessFailedWith(const testenv::ProcessResult& result, const QByteArray&
     return QString();
 }
 
-// Everything in folder but the names given.
-QStringList othersIn(const QString& folder, const QStringList& expected)
-{
-    QStringList found = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QString& name : expected)
-        found.removeAll(name);
-    return found;
-}
-
 } // namespace
 
 class TestIoFailures : public QObject
@@ -137,7 +128,7 @@ void TestIoFailures::unreadableSourceFailsThePacking()
     else
         QVERIFY(!QFileInfo::exists(archive));
     // No temporary archive or tar beside it.
-    QCOMPARE(othersIn(folder, {"src", "operation.xml", QFileInfo(archive).fileName()}), QStringList());
+    QCOMPARE(testenv::otherEntries(folder, {"src", "operation.xml", QFileInfo(archive).fileName()}), QStringList());
 }
 
 void TestIoFailures::fullDiskFailsTheExtraction_data()
@@ -166,7 +157,7 @@ void TestIoFailures::fullDiskFailsTheExtraction()
         unlessFailedWith(result, "Cannot write file " + target.toUtf8() + "/big.bin: No space left on device");
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
     QVERIFY2(!result.err.contains("damaged"), result.err.constData());
-    QCOMPARE(othersIn(target, {}), QStringList());
+    QCOMPARE(testenv::otherEntries(target), QStringList());
 }
 
 void TestIoFailures::failedCloseFailsTheExtraction_data()
@@ -203,7 +194,7 @@ void TestIoFailures::failedCloseFailsTheExtraction()
         unlessFailedWith(result, "Cannot write file " + target.toUtf8() + "/big.bin: Input/output error");
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
     // What may not have reached the disk does not pass for the file.
-    QCOMPARE(othersIn(target, {}), QStringList());
+    QCOMPARE(testenv::otherEntries(target), QStringList());
 }
 
 QUENVAR_TEST_MAIN(TestIoFailures)

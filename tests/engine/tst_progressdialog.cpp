@@ -55,6 +55,7 @@ void answerMessageBox(const QString& button, QString* title, QString* text)
         "QMessageBox");
 }
 
+
 } // namespace
 
 class TestProgressDialog : public QObject
@@ -86,6 +87,8 @@ private slots:
     void extractionShowsOnlyTimeSpeedAndTotal();
     void doNotCloseKeepsTheDialogWithClose();
     void workerWaitsForItsQuestions();
+    void dialogGoingAwayStopsAWaitingWorker_data();
+    void dialogGoingAwayStopsAWaitingWorker();
     void lowPriorityLowersOnlyTheOperationThreads();
     void refusesToPackTheArchivesOwnFolder();
     void extractDriverReportsTheOutcome();
@@ -335,6 +338,60 @@ void TestProgressDialog::workerWaitsForItsQuestions()
     QCOMPARE(testenv::readFile(mine), QByteArray("mine"));
     // The answers end with the operation.
     QVERIFY(!UserActions::isChosenForAll(UA_SKIP));
+}
+
+void TestProgressDialog::dialogGoingAwayStopsAWaitingWorker_data()
+{
+    QTest::addColumn<bool>("deleted");
+    // A window that closes deletes its dialogs or closes them.
+    QTest::newRow("deleted") << true;
+    QTest::newRow("closed") << false;
+}
+
+void TestProgressDialog::dialogGoingAwayStopsAWaitingWorker()
+{
+    QFETCH(bool, deleted);
+    const QString folder = testenv::makeDir("away");
+    QCOMPARE(testenv::run7z({"a", folder + "/data.7z", m_data}).exitCode, 0);
+    const QString mine = folder + "/out/data/sub/small.txt";
+    QVERIFY(testenv::writeFile(mine, "mine"));
+    ExtractOptions options;
+    options.archivePath = folder + "/data.7z";
+    options.targetDirectory = folder + "/out";
+
+    // Not modal: the worker asks about the existing file and waits.
+    auto* dialog = new ArchiveProgressDlg;
+    QPointer<ArchiveProgressDlg> alive(dialog);
+    qint64 tookMs = -1;
+    testenv::whenModalAppears(
+        [&](QWidget*) {
+            QElapsedTimer clock;
+            clock.start();
+            testenv::HangGuard guard(deleted ? "deleting the dialog" : "closing the dialog", 30000);
+            if (deleted)
+                delete dialog;
+            else
+                dialog->close();
+            tookMs = clock.elapsed();
+        },
+        "ConflictDialog", 60000);
+    dialog->setBlocking(false);
+    dialog->doExtract(options);
+    QTRY_VERIFY_WITH_TIMEOUT(tookMs >= 0, 60000);
+    qInfo("the dialog and its worker ended %lld ms after the dialog was %s", tookMs, deleted ? "deleted" : "closed");
+    // The question went with the operation; the worker has stopped (closing
+    // returned only then) without touching the user's file.
+    QTRY_VERIFY(!QApplication::activeModalWidget());
+    if (deleted) {
+        QVERIFY(!alive);
+    } else {
+        QVERIFY(alive->isHidden());
+        QVERIFY(alive->failed());
+        delete alive;
+    }
+    QCOMPARE(testenv::readFile(mine), QByteArray("mine"));
+    QCOMPARE(testenv::otherEntries(folder + "/out/data/sub", {"small.txt"}), QStringList());
+    QVERIFY(!UserActions::isChosen(UA_CANCEL));
 }
 
 void TestProgressDialog::lowPriorityLowersOnlyTheOperationThreads()

@@ -5,31 +5,11 @@
 
 #include "BuiltInZipApi/qvbytes.h"
 
-#include <csignal>
-#include <sys/resource.h>
-
 using namespace archivetest;
 
 namespace {
 
 const QString kPassword = QStringLiteral("Pass-wörd 7");
-
-// Files beyond the limit cannot be written meanwhile: a full disk.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{bytes, m_saved.rlim_max};
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_saved); }
-
-private:
-    rlimit m_saved{};
-};
 
 QMap<QString, QByteArray> treeFiles()
 {
@@ -218,7 +198,7 @@ void TestQvArchive::failedEntriesReportedOnceNotRetried()
     Run full;
     full.answerer.passwords = QStringList{kPassword};
     {
-        FileSizeLimit limit(256 * 1024);
+        testenv::FileSizeLimit limit(256 * 1024);
         full.extract(extractRequest(archive, m_work + QStringLiteral("/out2")));
     }
     QVERIFY(full.finished && full.archive.failed());
@@ -415,7 +395,7 @@ void TestQvArchive::failedUpdatesKeepTheArchive()
         QFile::setPermissions(big, QFileDevice::Permissions());
     Run run;
     {
-        std::unique_ptr<FileSizeLimit> limit(failure == QLatin1String("full") ? new FileSizeLimit(1 << 20) : nullptr);
+        std::unique_ptr<testenv::FileSizeLimit> limit(failure == QLatin1String("full") ? new testenv::FileSizeLimit(1 << 20) : nullptr);
         run.compress(request, [&run, failure] {
             if (failure == QLatin1String("cancel") && run.progress.completed > 0)
                 run.progress.canceled = true;

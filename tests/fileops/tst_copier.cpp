@@ -30,6 +30,8 @@ public:
     QList<QPair<int, qint64>> progress;
     QList<QPair<int, Error>> stops;
     QList<QPair<int, Error>> ends;
+    // The system's reason of every error, in order.
+    QStringList reasons;
     QList<int> startedIds;
     QMap<int, bool> finished;
     int doneCount = 0;
@@ -53,8 +55,9 @@ public:
             if (onProgress)
                 onProgress(id, bytes);
         });
-        QObject::connect(&copier, &QtFileCopier::error, [this](int id, Error error, bool stopped) {
+        QObject::connect(&copier, &QtFileCopier::error, [this](int id, Error error, bool stopped, const QString& why) {
             log << QStringLiteral("error %1 %2 %3").arg(id).arg(int(error)).arg(stopped ? "stop" : "end");
+            reasons << why;
             if (!stopped) {
                 ends << qMakePair(id, error);
                 return;
@@ -132,6 +135,7 @@ private slots:
     void skipAllSuppressesUntilQueueRunsEmpty();
     void nonInteractiveEndsAtOnce();
     void destinationBehindAFileCannotBeOpened();
+    void fullDiskEndsWithTheSystemsReason();
     void moveOnSameFileSystemRenames();
     void moveFolderOnSameFileSystemRenamesWhole();
     void movedFolderKeepsSkippedChildren();
@@ -502,8 +506,28 @@ void TestCopier::destinationBehindAFileCannotBeOpened()
     QVERIFY(id >= 0);
     QVERIFY(run.waitDone());
     QCOMPARE(retries, 1);
+    QCOMPARE(run.reasons, QStringList{"Not a directory"});
     QCOMPARE(testenv::readFile(base + "/blocker/out.txt"), QByteArray("data"));
     QCOMPARE(run.finished.value(id), false);
+}
+
+void TestCopier::fullDiskEndsWithTheSystemsReason()
+{
+    const QString base = testenv::makeDir("fullDisk");
+    testenv::writeFile(base + "/big.bin", testenv::randomBytes(2 << 20));
+    CopyRun run;
+    {
+        // The destination cannot grow past 1 MiB, as on a full disk.
+        testenv::FileSizeLimit limit(1 << 20);
+        const int id = run.copier.copy(base + "/big.bin", base + "/copy.bin", QtFileCopier::NonInteractive);
+        QVERIFY(id >= 0);
+        QVERIFY(run.waitDone());
+    }
+    QCOMPARE(run.ends.size(), 1);
+    QCOMPARE(run.ends.first().second, QtFileCopier::CannotWriteDestinationFile);
+    QCOMPARE(QtFileCopier::errorMessage(run.ends.first().second, run.reasons.first()),
+             QStringLiteral("Cannot write destination file: File too large."));
+    QVERIFY(!QFileInfo::exists(base + "/copy.bin"));
 }
 
 void TestCopier::moveOnSameFileSystemRenames()
@@ -617,6 +641,7 @@ void TestCopier::retryAfterFailedDeleteOnlyDeletes()
     run.answer = [&](int, Error error) {
         ++questions;
         QCOMPARE(error, QtFileCopier::CannotRemoveSource);
+        QCOMPARE(run.reasons.last(), QStringLiteral("Operation not permitted"));
         QCOMPARE(testenv::readFile(other + "/doc.txt"), QByteArray("document"));
         if (questions == 1) {
             // Still locked: the retry fails the same way and asks again.

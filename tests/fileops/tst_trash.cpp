@@ -45,12 +45,14 @@ class Answerer : public QObject
 public:
     std::function<void(const QString&)> answer;
     QStringList asked;
+    QStringList reasons;
 
 public slots:
-    void cannotAccessFile(const QString& path)
+    void cannotAccessFile(const QString& path, const QString& reason)
     {
         QVERIFY(QThread::currentThread() == qApp->thread());
         asked << path;
+        reasons << reason;
         if (answer)
             answer(path);
         else
@@ -64,8 +66,8 @@ QStringList runDeleter(const QStringList& paths, bool toTrash, Answerer* answere
     QThread thread;
     FileDeleter deleter(paths, toTrash, progress);
     deleter.moveToThread(&thread);
-    QObject::connect(&deleter, &FileDeleter::cannotAccessFile, answerer, &Answerer::cannotAccessFile,
-                     Qt::BlockingQueuedConnection);
+    deleter.setQuestionReceiver(answerer);
+    QObject::connect(&deleter, &FileDeleter::cannotAccessFile, answerer, &Answerer::cannotAccessFile);
     bool finished = false;
     QObject::connect(&deleter, &FileDeleter::finished, qApp, [&] { finished = true; }, Qt::QueuedConnection);
     QObject::connect(&thread, &QThread::started, &deleter, &FileDeleter::deletePaths);
@@ -242,7 +244,9 @@ void TestTrash::otherFileSystemFailsAndStays()
         QSKIP("no second file system here");
     testenv::writeFile(other + "/far.txt", "far");
     const QStringList infoBefore = testenv::listTree(trashRoot() + "/info");
-    QVERIFY(!MoveFileToTrash(other + "/far.txt"));
+    QString reason;
+    QVERIFY(!MoveFileToTrash(other + "/far.txt", &reason));
+    QCOMPARE(reason, QStringLiteral("Invalid cross-device link"));
     QCOMPARE(testenv::readFile(other + "/far.txt"), QByteArray("far"));
     QVERIFY(!QFileInfo::exists(trashRoot() + "/files/far.txt"));
     // No info record is left behind for an item that never arrived.
@@ -505,6 +509,7 @@ void TestTrash::deleterRetryAfterFix()
     DeleteProgress progress;
     QCOMPARE(runDeleter({m_dir + "/jail/inmate.txt"}, false, &answerer, &progress), QStringList());
     QCOMPARE(answerer.asked.size(), 2);
+    QCOMPARE(answerer.reasons.first(), QStringLiteral("Operation not permitted"));
     QVERIFY(!QFileInfo::exists(m_dir + "/jail/inmate.txt"));
     QCOMPARE(progress.handled.load(), 1);
 }
@@ -517,6 +522,7 @@ void TestTrash::deleterCancelStops()
     const QStringList failed =
         runDeleter({m_dir + "/cancel/missing.txt", m_dir + "/cancel/b.txt"}, false, &answerer, &progress);
     QCOMPARE(answerer.asked, QStringList{m_dir + "/cancel/missing.txt"});
+    QCOMPARE(answerer.reasons, QStringList{"No such file or directory"});
     QCOMPARE(failed, QStringList{m_dir + "/cancel/missing.txt"});
     QVERIFY(QFileInfo::exists(m_dir + "/cancel/b.txt"));
     QCOMPARE(progress.handled.load(), 0);
