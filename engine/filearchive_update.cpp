@@ -609,9 +609,10 @@ bool FileArchive::renameTempFileToTheOriginalName(const CompressOptions& options
     // takes it by one rename, which replaces the old archive in one step: a
     // crash or a power cut at any moment leaves the old archive or the new
     // one at the name, never neither and never a torn one.
-    if (durable && !syncPath(temporary, false)) {
+    QString reason;
+    if (durable && !syncPath(temporary, false, &reason)) {
         discardTemporaryFile();
-        ReportError(LS_CANNOT_WRITE_ARCHIVE, {archive});
+        ReportError(LS_CANNOT_WRITE_FILE_BECAUSE, {archive, reason});
         m_result = E_FAIL;
         return false;
     }

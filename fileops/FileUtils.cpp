@@ -285,12 +285,14 @@ QString hiddenPartStem(const QString& destination, const QString& suffix)
     return info.path() + QStringLiteral("/.") + name + suffix;
 }
 
-bool syncPath(const QString& path, bool folder)
+bool syncPath(const QString& path, bool folder, QString* reason)
 {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | (folder ? O_DIRECTORY : 0));
     if (fd < 0)
         return true;
     const bool synced = ::fsync(fd) == 0;
+    if (!synced)
+        failWith(reason, systemErrorText(errno));
     ::close(fd);
     return synced;
 }

@@ -33,7 +33,7 @@ bool isPathTaken(const QString& path);
 // Flushes a file, or a folder's entries, to the disk. A path this process
 // cannot open (one reached through the elevated server) is left to the
 // server: true.
-bool syncPath(const QString& path, bool folder);
+bool syncPath(const QString& path, bool folder, QString* reason = nullptr);
 // The hidden name beside destination that new data is written under until
 // it is complete: "." + name + suffix. A name that leaves no room for the
 // additions within the 255 bytes of a folder entry is replaced by its hash.
