@@ -116,6 +116,10 @@ QString langStringText(LangStringID id)
         QT_TRANSLATE_NOOP("filearchive", "Cannot open file %1: %2"),
         QT_TRANSLATE_NOOP("filearchive", "Cannot read file %1: %2"),
         QT_TRANSLATE_NOOP("filearchive", "Cannot write file %1: %2"),
+        QT_TRANSLATE_NOOP("filearchive",
+                          "These files cannot be read and were not added; entries of their names stay as they were: %1"),
+        QT_TRANSLATE_NOOP("filearchive",
+                          "Cannot split %1 into volumes: an archive that exists is updated as one file"),
     };
     static_assert(sizeof(texts) / sizeof(texts[0]) == LangStringCount, "one text per identifier");
     const int index = static_cast<int>(id);

@@ -119,9 +119,13 @@ enum LangStringID : int32_t
     LS_CANNOT_OPEN_FILE_BECAUSE = 22,
     LS_CANNOT_READ_FILE_BECAUSE = 23,
     LS_CANNOT_WRITE_FILE_BECAUSE = 24,
+    // Sources that are gone or cannot be read, each with the system's reason.
+    LS_SOURCES_LEFT_OUT = 25,
+    // A volume size given for an archive that exists.
+    LS_VOLUMES_FOR_EXISTING_ARCHIVE = 26,
 };
 
-constexpr int LangStringCount = 25;
+constexpr int LangStringCount = 27;
 
 // The message text of an error identifier, translated in the context "filearchive".
 QString langStringText(LangStringID id);

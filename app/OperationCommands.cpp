@@ -125,15 +125,28 @@ int runXmlOperationFile(const QString& xmlPath)
     }
     CompressOptions* compressRequest = nullptr;
     ExtractOptions* extractRequest = nullptr;
-    parseXml(xmlPath, &compressRequest, &extractRequest);
+    QString invalidVolume;
+    parseXml(xmlPath, &compressRequest, &extractRequest, &invalidVolume);
     std::unique_ptr<CompressOptions> compress(compressRequest);
     std::unique_ptr<ExtractOptions> extract(extractRequest);
+    if (compress && !invalidVolume.isEmpty()) {
+        qDebug().noquote() << "invalid volume size" << invalidVolume << "in" << xmlPath;
+        printToStandardError(trCommand(QT_TRANSLATE_NOOP("main", "quenvar: the volume size \"%1\" in %2 is not a "
+                                                                 "whole number of MiB; nothing was written"))
+                                 .arg(invalidVolume, xmlPath));
+        return 1;
+    }
 
     CSettings::setSilent(true);
     if (compress) {
         bool failed = true;
-        guiCompress(*compress, false, false, &failed);
-        if (failed)
+        bool leftOut = false;
+        guiCompress(*compress, false, false, &failed, &leftOut);
+        if (leftOut)
+            printToStandardError(
+                trCommand(QT_TRANSLATE_NOOP("main", "quenvar: the archive %1 was written without the files it could not read"))
+                    .arg(compress->archivePath));
+        else if (failed)
             printToStandardError(trCommand(QT_TRANSLATE_NOOP("main", "quenvar: the archive %1 was not written"))
                                      .arg(compress->archivePath));
         return failed ? 1 : 0;

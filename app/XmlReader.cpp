@@ -1,5 +1,7 @@
 #include "app/XmlReader.h"
 
+#include "fileops/utils.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -19,15 +21,23 @@ QString resolvePath(const QString& baseDir, const QString& text)
     return baseDir + QLatin1Char('/') + text;
 }
 
-// N MiB per volume; 0, anything unreadable or too large for a byte count
-// means one file.
-int64_t volumeSizeFromText(const QString& text)
+// N MiB per volume; 0 (or nothing) means one file. Anything else (a
+// fraction, a negative number, no number, too many bytes to count) goes to
+// *invalid as written.
+void readVolumeSize(const QString& text, int64_t* size, QString* invalid)
 {
+    *size = -1;
+    if (text.isEmpty())
+        return;
     bool ok = false;
     const qlonglong volume = text.toLongLong(&ok);
-    if (!ok || volume <= 0 || volume > std::numeric_limits<int64_t>::max() / kBytesPerVolumeUnit)
-        return -1;
-    return volume * kBytesPerVolumeUnit;
+    if (!ok || volume < 0 || volume > std::numeric_limits<int64_t>::max() / kBytesPerVolumeUnit) {
+        if (invalid)
+            *invalid = text;
+        return;
+    }
+    if (volume > 0)
+        *size = volume * kBytesPerVolumeUnit;
 }
 
 } // namespace
@@ -44,15 +54,17 @@ QStringList readFiles(QXmlStreamReader& reader, const QString& baseDir)
         // An empty element names nothing; joined to the folder it would pick
         // up the whole folder of the operation file.
         if (!text.isEmpty())
-            files << resolvePath(baseDir, text);
+            files << withoutTrailingSlashes(resolvePath(baseDir, text));
     }
     return files;
 }
 
-bool parseXml(const QString& xmlPath, CompressOptions** compress, ExtractOptions** extract)
+bool parseXml(const QString& xmlPath, CompressOptions** compress, ExtractOptions** extract, QString* invalidVolume)
 {
     *compress = nullptr;
     *extract = nullptr;
+    if (invalidVolume)
+        invalidVolume->clear();
 
     const QString xmlDir = QFileInfo(xmlPath).dir().path();
     bool isCompress = false;
@@ -82,7 +94,7 @@ bool parseXml(const QString& xmlPath, CompressOptions** compress, ExtractOptions
                 else if (name == QLatin1String("format"))
                     formatName = reader.readElementText();
                 else if (name == QLatin1String("volume"))
-                    volumeSize = volumeSizeFromText(reader.readElementText());
+                    readVolumeSize(reader.readElementText(), &volumeSize, invalidVolume);
                 else if (name == QLatin1String("target"))
                     target = reader.readElementText();
                 else if (name == QLatin1String("files"))

@@ -21,7 +21,12 @@ class QXmlStreamReader;
 //
 // A compress request without a "format" element gets ZIP, the same format an
 // unknown format name gives.
-bool parseXml(const QString& xmlPath, CompressOptions** compress, ExtractOptions** extract);
+//
+// A "volume" that is no whole number of MiB (0 or empty for one file) is
+// handed back as written in *invalidVolume, which stays empty otherwise; the
+// caller refuses the file.
+bool parseXml(const QString& xmlPath, CompressOptions** compress, ExtractOptions** extract,
+              QString* invalidVolume = nullptr);
 
 // The paths of the "file..." children of the current "files" element,
 // resolved against baseDir; other children are skipped with their contents.

@@ -120,6 +120,11 @@ bool ArchiveProgressDlg::failed() const
     return !m_worker || m_worker->failed();
 }
 
+bool ArchiveProgressDlg::sourcesLeftOut() const
+{
+    return m_worker && m_worker->sourcesLeftOut();
+}
+
 bool ArchiveProgressDlg::refusesToAddItsOwnFolder(const CompressOptions& options) const
 {
     const QString archive = QFileInfo(options.archivePath).absoluteFilePath();

@@ -46,6 +46,8 @@ public:
 
     // The operation failed, was cancelled, or never started.
     bool failed() const;
+    // The update wrote the archive without sources it could not read.
+    bool sourcesLeftOut() const;
     // The worker has emitted finished().
     bool isFinished() const { return m_finished; }
 

@@ -172,7 +172,7 @@ HRESULT ArchiveUpdateCallback::answerFromDisk(UInt32 index, PROPID propID, PROPV
         propSetUInt64(value, diskInfo(index, path).size);
         break;
     case kpidAttrib:
-        propSetUInt32(value, 0);
+        propSetUInt32(value, diskInfo(index, path).hasMode ? attributesForUnixMode(diskInfo(index, path).mode) : 0);
         break;
     case kpidPosixAttrib:
         // Without it tar gives every entry the mode 0777.

@@ -80,6 +80,24 @@ enum EnginePropId : PROPID {
     kpidHardLink = 90
 };
 
+// Item attributes (kpidAttrib): Windows bits, and the Unix mode in the high
+// 16 bits when kAttributeUnixExtension is set.
+constexpr UInt32 kAttributeReadOnly = 0x01;
+constexpr UInt32 kAttributeDirectory = 0x10;
+constexpr UInt32 kAttributeArchive = 0x20;
+constexpr UInt32 kAttributeUnixExtension = 0x8000;
+
+// The attributes the engine's own tool stores for a file of this Unix mode:
+// the Windows bits that follow from it, and the mode itself. 7z, zip (as host
+// Unix) and wim keep a mode only this way.
+inline UInt32 attributesForUnixMode(uint32_t mode)
+{
+    UInt32 attributes = (mode & 0170000u) == 0040000u ? kAttributeDirectory : kAttributeArchive;
+    if ((mode & 0222u) == 0)
+        attributes |= kAttributeReadOnly;
+    return attributes | kAttributeUnixExtension | ((mode & 0xFFFFu) << 16);
+}
+
 // 100-nanosecond intervals since 1601-01-01 UTC, low half first.
 typedef struct _FILETIME
 {

@@ -14,13 +14,13 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-// Set in the attributes when their high 16 bits hold the Unix mode.
-constexpr UInt32 kUnixModeInAttributes = 0x8000;
 // A link's target is a path; anything longer is not one.
 constexpr int kMaxLinkTarget = 4096;
 constexpr UInt64 kCloseInBackgroundFrom = 1024 * 1024;
@@ -85,6 +85,7 @@ void ExtractCallback::Init(IInArchive* archive, const ExtractOptions& options, c
     const QString target = ExtractPathGuard::targetFor(options, entries);
     m_targetDirectory = target;
     m_guard.setRoot(target);
+    m_umask = currentUmask();
 }
 
 HRESULT ExtractCallback::QueryInterface(REFIID iid, void** outObject)
@@ -212,7 +213,7 @@ bool ExtractCallback::getCurrentFileInfo(UInt32 index)
         if (posix.vt == VT_UI4) {
             m_posixMode = posix.ulVal;
             m_posixModeDefined = true;
-        } else if (m_attributesDefined && (m_attributes & kUnixModeInAttributes)) {
+        } else if (m_attributesDefined && (m_attributes & kAttributeUnixExtension)) {
             m_posixMode = m_attributes >> 16;
             m_posixModeDefined = true;
         }
@@ -320,6 +321,10 @@ HRESULT ExtractCallback::GetStream(UInt32 index, ISequentialOutStream** outStrea
             return opened == ExtractConflictHandler::kGoOn ? S_OK : opened;
         }
     }
+    // Nobody else reads the data while it is written: a private key stored
+    // with 0600 must never lie there readable by all, not even for a moment.
+    if (!isElevationInForce())
+        ::chmod(QFile::encodeName(m_partPath).constData(), S_IRUSR | S_IWUSR);
     if (m_sizeDefined && m_size == 0 && m_operation)
         m_operation->addEmptyFileExtracted(path);
     m_outStream = stream;
@@ -328,14 +333,35 @@ HRESULT ExtractCallback::GetStream(UInt32 index, ISequentialOutStream** outStrea
     return S_OK;
 }
 
+namespace {
+
+// The folder and those of its parents that do not exist yet.
+QStringList missingFolders(QString path)
+{
+    QStringList missing;
+    while (!path.isEmpty() && !isPathTaken(path)) {
+        missing << path;
+        const int slash = path.lastIndexOf(QLatin1Char('/'));
+        if (slash <= 0)
+            break;
+        path.truncate(slash);
+    }
+    return missing;
+}
+
+} // namespace
+
 bool ExtractCallback::makeParentFolder(const QString& path)
 {
     const QString parent = path.left(path.lastIndexOf(QLatin1Char('/')));
     if (m_madeFolders.contains(parent))
         return true;
+    const QStringList missing = missingFolders(parent);
     if (!QDir().mkpath(parent))
         return false;
     m_madeFolders.insert(parent);
+    for (const QString& folder : missing)
+        m_createdFolders.insert(folder);
     return true;
 }
 
@@ -343,10 +369,13 @@ HRESULT ExtractCallback::createFolder(const QString& path)
 {
     if (m_madeFolders.contains(path) || QFileInfo(path).isDir())
         return ExtractConflictHandler::kGoOn;
+    const QStringList missing = missingFolders(path);
     bool autoElevated = false;
     for (;;) {
         if (createFolderGeneric(path)) {
             m_madeFolders.insert(path);
+            for (const QString& folder : missing)
+                m_createdFolders.insert(folder);
             return ExtractConflictHandler::kGoOn;
         }
         if (!m_operation)
@@ -432,7 +461,8 @@ HRESULT ExtractCallback::SetOperationResult(Int32 result)
     if (m_operation)
         m_operation->setWrongPassword(false);
     if (m_isDir) {
-        m_folderTimes.append({m_fullPath, m_times});
+        const bool created = m_createdFolders.contains(m_fullPath);
+        m_folderTimes.append({m_fullPath, m_times, created ? int(entryMode()) : -1});
         return S_OK;
     }
     if (m_isLink) {
@@ -478,6 +508,9 @@ HRESULT ExtractCallback::finishFile()
     };
     if (!m_hardLinkTarget.isEmpty() && !isElevationInForce())
         takeHardLinkData();
+    // The mode is right before the name is there.
+    if (!isElevationInForce())
+        ::chmod(QFile::encodeName(m_partPath).constData(), entryMode());
     while (!moveIntoPlace()) {
         const E_UserAction answer =
             m_operation ? m_operation->resolveAccessProblem(m_fullPath, autoElevated) : UA_SKIP;
@@ -489,7 +522,6 @@ HRESULT ExtractCallback::finishFile()
     m_partPath.clear();
     m_extractedEntries.insert(QDir::cleanPath(m_entryPath), m_fullPath);
     setFileTimesTicks(m_fullPath, m_times.access, m_times.modification);
-    applyPermissions(m_fullPath);
     if (m_operation)
         m_operation->addFileExtracted(m_fullPath);
     return S_OK;
@@ -536,29 +568,24 @@ bool ExtractCallback::createLink()
     return true;
 }
 
-void ExtractCallback::applyPermissions(const QString& path) const
+mode_t ExtractCallback::entryMode() const
 {
-    // Only the execute bits are taken from the archive, where the file may
-    // be read; everything else stays as the user's umask made it.
-    if (!m_posixModeDefined || !(m_posixMode & 0111) || !S_ISREG(m_posixMode))
-        return;
-    const QByteArray local = QFile::encodeName(path);
-    struct stat st{};
-    if (::stat(local.constData(), &st) != 0)
-        return;
-    const mode_t readable = st.st_mode & 0444;
-    const mode_t execute = (readable >> 2) & m_posixMode & 0111;
-    if (execute)
-        ::chmod(local.constData(), (st.st_mode & 07777) | execute);
+    return extractedMode(m_posixModeDefined, m_posixMode, m_isDir, m_umask);
 }
 
 void ExtractCallback::finish()
 {
     releaseStreams();
     discardPartialFile();
-    for (int i = m_folderTimes.size() - 1; i >= 0; --i) {
-        const FolderTimes& folder = m_folderTimes.at(i);
+    // Deepest first: a folder that loses its search bit would hide what lies
+    // below it.
+    std::stable_sort(m_folderTimes.begin(), m_folderTimes.end(), [](const FolderTimes& a, const FolderTimes& b) {
+        return a.path.count(QLatin1Char('/')) > b.path.count(QLatin1Char('/'));
+    });
+    for (const FolderTimes& folder : qAsConst(m_folderTimes)) {
         setFileTimesTicks(folder.path, folder.times.access, folder.times.modification);
+        if (folder.mode >= 0 && !isElevationInForce())
+            ::chmod(QFile::encodeName(folder.path).constData(), mode_t(folder.mode));
     }
     m_folderTimes.clear();
 }

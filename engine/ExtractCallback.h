@@ -11,6 +11,8 @@
 
 #include <cstdint>
 
+#include <sys/types.h>
+
 class FileArchive;
 class OutStream;
 class StreamBase;
@@ -68,6 +70,9 @@ private:
     {
         QString path;
         Times times;
+        // The mode it gets at the end (it must stay writable until then);
+        // -1 for a folder that was there before: it stays as it is.
+        int mode = -1;
     };
 
     bool getCurrentFileInfo(UInt32 index);
@@ -82,7 +87,8 @@ private:
     void discardPartialFile();
     void resetEntry();
     void takeHardLinkData();
-    void applyPermissions(const QString& path) const;
+    // The permission bits the current entry gets.
+    mode_t entryMode() const;
 
     ExtractOptions m_options;
     QString m_targetDirectory;
@@ -120,5 +126,8 @@ private:
     QList<FolderTimes> m_folderTimes;
     // Folders known to exist below the target.
     QSet<QString> m_madeFolders;
+    // The folders among them that this extraction created.
+    QSet<QString> m_createdFolders;
+    unsigned int m_umask = 022;
     bool m_failures = false;
 };

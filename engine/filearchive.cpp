@@ -22,20 +22,6 @@
 
 namespace {
 
-bool endsWithAny(const QString& path, std::initializer_list<const char*> endings)
-{
-    for (const char* ending : endings) {
-        if (path.endsWith(QLatin1String(ending), Qt::CaseInsensitive))
-            return true;
-    }
-    return false;
-}
-
-bool isCompressedTarName(const QString& path)
-{
-    return endsWithAny(path, {".tar.xz", ".tar.gz", ".tar.bz2", ".tar.xz.001", ".tar.gz.001", ".tar.bz2.001"});
-}
-
 bool onGuiThread()
 {
     return QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread();
@@ -128,7 +114,7 @@ void FileArchive::setCompressOptions(const CompressOptions& options)
 
 bool FileArchive::failed() const
 {
-    return m_result != 0 || m_passwordCanceled;
+    return m_result != 0 || m_passwordCanceled || !m_leftOutSources.isEmpty();
 }
 
 void FileArchive::process()
@@ -318,6 +304,7 @@ void FileArchive::extractArchive(ExtractOptions options)
     m_passwordCanceled = false;
     m_passwordRefused = false;
     m_result = 0;
+    m_leftOutSources.clear();
     m_extractedFiles.clear();
     m_entryProblems.clear();
     m_ioFailures->clear();

@@ -80,8 +80,11 @@ public:
     void setCompressOptions(const CompressOptions& options);
 
     // The last operation failed, was cancelled, or its password request was
-    // cancelled.
+    // cancelled; or an update left out sources it could not read.
     bool failed() const;
+    // The last update wrote the archive without the sources it could not
+    // read (named in a message).
+    bool sourcesLeftOut() const { return m_result == 0 && !m_passwordCanceled && !m_leftOutSources.isEmpty(); }
     // The last operation's password request was cancelled (no message was
     // shown for it).
     bool passwordCanceled() const { return m_passwordCanceled; }
@@ -230,6 +233,10 @@ private:
     bool handleNestedFiles(CompressOptions& options);
     bool removeHiddenItemsIfNeeded(CompressOptions& options);
     bool getNestedFiles(const QString& path, QDir::Filters filters, QStringList& list);
+    // Leaves out, and names once, the sources that are gone or cannot be
+    // read: their entries in an existing archive stay as they are. False
+    // when nothing is left to do.
+    bool leaveOutUnreadableSources(CompressOptions& options);
     QDir::Filters getFiltersForNestedFiles() const;
     // merge: add to the existing archive; otherwise it is written anew.
     bool updateArchive_7zip(CompressOptions& options, bool merge);
@@ -283,6 +290,8 @@ private:
     QString m_listedArchive;
     // Unreadable folders the user chose to leave out of the sources.
     QSet<QString> m_skippedFolders;
+    // Sources the running update could not read, with the reason.
+    QStringList m_leftOutSources;
     // Entries the running extraction left out, by reason.
     QMap<LangStringID, QStringList> m_entryProblems;
     // The archive the running update writes (empty while extracting).

@@ -15,7 +15,10 @@
 #include <QHash>
 #include <QTemporaryDir>
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -105,6 +108,7 @@ void FileArchive::updateArchive(CompressOptions options)
     m_elevatedFiles.clear();
     m_temporaryFile.clear();
     m_ioFailures->clear();
+    m_leftOutSources.clear();
     options.makeForwardSlashes();
     m_archiveFileName = options.archivePath;
     m_updatedArchive = options.archivePath;
@@ -113,7 +117,7 @@ void FileArchive::updateArchive(CompressOptions options)
     bool done = isInputValid(options);
     if (done) {
         makeAllPathInTheSameFormat(options);
-        done = checkArchiveIsNotTarget(options) && handleNestedFiles(options);
+        done = checkArchiveIsNotTarget(options) && handleNestedFiles(options) && leaveOutUnreadableSources(options);
     }
     if (done) {
         switch (options.format) {
@@ -171,6 +175,12 @@ bool FileArchive::isInputValid(CompressOptions& options)
         ReportError(LS_NO_FILES_TO_PACK, {});
         return false;
     }
+    // An existing archive is written anew beside itself as one file; volumes
+    // would leave it as it was and the new one in pieces beside it.
+    if (options.volumeSize > 0 && isPathTaken(m_archiveFileName)) {
+        ReportError(LS_VOLUMES_FOR_EXISTING_ARCHIVE, {m_archiveFileName});
+        return false;
+    }
     const QString folder = QFileInfo(m_archiveFileName).absolutePath();
     if (!QFileInfo(folder).isDir() && !QDir().mkpath(folder)) {
         ReportError(LS_CANNOT_CREATE_DIRECTORY, {});
@@ -182,7 +192,7 @@ bool FileArchive::isInputValid(CompressOptions& options)
 void FileArchive::makeAllPathInTheSameFormat(CompressOptions& options)
 {
     for (QString& path : options.files)
-        path = QFileInfo(path).filePath();
+        path = QFileInfo(withoutTrailingSlashes(path)).filePath();
 }
 
 bool FileArchive::checkArchiveIsNotTarget(CompressOptions& options)
@@ -243,6 +253,37 @@ bool FileArchive::handleNestedFiles(CompressOptions& options)
     options.files = unique;
     m_skippedFolders.clear();
     return true;
+}
+
+bool FileArchive::leaveOutUnreadableSources(CompressOptions& options)
+{
+    QStringList kept;
+    kept.reserve(options.files.size());
+    for (const QString& path : qAsConst(options.files)) {
+        const QByteArray local = QFile::encodeName(path);
+        if (m_elevatedFiles.contains(path) || ::faccessat(AT_FDCWD, local.constData(), R_OK, AT_EACCESS) == 0) {
+            kept << path;
+            continue;
+        }
+        const int error = errno;
+        // The scan settled the folders: listed, listed through the elevated
+        // server, or left out by the user.
+        struct stat st {};
+        if (::stat(local.constData(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            kept << path;
+            continue;
+        }
+        m_leftOutSources << QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(error)));
+    }
+    if (m_leftOutSources.isEmpty())
+        return true;
+    options.files = kept;
+    const int shown = 20;
+    QString list = QStringList(m_leftOutSources.mid(0, shown)).join(QLatin1Char('\n'));
+    if (m_leftOutSources.size() > shown)
+        list += QStringLiteral("\n…");
+    ReportError(LS_SOURCES_LEFT_OUT, {list});
+    return !kept.isEmpty() || !options.itemsToDelete.isEmpty() || options.itemToRename >= 0;
 }
 
 bool FileArchive::getNestedFiles(const QString& path, QDir::Filters filters, QStringList& list)
@@ -648,9 +689,11 @@ bool FileArchive::compress_Xz_Bzip2_GZip(CompressOptions& options)
         ReportError(LS_CANNOT_CREATE_FOLDER, {folder});
         return false;
     }
-    QString tarName = QFileInfo(getFileNameWithoutExtension(archive, true)).fileName();
-    if (tarName.isEmpty())
-        tarName = QStringLiteral("archive.tar");
+    // A tar has no signature: the engine knows the intermediate by its
+    // name only, so that name ends with ".tar" (g.tgz gives g.tar).
+    QString tarName = fileNameForArchive(QFileInfo(archive).fileName());
+    if (!tarName.endsWith(QLatin1String(".tar"), Qt::CaseInsensitive))
+        tarName += QStringLiteral(".tar");
     const QString tarPath = work.path() + QLatin1Char('/') + tarName;
 
     // Adding to an existing compressed tar: the tar it holds is updated.

@@ -17,10 +17,13 @@
 
 #include <cmath>
 
-bool guiCompress(CompressOptions options, bool sendMail, bool showDialog, bool* operationFailed)
+bool guiCompress(CompressOptions options, bool sendMail, bool showDialog, bool* operationFailed,
+                 bool* sourcesLeftOut)
 {
     if (operationFailed)
         *operationFailed = true;
+    if (sourcesLeftOut)
+        *sourcesLeftOut = false;
     if (showDialog) {
         CompressDialog dialog;
         dialog.setCompressOptions(options);
@@ -33,6 +36,8 @@ bool guiCompress(CompressOptions options, bool sendMail, bool showDialog, bool* 
     progress.doCompress(options);
     if (operationFailed)
         *operationFailed = progress.failed();
+    if (sourcesLeftOut)
+        *sourcesLeftOut = progress.sourcesLeftOut();
     if (sendMail)
         SendMail(options.archivePath);
     return true;

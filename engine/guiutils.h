@@ -14,9 +14,11 @@ class QWidget;
 // Runs a compress or update request in the progress dialog, after the
 // compress dialog when showDialog is set. False only when that dialog was
 // not accepted; whether the operation itself failed (or was cancelled, or
-// refused) goes to *operationFailed when given. With sendMail the archive is
-// handed to SendMail afterwards.
-bool guiCompress(CompressOptions options, bool sendMail, bool showDialog, bool* operationFailed = nullptr);
+// refused) goes to *operationFailed when given, and whether it was written
+// without sources it could not read to *sourcesLeftOut. With sendMail the
+// archive is handed to SendMail afterwards.
+bool guiCompress(CompressOptions options, bool sendMail, bool showDialog, bool* operationFailed = nullptr,
+                 bool* sourcesLeftOut = nullptr);
 
 // Runs an extract request in the progress dialog, after the extract dialog
 // when showDialog is set; what the user chose there is written back into

@@ -19,6 +19,8 @@
 #include <limits>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 std::atomic<int> StreamBase::m_startedFileFlushing{0};
 
 namespace {
@@ -331,6 +333,15 @@ QString InStream::currentName() const
     return m_volumeIndex != -1 ? m_currentFileName : firstFileName();
 }
 
+UInt32 InStream::attributes(const QString& name) const
+{
+    // A file read through the elevated server has no mode to tell here.
+    struct stat st {};
+    if (isElevated() || ::stat(QFile::encodeName(name).constData(), &st) != 0)
+        return 0;
+    return attributesForUnixMode(static_cast<uint32_t>(st.st_mode));
+}
+
 HRESULT InStream::GetProps(UInt64* size, FILETIME* cTime, FILETIME* aTime, FILETIME* mTime, UInt32* attrib)
 {
     const QString name = currentName();
@@ -346,10 +357,9 @@ HRESULT InStream::GetProps(UInt64* size, FILETIME* cTime, FILETIME* aTime, FILET
         *aTime = fileTimeFromTicks(access);
     if (mTime)
         *mTime = fileTimeFromTicks(modification);
-    // Attributes are not reported (the same 0 as the update callback gives);
-    // the engine must not read what its own memory happened to hold.
+    // The engine takes these over the update callback's: the same answer.
     if (attrib)
-        *attrib = 0;
+        *attrib = attributes(name);
     return S_OK;
 }
 
@@ -367,7 +377,7 @@ HRESULT InStream::GetProps2(CStreamFileProps* props)
     props->FileID_Low = 0;
     props->FileID_High = 0;
     props->NumLinks = 0;
-    props->Attrib = 0;
+    props->Attrib = attributes(name);
     props->CTime = fileTimeFromTicks(creation);
     props->ATime = fileTimeFromTicks(access);
     props->MTime = fileTimeFromTicks(modification);

@@ -121,6 +121,8 @@ public:
 
 private:
     QString currentName() const;
+    // As the update callback answers them for the file.
+    UInt32 attributes(const QString& name) const;
 };
 
 // A seekable write stream over a file or a volume series.

@@ -230,6 +230,32 @@ bool isElevationInForce()
     return CSettings::isElevated() || UserActions::isChosen(UA_AS_ADMIN);
 }
 
+unsigned int currentUmask()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith("Umask:")) {
+                bool ok = false;
+                const unsigned int mask = line.mid(6).trimmed().toUInt(&ok, 8);
+                if (ok)
+                    return mask & 0777;
+            }
+        }
+    }
+    // Kernels before 4.7 do not tell; setting it back at once is the only
+    // other way to learn it.
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return mask & 0777;
+}
+
+unsigned int extractedMode(bool stored, unsigned int storedMode, bool folder, unsigned int umask)
+{
+    const unsigned int permissions = stored ? (storedMode & 0777) : (folder ? 0777 : 0666);
+    return permissions & ~umask;
+}
+
 bool createFileGeneric(const QString& path)
 {
     if (isElevationInForce())

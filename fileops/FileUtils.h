@@ -26,6 +26,14 @@ bool deleteFileGeneric(const QString& path, bool toTrash, QString* reason = null
 bool createFolderGeneric(const QString& path);
 bool renameFileGeneric(const QString& from, const QString& to);
 
+// The process's file-creation mask, read without changing it (another
+// thread may be creating files meanwhile).
+unsigned int currentUmask();
+// What an extracted file or folder may get of the mode an archive stores:
+// the permission bits less the umask, never setuid, setgid or sticky;
+// without a stored mode the usual 0666 or 0777 less the umask.
+unsigned int extractedMode(bool stored, unsigned int storedMode, bool folder, unsigned int umask);
+
 bool removeFileOrDirectory(const QString& path);
 // Something (a file, a folder, or a link, even a dangling one) has that name.
 // One system call, the link itself not followed.

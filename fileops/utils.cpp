@@ -14,6 +14,7 @@
 #include <QStorageInfo>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -37,6 +38,33 @@ bool pathIsTaken(const QString& path)
 bool isRootDirectory(const QString& dir)
 {
     return !dir.isEmpty() && QDir(dir).isRoot();
+}
+
+// GNU tar's short names of the compressed tar combinations.
+const char* const kShortTarExtensions[] = {"tgz", "tbz2", "tbz", "txz"};
+const char* const kCompressedTarEndings[] = {".tar.gz", ".tar.bz2", ".tar.xz", ".tgz", ".tbz2", ".tbz", ".txz"};
+
+// The name without a volume number (".001") at its end.
+QString withoutVolumeNumber(const QString& name)
+{
+    return isMultiVolumeArchive(name) ? name.left(name.size() - 4) : name;
+}
+
+// The length, dot included, of the longest archive extension that ends the
+// name and leaves something before it; 0 when none does.
+int archiveExtensionLength(const QString& name)
+{
+    int longest = 0;
+    auto consider = [&](const QString& extension) {
+        if (name.size() > extension.size() + 1 && name.endsWith(extension, Qt::CaseInsensitive) &&
+            name.at(name.size() - extension.size() - 1) == QLatin1Char('.'))
+            longest = std::max(longest, extension.size() + 1);
+    };
+    for (const ZipFormatInfo& format : SupportedFormats)
+        consider(format.extension);
+    for (const char* extension : kShortTarExtensions)
+        consider(QLatin1String(extension));
+    return longest;
 }
 
 } // namespace
@@ -82,6 +110,13 @@ void chopFirstCharIfSlash(QString& path)
 {
     if (!path.isEmpty() && (path.startsWith(QLatin1Char('/')) || path.startsWith(QLatin1Char('\\'))))
         path.remove(0, 1);
+}
+
+QString withoutTrailingSlashes(QString path)
+{
+    while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
+        path.chop(1);
+    return path;
 }
 
 QString getFileFromPath(const QString& path, QString& rest)
@@ -190,9 +225,23 @@ bool isMultiVolumeArchive(const QString& path)
     return threeDigits.match(getExtensionOfFile(path)).hasMatch();
 }
 
+bool isCompressedTarName(const QString& path)
+{
+    const QString name = withoutVolumeNumber(path);
+    for (const char* ending : kCompressedTarEndings) {
+        if (name.endsWith(QLatin1String(ending), Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
+}
+
 QString fileNameForArchive(const QString& path)
 {
     const QString extension = getExtensionOfFile(path);
+    for (const char* shortTar : kShortTarExtensions) {
+        if (extension.compare(QLatin1String(shortTar), Qt::CaseInsensitive) == 0)
+            return path.left(path.size() - extension.size()) + QStringLiteral("tar");
+    }
     for (const ZipFormatInfo& format : SupportedFormats) {
         if (format.extension.compare(extension, Qt::CaseInsensitive) == 0)
             return path.left(path.size() - extension.size() - 1);
@@ -218,12 +267,34 @@ QString getSuggestedArchivePath(const QStringList& files, const QString& targetD
 
 QString directoryToExtractAccordingToArchive(const QString& archivePath, bool ownFolder)
 {
+    const QFileInfo archive(archivePath);
     if (!ownFolder)
-        return QFileInfo(archivePath).absolutePath();
-    const QString base = getFileNameWithoutExtension(archivePath, false);
-    if (CSettings::getBoolValue(QStringLiteral("AppendNumberToDirectory")))
-        return getRenameFileName(base, QStringLiteral("_%1"), true);
-    return base;
+        return archive.absolutePath();
+    // Only what names the archive goes: the dots of "app-2.4.1" or
+    // "my.photos.2020" belong to the name.
+    QString name = withoutVolumeNumber(archive.fileName());
+    int cut = archiveExtensionLength(name);
+    if (cut == 0) {
+        // A name the format is not known by: its last extension goes.
+        const int dot = name.lastIndexOf(QLatin1Char('.'));
+        cut = dot > 0 ? name.size() - dot : 0;
+    }
+    name.chop(cut);
+    const QString dir = archive.path();
+    QString base = name;
+    if (dir != QLatin1String("."))
+        base = isRootDirectory(dir) ? dir + name : dir + QLatin1Char('/') + name;
+    // A name without any extension would be the archive itself.
+    const bool collides = cut == 0;
+    if (!collides && !CSettings::getBoolValue(QStringLiteral("AppendNumberToDirectory")))
+        return base;
+    if (!collides && !pathIsTaken(base))
+        return base;
+    for (qint64 n = 1;; ++n) {
+        const QString candidate = base + QStringLiteral("_%1").arg(n);
+        if (!pathIsTaken(candidate))
+            return candidate;
+    }
 }
 
 QString getRenameFileName(const QString& path, const QString& pattern, bool onlyIfExists)

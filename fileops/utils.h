@@ -17,6 +17,9 @@ QString getFileNameWithoutExtension(const QString& path, bool onlyLastExtension)
 QString makeDirectoryForFile(const QString& path);
 void chopLastCharIfSlash(QString& path);
 void chopFirstCharIfSlash(QString& path);
+// "photos/" names the folder photos: the path without slashes at its end
+// ("/" itself stays).
+QString withoutTrailingSlashes(QString path);
 // Splits a path that runs through an existing file (an archive) into that
 // file and the rest inside it.
 QString getFileFromPath(const QString& path, QString& rest);
@@ -28,8 +31,17 @@ bool detectArchiveFormat(const QString& path, ZipFormatInfo* info);
 bool isArchive(const QString& path, ZipFormatInfo* info);
 bool isArchive(const QString& path);
 bool isMultiVolumeArchive(const QString& path);
+// The name ends with a compressed tar's extension (".tar.gz", ".tgz",
+// ".tbz2", ".tbz", ".txz", ".tar.bz2", ".tar.xz"), before a volume number
+// when there is one.
+bool isCompressedTarName(const QString& path);
+// The name of a single-stream archive's content: without the compression
+// extension; GNU tar's short names (".tgz") give ".tar".
 QString fileNameForArchive(const QString& path);
 QString getSuggestedArchivePath(const QStringList& files, const QString& targetDir);
+// ownFolder: the archive's path without the archive's own extensions (a
+// volume number, then a format's or a compressed tar's extension), numbered
+// when that is asked for and the name is taken; otherwise the archive's folder.
 QString directoryToExtractAccordingToArchive(const QString& archivePath, bool ownFolder);
 // The first free name stem + pattern(%1 = 1, 2, ...) + extension.
 QString getRenameFileName(const QString& path, const QString& pattern, bool onlyIfExists);

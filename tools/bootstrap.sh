@@ -5,8 +5,9 @@ set -euo pipefail
 
 packages=(g++ make cmake qtbase5-dev qttools5-dev qttools5-dev-tools zlib1g-dev p7zip-full fonts-dejavu-core)
 if [ "${1:-}" = "--test" ]; then
-  # strace lets a test see the order of flushes and renames of an update.
-  packages+=(xauth strace)
+  # strace lets a test see the order of flushes and renames of an update;
+  # unzip, zip, bzip2 and xz are peers that read what the program writes.
+  packages+=(xauth strace unzip zip bzip2 xz-utils)
 elif [ "${1:-}" = "--fuzz" ]; then
   # clang with libFuzzer for fuzz/run_qv_fuzzer.sh.
   packages+=(clang libclang-rt-14-dev)

@@ -64,12 +64,9 @@ class TestOperationCommands : public QObject
 private:
     QString m_source; // a folder "src" with files and subfolders
 
-    // A question or message box that nobody answers would hold the program
-    // until the time limit: finishing in time shows there was none.
     testenv::ProcessResult run(const QStringList& args, bool display = true)
     {
-        return testenv::runProcess(testenv::quenvarBinary(), args, 90000, QString(),
-                                   testenv::childEnvironment(display));
+        return testenv::runQuenvar(args, display);
     }
 
     // The source folder packed by 7z into folder/name ("7z", "zip", "tar.gz").

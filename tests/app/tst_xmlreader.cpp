@@ -16,11 +16,11 @@ struct Parsed
     std::unique_ptr<ExtractOptions> extract;
 };
 
-Parsed parse(const QString& path)
+Parsed parse(const QString& path, QString* invalidVolume = nullptr)
 {
     CompressOptions* compress = reinterpret_cast<CompressOptions*>(0x1);
     ExtractOptions* extract = reinterpret_cast<ExtractOptions*>(0x1);
-    const bool ok = parseXml(path, &compress, &extract);
+    const bool ok = parseXml(path, &compress, &extract, invalidVolume);
     if (!ok)
         qFatal("parseXml reported failure");
     Parsed parsed;
@@ -166,23 +166,31 @@ void TestXmlReader::volumeInMebibytes_data()
 {
     QTest::addColumn<QByteArray>("element");
     QTest::addColumn<qint64>("bytes");
-    QTest::newRow("100") << QByteArray("<volume>100</volume>") << qint64(104857600);
-    QTest::newRow("4096, beyond 32 bits") << QByteArray("<volume>4096</volume>") << qint64(4294967296LL);
-    QTest::newRow("0 means one file") << QByteArray("<volume>0</volume>") << qint64(-1);
-    QTest::newRow("absent") << QByteArray() << qint64(-1);
-    QTest::newRow("not a number") << QByteArray("<volume>big</volume>") << qint64(-1);
-    QTest::newRow("negative") << QByteArray("<volume>-5</volume>") << qint64(-1);
-    QTest::newRow("too large to count") << QByteArray("<volume>9000000000000000</volume>") << qint64(-1);
+    QTest::addColumn<QString>("invalid");
+    QTest::newRow("100") << QByteArray("<volume>100</volume>") << qint64(104857600) << QString();
+    QTest::newRow("4096, beyond 32 bits") << QByteArray("<volume>4096</volume>") << qint64(4294967296LL) << QString();
+    QTest::newRow("0 means one file") << QByteArray("<volume>0</volume>") << qint64(-1) << QString();
+    QTest::newRow("absent") << QByteArray() << qint64(-1) << QString();
+    // Handed back for the caller to refuse, never taken as one file.
+    QTest::newRow("not a number") << QByteArray("<volume>big</volume>") << qint64(-1) << "big";
+    QTest::newRow("fraction") << QByteArray("<volume>1.5</volume>") << qint64(-1) << "1.5";
+    QTest::newRow("negative") << QByteArray("<volume>-5</volume>") << qint64(-1) << "-5";
+    QTest::newRow("too large to count") << QByteArray("<volume>9000000000000000</volume>") << qint64(-1)
+                                        << "9000000000000000";
 }
 
 void TestXmlReader::volumeInMebibytes()
 {
     QFETCH(QByteArray, element);
     QFETCH(qint64, bytes);
+    QFETCH(QString, invalid);
+    QString invalidVolume = QStringLiteral("left from before");
     const Parsed parsed = parse(write("<Main><operation>Compress</operation>" + element +
-                                      "<target>a.zip</target><files><file>x</file></files></Main>"));
+                                      "<target>a.zip</target><files><file>x</file></files></Main>"),
+                                &invalidVolume);
     QVERIFY(parsed.compress);
     QCOMPARE(qint64(parsed.compress->volumeSize), bytes);
+    QCOMPARE(invalidVolume, invalid);
 }
 
 void TestXmlReader::filesSkipForeignChildren()

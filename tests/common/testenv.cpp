@@ -389,6 +389,18 @@ QString quenvarBinary()
     return QStringLiteral(QUENVAR_BINARY);
 }
 
+ProcessResult runQuenvar(const QStringList& arguments, bool display, int umask, const QString& workDir)
+{
+    const QProcessEnvironment env = childEnvironment(display);
+    // A question or message box that nobody answers would hold the program
+    // until the time limit: finishing in time shows there was none.
+    if (umask < 0)
+        return runProcess(quenvarBinary(), arguments, 90000, workDir, env);
+    const QString script = QStringLiteral("umask %1 && exec \"$0\" \"$@\"").arg(umask, 3, 8, QLatin1Char('0'));
+    return runProcess(QStringLiteral("/bin/sh"), QStringList{QStringLiteral("-c"), script, quenvarBinary()} + arguments,
+                      90000, workDir, env);
+}
+
 ProcessResult run7z(const QStringList& arguments, const QString& workDir, int timeoutMs)
 {
     return runProcess(QStringLiteral("7z"), arguments, timeoutMs, workDir);

@@ -137,6 +137,10 @@ QProcessEnvironment childEnvironment(bool display);
 
 // The program under test and the independent 7z command line tool.
 QString quenvarBinary();
+// The program under test in a childEnvironment(display), with the given
+// umask when it is not negative.
+ProcessResult runQuenvar(const QStringList& arguments, bool display = false, int umask = -1,
+                         const QString& workDir = QString());
 ProcessResult run7z(const QStringList& arguments, const QString& workDir = QString(), int timeoutMs = 300000);
 
 // Calls action with the active modal widget as soon as one of the given type

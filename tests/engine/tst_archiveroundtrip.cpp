@@ -29,8 +29,6 @@ private slots:
     void everyOfferedMethodWrites_data();
     void everyOfferedMethodWrites();
     void encryptedArchiveNeedsThePassword();
-    void executableBitSurvives_data();
-    void executableBitSurvives();
 
     void splitArchives_data();
     void splitArchives();
@@ -280,55 +278,6 @@ void TestArchiveRoundTrip::encryptedArchiveNeedsThePassword()
     QVERIFY(run.ok());
     QVERIFY(!passes7zTest(archive, {QStringLiteral("-pwrong")}));
     QVERIFY(passes7zTest(archive, {QStringLiteral("-pkept ✓ safe")}));
-}
-
-void TestArchiveRoundTrip::executableBitSurvives_data()
-{
-    // Written here: tar keeps the mode. zip and 7z written here carry no
-    // attributes; written by the peer they carry the mode, which extraction
-    // takes the execute bits from.
-    QTest::addColumn<int>("format");
-    QTest::addColumn<QString>("extension");
-    QTest::addColumn<bool>("byPeer");
-    QTest::newRow("tar") << int(ZF_TAR) << "tar" << false;
-    QTest::newRow("zip by peer") << int(ZF_ZIP) << "zip" << true;
-    QTest::newRow("7z by peer") << int(ZF_7Z) << "7z" << true;
-}
-
-void TestArchiveRoundTrip::executableBitSurvives()
-{
-    QFETCH(int, format);
-    QFETCH(QString, extension);
-    QFETCH(bool, byPeer);
-    const QString folder = testenv::makeDir(QStringLiteral("modes"));
-    testenv::writeFile(folder + QStringLiteral("/run.sh"), "#!/bin/sh\n");
-    testenv::writeFile(folder + QStringLiteral("/data.txt"), "data");
-    QVERIFY(QFile::setPermissions(folder + QStringLiteral("/run.sh"),
-                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
-                                      QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
-                                      QFileDevice::ExeOther));
-    QVERIFY(QFile::setPermissions(folder + QStringLiteral("/data.txt"),
-                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
-                                      QFileDevice::ReadOther));
-    const QString archive = m_work + QStringLiteral("/modes.") + extension;
-    if (byPeer) {
-        QCOMPARE(peer({QStringLiteral("a"), archive, QStringLiteral("run.sh"), QStringLiteral("data.txt")}, folder).exitCode, 0);
-    } else {
-        Run create;
-        create.compress(compressRequest(archive, folder, topLevelPaths(folder), ZipFormat(format)));
-        QVERIFY(create.ok());
-        // Not the 0777 a tar entry gets without a mode.
-        const QString listing = slt(archive);
-        QVERIFY2(listing.contains(QStringLiteral("Mode = -rw-r--r--")), qPrintable(listing));
-        QVERIFY2(listing.contains(QStringLiteral("Mode = -rwxr-xr-x")), qPrintable(listing));
-    }
-    const QString target = m_work + QStringLiteral("/out");
-    Run extract;
-    extract.extract(extractRequest(archive, target));
-    QVERIFY(extract.ok());
-    QVERIFY(QFileInfo(target + QStringLiteral("/run.sh")).permission(QFileDevice::ExeOwner));
-    QVERIFY(!QFileInfo(target + QStringLiteral("/data.txt")).permission(QFileDevice::ExeOwner));
-    QDir(folder).removeRecursively();
 }
 
 // --- Volumes ---------------------------------------------------------------------

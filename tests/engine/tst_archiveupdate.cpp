@@ -94,6 +94,8 @@ private slots:
     void hiddenItemsAndEmptyFolders();
     void unreadableFolderQuestionEnds_data();
     void unreadableFolderQuestionEnds();
+    void unreadableFilesAreLeftOutAndNamed_data();
+    void unreadableFilesAreLeftOutAndNamed();
     void cancelWhileWritingKeepsTheArchive();
     void engineFailureKeepsTheArchive();
 
@@ -397,6 +399,48 @@ void TestArchiveUpdate::unreadableFolderQuestionEnds()
         QCOMPARE(entryNames(archive), expected);
     }
     QVERIFY(leftovers(m_work).isEmpty());
+    QDir(source).removeRecursively();
+}
+
+void TestArchiveUpdate::unreadableFilesAreLeftOutAndNamed_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::newRow("7z") << int(ZF_7Z);
+    QTest::newRow("zip") << int(ZF_ZIP);
+}
+
+void TestArchiveUpdate::unreadableFilesAreLeftOutAndNamed()
+{
+    QFETCH(int, format);
+    const QString source = testenv::makeDir(QStringLiteral("unreadable"));
+    const QStringList locked = {QStringLiteral("locked.txt"), QStringLiteral("dir/locked2.txt")};
+    testenv::makeTree(source, {{QStringLiteral("a.txt"), "a"}, {locked.at(0), "old"}, {locked.at(1), "old"}});
+    const QString archive = m_work + QStringLiteral("/unreadable.") + SupportedFormats[format].extension;
+    Run create;
+    create.compress(compressRequest(archive, source, topLevelPaths(source), ZipFormat(format)));
+    QVERIFY(create.ok());
+
+    for (const QString& name : QStringList{QStringLiteral("a.txt")} + locked)
+        testenv::writeFile(source + QLatin1Char('/') + name, "new");
+    for (const QString& name : locked)
+        QFile::setPermissions(source + QLatin1Char('/') + name, QFileDevice::Permissions());
+    Run run;
+    {
+        PermissionBitsApply asAnyone;
+        run.compress(compressRequest(archive, source, topLevelPaths(source), ZipFormat(format)));
+    }
+    for (const QString& name : locked)
+        QFile::setPermissions(source + QLatin1Char('/') + name, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    QVERIFY(run.finished);
+    QVERIFY(run.archive.failed());
+    QVERIFY(run.archive.sourcesLeftOut());
+    QCOMPARE(run.answerer.errors.size(), 1);
+    for (const QString& name : locked) {
+        const QString named = source + QLatin1Char('/') + name + QStringLiteral(": Permission denied");
+        QVERIFY2(run.answerer.errors.first().contains(named), qPrintable(run.answerer.errors.first()));
+        QCOMPARE(contentOf(archive, name, m_scratch), QStringLiteral("old"));
+    }
+    QCOMPARE(contentOf(archive, QStringLiteral("a.txt"), m_scratch), QStringLiteral("new"));
     QDir(source).removeRecursively();
 }
 

@@ -14,6 +14,8 @@
 
 #include <algorithm>
 
+#include <sys/stat.h>
+
 namespace {
 // 2020-05-17 10:20:30.1234567 UTC in 100 ns ticks since 1601.
 const uint64_t kBaseTime = 132341724301234567ULL;
@@ -657,9 +659,16 @@ void TestEngineCallbacks::diskPropertiesOfNewItems()
     QCOMPARE(callback->GetProperty(1, kpidSize, &value), S_OK);
     QCOMPARE(value.vt, VARTYPE(VT_UI8));
     QCOMPARE(value.uhVal, 18ull);
+    // The mode in the engine's Unix extension of the attributes, which is
+    // how 7z, zip and wim keep it.
+    struct stat st {};
+    QCOMPARE(::stat(QFile::encodeName(options.newFiles[0]).constData(), &st), 0);
     QCOMPARE(callback->GetProperty(1, kpidAttrib, &value), S_OK);
     QCOMPARE(value.vt, VARTYPE(VT_UI4));
-    QCOMPARE(value.ulVal, 0u);
+    QCOMPARE(value.ulVal >> 16, UInt32(st.st_mode));
+    QVERIFY(value.ulVal & kAttributeUnixExtension);
+    QCOMPARE(callback->GetProperty(2, kpidAttrib, &value), S_OK);
+    QVERIFY(value.ulVal & kAttributeDirectory);
     uint64_t creation = 0;
     uint64_t access = 0;
     uint64_t modification = 0;

@@ -143,7 +143,13 @@ void TestUtils::extractionFolders()
     QCOMPARE(directoryToExtractAccordingToArchive(archive, true), m_dir + "/photos_2");
     QDir().rmdir(m_dir + "/photos");
     QCOMPARE(directoryToExtractAccordingToArchive(archive, true), m_dir + "/photos");
+    // The number goes after the whole name, dots and all.
+    QDir().mkpath(m_dir + "/app-2.4.1");
+    QCOMPARE(directoryToExtractAccordingToArchive(m_dir + "/app-2.4.1.tar.gz", true), m_dir + "/app-2.4.1_1");
     CSettings::setBoolValue("AppendNumberToDirectory", false);
+    // A name without an extension would be the archive itself.
+    testenv::writeFile(m_dir + "/bare", "PK");
+    QCOMPARE(directoryToExtractAccordingToArchive(m_dir + "/bare", true), m_dir + "/bare_1");
 }
 
 void TestUtils::pathThroughAnArchive()
@@ -270,6 +276,8 @@ void TestUtils::unreadableFileIsNoArchive()
 void TestUtils::namesWithoutCompressionExtension()
 {
     QCOMPARE(fileNameForArchive("/x/photos.tar.gz"), QStringLiteral("/x/photos.tar"));
+    QCOMPARE(fileNameForArchive("/x/g.tgz"), QStringLiteral("/x/g.tar"));
+    QCOMPARE(fileNameForArchive("/x/g.TBZ2"), QStringLiteral("/x/g.tar"));
     QCOMPARE(fileNameForArchive("/x/data.BZ2"), QStringLiteral("/x/data"));
     QCOMPARE(fileNameForArchive("notes.xz"), QStringLiteral("notes"));
     QCOMPARE(fileNameForArchive("/x/notes.txt"), QStringLiteral("/x/notes.txt"));

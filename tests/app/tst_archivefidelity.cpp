@@ -1,0 +1,386 @@
+// Archives hold what the user has, through the real executable without a
+// display: entries of sources that are gone stay as they were, Unix modes are
+// stored as the peers store them and come back never wider than the umask
+// allows, a folder keeps its name, refused volume sizes change nothing, and
+// the names an archive goes by (.tgz, dotted names) mean what they say.
+// Peers: the 7z tool, Info-ZIP's unzip and zipinfo, GNU tar and gzip.
+#include "common/testenv.h"
+
+#include "engine/filearchive.h"
+
+#include <sys/stat.h>
+
+namespace {
+
+// Permission bits, setuid and friends included; -1 when there is nothing.
+int modeOf(const QString& path)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
+// The tree below "m" whose modes are followed.
+const QMap<QString, int> kModes = {
+    {"m", 0755},     {"m/key", 0600},  {"m/group.txt", 0640}, {"m/run.sh", 0755},
+    {"m/priv", 0700}, {"m/priv/inside.txt", 0644}, {"m/suid", 04755},
+};
+
+QString makeModeTree(const QString& name)
+{
+    const QString folder = testenv::makeDir(name);
+    for (auto it = kModes.cbegin(); it != kModes.cend(); ++it) {
+        const QString path = folder + "/" + it.key();
+        if (it.key() == "m" || it.key() == "m/priv")
+            QDir().mkpath(path);
+        else
+            testenv::writeFile(path, it.key().toUtf8());
+    }
+    // Deepest first, so that the folders are still open to the chmods.
+    for (auto it = kModes.cend(); it != kModes.cbegin();) {
+        --it;
+        ::chmod(QFile::encodeName(folder + "/" + it.key()).constData(), mode_t(it.value()));
+    }
+    return folder;
+}
+
+QString extensionOf(const QString& format)
+{
+    if (format.startsWith("tar_"))
+        return "tar." + QString(format).remove("tar_").replace("gzip", "gz").replace("bzip2", "bz2");
+    return format;
+}
+
+testenv::ProcessResult runXml(const QString& folder, const QString& body, int umask = -1)
+{
+    const QString path = folder + "/operation.xml";
+    testenv::writeFile(path, "<Main>" + body.toUtf8() + "</Main>");
+    return testenv::runQuenvar({"-c", "xml", path}, false, umask);
+}
+
+QString compressXml(const QString& format, const QString& archive, const QStringList& files,
+                    const QString& extra = QString())
+{
+    QString list;
+    for (const QString& file : files)
+        list += "<file>" + file + "</file>";
+    return QStringLiteral("<operation>Compress</operation><format>%1</format>%2<target>%3</target><files>%4</files>")
+        .arg(format, extra, archive, list);
+}
+
+testenv::ProcessResult extractWithQuenvar(const QString& archive, const QString& target, int umask = -1)
+{
+    return runXml(QFileInfo(archive).path(), "<target>" + target + "</target><files><file>" + archive + "</file></files>",
+                  umask);
+}
+
+// Every file below folder with its contents, the operation file aside.
+QMap<QString, QByteArray> folderState(const QString& folder)
+{
+    QMap<QString, QByteArray> state;
+    for (const QString& path : testenv::listTree(folder)) {
+        if (path != "operation.xml")
+            state.insert(path, testenv::readFile(folder + "/" + path));
+    }
+    return state;
+}
+
+testenv::ProcessResult run(const QString& program, const QStringList& arguments, const QString& workDir = QString())
+{
+    return testenv::runProcess(program, arguments, 120000, workDir);
+}
+
+} // namespace
+
+class TestArchiveFidelity : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void missingSourcesKeepTheirEntries_data();
+    void missingSourcesKeepTheirEntries();
+    void storedModesReachThePeers_data();
+    void storedModesReachThePeers();
+    void extractedModesNeverWiden_data();
+    void extractedModesNeverWiden();
+    void trailingSlashKeepsTheFolder_data();
+    void trailingSlashKeepsTheFolder();
+    void volumeSizesRefused_data();
+    void volumeSizesRefused();
+    void shortTarNames_data();
+    void shortTarNames();
+    void ownFolderNames_data();
+    void ownFolderNames();
+};
+
+void TestArchiveFidelity::missingSourcesKeepTheirEntries_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<bool>("existing");
+    for (const char* format : {"7z", "zip", "tar_gzip", "wim", "qv"})
+        QTest::addRow("update %s", format) << format << true;
+    for (const char* format : {"7z", "zip"})
+        QTest::addRow("new %s", format) << format << false;
+}
+
+void TestArchiveFidelity::missingSourcesKeepTheirEntries()
+{
+    QFETCH(QString, format);
+    QFETCH(bool, existing);
+    const QString folder = testenv::makeDir("missing");
+    testenv::makeTree(folder + "/s", {{"x.txt", "x\n"}, {"y.txt", "y\n"}, {"data/doc.txt", "d\n"}});
+    const QString archive = folder + "/a." + extensionOf(format);
+    const QString request = compressXml(format, archive, {folder + "/s/x.txt", folder + "/s/y.txt", folder + "/s/data"});
+    if (existing)
+        QCOMPARE(runXml(folder, request).exitCode, 0);
+
+    QFile::remove(folder + "/s/x.txt");
+    QDir(folder + "/s/data").removeRecursively();
+    testenv::writeFile(folder + "/s/y.txt", "y2\n");
+    const auto result = runXml(folder, request);
+    QCOMPARE(result.exitCode, 1);
+    for (const char* gone : {"/s/x.txt: No such file or directory", "/s/data: No such file or directory"})
+        QVERIFY2(result.err.contains((folder + gone).toUtf8()), result.err.constData());
+
+    // Read back by the program and, where it can, by the peer: the entries of
+    // the missing sources as they were (no empty file shadowing data/).
+    const QString expected = folder + "/expected";
+    if (existing)
+        testenv::makeTree(expected, {{"x.txt", "x\n"}, {"y.txt", "y2\n"}, {"data/doc.txt", "d\n"}});
+    else
+        testenv::makeTree(expected, {{"y.txt", "y2\n"}});
+    QCOMPARE(extractWithQuenvar(archive, folder + "/out").exitCode, 0);
+    QCOMPARE(testenv::compareTrees(expected, folder + "/out"), QString());
+    if (format != "qv") {
+        const auto test = testenv::run7z({"t", archive});
+        QVERIFY2(test.exitCode == 0, test.out.constData());
+    }
+}
+
+void TestArchiveFidelity::storedModesReachThePeers_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("peer");
+    QTest::newRow("zip, unzip") << "zip" << "unzip";
+    QTest::newRow("7z, 7z") << "7z" << "7z";
+    QTest::newRow("wim, 7z") << "wim" << "7z";
+    QTest::newRow("tar, GNU tar") << "tar" << "tar";
+}
+
+void TestArchiveFidelity::storedModesReachThePeers()
+{
+    QFETCH(QString, format);
+    QFETCH(QString, peer);
+    const QString folder = makeModeTree("peers");
+    const QString archive = folder + "/m." + format;
+    QCOMPARE(runXml(folder, compressXml(format, archive, {folder + "/m"})).exitCode, 0);
+
+    QByteArray listing;
+    if (format == "zip")
+        listing = run("zipinfo", {archive}).out;
+    else if (format == "tar")
+        listing = run("tar", {"-tvf", archive}).out;
+    else
+        listing = testenv::run7z({"l", "-slt", archive}).out;
+    for (const char* mode : {"-rw-------", "-rw-r-----", "-rwxr-xr-x", "drwx------", "-rwsr-xr-x"})
+        QVERIFY2(listing.contains(mode), listing.constData());
+
+    const QString out = folder + "/out";
+    QDir().mkpath(out);
+    testenv::ProcessResult extracted;
+    if (peer == "unzip")
+        extracted = run("unzip", {"-q", archive, "-d", out});
+    else if (peer == "tar")
+        extracted = run("tar", {"-xf", archive, "-C", out});
+    else
+        extracted = testenv::run7z({"x", "-o" + out, archive});
+    QCOMPARE(extracted.exitCode, 0);
+    for (auto it = kModes.cbegin(); it != kModes.cend(); ++it) {
+        // What a peer does with setuid is the peer's business.
+        if (it.value() <= 0777)
+            QCOMPARE(QString::number(modeOf(out + "/" + it.key()), 8), QString::number(it.value(), 8));
+    }
+}
+
+void TestArchiveFidelity::extractedModesNeverWiden_data()
+{
+    QTest::addColumn<QString>("maker");
+    QTest::addColumn<int>("umask");
+    for (const char* format : {"zip", "7z", "wim", "tar", "tar_gzip"})
+        QTest::addRow("written here as %s", format) << format << 022;
+    QTest::newRow("7z a") << "7z a" << 022;
+    QTest::newRow("7z a, umask 077") << "7z a" << 077;
+    QTest::newRow("7z a -tzip, umask 027") << "7z a -tzip" << 027;
+    QTest::newRow("GNU tar") << "GNU tar" << 022;
+    QTest::newRow("GNU tar, umask 077") << "GNU tar" << 077;
+    QTest::newRow("gzip (no mode)") << "gzip" << 022;
+    QTest::newRow("gzip (no mode), umask 077") << "gzip" << 077;
+}
+
+void TestArchiveFidelity::extractedModesNeverWiden()
+{
+    QFETCH(QString, maker);
+    QFETCH(int, umask);
+    const QString folder = makeModeTree("widen");
+    QString archive;
+    if (maker == "7z a" || maker == "7z a -tzip") {
+        archive = folder + (maker.endsWith("zip") ? "/m.zip" : "/m.7z");
+        QCOMPARE(testenv::run7z({"a", archive, "m"}, folder).exitCode, 0);
+    } else if (maker == "GNU tar") {
+        archive = folder + "/m.tar";
+        QCOMPARE(run("tar", {"-cf", archive, "m"}, folder).exitCode, 0);
+    } else if (maker == "gzip") {
+        QCOMPARE(run("gzip", {"-k", "m/key"}, folder).exitCode, 0);
+        archive = folder + "/m/key.gz";
+    } else {
+        archive = folder + "/m." + extensionOf(maker);
+        QCOMPARE(runXml(folder, compressXml(maker, archive, {folder + "/m"})).exitCode, 0);
+    }
+
+    const QString out = folder + "/out";
+    QCOMPARE(extractWithQuenvar(archive, out, umask).exitCode, 0);
+    if (maker == "gzip") {
+        QCOMPARE(QString::number(modeOf(out + "/key"), 8), QString::number(0666 & ~umask, 8));
+        return;
+    }
+    // Never setuid, never more than stored and the umask allow.
+    for (auto it = kModes.cbegin(); it != kModes.cend(); ++it)
+        QCOMPARE(QString::number(modeOf(out + "/" + it.key()), 8), QString::number(it.value() & 0777 & ~umask, 8));
+}
+
+void TestArchiveFidelity::trailingSlashKeepsTheFolder_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("pathsMode");
+    for (const char* format : {"7z", "zip", "tar", "wim", "tar_gzip", "qv"})
+        QTest::addRow("%s relative", format) << format << "relative";
+    for (const char* format : {"7z", "qv"}) {
+        QTest::addRow("%s full", format) << format << "full";
+        QTest::addRow("%s absolute", format) << format << "absolute";
+    }
+}
+
+void TestArchiveFidelity::trailingSlashKeepsTheFolder()
+{
+    QFETCH(QString, format);
+    QFETCH(QString, pathsMode);
+    const QString folder = testenv::makeDir("slash");
+    testenv::makeTree(folder + "/photos", {{"sub/p.jpg", "p"}});
+    const QString archive = folder + "/t." + extensionOf(format);
+    QCOMPARE(runXml(folder, compressXml(format, archive, {folder + "/photos/"}, "<pathsMode>" + pathsMode + "</pathsMode>"))
+                 .exitCode,
+             0);
+    QCOMPARE(extractWithQuenvar(archive, folder + "/out").exitCode, 0);
+    QStringList files;
+    for (const QString& path : testenv::listTree(folder + "/out")) {
+        if (!path.endsWith('/'))
+            files << path;
+    }
+    QCOMPARE(files.size(), 1);
+    if (pathsMode == "relative")
+        QCOMPARE(files.first(), QStringLiteral("photos/sub/p.jpg"));
+    else
+        QVERIFY2(files.first().endsWith("/photos/sub/p.jpg"), qPrintable(files.first()));
+}
+
+void TestArchiveFidelity::volumeSizesRefused_data()
+{
+    QTest::addColumn<QString>("volume");
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<bool>("existing");
+    for (const char* volume : {"0.5", "1.5", "-1", "abc"})
+        QTest::addRow("\"%s\"", volume) << volume << "7z" << false;
+    for (const char* format : {"7z", "zip", "tar_gzip", "qv"})
+        QTest::addRow("update of %s", format) << "1" << format << true;
+}
+
+void TestArchiveFidelity::volumeSizesRefused()
+{
+    QFETCH(QString, volume);
+    QFETCH(QString, format);
+    QFETCH(bool, existing);
+    const QString folder = testenv::makeDir("volumes");
+    testenv::makeTree(folder + "/s", {{"a.txt", "a"}});
+    const QString archive = folder + "/v." + extensionOf(format);
+    if (existing)
+        QCOMPARE(runXml(folder, compressXml(format, archive, {folder + "/s"})).exitCode, 0);
+    testenv::writeFile(folder + "/s/b.txt", "b");
+    const auto before = folderState(folder);
+
+    const auto result = runXml(folder, compressXml(format, archive, {folder + "/s"}, "<volume>" + volume + "</volume>"));
+    QCOMPARE(result.exitCode, 1);
+    const QString named = existing ? "Cannot split " + archive + " into volumes" : "\"" + volume + "\"";
+    QVERIFY2(result.err.contains(named.toUtf8()), result.err.constData());
+    QCOMPARE(folderState(folder), before);
+}
+
+void TestArchiveFidelity::shortTarNames_data()
+{
+    QTest::addColumn<QString>("extension");
+    QTest::addColumn<QString>("compression");
+    QTest::addColumn<QString>("format");
+    QTest::newRow("tgz") << "tgz" << "-z" << "tar_gzip";
+    QTest::newRow("tbz2") << "tbz2" << "-j" << "tar_bzip2";
+    QTest::newRow("tbz") << "tbz" << "-j" << "tar_bzip2";
+    QTest::newRow("txz") << "txz" << "-J" << "tar_xz";
+}
+
+void TestArchiveFidelity::shortTarNames()
+{
+    QFETCH(QString, extension);
+    QFETCH(QString, compression);
+    QFETCH(QString, format);
+    const QString folder = testenv::makeDir("short");
+    testenv::makeTree(folder + "/src", {{"d/one", "1"}, {"two", "2"}});
+    const QString archive = folder + "/g." + extension;
+    QCOMPARE(run("tar", {"-c", compression, "-f", archive, "-C", folder + "/src", "d"}).exitCode, 0);
+
+    // Listed as the tar it holds, like a .tar.gz.
+    FileArchive lister;
+    QVERIFY(lister.openArchive(archive));
+    QCOMPARE(lister.archiveItems().value(0).name, QStringLiteral("g.tar"));
+
+    QCOMPARE(runXml(folder, compressXml(format, archive, {folder + "/src/two"})).exitCode, 0);
+    const auto listing = run("tar", {"-tvf", archive});
+    QCOMPARE(listing.exitCode, 0);
+    QVERIFY2(listing.out.contains(" d/one\n") && listing.out.contains(" two\n"), listing.out.constData());
+
+    QCOMPARE(testenv::runQuenvar({"-c", "ed", archive}).exitCode, 0);
+    QCOMPARE(testenv::readFile(folder + "/g/d/one"), QByteArray("1"));
+    QCOMPARE(testenv::readFile(folder + "/g/two"), QByteArray("2"));
+}
+
+void TestArchiveFidelity::ownFolderNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("photos.tar.gz") << "photos.tar.gz" << "photos";
+    QTest::newRow("app-2.4.1.tar.gz") << "app-2.4.1.tar.gz" << "app-2.4.1";
+    QTest::newRow("site.tgz") << "site.tgz" << "site";
+    QTest::newRow("my.photos.2020.7z") << "my.photos.2020.7z" << "my.photos.2020";
+    QTest::newRow("my.docs.2021.7z") << "my.docs.2021.7z" << "my.docs.2021";
+    QTest::newRow("proj-v1.2.3.zip") << "proj-v1.2.3.zip" << "proj-v1.2.3";
+    QTest::newRow("backup.2024.7z.001") << "backup.2024.7z.001" << "backup.2024";
+}
+
+void TestArchiveFidelity::ownFolderNames()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, expected);
+    const QString folder = testenv::makeDir("named");
+    testenv::writeFile(folder + "/f.txt", name.toUtf8());
+    const QString archive = folder + "/" + name;
+    if (name.contains(".tar.") || name.endsWith(".tgz"))
+        QCOMPARE(run("tar", {"-czf", archive, "f.txt"}, folder).exitCode, 0);
+    else if (name.endsWith(".001"))
+        QCOMPARE(testenv::run7z({"a", "-v1m", archive.chopped(4), "f.txt"}, folder).exitCode, 0);
+    else
+        QCOMPARE(testenv::run7z({"a", archive, "f.txt"}, folder).exitCode, 0);
+    QFile::remove(folder + "/f.txt");
+
+    const auto result = testenv::runQuenvar({"-c", "ed", archive});
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(testenv::readFile(folder + "/" + expected + "/f.txt"), name.toUtf8());
+}
+
+QUENVAR_TEST_MAIN(TestArchiveFidelity)
+#include "tst_archivefidelity.moc"
