@@ -60,6 +60,7 @@ QString ThisDllDirPath()
 void initQuenvarResources()
 {
     Q_INIT_RESOURCE(quenvar);
+    Q_INIT_RESOURCE(quenvar_icons);
 #ifdef QUENVAR_HAS_TRANSLATIONS
     Q_INIT_RESOURCE(quenvar_lang);
 #endif

@@ -3,6 +3,7 @@
 #include "app/globals.h"
 #include "app/settings.h"
 #include "fileops/utils.h"
+#include "ui/mainwindow.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -50,7 +51,9 @@ int missingArgument(const QString& command)
 int showMainWindow(const QString& path)
 {
     qDebug().noquote() << "archive to open: " + path;
-    return notAvailable(trMain(QT_TRANSLATE_NOOP("main", "the main window")));
+    if (!MainWindow::getInstance()->show(path))
+        return 1;
+    return QApplication::exec();
 }
 
 } // namespace

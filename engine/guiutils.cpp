@@ -12,7 +12,9 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <QMessageBox>
+#include <QCoreApplication>
 #include <QTextDocument>
+#include <QTextDocumentFragment>
 #include <QTextEdit>
 
 #include <cmath>
@@ -73,6 +75,22 @@ void showWarning(QWidget* parent, const QString& title, const QString& text)
         return;
     }
     GuardedDialog<QMessageBox> box(new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok, parent));
+    box.exec();
+}
+
+void showInvalidFileNameMessage(QWidget* parent, const QString& name)
+{
+    const auto text = [](const char* source) { return QCoreApplication::translate("MainWindow", source); };
+    const QString message = QStringLiteral("<b>") + text("The name ") + QLatin1Char('"') + name.toHtmlEscaped() +
+                            QLatin1Char('"') + text("can not be used.") + QStringLiteral("</b><p>") +
+                            text("Try using another name, with fewer characters or no punctuations marks.");
+    qDebug().noquote() << "Invalid filename:" << name;
+    if (isUnattended()) {
+        printToStandardError(QStringLiteral("quenvar: ") + QTextDocumentFragment::fromHtml(message).toPlainText());
+        return;
+    }
+    QMessageBox box(QMessageBox::Information, text("Invalid filename"), message, QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::RichText);
     box.exec();
 }
 

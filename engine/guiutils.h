@@ -60,6 +60,9 @@ private:
     QPointer<Dialog> m_dialog;
 };
 
+// The information box for a new name that cannot be used ("Invalid filename").
+void showInvalidFileNameMessage(QWidget* parent, const QString& name);
+
 // Program icon and no context-help button: the look every dialog shares.
 void applyDialogStyle(QDialog* dialog);
 

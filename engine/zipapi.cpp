@@ -17,6 +17,9 @@ QLibrary zipLib;
 CreateObjectFunc createObjectProc = nullptr;
 SetLargePageModeFunc setLargePageModeProc = nullptr;
 QString g_libraryPathForTests;
+// Why the last load failed, for the About dialog.
+QString g_loadFailure;
+QString g_loadedPath;
 
 // Calling into an engine whose objects are laid out differently crashes at
 // the first call, so an engine that does not say which layout it has is not
@@ -95,27 +98,44 @@ bool InitGetProc()
         return true;
 
     const QString path = g_libraryPathForTests.isEmpty() ? engineLibraryPath() : g_libraryPathForTests;
+    g_loadedPath = path;
     zipLib.setFileName(path);
     if (!zipLib.load()) {
-        qDebug().noquote() << "Engine library" << path << "not loaded:" << zipLib.errorString();
+        g_loadFailure = zipLib.errorString();
+        qDebug().noquote() << "Engine library" << path << "not loaded:" << g_loadFailure;
         return false;
     }
     const auto create = reinterpret_cast<CreateObjectFunc>(zipLib.resolve("CreateObject"));
     if (!create) {
-        qDebug().noquote() << "Engine library" << path << "not loaded: it has no CreateObject";
+        g_loadFailure = QStringLiteral("it has no CreateObject");
+        qDebug().noquote() << "Engine library" << path << "not loaded:" << g_loadFailure;
         zipLib.unload();
         return false;
     }
     QString reason;
     if (!engineLayoutMatches(zipLib, &reason)) {
+        g_loadFailure = reason;
         qDebug().noquote() << "Engine library" << path << "not loaded:" << reason;
         zipLib.unload();
         return false;
     }
+    g_loadFailure.clear();
     setLargePageModeProc = reinterpret_cast<SetLargePageModeFunc>(zipLib.resolve("SetLargePageMode"));
     createObjectProc = create;
     qDebug().noquote() << "Engine library" << path << "loaded, version" << engineVersion(zipLib);
     return true;
+}
+
+EngineStatus engineStatus()
+{
+    EngineStatus status;
+    status.loaded = InitGetProc();
+    status.path = g_loadedPath;
+    if (status.loaded)
+        status.version = engineVersion(zipLib);
+    else
+        status.failure = g_loadFailure;
+    return status;
 }
 
 namespace {

@@ -17,6 +17,19 @@
 // the one this program is built for, or that does not report its layout, is
 // not used (a debug line says why).
 bool InitGetProc();
+struct EngineStatus
+{
+    bool loaded = false;
+    // The library tried last.
+    QString path;
+    // As the engine reports it ("26.02"), when loaded.
+    QString version;
+    // Why it is not in use, when not loaded.
+    QString failure;
+};
+// Loads the engine when needed and tells how that went.
+EngineStatus engineStatus();
+
 // 0 on success (out holds the engine's in-archive handler for the format
 // class), 1 on any failure.
 int GetIInArchive(GUID clsid, CMyComPtr<IInArchive>* out);

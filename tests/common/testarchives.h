@@ -9,6 +9,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QMap>
+#include <QMetaType>
 #include <QString>
 
 namespace testarchives {
@@ -83,3 +84,5 @@ PeerListing listWith7z(const QString& archivePath);
 QString peerTime(const QDateTime& time);
 
 } // namespace testarchives
+
+Q_DECLARE_METATYPE(testarchives::Entry)
