@@ -105,3 +105,12 @@ void printToStandardError(const QString& line)
     std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
     std::fflush(stderr);
 }
+
+QString mainWindowArchive(const QString& command, const QStringList& arguments, const QStringList& positional)
+{
+    if (command == QLatin1String("o"))
+        return positional.value(0);
+    if (command == QLatin1String("t"))
+        return QString();
+    return arguments.size() > 1 ? arguments.last() : QString();
+}

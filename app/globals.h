@@ -3,6 +3,7 @@
 #include <QLocale>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 // Swallows mouse clicks and key presses while a long operation runs on the
 // GUI thread; installed on the application object for the duration.
@@ -42,3 +43,8 @@ bool isUnattended();
 
 // One line on standard error, for scripts and terminals.
 void printToStandardError(const QString& line);
+
+// What the main window opens at start-up: the command "o" opens its first
+// path, "t" nothing, any other value (or none) the last argument of the
+// whole argument list (program name included) when there is more than one.
+QString mainWindowArchive(const QString& command, const QStringList& arguments, const QStringList& positional);

@@ -109,10 +109,6 @@ int main(int argc, char** argv)
 
     if (isOperationCommand(command))
         return runOperationCommand(command, positional);
-    if (command == QLatin1String("o"))
-        return showMainWindow(positional.first());
-    if (command == QLatin1String("t"))
-        return showMainWindow(QString());
     if (command == QLatin1String("r") || command == QLatin1String("ur"))
         return notAvailable(trMain(QT_TRANSLATE_NOOP("main", "registering file associations")));
     if (command == QLatin1String("rc")) {
@@ -120,5 +116,5 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    return showMainWindow(arguments.size() > 1 ? arguments.last() : QString());
+    return showMainWindow(mainWindowArchive(command, arguments, positional));
 }

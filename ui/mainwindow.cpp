@@ -36,6 +36,19 @@ namespace {
 
 const QString kCurrentPanelKey = QStringLiteral("CurrentPanel");
 
+// The name takes the room the size and the time leave; the type is hidden.
+void setupColumns(QTreeView* tree)
+{
+    tree->hideColumn(2);
+    QHeaderView* header = tree->header();
+    if (header->count() < 4)
+        return;
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    header->resizeSection(1, 80);
+    header->resizeSection(3, 150);
+}
+
 // The folder that held an archive named on a path that no longer exists: a
 // stored panel path may run through an archive deleted since.
 QString folderOfVanishedArchive(const QString& path)
@@ -239,8 +252,8 @@ void MainWindow::buildPanel(int panel)
             goBack();
         });
         connect(p.home, &QPushButton::clicked, this, [this, panel] { goHome(panel); });
-        p.view->installEventFilter(this);
-        p.address->lineEditOverlay()->installEventFilter(this);
+        p.view->installEventFilter(&m_keyFilter);
+        p.address->lineEditOverlay()->installEventFilter(&m_keyFilter);
     }
     p.up->setIcon(themedIcon(QStringLiteral("go-up"), QStringLiteral(":ico/GoUp.png")));
     p.home->setIcon(themedIcon(QStringLiteral("go-home"), QStringLiteral(":ico/GoHome.png")));
@@ -275,9 +288,22 @@ void MainWindow::resetFileModel(int panel)
     p.fileModel->setRootPath(root);
     if (onView) {
         p.view->setModel(viaProxy ? static_cast<QAbstractItemModel*>(p.proxy) : p.fileModel);
-        p.view->hideColumn(2);
+        setupColumns(p.view);
         connectSelection(panel);
     }
+}
+
+void MainWindow::setViewModel(int panel, QAbstractItemModel* model)
+{
+    FileTreeView* tree = m_panels[size_t(panel)].view;
+    if (tree->model() == model)
+        return;
+    // The old selection would be shown against the new model's header.
+    if (tree->selectionModel())
+        tree->selectionModel()->clear();
+    tree->setModel(model);
+    setupColumns(tree);
+    connectSelection(panel);
 }
 
 void MainWindow::connectSelection(int panel)
@@ -429,13 +455,18 @@ void MainWindow::setPanelPath(const QString& path, int panel, bool isSilent)
         target = QDir::homePath() + target.mid(1);
     qDebug().noquote() << "going to: " + target;
 
+    // The top level, which lists the file system's root.
+    if (target.isEmpty()) {
+        goToPath(QString(), panel);
+        return;
+    }
     const QFileInfo info(target);
-    if (!target.isEmpty() && info.isDir()) {
+    if (info.isDir()) {
         goToPath(QDir::cleanPath(target + QLatin1Char('/')), panel);
         return;
     }
     QString rest;
-    const QString file = target.isEmpty() ? QString() : getFileFromPath(target, rest);
+    const QString file = getFileFromPath(target, rest);
     const QFileInfo fileInfo(file);
     if (!file.isEmpty() && fileInfo.isFile()) {
         const QString folder = fileInfo.absolutePath();
@@ -470,11 +501,7 @@ void MainWindow::showArchive(int panel, const QString& archive)
     if (!m_watcher.files().contains(archive))
         m_watcher.addPath(archive);
     m_openedArchive = archive;
-    if (p.view->model() != p.archiveModel) {
-        p.view->setModel(p.archiveModel);
-        p.view->hideColumn(2);
-        connectSelection(panel);
-    }
+    setViewModel(panel, p.archiveModel);
     refreshAddressBar(panel);
     refreshMenuItems(panel);
 }
@@ -486,22 +513,14 @@ void MainWindow::goToPath(const QString& path, int panelIndex)
     QString target = path.isEmpty() ? QString() : QDir::cleanPath(path);
     CSettings::setPanelPath(panelIndex, target);
     if (!topLevel) {
-        if (p.view->model() != p.fileModel) {
-            p.view->setModel(p.fileModel);
-            p.view->hideColumn(2);
-            connectSelection(panelIndex);
-        }
+        setViewModel(panelIndex, p.fileModel);
         const QFileInfo info(target);
         if (info.isSymLink())
             target = info.canonicalFilePath();
         p.view->setRootIndex(p.fileModel->setRootPath(target));
     } else {
         p.proxy->setFileModel(p.fileModel);
-        if (p.view->model() != p.proxy) {
-            p.view->setModel(p.proxy);
-            p.view->hideColumn(2);
-            connectSelection(panelIndex);
-        }
+        setViewModel(panelIndex, p.proxy);
         p.fileModel->setRootPath(target);
         p.view->setRootIndex(p.proxy->mapFromSource(p.fileModel->index(target)));
     }
@@ -764,23 +783,36 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::ApplicationStateChange)
         m_isApplicationActive = QGuiApplication::applicationState() == Qt::ApplicationActive;
-    if (event->type() == QEvent::KeyPress && m_built) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        if (panelOfView(watched) >= 0)
-            handleKey(key);
-        for (int panel = 0; panel < 2; ++panel) {
-            if (watched == addressBar(panel)->lineEditOverlay() && key->key() == Qt::Key_Return) {
-                setPanelPath(addressBar(panel)->currentText(), panel);
-                return true;
-            }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool PanelKeyFilter::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress && m_window->m_built)
+        return m_window->filterPanelKey(watched, static_cast<QKeyEvent*>(event));
+    return false;
+}
+
+bool MainWindow::filterPanelKey(QObject* watched, QKeyEvent* event)
+{
+    for (int panel = 0; panel < 2; ++panel) {
+        if (watched == addressBar(panel)->lineEditOverlay() && event->key() == Qt::Key_Return) {
+            setPanelPath(addressBar(panel)->currentText(), panel);
+            return true;
         }
     }
-    return QMainWindow::eventFilter(watched, event);
+    if (panelOfView(watched) < 0 || !handleKey(event))
+        return false;
+    // The list's own handling of these follows (search by letter, copying
+    // the name, its rename key); every other key of the window's is done.
+    const bool ctrl = event->modifiers() & Qt::ControlModifier;
+    const int key = event->key();
+    return !((key == Qt::Key_C || key == Qt::Key_X) && !ctrl) && !(key == Qt::Key_C && ctrl) && key != Qt::Key_F2;
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event)
 {
-    // Keys typed in a panel's list were taken on their way in.
+    // Keys of the panels' lists and address lines were taken on their way in.
     if (m_built && panelOfView(focusWidget()) < 0)
         handleKey(event);
     QMainWindow::keyPressEvent(event);

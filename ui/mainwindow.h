@@ -40,6 +40,24 @@ private:
     QFileSystemModel* m_fileModel = nullptr;
 };
 
+class MainWindow;
+
+// Takes the window's keys on their way to a panel's list or address line.
+class PanelKeyFilter : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit PanelKeyFilter(MainWindow* window)
+        : m_window(window)
+    {
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    MainWindow* m_window;
+};
+
 // The program's one main window: two file panels side by side, each showing
 // a folder or the inside of an archive, with menus, a tool bar and keys for
 // the commands on the selection. Other parts reach it through getInstance();
@@ -184,8 +202,12 @@ private:
     void refreshAddressBar(int panel);
     void showArchive(int panel, const QString& archive);
     void connectSelection(int panel);
+    void setViewModel(int panel, QAbstractItemModel* model);
+    friend class PanelKeyFilter;
     // True when the key was one of the window's own.
     bool handleKey(QKeyEvent* event);
+    // True when the event is done with.
+    bool filterPanelKey(QObject* watched, QKeyEvent* event);
     void paste();
     int panelOfView(const QObject* object) const;
     QAbstractItemModel* shownModel(int panel) const;
@@ -218,7 +240,7 @@ private:
     QString m_fileToOpen;
     // The root of each panel's file model while its refresh is off.
     std::array<QString, 2> m_detachedRoots;
-    const QKeyEvent* m_lastKey = nullptr;
+    PanelKeyFilter m_keyFilter{this};
 
     QMenu* m_fileMenu = nullptr;
     QMenu* m_viewMenu = nullptr;

@@ -1,0 +1,455 @@
+// The main window against real folders and real archives: start-up paths,
+// navigation into and out of archives, keys, slow-click rename, menu and
+// context-menu states, stored View actions, drops, the archive watch and
+// the About dialog.
+#include "common/testarchives.h"
+#include "common/testenv.h"
+
+#include "app/globals.h"
+#include "app/settings.h"
+#include "engine/zipapi.h"
+#include "ui/AboutDialog.h"
+#include "ui/FileSystemModel.h"
+#include "ui/addressbar.h"
+#include "ui/archivedatamodel.h"
+#include "ui/filetreeview.h"
+#include "ui/mainwindow.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QPushButton>
+#include <QToolBar>
+#include <QUrl>
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanupTestCase();
+
+    void startUpShowsTheArchiveOrTheStoredPaths_data();
+    void startUpShowsTheArchiveOrTheStoredPaths();
+    void typedMissingPathWarns();
+    void pathIntoArchiveOpensItsFolder_data();
+    void pathIntoArchiveOpensItsFolder();
+    void upAtTheArchiveTopSelectsTheArchive();
+    void keyMap_data();
+    void keyMap();
+    void slowClickRenamesDoubleClickOpens();
+    void menuStates_data();
+    void menuStates();
+    void contextMenus_data();
+    void contextMenus();
+    void viewActionsSurviveARestart();
+    void dropOntoTheFilesOwnFolderMovesNothing();
+    void deletingTheOpenArchiveSendsThePanelBack();
+    void aboutNamesTheEngine_data();
+    void aboutNamesTheEngine();
+
+private:
+    MainWindow* restart(const QString& path = QString());
+    QModelIndex rowOf(int panel, const QString& name);
+    void select(int panel, const QStringList& names);
+    QString shown(int panel) const;
+
+    QString m_dir;
+    QString m_archive;
+    QString m_readOnly;
+};
+
+void TestMainWindow::initTestCase()
+{
+    m_dir = testenv::makeDir(QStringLiteral("panels"));
+    testenv::makeTree(m_dir, {{"a.txt", "a"}, {"sub/inner.txt", "i"}, {"other/o.txt", "o"}},
+                      {QStringLiteral("empty")});
+    const QString source = testenv::makeDir(QStringLiteral("source"));
+    testenv::makeTree(source, {{"docs/a.txt", "a"}, {"docs/sub/b.txt", "b"}, {"top.txt", "t"}});
+    m_archive = m_dir + QStringLiteral("/x.7z");
+    QCOMPARE(testenv::run7z({"a", m_archive, "docs", "top.txt"}, source).exitCode, 0);
+    m_readOnly = m_dir + QStringLiteral("/y.txt.gz");
+    QCOMPARE(testenv::run7z({"a", m_readOnly, "top.txt"}, source).exitCode, 0);
+}
+
+void TestMainWindow::init()
+{
+    CSettings::initSettings();
+}
+
+void TestMainWindow::cleanupTestCase()
+{
+    delete MainWindow::getInstance();
+}
+
+MainWindow* TestMainWindow::restart(const QString& path)
+{
+    if (MainWindow::isMainDialogUsed())
+        delete MainWindow::getInstance();
+    MainWindow* window = MainWindow::getInstance();
+    window->show(path);
+    return window;
+}
+
+// What a panel shows: its address, and "[archive]" when it shows an archive.
+QString TestMainWindow::shown(int panel) const
+{
+    MainWindow* window = MainWindow::getInstance();
+    return window->addressBar(panel)->currentAddress() +
+           (window->isArchiveShown(panel) ? QStringLiteral(" [archive]") : QString());
+}
+
+QModelIndex TestMainWindow::rowOf(int panel, const QString& name)
+{
+    MainWindow* window = MainWindow::getInstance();
+    QAbstractItemModel* model = window->view(panel)->model();
+    const QModelIndex root = window->view(panel)->rootIndex();
+    QModelIndex found;
+    const auto look = [&] {
+        for (int row = 0; row < model->rowCount(root); ++row) {
+            const QModelIndex index = model->index(row, 0, root);
+            if (index.data().toString() == name)
+                found = index;
+        }
+        return found.isValid();
+    };
+    [&] { QTRY_VERIFY2(look(), qPrintable(name)); }();
+    return found;
+}
+
+void TestMainWindow::select(int panel, const QStringList& names)
+{
+    FileTreeView* view = MainWindow::getInstance()->view(panel);
+    view->clearSelection();
+    for (const QString& name : names) {
+        const QModelIndex index = rowOf(panel, name);
+        view->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+        view->selectionModel()->select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+}
+
+void TestMainWindow::startUpShowsTheArchiveOrTheStoredPaths_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QStringList>("positional");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("left");
+
+    const QString sub = m_dir + QStringLiteral("/sub");
+    QTest::newRow("no argument: the stored paths") << QString() << QStringList() << sub << sub;
+    QTest::newRow("stored path gone: home, silently")
+        << QString() << QStringList() << m_dir + QStringLiteral("/gone") << testenv::home();
+    QTest::newRow("stored path through a deleted archive: its folder")
+        << QString() << QStringList() << m_dir + QStringLiteral("/deleted.zip/docs") << m_dir;
+    QTest::newRow("stored path through a file that replaced the archive")
+        << QString() << QStringList() << m_dir + QStringLiteral("/a.txt/docs") << m_dir;
+    QTest::newRow("o x.7z") << "o" << QStringList{m_archive} << sub << m_archive + QStringLiteral("/ [archive]");
+    QTest::newRow("plain x.7z") << QString() << QStringList{m_archive} << sub
+                                << m_archive + QStringLiteral("/ [archive]");
+    QTest::newRow("unknown command, last argument")
+        << "zz" << QStringList{m_archive} << sub << m_archive + QStringLiteral("/ [archive]");
+    QTest::newRow("t x.7z opens none") << "t" << QStringList{m_archive} << sub << sub;
+}
+
+void TestMainWindow::startUpShowsTheArchiveOrTheStoredPaths()
+{
+    QFETCH(QString, command);
+    QFETCH(QStringList, positional);
+    QFETCH(QString, stored);
+    QFETCH(QString, left);
+
+    CSettings::setPanelPath(0, stored);
+    CSettings::setPanelPath(1, m_dir + QStringLiteral("/other"));
+    QStringList arguments{QStringLiteral("quenvar")};
+    if (!command.isEmpty())
+        arguments << QStringLiteral("-c") << command;
+    arguments << positional;
+    restart(mainWindowArchive(command, arguments, positional));
+    QCOMPARE(shown(0), left);
+    QCOMPARE(shown(1), m_dir + QStringLiteral("/other"));
+    QCOMPARE(MainWindow::getInstance()->currentPanel(), 0);
+}
+
+void TestMainWindow::typedMissingPathWarns()
+{
+    MainWindow* window = restart(m_dir);
+    AddressBar* address = window->addressBar(0);
+    address->lineEditOverlay()->setText(m_dir + QStringLiteral("/no/such/place"));
+    address->lineEditOverlay()->setFocus();
+    QString text;
+    testenv::answerNextMessageBox(nullptr, &text);
+    QTest::keyClick(address->lineEditOverlay(), Qt::Key_Return);
+    QCOMPARE(text, QStringLiteral("The specified path does not exist"));
+    QCOMPARE(shown(0), testenv::home());
+}
+
+void TestMainWindow::pathIntoArchiveOpensItsFolder_data()
+{
+    QTest::addColumn<QString>("inner");
+    QTest::addColumn<QString>("folder");
+
+    QTest::newRow("inner folder") << "docs/sub" << "docs/sub";
+    QTest::newRow("inner file opens its folder") << "docs/sub/b.txt" << "docs/sub";
+}
+
+void TestMainWindow::pathIntoArchiveOpensItsFolder()
+{
+    QFETCH(QString, inner);
+    QFETCH(QString, folder);
+
+    MainWindow* window = restart(m_dir);
+    window->setPanelPath(m_archive + QLatin1Char('/') + inner, 1);
+    QVERIFY(window->isArchiveShown(1));
+    QCOMPARE(window->archiveModel(1)->getCurrentDir(), folder);
+    QCOMPARE(shown(1), m_archive + QLatin1Char('/') + folder + QStringLiteral(" [archive]"));
+    QVERIFY(window->upButton(1)->isEnabled());
+}
+
+void TestMainWindow::upAtTheArchiveTopSelectsTheArchive()
+{
+    MainWindow* window = restart(m_archive + QStringLiteral("/docs"));
+    window->goBack();
+    QCOMPARE(shown(0), m_archive + QStringLiteral("/ [archive]"));
+    window->goBack();
+    QCOMPARE(shown(0), m_dir);
+    const QModelIndexList selected = window->view(0)->selectionModel()->selectedRows();
+    QCOMPARE(selected.size(), 1);
+    QCOMPARE(selected.first().data().toString(), QStringLiteral("x.7z"));
+}
+
+void TestMainWindow::keyMap_data()
+{
+    QTest::addColumn<QStringList>("keys");
+    QTest::addColumn<QString>("shows");
+    QTest::addColumn<int>("copied");
+    QTest::addColumn<int>("moved");
+
+    const QString sub = m_dir + QStringLiteral("/sub");
+    QTest::newRow("Backspace goes up") << QStringList{"Backspace"} << m_dir << 0 << 0;
+    QTest::newRow("Return opens the folder") << QStringList{"Return"} << sub + QStringLiteral("/sub") << 0 << 0;
+    QTest::newRow("Ctrl+C copies") << QStringList{"Ctrl+X", "Ctrl+C"} << sub << 1 << 0;
+    QTest::newRow("Ctrl+X cuts") << QStringList{"Ctrl+C", "Ctrl+X"} << sub << 0 << 1;
+    QTest::newRow("C keeps the cut") << QStringList{"Ctrl+X", "C"} << sub << 1 << 1;
+    QTest::newRow("X drops the copy") << QStringList{"Ctrl+C", "X"} << sub << 0 << 0;
+}
+
+void TestMainWindow::keyMap()
+{
+    QFETCH(QStringList, keys);
+    QFETCH(QString, shows);
+    QFETCH(int, copied);
+    QFETCH(int, moved);
+
+    QVERIFY(QDir().mkpath(m_dir + QStringLiteral("/sub/sub")));
+    MainWindow* window = restart(m_dir + QStringLiteral("/sub"));
+    select(0, {"sub"});
+    for (const QString& key : keys) {
+        const QKeySequence sequence(key);
+        QTest::keyClick(window->view(0), Qt::Key(sequence[0] & ~Qt::KeyboardModifierMask),
+                        Qt::KeyboardModifiers(sequence[0] & Qt::KeyboardModifierMask));
+    }
+    QCOMPARE(shown(0), shows);
+    QCOMPARE(window->copyList().size(), copied);
+    QCOMPARE(window->moveList().size(), moved);
+
+    QTest::keyClick(window->view(0), Qt::Key_D, Qt::AltModifier);
+    QVERIFY(window->addressBar(0)->hasFocus());
+}
+
+void TestMainWindow::slowClickRenamesDoubleClickOpens()
+{
+    // One row only: nothing loaded later moves it.
+    const QString folder = testenv::makeDir(QStringLiteral("clicks"));
+    QVERIFY(QDir().mkpath(folder + QStringLiteral("/only")));
+    MainWindow* window = restart(folder);
+    FileTreeView* view = window->view(0);
+    window->activateWindow();
+    select(0, {"only"});
+    const QPoint point = view->visualRect(rowOf(0, QStringLiteral("only"))).center();
+
+    const auto editing = [view] {
+        const QList<QLineEdit*> editors = view->viewport()->findChildren<QLineEdit*>();
+        return std::any_of(editors.begin(), editors.end(), [](QLineEdit* editor) { return editor->isVisible(); });
+    };
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, point);
+    QVERIFY(!editing());
+    QTRY_VERIFY(editing());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    QTRY_VERIFY(!editing());
+
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, point);
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, point);
+    QCOMPARE(shown(0), folder + QStringLiteral("/only"));
+    QTest::qWait(QApplication::doubleClickInterval() + 100);
+    QVERIFY(!editing());
+}
+
+void TestMainWindow::menuStates_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QStringList>("selected");
+    QTest::addColumn<QStringList>("enabled");
+
+    const QStringList files{"actAddToArchive", "actCopy", "actCreateDir", "actDelete", "actMove"};
+    QTest::newRow("nothing selected") << m_dir << QStringList() << QStringList{"actCreateDir"};
+    QTest::newRow("folder") << m_dir << QStringList{"sub"} << files + QStringList{"actRename"};
+    QTest::newRow("one file") << m_dir << QStringList{"a.txt"} << files + QStringList{"actRename"};
+    QTest::newRow("one archive") << m_dir << QStringList{"x.7z"}
+                                 << files + QStringList{"actRename", "actExtract", "actExtractHere_2"};
+    QTest::newRow("several") << m_dir << QStringList{"a.txt", "x.7z"} << files;
+    QTest::newRow("root") << QString() << QStringList{"/"} << QStringList{"actAddToArchive", "actCopy"};
+    QTest::newRow("updatable archive panel")
+        << m_archive << QStringList{"top.txt"}
+        << QStringList{"actExtract", "actExtractHere_2", "actDelete", "actRename", "actCreateDir",
+                       "addFilesToCurrentArchive", "addFolderToCurrentArchive"};
+    QTest::newRow("read-only archive panel")
+        << m_readOnly << QStringList{"top.txt"} << QStringList{"actExtract", "actExtractHere_2"};
+}
+
+void TestMainWindow::menuStates()
+{
+    QFETCH(QString, path);
+    QFETCH(QStringList, selected);
+    QFETCH(QStringList, enabled);
+
+    MainWindow* window = restart(m_dir);
+    window->setPanelPath(path, 0);
+    select(0, selected);
+    QStringList actual;
+    const QStringList names{"actAddToArchive", "actExtract", "actExtractHere_2", "actCreateDir",
+                            "addFilesToCurrentArchive", "addFolderToCurrentArchive", "actCopy", "actMove",
+                            "actRename", "actDelete"};
+    for (const QString& name : names) {
+        if (window->findChild<QAction*>(name)->isEnabled())
+            actual << name;
+    }
+    actual.sort();
+    enabled.sort();
+    QCOMPARE(actual, enabled);
+    // The tool bar follows the menu.
+    QCOMPARE(window->toolBarAction(QStringLiteral("tbDelete"))->isEnabled(), enabled.contains("actDelete"));
+    QCOMPARE(window->toolBarAction(QStringLiteral("tbExtract"))->isEnabled(), enabled.contains("actExtract"));
+}
+
+void TestMainWindow::contextMenus_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QStringList>("selected");
+    QTest::addColumn<QString>("at");
+    QTest::addColumn<QStringList>("entries");
+
+    const QStringList fileEnd{"", "Create directory", "Copy...", "Move...", "Rename", "Delete"};
+    QTest::newRow("empty area of a folder") << m_dir << QStringList() << QString() << QStringList{"Create directory"};
+    QTest::newRow("folder") << m_dir << QStringList{"sub"} << "sub" << QStringList{"Add to archive..."} + fileEnd;
+    QTest::newRow("archive file")
+        << m_dir << QStringList{"x.7z"} << "x.7z"
+        << QStringList{"Add to archive...", "Extract the archive...", "Extract here", "Extract to x"} + fileEnd;
+    QTest::newRow("several") << m_dir << QStringList{"a.txt", "sub"} << "a.txt"
+                             << QStringList{"Add to archive...", "", "Create directory", "Copy...", "Move...", "Delete"};
+    QTest::newRow("root") << QString() << QStringList{"/"} << "/" << QStringList{"Add to archive...", "Copy..."};
+    QTest::newRow("entry of an updatable archive")
+        << m_archive << QStringList{"top.txt"} << "top.txt"
+        << QStringList{"Extract the archive...", "Create directory", "Add file(s)...", "Add directory...", "Delete",
+                       "Rename"};
+    QTest::newRow("empty area of an updatable archive")
+        << m_archive << QStringList() << QString()
+        << QStringList{"Create directory", "Add file(s)...", "Add Directory..."};
+    QTest::newRow("entry of a read-only archive")
+        << m_readOnly << QStringList{"top.txt"} << "top.txt" << QStringList{"Extract the archive..."};
+    QTest::newRow("empty area of a read-only archive") << m_readOnly << QStringList() << QString() << QStringList();
+}
+
+void TestMainWindow::contextMenus()
+{
+    QFETCH(QString, path);
+    QFETCH(QStringList, selected);
+    QFETCH(QString, at);
+    QFETCH(QStringList, entries);
+
+    MainWindow* window = restart(m_dir);
+    window->setPanelPath(path, 0);
+    select(0, selected);
+    const FileTreeView* view = window->view(0);
+    const QPoint point = at.isEmpty() ? QPoint(5, view->viewport()->height() - 5)
+                                      : view->visualRect(rowOf(0, at)).center();
+    std::unique_ptr<QMenu> menu(window->createContextMenu(0, point));
+    QStringList texts;
+    for (const QAction* action : menu->actions())
+        texts << action->text();
+    QCOMPARE(texts, entries);
+}
+
+void TestMainWindow::viewActionsSurviveARestart()
+{
+    MainWindow* window = restart(m_dir);
+    for (const char* name : {"actViewPath", "actDualPanel"}) {
+        QAction* action = window->findChild<QAction*>(QLatin1String(name));
+        QVERIFY(action->isChecked());
+        action->trigger();
+    }
+    window = restart(m_dir);
+    QVERIFY(!window->findChild<QAction*>(QStringLiteral("actViewPath"))->isChecked());
+    QVERIFY(!window->findChild<QAction*>(QStringLiteral("actDualPanel"))->isChecked());
+    QVERIFY(window->findChild<QAction*>(QStringLiteral("actViewUp"))->isChecked());
+    QVERIFY(window->findChild<QAction*>(QStringLiteral("actViewToolbar"))->isChecked());
+    QVERIFY(!window->findChild<QWidget*>(QStringLiteral("secondPanel"))->isVisible());
+    QVERIFY(!window->addressBar(0)->isVisible());
+    QVERIFY(window->upButton(0)->isVisible());
+    for (const char* name : {"actViewPath", "actDualPanel"})
+        window->findChild<QAction*>(QLatin1String(name))->trigger();
+}
+
+void TestMainWindow::dropOntoTheFilesOwnFolderMovesNothing()
+{
+    MainWindow* window = restart(m_dir);
+    FileSystemModel* model = window->fileModel(0);
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(m_dir + QStringLiteral("/a.txt"))});
+    QString text;
+    testenv::answerNextMessageBox(nullptr, &text);
+    QVERIFY(!model->dropMimeData(&data, Qt::MoveAction, -1, -1, model->index(m_dir)));
+    QVERIFY2(text.startsWith(QStringLiteral("Source and destination files are the same.")), qPrintable(text));
+    QVERIFY(QFileInfo::exists(m_dir + QStringLiteral("/a.txt")));
+}
+
+void TestMainWindow::deletingTheOpenArchiveSendsThePanelBack()
+{
+    const QString copy = m_dir + QStringLiteral("/doomed.7z");
+    QVERIFY(QFile::copy(m_archive, copy));
+    MainWindow* window = restart(copy + QStringLiteral("/docs"));
+    QCOMPARE(shown(0), copy + QStringLiteral("/docs [archive]"));
+    QVERIFY(QFile::remove(copy));
+    QTRY_COMPARE(shown(0), m_dir);
+    QVERIFY(!window->isArchiveShown(0));
+}
+
+void TestMainWindow::aboutNamesTheEngine_data()
+{
+    QTest::addColumn<QString>("library");
+    QTest::addColumn<QString>("line");
+
+    QTest::newRow("installed engine") << QString() << "Archive engine 26.02 (/usr/lib/p7zip/7z.so)";
+    QTest::newRow("missing engine") << "/nonexistent/7z.so" << "Archive engine not loaded from /nonexistent/7z.so: ";
+}
+
+void TestMainWindow::aboutNamesTheEngine()
+{
+    QFETCH(QString, library);
+    QFETCH(QString, line);
+
+    setEngineLibraryPathForTests(library);
+    const QStringList lines = AboutDialog::versionLines();
+    setEngineLibraryPathForTests(QString());
+    QCOMPARE(lines.size(), 4);
+    QVERIFY2(lines.at(0).contains(QStringLiteral(QUENVAR_VERSION)), qPrintable(lines.at(0)));
+    QVERIFY2(lines.at(2).startsWith(QStringLiteral("zlib 1.")), qPrintable(lines.at(2)));
+    QVERIFY2(lines.at(3).startsWith(line), qPrintable(lines.at(3)));
+    if (!library.isEmpty())
+        QVERIFY2(lines.at(3).size() > line.size(), "no reason given");
+}
+
+QUENVAR_TEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

@@ -1,0 +1,52 @@
+#!/bin/bash
+# Screenshot of the main window for the README: the left panel in a folder,
+# the right one inside an archive. Needs Xvfb, ImageMagick, 7z and a built
+# ./run.sh; the first argument is the X display to use (default :91).
+set -u
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+bin=${QUENVAR_BIN:-$here/build/quenvar}
+display=${1:-:91}
+base=$(mktemp -d /tmp/shots.XXXX)
+export HOME=$base/home XDG_CONFIG_HOME=$base/home/.config XDG_DATA_HOME=$base/home/.local/share TMPDIR=$base/tmp
+work=$HOME/Projects
+mkdir -p $TMPDIR $work/photos $work/reports $work/website/src $work/website/images
+for i in 1 2 3; do head -c $((i * 150000)) /dev/urandom > $work/photos/holiday_$i.jpg; done
+head -c 48000 /dev/urandom > $work/budget.xlsx
+printf 'Meeting notes\n%.0s' $(seq 1 300) > $work/notes.txt
+head -c 2400000 /dev/urandom > $work/presentation.pdf
+printf '<html>%.0s' $(seq 1 500) > $work/website/src/index.html
+printf 'body{}%.0s' $(seq 1 300) > $work/website/src/style.css
+printf 'main();%.0s' $(seq 1 900) > $work/website/src/app.js
+head -c 90000 /dev/urandom > $work/website/images/logo.png
+head -c 350000 /dev/urandom > $work/website/images/banner.jpg
+echo "# Website" > $work/website/README.md
+(cd $work && 7z a -bd -bso0 website.7z website >/dev/null)
+mkdir -p $XDG_CONFIG_HOME/Quenvar
+cat > $XDG_CONFIG_HOME/Quenvar/Settings.conf <<CONF
+[General]
+InitVersion=1
+ViewPath=true
+ViewUp=true
+ViewToolbar=true
+DualPanel=true
+ShouldRememberLastDirectory=true
+
+[Path]
+0=$work
+1=$work/website.7z/website/src
+CONF
+Xvfb $display -screen 0 1280x900x24 >/dev/null 2>&1 &
+xv=$!
+sleep 1
+export DISPLAY=$display
+unset QT_QPA_PLATFORM
+$bin & p=$!
+sleep 4
+xdotool search --name '^Quenvar$' windowmove 0 0 2>/dev/null
+sleep 1
+import -window root $base/root.png
+kill $p; wait $p 2>/dev/null
+kill $xv
+convert $base/root.png -crop 908x650+0+0 +repage -trim +repage "$here/docs/main-window.png"
+rm -rf $base
+ls -la "$here/docs/main-window.png"
