@@ -96,6 +96,9 @@ class TestArchiveFidelity : public QObject
     Q_OBJECT
 
 private slots:
+    // Peers run by an ordinary user apply the umask; the modes they are
+    // expected to restore pass 022 untouched.
+    void initTestCase() { ::umask(022); }
     void missingSourcesKeepTheirEntries_data();
     void missingSourcesKeepTheirEntries();
     void storedModesReachThePeers_data();
