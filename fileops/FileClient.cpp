@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDataStream>
+#include <QFile>
 #include <QDebug>
 #include <QEventLoop>
 #include <QHostAddress>
@@ -28,6 +29,70 @@ QObject* g_threadContext = nullptr;
 
 QMutex g_readClientMutex;
 QMutex g_writeClientMutex;
+
+// Why the last connection to the server was given up unused; guarded.
+QMutex g_refusalMutex;
+QString g_refusal;
+
+void setRefusal(const QString& text)
+{
+    QMutexLocker lock(&g_refusalMutex);
+    g_refusal = text;
+}
+
+// An address as the kernel's socket tables print it: each 32-bit word of
+// the network-order bytes as a hexadecimal number of this machine's order.
+QByteArray tableAddress(const QByteArray& bytes)
+{
+    QByteArray text;
+    for (int i = 0; i + 4 <= bytes.size(); i += 4) {
+        quint32 word = 0;
+        std::memcpy(&word, bytes.constData() + i, 4);
+        text += QByteArray::number(word, 16).rightJustified(8, '0').toUpper();
+    }
+    return text;
+}
+
+// The owners (user ids) of the sockets that listen on port and would take
+// a connection to 127.0.0.1: bound to it or to every address, over IPv4 or
+// IPv6, as /proc/net/tcp and /proc/net/tcp6 list them.
+QList<uint> loopbackListenerOwners(quint16 port)
+{
+    const QByteArray loopback4("\x7f\x00\x00\x01", 4);
+    const QByteArray mapped = QByteArray(10, '\0') + QByteArray("\xff\xff", 2) + loopback4;
+    const struct
+    {
+        const char* table;
+        QList<QByteArray> addresses;
+    } tables[] = {
+        {"/proc/net/tcp", {tableAddress(loopback4), tableAddress(QByteArray(4, '\0'))}},
+        {"/proc/net/tcp6", {tableAddress(mapped), tableAddress(QByteArray(16, '\0'))}},
+    };
+    QList<uint> owners;
+    for (const auto& table : tables) {
+        QFile file(QString::fromLatin1(table.table));
+        // The tables report no size: read to their end.
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QList<QByteArray> lines = file.readAll().split('\n');
+        // Fields: slot, local address:port, remote, state, queues, timer,
+        // retransmits, uid, ...; state 0A is LISTEN.
+        for (int i = 1; i < lines.size(); ++i) {
+            const QList<QByteArray> fields = lines.at(i).simplified().split(' ');
+            if (fields.size() < 8 || fields.at(3) != "0A")
+                continue;
+            const QByteArray& local = fields.at(1);
+            const int colon = local.lastIndexOf(':');
+            bool ok = false;
+            if (local.mid(colon + 1).toUInt(&ok, 16) != port || !ok || !table.addresses.contains(local.left(colon)))
+                continue;
+            const uint owner = fields.at(7).toUInt(&ok);
+            if (ok)
+                owners << owner;
+        }
+    }
+    return owners;
+}
 
 QString boolLine(bool value)
 {
@@ -131,12 +196,50 @@ void FileClient::runCommand(const std::function<void()>& command)
     done.acquire();
 }
 
+QString FileClient::refusal()
+{
+    QMutexLocker lock(&g_refusalMutex);
+    return g_refusal;
+}
+
+bool FileClient::serverRunsAsRoot(quint16 port)
+{
+    // Any user can listen on a port above 1023 before the server does; what
+    // is sent to it (paths, file contents) must reach root only.
+    const QList<uint> owners = loopbackListenerOwners(port);
+    QString refusal;
+    if (owners.isEmpty()) {
+        refusal = tr("no listening socket of the elevated file server was found on port %1, so nothing was sent "
+                     "to it")
+                      .arg(port);
+    } else {
+        for (uint owner : owners) {
+            if (owner != 0) {
+                refusal = tr("the elevated file server on port %1 does not run as root (its owner is user %2), so "
+                             "nothing was sent to it")
+                              .arg(port)
+                              .arg(owner);
+                break;
+            }
+        }
+    }
+    setRefusal(refusal);
+    if (refusal.isEmpty())
+        return true;
+    qWarning().noquote() << refusal;
+    return false;
+}
+
 void FileClient::connectToServer()
 {
+    setRefusal(QString());
     const quint16 port = serverPort();
     m_socket->connectToHost(QHostAddress(QString::fromLatin1(kServerHost)), port, QIODevice::ReadWrite);
-    if (m_socket->waitForConnected(kConnectWaitMs))
+    if (m_socket->waitForConnected(kConnectWaitMs)) {
+        if (!serverRunsAsRoot(port))
+            m_socket->abort();
         return;
+    }
     m_socket->abort();
     // Only a server that was just started is worth a second attempt; with
     // nothing listening the refusal is final and comes at once.
@@ -149,6 +252,8 @@ void FileClient::connectToServer()
     if (!m_socket->waitForConnected(kConnectWaitMs)) {
         m_socket->abort();
         qDebug() << "elevated file server is not listening on port" << port;
+    } else if (!serverRunsAsRoot(port)) {
+        m_socket->abort();
     }
 }
 

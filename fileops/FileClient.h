@@ -17,6 +17,10 @@ class QThread;
 // processing its own events) until the reply is in; every socket lives on the
 // one client thread of the process.
 //
+// The port is not a privileged one: before the first request the client
+// looks up who owns the socket listening on it, and sends nothing to a
+// server that does not run as root (refusal() then tells why).
+//
 // Every answer that did not really arrive (no server, a connection lost in the
 // middle of a reply) is a failure: false, -1 or an empty result.
 class FileClient : public QObject
@@ -75,6 +79,9 @@ public:
 
     // 1024 unless QUENVAR_FILE_SERVER_PORT names another port.
     static quint16 serverPort();
+    // Why the last connection was given up before anything was sent to it;
+    // empty when it was not.
+    static QString refusal();
     static constexpr const char* kServerHost = "127.0.0.1";
     static constexpr int kConnectWaitMs = 300;
     static constexpr int kRestartWaitMs = 200;
@@ -83,6 +90,9 @@ private:
     // Runs command on the client thread and waits for it.
     void runCommand(const std::function<void()>& command);
     void connectToServer();
+    // Whether the sockets listening on port for the loopback address belong
+    // to root; otherwise notes and logs the refusal.
+    static bool serverRunsAsRoot(quint16 port);
     // Sends a request header: the command number and its argument lines.
     bool sendRequest(int command, const QStringList& lines);
     bool askBool(int command, const QStringList& lines);

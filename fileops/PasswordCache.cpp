@@ -3,8 +3,13 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QMap>
+#include <QMutex>
+#include <QMutexLocker>
 
 namespace {
+
+// Archive workers and the GUI thread (browsing) both use the cache.
+QMutex g_passwordsMutex;
 
 QMap<QString, QString>& passwords()
 {
@@ -29,10 +34,14 @@ QString cacheKey(const QString& archivePath)
 
 QString getPasswordFromCache(const QString& archivePath)
 {
-    return passwords().value(cacheKey(archivePath));
+    const QString key = cacheKey(archivePath);
+    QMutexLocker lock(&g_passwordsMutex);
+    return passwords().value(key);
 }
 
 void setPasswordInTheCache(const QString& archivePath, const QString& password)
 {
-    passwords().insert(cacheKey(archivePath), password);
+    const QString key = cacheKey(archivePath);
+    QMutexLocker lock(&g_passwordsMutex);
+    passwords().insert(key, password);
 }

@@ -1,6 +1,7 @@
 #include "fileops/utils.h"
 
 #include "app/settings.h"
+#include "fileops/FileClient.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -646,6 +647,9 @@ QString systemErrorText(int errorNumber)
 
 QString elevatedServerFailureText()
 {
+    const QString refusal = FileClient::refusal();
+    if (!refusal.isEmpty())
+        return refusal;
     return QCoreApplication::translate("filearchive", "the elevated file server could not do it");
 }
 

@@ -14,7 +14,9 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace testenv {
@@ -450,6 +452,82 @@ bool FileServerStandIn::handle(int fd, const Request& request, CopyJob& copy)
     default:
         return false;
     }
+}
+
+bool FileServerStandIn::servesThisProcess()
+{
+    return ::geteuid() == 0;
+}
+
+FileServerStandInAsUser::FileServerStandInAsUser(unsigned int uid)
+{
+    int toChild[2];
+    int fromChild[2];
+    if (::pipe(toChild) != 0)
+        return;
+    if (::pipe(fromChild) != 0) {
+        ::close(toChild[0]);
+        ::close(toChild[1]);
+        return;
+    }
+    m_pid = ::fork();
+    if (m_pid == 0) {
+        // Only this thread lives on in the child: no Qt event loop, just the
+        // stand-in's own threads and plain calls.
+        ::close(toChild[1]);
+        ::close(fromChild[0]);
+        quint16 port = 0;
+        if (::setgroups(0, nullptr) == 0 && ::setgid(uid) == 0 && ::setuid(uid) == 0) {
+            FileServerStandIn server;
+            port = server.port();
+            if (::write(fromChild[1], &port, sizeof port) == sizeof port) {
+                char stop = 0;
+                // Until the parent says stop (or goes).
+                if (::read(toChild[0], &stop, 1) >= 0) {
+                    const qint64 received = server.received().size();
+                    if (::write(fromChild[1], &received, sizeof received) != sizeof received)
+                        ::_exit(1);
+                }
+            }
+            ::_exit(0);
+        }
+        // Port 0: the rights could not be dropped.
+        if (::write(fromChild[1], &port, sizeof port) != sizeof port)
+            ::_exit(2);
+        ::_exit(1);
+    }
+    ::close(toChild[0]);
+    ::close(fromChild[1]);
+    m_toChild = toChild[1];
+    m_fromChild = fromChild[0];
+    if (m_pid < 0 || ::read(m_fromChild, &m_port, sizeof m_port) != sizeof m_port)
+        m_port = 0;
+}
+
+qint64 FileServerStandInAsUser::stop()
+{
+    qint64 received = -1;
+    if (m_toChild >= 0) {
+        ::close(m_toChild);
+        m_toChild = -1;
+        if (m_port != 0 && ::read(m_fromChild, &received, sizeof received) != sizeof received)
+            received = -1;
+    }
+    if (m_fromChild >= 0) {
+        ::close(m_fromChild);
+        m_fromChild = -1;
+    }
+    if (m_pid > 0) {
+        int status = 0;
+        ::waitpid(m_pid, &status, 0);
+        m_pid = -1;
+    }
+    return received;
+}
+
+FileServerStandInAsUser::~FileServerStandInAsUser()
+{
+    stop();
 }
 
 } // namespace testenv

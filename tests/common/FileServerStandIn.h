@@ -49,6 +49,9 @@ public:
 
     // A port on which nothing listens.
     static quint16 unusedPort();
+    // The program's client sends nothing to a server that does not run as
+    // root: a stand-in in this process serves it only when the tests do.
+    static bool servesThisProcess();
 
 private:
     struct CopyJob;
@@ -68,6 +71,30 @@ private:
     QByteArray m_received;
     int m_dieOn = 0;
     QByteArray m_dieReply;
+};
+
+// A FileServerStandIn in a child process that runs as another user: the
+// child drops root's rights (group and user) before it listens, as a local
+// user's program that took the server's port would. Needs root.
+class FileServerStandInAsUser
+{
+public:
+    explicit FileServerStandInAsUser(unsigned int uid);
+    ~FileServerStandInAsUser();
+    FileServerStandInAsUser(const FileServerStandInAsUser&) = delete;
+    FileServerStandInAsUser& operator=(const FileServerStandInAsUser&) = delete;
+
+    // 0 when the child could not listen as that user.
+    quint16 port() const { return m_port; }
+    // Ends the child; the number of bytes its stand-in received, -1 when it
+    // could not tell.
+    qint64 stop();
+
+private:
+    int m_pid = -1;
+    int m_toChild = -1;
+    int m_fromChild = -1;
+    quint16 m_port = 0;
 };
 
 } // namespace testenv

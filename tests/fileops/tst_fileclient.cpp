@@ -9,6 +9,7 @@
 #include "fileops/FileClient.h"
 #include "fileops/FileUtils.h"
 #include "fileops/UserActions.h"
+#include "fileops/utils.h"
 
 #include <QDataStream>
 #include <QDir>
@@ -92,6 +93,8 @@ private slots:
     void seamGoesThroughServer();
     void genericHelpersFollowElevation();
     void genericHelpersWithoutServerFail();
+    void serverMustRunAsRoot_data();
+    void serverMustRunAsRoot();
 
 private:
     std::unique_ptr<testenv::FileServerStandIn> m_server;
@@ -100,6 +103,8 @@ private:
 
 void TestFileClient::initTestCase()
 {
+    if (!testenv::FileServerStandIn::servesThisProcess())
+        QSKIP("the client talks only to a server that runs as root, and so does the stand-in only as root");
     m_server = std::make_unique<testenv::FileServerStandIn>();
     QVERIFY(m_server->isListening());
     m_server->useForClients();
@@ -454,6 +459,44 @@ void TestFileClient::genericHelpersWithoutServerFail()
     QVERIFY(!createFileGeneric(m_dir + "/nos/c.txt"));
     QVERIFY(!createFolderGeneric(m_dir + "/nos/d"));
     QCOMPARE(testenv::listTree(m_dir + "/nos"), QStringList{"a.txt"});
+}
+
+void TestFileClient::serverMustRunAsRoot_data()
+{
+    QTest::addColumn<uint>("uid");
+    QTest::addColumn<bool>("served");
+    // nobody: any local user could have taken the port first.
+    QTest::newRow("ordinary user") << 65534u << false;
+    QTest::newRow("root") << 0u << true;
+}
+
+void TestFileClient::serverMustRunAsRoot()
+{
+    QFETCH(uint, uid);
+    QFETCH(bool, served);
+    if (::geteuid() != 0)
+        QSKIP("running the server as another user needs root");
+    testenv::FileServerStandInAsUser server(uid);
+    QVERIFY(server.port() != 0);
+    PortOverride port(server.port());
+    const QString path = m_dir + QStringLiteral("/made-as-root-%1.txt").arg(uid);
+
+    const bool made = FileClient().createFile(path);
+    const qint64 received = server.stop();
+    QCOMPARE(made, served);
+    QCOMPARE(QFileInfo::exists(path), served);
+    if (served) {
+        QVERIFY(received > 0);
+        QCOMPARE(FileClient::refusal(), QString());
+    } else {
+        // Not a byte: no path, no file contents.
+        QCOMPARE(received, 0);
+        QCOMPARE(FileClient::refusal(), QStringLiteral("the elevated file server on port %1 does not run as root (its "
+                                                       "owner is user 65534), so nothing was sent to it")
+                                            .arg(server.port()));
+        // The operations that wanted the server say so.
+        QCOMPARE(elevatedServerFailureText(), FileClient::refusal());
+    }
 }
 
 QUENVAR_TEST_MAIN(TestFileClient)
