@@ -2,8 +2,6 @@
 
 #include <QCoreApplication>
 #include <QEvent>
-#include <QFile>
-#include <QTranslator>
 
 #include <atomic>
 #include <cstdio>
@@ -64,24 +62,6 @@ void initQuenvarResources()
 #ifdef QUENVAR_HAS_TRANSLATIONS
     Q_INIT_RESOURCE(quenvar_lang);
 #endif
-}
-
-void installInterfaceLanguage(QLocale::Language language)
-{
-    static QTranslator* translator = nullptr;
-    if (translator) {
-        QCoreApplication::removeTranslator(translator);
-        delete translator;
-        translator = nullptr;
-    }
-    if (language == QLocale::AnyLanguage)
-        language = QLocale::system().language();
-    const QString file = QStringLiteral(":/lang/quenvar_%1.qm").arg(QLocale(language).name().left(2));
-    if (!QFile::exists(file))
-        return;
-    translator = new QTranslator;
-    if (translator->load(file))
-        QCoreApplication::installTranslator(translator);
 }
 
 bool hasDisplay()

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QLocale>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -26,10 +25,6 @@ QString ThisDllDirPath();
 
 // Registers the resources compiled into the program's library.
 void initQuenvarResources();
-
-// Installs the translator for the interface language; QLocale::AnyLanguage
-// (the stored value 0) follows the system's language.
-void installInterfaceLanguage(QLocale::Language language);
 
 // True when a window system is reachable: DISPLAY or WAYLAND_DISPLAY is set,
 // or QT_QPA_PLATFORM names a platform explicitly.

@@ -1,14 +1,19 @@
+#include "app/CommandLine.h"
+#include "app/InstallCommands.h"
 #include "app/Logger.h"
 #include "app/OperationCommands.h"
 #include "app/globals.h"
 #include "app/settings.h"
-#include "fileops/utils.h"
+#include "desktop/RegistryUtils.h"
 #include "ui/mainwindow.h"
+#include "ui/settingsdialog.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QDebug>
+#include <QIcon>
 #include <QLocale>
+
+#include <cstdio>
 
 namespace {
 
@@ -31,13 +36,6 @@ int needsDisplay(const QString& command)
     else
         printError(trMain(QT_TRANSLATE_NOOP("main", "quenvar: the main window needs a display")));
     return 1;
-}
-
-int notAvailable(const QString& what)
-{
-    qDebug() << "not available in this build:" << what;
-    printError(trMain(QT_TRANSLATE_NOOP("main", "quenvar: %1 is not available in this build")).arg(what));
-    return 2;
 }
 
 int missingArgument(const QString& command)
@@ -67,11 +65,14 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
     QApplication app(argc, argv);
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUENVAR_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("Quenvar"));
     setUnattended(unattended);
     initQuenvarResources();
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":ico/Quenvar.ico")));
     Logger logger(QStringLiteral("Quenvar.log"));
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    installInterfaceLanguage(static_cast<QLocale::Language>(CSettings::getIntValue(QStringLiteral("DefaultLanguage"))));
+    SettingsDialog::setLanguage(static_cast<QLocale::Language>(CSettings::getIntValue(QStringLiteral("DefaultLanguage"))));
     SetApplicationExeName(QCoreApplication::arguments().value(0));
     CSettings::initSettings();
 
@@ -79,23 +80,17 @@ int main(int argc, char** argv)
     for (const QString& argument : arguments)
         qDebug().noquote() << argument;
 
-    QCommandLineParser parser;
-    QCommandLineOption sourceOption(QStringList{QStringLiteral("s"), QStringLiteral("source-directory")},
-                                    trMain(QT_TRANSLATE_NOOP("main", "Source directory <directory>.")),
-                                    trMain(QT_TRANSLATE_NOOP("main", "directory")));
-    QCommandLineOption commandOption(QStringList{QStringLiteral("c"), QStringLiteral("command")},
-                                     trMain(QT_TRANSLATE_NOOP("main", "command")),
-                                     trMain(QT_TRANSLATE_NOOP("main", "command")));
-    QCommandLineOption targetOption(QStringList{QStringLiteral("t"), QStringLiteral("target")},
-                                    trMain(QT_TRANSLATE_NOOP("main", "output archive or dir")),
-                                    trMain(QT_TRANSLATE_NOOP("main", "output archive or dir")));
-    parser.addOption(sourceOption);
-    parser.addOption(commandOption);
-    parser.addOption(targetOption);
-    parser.process(app);
+    CommandLine commandLine;
+    commandLine.process(app);
+    if (commandLine.helpRequested()) {
+        std::fputs(commandLine.helpText().toLocal8Bit().constData(), stdout);
+        std::fflush(stdout);
+        return 0;
+    }
+    registerLocalAssociationsIfNeeded();
 
-    const QString command = parser.value(commandOption);
-    const QStringList positional = parser.positionalArguments();
+    const QString command = commandLine.command();
+    const QStringList positional = commandLine.positionalArguments();
 
     static const QStringList needsArgument = {
         QStringLiteral("a"),  QStringLiteral("as"), QStringLiteral("xml"),     QStringLiteral("e"),
@@ -109,12 +104,8 @@ int main(int argc, char** argv)
 
     if (isOperationCommand(command))
         return runOperationCommand(command, positional);
-    if (command == QLatin1String("r") || command == QLatin1String("ur"))
-        return notAvailable(trMain(QT_TRANSLATE_NOOP("main", "registering file associations")));
-    if (command == QLatin1String("rc")) {
-        removeSharedDllCounter();
-        return 0;
-    }
+    if (isInstallCommand(command))
+        return runInstallCommand(command);
 
     return showMainWindow(mainWindowArchive(command, arguments, positional));
 }

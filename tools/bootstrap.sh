@@ -6,8 +6,11 @@ set -euo pipefail
 packages=(g++ make cmake qtbase5-dev qttools5-dev qttools5-dev-tools libqt5svg5-dev zlib1g-dev p7zip-full fonts-dejavu-core)
 if [ "${1:-}" = "--test" ]; then
   # strace lets a test see the order of flushes and renames of an update;
-  # unzip, zip, bzip2 and xz are peers that read what the program writes.
-  packages+=(xauth strace unzip zip bzip2 xz-utils)
+  # unzip, zip, bzip2 and xz are peers that read what the program writes;
+  # the installation test asks the desktop's own tools about the installed
+  # entry, the MIME type, the associations and the manual page.
+  packages+=(xauth strace unzip zip bzip2 xz-utils xdg-utils desktop-file-utils libfile-mimeinfo-perl
+             shared-mime-info man-db)
 elif [ "${1:-}" = "--fuzz" ]; then
   # clang with libFuzzer for fuzz/run_qv_fuzzer.sh.
   packages+=(clang libclang-rt-14-dev)

@@ -11,6 +11,7 @@
 #include "ui/archivedatamodel.h"
 #include "ui/filetreeview.h"
 #include "ui/icons.h"
+#include "ui/settingsdialog.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -841,7 +842,7 @@ void MainWindow::showEvent(QShowEvent* event)
 void MainWindow::changeEvent(QEvent* event)
 {
     if (event->type() == QEvent::LocaleChange)
-        installInterfaceLanguage(static_cast<QLocale::Language>(CSettings::getIntValue(QStringLiteral("DefaultLanguage"))));
+        SettingsDialog::setLanguage(static_cast<QLocale::Language>(CSettings::getIntValue(QStringLiteral("DefaultLanguage"))));
     else if (event->type() == QEvent::LanguageChange)
         retranslate();
     QMainWindow::changeEvent(event);

@@ -3,6 +3,10 @@
 // and carried out by the command layer.
 #include "ui/mainwindow.h"
 
+#include "app/settings.h"
+#include "ui/FileSystemModel.h"
+#include "ui/settingsdialog.h"
+
 #include <QDebug>
 
 namespace {
@@ -128,5 +132,22 @@ bool MainWindow::canCopy(const QStringList& files, const QString& destination)
 
 void MainWindow::doSettings()
 {
-    notYetAvailable("settings");
+    // What the archive panels show depends on these.
+    const QStringList keys = {QStringLiteral("ListHiddenItems"), QStringLiteral("ArchiveHiddenItems"),
+                              QStringLiteral("DefaultLanguage")};
+    QVariantList before;
+    for (const QString& key : keys)
+        before << CSettings::getValue(key);
+
+    SettingsDialog dialog(this);
+    dialog.exec();
+
+    for (int panel = 0; panel < 2; ++panel)
+        fileModel(panel)->reloadFilters();
+    for (int i = 0; i < keys.size(); ++i) {
+        if (CSettings::getValue(keys.at(i)) != before.at(i)) {
+            refreshArchiveModels();
+            break;
+        }
+    }
 }

@@ -1,5 +1,5 @@
-// The real executable: parser errors, commands without their arguments,
-// commands whose operations are missing, and the log of the arguments.
+// The real executable: parser errors, help and version, the language of
+// its texts, commands without their arguments, and the log of the arguments.
 #include "common/testenv.h"
 
 #include <QDir>
@@ -46,7 +46,10 @@ private slots:
     void missingOptionValue();
     void commandWithoutArgument_data();
     void commandWithoutArgument();
-    void missingOperationsSayTheyAreNotAvailable();
+    void helpAndVersion_data();
+    void helpAndVersion();
+    void helpFollowsTheLanguage_data();
+    void helpFollowsTheLanguage();
     void argumentsAreLoggedOneLineEach();
     void noLogDirectoryWithoutTheVariable();
     void firstRunWritesSettings();
@@ -88,23 +91,58 @@ void TestCommandLine::commandWithoutArgument()
     QVERIFY(logLines(env).join('\n').contains("needs a file argument and got none"));
 }
 
-void TestCommandLine::missingOperationsSayTheyAreNotAvailable()
+void TestCommandLine::helpAndVersion_data()
 {
-    // Each command either works or says plainly that it cannot; none
-    // pretends to have done something.
-    const auto env = freshEnvironment("na", false);
-    const QList<QStringList> commands = {
-        {"-c", "r"},
-        {"-c", "ur"},
-    };
-    for (const QStringList& args : commands) {
-        const auto result = run(args, env);
-        QVERIFY(result.finished);
-        if (result.exitCode == 2)
-            QVERIFY2(result.err.contains("is not available in this build"), result.err.constData());
-    }
-    const auto rc = run({"-c", "rc"}, env);
-    QCOMPARE(rc.exitCode, 0);
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("expected");
+    const QString help = "Commands (the value of --command):\n  a  ";
+    QTest::newRow("--help") << "--help" << help;
+    QTest::newRow("-h") << "-h" << help;
+    QTest::newRow("--version") << "--version" << QStringLiteral("quenvar " QUENVAR_VERSION "\n");
+    QTest::newRow("-v") << "-v" << QStringLiteral("quenvar " QUENVAR_VERSION "\n");
+}
+
+void TestCommandLine::helpAndVersion()
+{
+    QFETCH(QString, option);
+    QFETCH(QString, expected);
+    // Also without a display, before any command would run.
+    auto env = freshEnvironment("help" + option, false);
+    env.remove("QT_QPA_PLATFORM");
+    env.remove("DISPLAY");
+    const auto result = run({option, "-c", "eh"}, env);
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY2(QString::fromUtf8(result.out).contains(expected), result.out.constData());
+}
+
+void TestCommandLine::helpFollowsTheLanguage_data()
+{
+    QTest::addColumn<QString>("systemLocale");
+    QTest::addColumn<QVariant>("chosen"); // the setting "DefaultLanguage"; invalid: never chosen
+    QTest::addColumn<QString>("expected");
+    const QString english = "Commands (the value of --command):";
+    const QString russian = QString::fromUtf8("Команды (значение --command):");
+    QTest::newRow("English system") << "en_US.UTF-8" << QVariant() << english;
+    QTest::newRow("Russian system") << "ru_RU.UTF-8" << QVariant() << russian;
+    QTest::newRow("Default, English system") << "en_US.UTF-8" << QVariant(360) << english;
+    QTest::newRow("Default, Russian system") << "ru_RU.UTF-8" << QVariant(360) << russian;
+    QTest::newRow("English chosen") << "ru_RU.UTF-8" << QVariant(int(QLocale::English)) << english;
+    QTest::newRow("Russian chosen") << "de_DE.UTF-8" << QVariant(int(QLocale::Russian)) << russian;
+}
+
+void TestCommandLine::helpFollowsTheLanguage()
+{
+    QFETCH(QString, systemLocale);
+    QFETCH(QVariant, chosen);
+    QFETCH(QString, expected);
+    auto env = freshEnvironment("lang", false);
+    env.insert("LC_ALL", systemLocale);
+    if (chosen.isValid())
+        testenv::writeFile(env.value("XDG_CONFIG_HOME") + "/Quenvar/Settings.conf",
+                           "[General]\nDefaultLanguage=" + chosen.toByteArray() + "\n");
+    const auto result = run({"--help"}, env);
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY2(QString::fromUtf8(result.out).contains(expected), result.out.constData());
 }
 
 void TestCommandLine::argumentsAreLoggedOneLineEach()
@@ -123,6 +161,7 @@ void TestCommandLine::argumentsAreLoggedOneLineEach()
     QVERIFY(texts.size() >= 5);
     QVERIFY(texts.at(0).endsWith("quenvar"));
     QCOMPARE(texts.mid(1, 4), args);
+    QVERIFY(texts.contains("Removing shared dll counter."));
 
     // A second run appends to the same file.
     QCOMPARE(run(args, env).exitCode, 0);

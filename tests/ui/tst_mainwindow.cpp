@@ -1,7 +1,7 @@
 // The main window against real folders and real archives: start-up paths,
 // navigation into and out of archives, keys, slow-click rename, menu and
-// context-menu states, stored View actions, drops, the archive watch and
-// the About dialog.
+// context-menu states, stored View actions, drops, the archive watch, the
+// About dialog and hidden items switched on in the settings.
 #include "common/testarchives.h"
 #include "common/testenv.h"
 
@@ -16,6 +16,7 @@
 #include "ui/mainwindow.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
@@ -50,6 +51,7 @@ private slots:
     void deletingTheOpenArchiveSendsThePanelBack();
     void aboutNamesTheEngine_data();
     void aboutNamesTheEngine();
+    void listingHiddenItemsInSettingsShowsThemInBothPanels();
 
 private:
     MainWindow* restart(const QString& path = QString());
@@ -449,6 +451,32 @@ void TestMainWindow::aboutNamesTheEngine()
     QVERIFY2(lines.at(3).startsWith(line), qPrintable(lines.at(3)));
     if (!library.isEmpty())
         QVERIFY2(lines.at(3).size() > line.size(), "no reason given");
+}
+
+void TestMainWindow::listingHiddenItemsInSettingsShowsThemInBothPanels()
+{
+    const QString dir = testenv::makeDir(QStringLiteral("hidden"));
+    testenv::makeTree(dir, {{".secret", "s"}, {"plain.txt", "p"}});
+    CSettings::setBoolValue(QStringLiteral("ListHiddenItems"), false);
+    CSettings::setPanelPath(1, dir);
+    restart(dir);
+    for (int panel = 0; panel < 2; ++panel) {
+        rowOf(panel, QStringLiteral("plain.txt"));
+        QAbstractItemModel* model = MainWindow::getInstance()->view(panel)->model();
+        QVERIFY(model->match(model->index(0, 0, MainWindow::getInstance()->view(panel)->rootIndex()),
+                             Qt::DisplayRole, QStringLiteral(".secret")).isEmpty());
+    }
+
+    testenv::whenModalAppears(
+        [](QWidget* dialog) {
+            dialog->findChild<QCheckBox*>(QStringLiteral("cbListHiddenItems"))->setChecked(true);
+            QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("pbClose")), Qt::LeftButton);
+        },
+        "SettingsDialog");
+    MainWindow::getInstance()->findChild<QAction*>(QStringLiteral("actSettings"))->trigger();
+    rowOf(0, QStringLiteral(".secret"));
+    rowOf(1, QStringLiteral(".secret"));
+    CSettings::setBoolValue(QStringLiteral("ListHiddenItems"), false);
 }
 
 QUENVAR_TEST_MAIN(TestMainWindow)

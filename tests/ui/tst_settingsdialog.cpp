@@ -1,0 +1,186 @@
+// The settings dialog offscreen, on a system whose language is Russian: each
+// box and its setting, the association boxes against the real mimeapps.list,
+// and the language box.
+#include "common/testenv.h"
+#include "ui/dialogtest.h"
+
+#include "app/settings.h"
+#include "desktop/RegistryUtils.h"
+#include "ui/settingsdialog.h"
+
+#include <QCheckBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QTabWidget>
+
+Q_DECLARE_METATYPE(ZipFormat)
+
+using dialogtest::child;
+
+class TestSettingsDialog : public QObject
+{
+    Q_OBJECT
+
+private:
+    // Presses Close the way a user does.
+    static void close(SettingsDialog& dialog)
+    {
+        QTest::mouseClick(child<QPushButton>(&dialog, "pbClose"), Qt::LeftButton);
+    }
+    static QList<QCheckBox*> associationBoxes(SettingsDialog& dialog)
+    {
+        return dialog.findChildren<QCheckBox*>("cbAssociations");
+    }
+
+private slots:
+    void init();
+    void cleanup();
+    void boxMirrorsItsKey_data();
+    void boxMirrorsItsKey();
+    void closingOtherwiseWritesNothing();
+    void associationBoxesShowTheFile();
+    void closeRegistersExactlyTheTicked_data();
+    void closeRegistersExactlyTheTicked();
+    void languageChangesAtOnce_data();
+    void languageChangesAtOnce();
+};
+
+void TestSettingsDialog::init()
+{
+    QSettings(QSettings::NativeFormat, QSettings::UserScope, "Quenvar", "Settings").clear();
+    QFile::remove(mimeAppsListPath());
+}
+
+void TestSettingsDialog::cleanup()
+{
+    SettingsDialog::setLanguage(QLocale::English);
+}
+
+void TestSettingsDialog::boxMirrorsItsKey_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("key");
+    const QList<QPair<const char*, const char*>> rows = {
+        {"cbContextMenu", "ContextMenuEnabled"},
+        {"cbRemoveDuplicates", "RemoveDuplicatesRoot"},
+        {"cbRecycleBin", "RecycleBin"},
+        {"cbUseSecondPanel", "UseSecondChannel"},
+        {"cbRemoveSourceFiles", "RemoveSourceFiles"},
+        {"cbAppendNumberToDirectory", "AppendNumberToDirectory"},
+        {"cbListHiddenItems", "ListHiddenItems"},
+        {"cbArchiveHiddenItems", "ArchiveHiddenItems"},
+        {"cbRememberLastDir", "ShouldRememberLastDirectory"},
+        {"cbDoNotOpenSavedArchives", "DoNotOpenSavedArchives"},
+    };
+    for (const auto& row : rows)
+        QTest::newRow(row.first) << QString(row.first) << QString(row.second);
+}
+
+void TestSettingsDialog::boxMirrorsItsKey()
+{
+    QFETCH(QString, box);
+    QFETCH(QString, key);
+    for (bool value : {true, false}) {
+        CSettings::setBoolValue(key, value);
+        SettingsDialog dialog;
+        auto* checkBox = child<QCheckBox>(&dialog, qPrintable(box));
+        QCOMPARE(checkBox->isChecked(), value);
+        checkBox->setChecked(!value);
+        close(dialog);
+        QCOMPARE(CSettings::getBoolValue(key), !value);
+        QVERIFY(dialog.isHidden());
+    }
+}
+
+void TestSettingsDialog::closingOtherwiseWritesNothing()
+{
+    SetRegisteredExtensions_local({ZF_ZIP});
+    const QByteArray associations = testenv::readFile(mimeAppsListPath());
+    SettingsDialog dialog;
+    dialog.show();
+    child<QCheckBox>(&dialog, "cbRecycleBin")->setChecked(true);
+    for (QCheckBox* box : associationBoxes(dialog))
+        box->setChecked(false);
+    dialog.reject();
+    QVERIFY(!CSettings::contains("RecycleBin"));
+    QCOMPARE(testenv::readFile(mimeAppsListPath()), associations);
+}
+
+void TestSettingsDialog::associationBoxesShowTheFile()
+{
+    SetRegisteredExtensions_local({ZF_XZ, ZF_RAR5});
+    SettingsDialog dialog;
+    QStringList texts;
+    QList<ZipFormat> ticked;
+    for (QCheckBox* box : associationBoxes(dialog)) {
+        texts << box->text();
+        if (box->isChecked())
+            ticked << ZipFormat(box->property("format_index").toInt());
+    }
+    QCOMPARE(texts, QStringList({"7z", "bz2", "gz", "tar", "wim", "xz", "zip", "qv", "rar"}));
+    QCOMPARE(ticked, (QList<ZipFormat>{ZF_XZ, ZF_RAR5}));
+}
+
+void TestSettingsDialog::closeRegistersExactlyTheTicked_data()
+{
+    QTest::addColumn<QList<ZipFormat>>("tick");
+    QTest::addColumn<QList<ZipFormat>>("registered");
+    QTest::newRow("none") << QList<ZipFormat>{} << QList<ZipFormat>{};
+    QTest::newRow("zip") << QList<ZipFormat>{ZF_ZIP} << QList<ZipFormat>{ZF_ZIP};
+    QTest::newRow("gz and rar") << QList<ZipFormat>{ZF_GZIP, ZF_RAR5}
+                                << QList<ZipFormat>{ZF_GZIP, ZF_TAR_GZIP, ZF_RAR5, ZF_RAR};
+}
+
+void TestSettingsDialog::closeRegistersExactlyTheTicked()
+{
+    QFETCH(QList<ZipFormat>, tick);
+    QFETCH(QList<ZipFormat>, registered);
+    // Everything associated before, another program's line for a type
+    // that stays unticked.
+    SetRegisteredExtensions_local(getListOfExtensionsToRegister());
+    testenv::writeFile(mimeAppsListPath(), testenv::readFile(mimeAppsListPath()) + "image/png=gimp.desktop\n");
+
+    SettingsDialog dialog;
+    for (QCheckBox* box : associationBoxes(dialog))
+        box->setChecked(tick.contains(ZipFormat(box->property("format_index").toInt())));
+    close(dialog);
+    QCOMPARE(GetRegisteredExtensions_local(), registered);
+    const QByteArray file = testenv::readFile(mimeAppsListPath());
+    QCOMPARE(file.count("=Quenvar.desktop"), 2 * tick.size());
+    QVERIFY(file.contains("image/png=gimp.desktop\n"));
+}
+
+void TestSettingsDialog::languageChangesAtOnce_data()
+{
+    QTest::addColumn<int>("language");
+    QTest::addColumn<QString>("close");
+    QTest::addColumn<QString>("defaultItem");
+    // This system's language is Russian.
+    QTest::newRow("Default") << SettingsDialog::kSystemLanguage << QString("Закрыть") << QString("По умолчанию");
+    QTest::newRow("English") << int(QLocale::English) << QString("Close") << QString("Default");
+    QTest::newRow("Russian") << int(QLocale::Russian) << QString("Закрыть") << QString("По умолчанию");
+}
+
+void TestSettingsDialog::languageChangesAtOnce()
+{
+    QFETCH(int, language);
+    QFETCH(QString, close);
+    QFETCH(QString, defaultItem);
+
+    // Start from the other side of the change.
+    const bool toEnglish = close == QLatin1String("Close");
+    CSettings::setIntValue("DefaultLanguage", toEnglish ? int(QLocale::Russian) : int(QLocale::English));
+    SettingsDialog::setLanguage(toEnglish ? QLocale::Russian : QLocale::English);
+    SettingsDialog dialog;
+    dialog.show();
+    auto* combo = child<QComboBox>(&dialog, "cbChangeLanguage");
+    combo->setCurrentIndex(combo->findData(language));
+
+    QCOMPARE(CSettings::getIntValue("DefaultLanguage"), language);
+    QCOMPARE(combo->itemText(0), defaultItem);
+    QTRY_COMPARE(child<QPushButton>(&dialog, "pbClose")->text(), close);
+    QCOMPARE(child<QTabWidget>(&dialog, "tabWidget")->tabText(1), toEnglish ? QString("Hotkeys") : QString("Горячие клавиши"));
+}
+
+QUENVAR_TEST_MAIN_WITH_LOCALE(TestSettingsDialog, "ru_RU.UTF-8")
+#include "tst_settingsdialog.moc"
