@@ -85,6 +85,8 @@ enum E_ArchiveOperation : int32_t
     AO_SCANNING_ARCHIVE = 4,
     AO_EXTRACTING = 5,
     AO_IDLE = 6,
+    // An update waits for another one on the same archive to end.
+    AO_WAITING = 7,
 };
 
 enum LangStringID : int32_t

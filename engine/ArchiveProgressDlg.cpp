@@ -219,6 +219,8 @@ QString ArchiveProgressDlg::getOperationString(E_ArchiveOperation operation) con
         return tr("Scanning:");
     case AO_EXTRACTING:
         return tr("Extracting:");
+    case AO_WAITING:
+        return tr("Waiting for another operation on this archive...");
     default:
         return QString();
     }
@@ -248,7 +250,8 @@ void ArchiveProgressDlg::refreshDialog()
     const bool counting = !m_finished && !m_paused;
     tick();
     if (counting) {
-        if (operation == AO_SCANNING)
+        // Neither scanning nor waiting for another update moves any data.
+        if (operation == AO_SCANNING || operation == AO_WAITING)
             m_scanElapsedMs = m_progress.elapsedMs;
         showStatistics(operation);
     }
@@ -259,7 +262,7 @@ void ArchiveProgressDlg::showStatistics(E_ArchiveOperation operation)
 {
     const qint64 elapsedMs = m_progress.elapsedMs;
     ui->lbElapsedValue->setText(formatDuration(elapsedMs));
-    if (operation == AO_SCANNING) {
+    if (operation == AO_SCANNING || operation == AO_WAITING) {
         for (QLabel* label : {ui->lbSpeedValue, ui->lbExpectedSize, ui->lbCompressRateValue, ui->lbCompressedValue,
                               ui->lbProcessedValue, ui->lbTotalValue, ui->lbRemainValue})
             label->setText(none());

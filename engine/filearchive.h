@@ -21,6 +21,7 @@
 #include <atomic>
 #include <memory>
 
+class ArchiveLock;
 class ArchiveUpdateCallback;
 class OutStream;
 class FileArchive;
@@ -60,6 +61,10 @@ bool isQvExtension(const QString& path);
 // password), or until forceTerminate() or the driver's end, which count as
 // cancel. Progress, pause and cancel pass through the ArchiveProgress block
 // given to the constructor.
+//
+// An update holds the archive's lock (ArchiveLock) from reading the old
+// archive to the swap: a second update of the same archive waits for it and
+// then works on its result. Listing and extraction take no lock.
 //
 // An existing archive is never written in place: the new one goes to a free
 // "_tmp%1" name beside it, made by the update itself, is flushed to disk and
@@ -261,6 +266,9 @@ private:
     // Removes the temporary file this update made and has not swapped in.
     void discardTemporaryFile();
     bool userCanceledUpdate() const;
+    // Takes the archive's lock, waiting (and saying so in the progress block)
+    // while another update holds it; false when cancelled meanwhile.
+    bool waitForArchiveLock(ArchiveLock& lock, const QString& archive);
 
     // --- State ---------------------------------------------------------------
     QString m_archiveFileName;

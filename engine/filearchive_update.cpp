@@ -2,6 +2,7 @@
 #include "engine/filearchive.h"
 
 #include "app/settings.h"
+#include "engine/ArchiveLock.h"
 #include "engine/ArchiveUpdateCallback.h"
 #include "engine/streams.h"
 #include "engine/zipapi.h"
@@ -119,6 +120,11 @@ void FileArchive::updateArchive(CompressOptions options)
         makeAllPathInTheSameFormat(options);
         done = checkArchiveIsNotTarget(options) && handleNestedFiles(options) && leaveOutUnreadableSources(options);
     }
+    // Held from reading the old archive to the swap, and let go when this
+    // returns, after whatever is left to clean up.
+    ArchiveLock lock(options.archivePath);
+    if (done)
+        done = waitForArchiveLock(lock, options.archivePath);
     if (done) {
         switch (options.format) {
         case ZF_QV:
@@ -147,6 +153,28 @@ void FileArchive::updateArchive(CompressOptions options)
     if (!done)
         discardTemporaryFile();
     UserActions::reset();
+}
+
+bool FileArchive::waitForArchiveLock(ArchiveLock& lock, const QString& archive)
+{
+    const E_ArchiveOperation before = m_progress ? m_progress->operation.load() : AO_IDLE;
+    bool waited = false;
+    const auto showWaiting = [&] {
+        waited = true;
+        if (m_progress) {
+            m_progress->operation = AO_WAITING;
+            m_progress->setCurrentFile(archive);
+        }
+    };
+    // Only a cancel ends the wait; without a display it is a silent one.
+    const ArchiveLock::Result result = lock.acquire([this] { return isCanceled(); }, showWaiting);
+    if (waited && m_progress)
+        m_progress->operation = before;
+    if (result == ArchiveLock::Stopped) {
+        m_result = E_ABORT;
+        return false;
+    }
+    return true;
 }
 
 bool FileArchive::userCanceledUpdate() const

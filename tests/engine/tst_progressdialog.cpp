@@ -1,11 +1,13 @@
 // The archive progress dialog: statistics on a clock the test drives, pause,
 // cancel with its question, the rows of an extraction, "Do not close", the
-// worker waiting for its questions, and the low-priority switch. Operations
+// worker waiting for its questions or for another update of its archive, and
+// the low-priority switch. Operations
 // are real (the engine, files on disk); a dialog that starts paused holds
 // its worker at the first progress report, so no step races the worker.
 #include "ui/dialogtest.h"
 #include "common/testenv.h"
 
+#include "engine/ArchiveLock.h"
 #include "engine/ArchiveProgressDlg.h"
 #include "engine/OperationPriority.h"
 #include "engine/guiutils.h"
@@ -84,6 +86,7 @@ private slots:
     void statisticsFollowTheRunningTime();
     void cancelAsksAndNoGoesOn();
     void cancelYesStopsAndLeavesNothing();
+    void waitForAnotherUpdateShowsAndCancelEndsIt();
     void extractionShowsOnlyTimeSpeedAndTotal();
     void doNotCloseKeepsTheDialogWithClose();
     void workerWaitsForItsQuestions();
@@ -220,6 +223,34 @@ void TestProgressDialog::cancelYesStopsAndLeavesNothing()
     QVERIFY(dialog.failed());
     QVERIFY(dialog.isHidden());
     QCOMPARE(testenv::listTree(folder), QStringList());
+}
+
+void TestProgressDialog::waitForAnotherUpdateShowsAndCancelEndsIt()
+{
+    const QString folder = testenv::makeDir("waiting");
+    const QString archive = folder + "/data.7z";
+    QCOMPARE(testenv::run7z({"a", archive, m_data + "/sub"}).exitCode, 0);
+    const QByteArray before = testenv::readFile(archive);
+    ArchiveLock other(archive);
+    QCOMPARE(other.acquire({}), ArchiveLock::Held);
+
+    ArchiveProgressDlg dialog;
+    CompressOptions options;
+    options.files = QStringList{m_data + "/big.bin"};
+    options.baseDirectory = m_data;
+    options.archivePath = archive;
+    dialog.setBlocking(false);
+    dialog.doCompress(options);
+    QTRY_COMPARE(label(&dialog, "lblOperation"), QString("Waiting for another operation on this archive..."));
+    QCOMPARE(label(&dialog, "lbSpeedValue"), QString("-"));
+    QString title, text;
+    answerMessageBox("Yes", &title, &text);
+    child<QPushButton>(&dialog, "pbCancel")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.isFinished(), 60000);
+    QVERIFY(dialog.failed());
+    other.release();
+    QCOMPARE(testenv::readFile(archive), before);
+    QCOMPARE(testenv::listTree(folder), QStringList{"data.7z"});
 }
 
 void TestProgressDialog::extractionShowsOnlyTimeSpeedAndTotal()

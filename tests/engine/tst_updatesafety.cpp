@@ -4,13 +4,19 @@
 // unlink and flush they make. The name holds the old file or the complete
 // new one every time, the new one reached the disk before it took the name,
 // and what the killed runs left is neither in the next run's way nor removed
-// by it.
+// by it. And two updates of one archive at once both end up in it: the
+// second waits for the first, also when the first is killed meanwhile.
 #include "archivetestsupport.h"
 
+#include "engine/ArchiveLock.h"
 #include "engine/zipapi.h"
 #include "fileops/qtfilecopier.h"
 
+#include <QProcess>
 #include <QRegularExpression>
+
+#include <csignal>
+#include <sys/stat.h>
 
 using namespace archivetest;
 
@@ -81,6 +87,18 @@ QString swapAfterFlush(const QStringList& log, const QString& target)
     return swapped ? QString() : QStringLiteral("nothing took the name:\n") + log.join(QLatin1Char('\n'));
 }
 
+// The format names of XML requests and their extensions: each kind of back
+// end once.
+void addFormatRows()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("extension");
+    QTest::newRow("7z") << "7z" << "7z";
+    QTest::newRow("zip") << "zip" << "zip";
+    QTest::newRow("tar.gz") << "tar_gzip" << "tar.gz";
+    QTest::newRow("qv") << "qv" << "qv";
+}
+
 QStringList xmlCommand(const QString& request)
 {
     return {QStringLiteral("-c"), QStringLiteral("xml"), request};
@@ -101,6 +119,34 @@ QString readsBackAs(const QString& archive, const QString& tree)
     return difference;
 }
 
+// The process holds an exclusive flock on the file.
+bool holdsLock(qint64 pid, const QString& file)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(file).constData(), &st) != 0)
+        return false;
+    // "1: FLOCK  ADVISORY  WRITE 1234 fd:01:56789 0 EOF"
+    const QString inode = QLatin1Char(':') + QString::number(st.st_ino);
+    for (const QString& line : QString::fromLatin1(testenv::readFile(QStringLiteral("/proc/locks"))).split(QLatin1Char('\n'))) {
+        const QStringList fields = line.simplified().split(QLatin1Char(' '));
+        if (fields.size() > 5 && fields.at(1) == QLatin1String("FLOCK") && fields.at(3) == QLatin1String("WRITE") &&
+            fields.at(4) == QString::number(pid) && fields.at(5).endsWith(inode))
+            return true;
+    }
+    return false;
+}
+
+// The process has the file open.
+bool hasOpen(qint64 pid, const QString& file)
+{
+    const QString folder = QStringLiteral("/proc/%1/fd").arg(pid);
+    for (const QString& fd : QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        if (QFile::symLinkTarget(folder + QLatin1Char('/') + fd) == file)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 class TestUpdateSafety : public QObject
@@ -112,6 +158,9 @@ private slots:
     void killedAtAnyStepLeavesOldOrNew_data();
     void killedAtAnyStepLeavesOldOrNew();
     void helperOverwrite();
+    void concurrentUpdatesKeepBoth_data();
+    void concurrentUpdatesKeepBoth();
+    void killedHolderLetsTheWaiterFinish();
 };
 
 void TestUpdateSafety::initTestCase()
@@ -121,12 +170,7 @@ void TestUpdateSafety::initTestCase()
 
 void TestUpdateSafety::killedAtAnyStepLeavesOldOrNew_data()
 {
-    QTest::addColumn<QString>("format");
-    QTest::addColumn<QString>("extension");
-    QTest::newRow("7z") << "7z" << "7z";
-    QTest::newRow("zip") << "zip" << "zip";
-    QTest::newRow("tar.gz") << "tar_gzip" << "tar.gz";
-    QTest::newRow("qv") << "qv" << "qv";
+    addFormatRows();
     QTest::newRow("copier overwrite") << QString() << "bin";
 }
 
@@ -208,14 +252,16 @@ void TestUpdateSafety::killedAtAnyStepLeavesOldOrNew()
     QVERIFY(oldKept > 0 && newComplete > 0);
 
     // What the killed runs left is not in the way of a whole run, which
-    // removes none of it.
-    const QStringList but = {QFileInfo(target).fileName()};
+    // removes none of it but the lock file it takes over.
+    const QString lockFile = ArchiveLock::lockFilePath(target);
+    const QStringList but = {QFileInfo(target).fileName(), QFileInfo(lockFile).fileName()};
     const QMap<QString, QByteArray> left = snapshot(folder, but);
     QVERIFY(!left.isEmpty());
     QVERIFY(testenv::writeFile(target, original));
     QCOMPARE(testenv::runProcess(program, arguments, 90000, QString(), environment).exitCode, 0);
     QCOMPARE(isCompleteNew(), QString());
     QCOMPARE(snapshot(folder, but), left);
+    QVERIFY(!QFileInfo::exists(lockFile));
     QDir(folder).removeRecursively();
     QDir(source).removeRecursively();
 }
@@ -237,6 +283,105 @@ void TestUpdateSafety::helperOverwrite()
     QVERIFY(copier.copy(from, qEnvironmentVariable("QUENVAR_OVERWRITE_TO"), QtFileCopier::NonInteractive) >= 0);
     QTRY_VERIFY_WITH_TIMEOUT(done, 60000);
     QVERIFY(!failed);
+}
+
+void TestUpdateSafety::concurrentUpdatesKeepBoth_data()
+{
+    addFormatRows();
+}
+
+void TestUpdateSafety::concurrentUpdatesKeepBoth()
+{
+    QFETCH(QString, format);
+    QFETCH(QString, extension);
+    // Started together, both read the old archive long before either is
+    // done with it, unless one waits for the other.
+    const int size = 2 << 20;
+    const int rounds = 3;
+    const QString folder = testenv::makeDir(QStringLiteral("both-") + extension);
+    const QString source = testenv::makeDir(QStringLiteral("both-src-") + extension);
+    testenv::makeTree(source, {{QStringLiteral("old.txt"), "old\n"},
+                               {QStringLiteral("a.bin"), randomBytes(size, 5)},
+                               {QStringLiteral("b.bin"), randomBytes(size, 6)}});
+    const QString archive = folder + QStringLiteral("/target.") + extension;
+    const QString requests = testenv::tempDir();
+    const QProcessEnvironment environment = testenv::headlessEnvironment();
+    const QString create = writeCompressRequest(requests + QStringLiteral("/create.xml"), format, archive,
+                                                source + QStringLiteral("/old.txt"));
+    QCOMPARE(testenv::runProcess(testenv::quenvarBinary(), xmlCommand(create), 90000, QString(), environment).exitCode, 0);
+    const QByteArray original = testenv::readFile(archive);
+    const QStringList adds = {
+        writeCompressRequest(requests + QStringLiteral("/a.xml"), format, archive, source + QStringLiteral("/a.bin")),
+        writeCompressRequest(requests + QStringLiteral("/b.xml"), format, archive, source + QStringLiteral("/b.bin"))};
+
+    for (int round = 0; round < rounds; ++round) {
+        QVERIFY(testenv::writeFile(archive, original));
+        QProcess updates[2];
+        for (int i = 0; i < 2; ++i) {
+            updates[i].setProcessEnvironment(environment);
+            updates[i].start(testenv::quenvarBinary(), xmlCommand(adds.at(i)));
+        }
+        for (QProcess& update : updates) {
+            QVERIFY(update.waitForFinished(120000));
+            QVERIFY2(update.exitStatus() == QProcess::NormalExit && update.exitCode() == 0,
+                     update.readAllStandardError().constData());
+        }
+        QCOMPARE(readsBackAs(archive, source), QString());
+        QCOMPARE(testenv::listTree(folder), QStringList{QFileInfo(archive).fileName()});
+    }
+    QDir(folder).removeRecursively();
+    QDir(source).removeRecursively();
+}
+
+void TestUpdateSafety::killedHolderLetsTheWaiterFinish()
+{
+    const QString folder = testenv::makeDir(QStringLiteral("holder"));
+    const QString source = testenv::makeDir(QStringLiteral("holder-src"));
+    testenv::makeTree(source, {{QStringLiteral("old.txt"), "old\n"}, {QStringLiteral("late.txt"), "late\n"},
+                               {QStringLiteral("big.bin"), randomBytes(16 << 20, 7)}});
+    const QString archive = folder + QStringLiteral("/target.7z");
+    const QString requests = testenv::tempDir();
+    const QProcessEnvironment environment = testenv::headlessEnvironment();
+    const QString create = writeCompressRequest(requests + QStringLiteral("/create.xml"), QStringLiteral("7z"),
+                                                archive, source + QStringLiteral("/old.txt"));
+    QCOMPARE(testenv::runProcess(testenv::quenvarBinary(), xmlCommand(create), 90000, QString(), environment).exitCode, 0);
+    const QString lockFile = ArchiveLock::lockFilePath(archive);
+
+    // The first update takes the lock and is held still in the middle of
+    // its work; the second comes and waits.
+    QProcess holder;
+    holder.setProcessEnvironment(environment);
+    holder.start(testenv::quenvarBinary(),
+                 xmlCommand(writeCompressRequest(requests + QStringLiteral("/big.xml"), QStringLiteral("7z"), archive,
+                                                 source + QStringLiteral("/big.bin"))));
+    QVERIFY(holder.waitForStarted());
+    QElapsedTimer clock;
+    clock.start();
+    while (!holdsLock(holder.processId(), lockFile) && holder.state() == QProcess::Running && clock.elapsed() < 60000)
+        QThread::msleep(2);
+    QVERIFY(::kill(pid_t(holder.processId()), SIGSTOP) == 0);
+    QVERIFY(holdsLock(holder.processId(), lockFile));
+    QProcess waiter;
+    waiter.setProcessEnvironment(environment);
+    waiter.start(testenv::quenvarBinary(),
+                 xmlCommand(writeCompressRequest(requests + QStringLiteral("/late.xml"), QStringLiteral("7z"), archive,
+                                                 source + QStringLiteral("/late.txt"))));
+    QTRY_VERIFY_WITH_TIMEOUT(hasOpen(waiter.processId(), lockFile), 60000);
+    QVERIFY(holdsLock(holder.processId(), lockFile));
+    const QMap<QString, QByteArray> left =
+        snapshot(folder, {QFileInfo(archive).fileName(), QFileInfo(lockFile).fileName()});
+
+    holder.kill();
+    QVERIFY(holder.waitForFinished());
+    QVERIFY(waiter.waitForFinished(120000));
+    QVERIFY2(waiter.exitStatus() == QProcess::NormalExit && waiter.exitCode() == 0,
+             waiter.readAllStandardError().constData());
+    QFile::remove(source + QStringLiteral("/big.bin"));
+    QCOMPARE(readsBackAs(archive, source), QString());
+    // The killed update's temporary file stays as it was; the lock file is gone.
+    QCOMPARE(snapshot(folder, {QFileInfo(archive).fileName()}), left);
+    QDir(folder).removeRecursively();
+    QDir(source).removeRecursively();
 }
 
 QUENVAR_TEST_MAIN(TestUpdateSafety)
