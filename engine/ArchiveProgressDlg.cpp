@@ -26,20 +26,9 @@ constexpr int kStopWaitMs = 3000;
 // The ratio is a guess until enough data went through the compressor.
 constexpr qint64 kForecastAfterMs = 10000;
 
-QString formatDuration(qint64 ms)
-{
-    const qint64 seconds = std::max<qint64>(ms, 0) / 1000;
-    return QStringLiteral("%1:%2:%3")
-        .arg(seconds / 3600, 2, 10, QLatin1Char('0'))
-        .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
-        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
-}
-
 QString formatSize(uint64_t bytes)
 {
-    QString text = QLocale().formattedDataSize(static_cast<qint64>(bytes), 2);
-    normalizeDataSize(text);
-    return text;
+    return formatDataSize(static_cast<qint64>(bytes));
 }
 
 QString none()
@@ -84,10 +73,7 @@ void ArchiveProgressDlg::stopWorker()
     // it clears them.
     if (m_worker)
         m_worker->forceTerminate();
-    for (QDialog* question : findChildren<QDialog*>()) {
-        if (question->isVisible())
-            question->reject();
-    }
+    rejectOpenDialogs(this);
     m_thread.quit();
     if (!m_thread.wait(kStopWaitMs)) {
         // The worker still holds a pointer to the progress block: it must end
@@ -365,13 +351,9 @@ void ArchiveProgressDlg::closeProperlyHandler()
 {
     if (m_finished || m_progress.canceled)
         return;
-    GuardedDialog<QMessageBox> question(new QMessageBox(QMessageBox::Question, tr("Interrupt"),
-                                                        tr("Are you sure you want to abort the operation?"),
-                                                        QMessageBox::Yes | QMessageBox::No, this));
-    question->button(QMessageBox::Yes)->setText(tr("Yes"));
-    question->button(QMessageBox::No)->setText(tr("No"));
-    question->setDefaultButton(QMessageBox::No);
-    if (question.exec() == QMessageBox::Yes && !m_finished) {
+    if (askToAbortOperation(this, tr("Interrupt"), tr("Are you sure you want to abort the operation?"), tr("Yes"),
+                            tr("No")) &&
+        !m_finished) {
         m_progress.canceled = true;
         m_worker->forceTerminate();
     }

@@ -7,12 +7,14 @@
 #include "ui/extractdialog.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDebug>
 #include <QDialog>
 #include <QFileInfo>
 #include <QIcon>
 #include <QMessageBox>
 #include <QCoreApplication>
+#include <QPushButton>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
 #include <QTextEdit>
@@ -92,6 +94,25 @@ void showInvalidFileNameMessage(QWidget* parent, const QString& name)
     QMessageBox box(QMessageBox::Information, text("Invalid filename"), message, QMessageBox::Ok, parent);
     box.setTextFormat(Qt::RichText);
     box.exec();
+}
+
+bool askToAbortOperation(QWidget* parent, const QString& title, const QString& question, const QString& yes,
+                         const QString& no)
+{
+    GuardedDialog<QMessageBox> box(
+        new QMessageBox(QMessageBox::Question, title, question, QMessageBox::Yes | QMessageBox::No, parent));
+    box->button(QMessageBox::Yes)->setText(yes);
+    box->button(QMessageBox::No)->setText(no);
+    box->setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void rejectOpenDialogs(QWidget* parent)
+{
+    for (QDialog* question : parent->findChildren<QDialog*>()) {
+        if (question->isVisible())
+            question->reject();
+    }
 }
 
 void applyDialogStyle(QDialog* dialog)

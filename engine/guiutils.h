@@ -63,6 +63,16 @@ private:
 // The information box for a new name that cannot be used ("Invalid filename").
 void showInvalidFileNameMessage(QWidget* parent, const QString& name);
 
+// The question whether to abort a running operation, with the caller's
+// translated texts, No by default. True for Yes; false also when the parent
+// went away meanwhile (touch nothing of it then).
+bool askToAbortOperation(QWidget* parent, const QString& title, const QString& question, const QString& yes,
+                         const QString& no);
+
+// Rejects the dialogs open on top of parent (its questions), as when the
+// operation they ask about is stopped.
+void rejectOpenDialogs(QWidget* parent);
+
 // Program icon and no context-help button: the look every dialog shares.
 void applyDialogStyle(QDialog* dialog);
 

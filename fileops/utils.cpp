@@ -452,9 +452,23 @@ QString getSpecialFolderName(const QString& path)
 
 QString getFormattedFileSize(const QString& path)
 {
-    QString text = QLocale().formattedDataSize(QFileInfo(path).size(), 2, QLocale::DataSizeIecFormat);
+    return formatDataSize(QFileInfo(path).size());
+}
+
+QString formatDataSize(qint64 bytes)
+{
+    QString text = QLocale().formattedDataSize(bytes, 2, QLocale::DataSizeIecFormat);
     normalizeDataSize(text);
     return text;
+}
+
+QString formatDuration(qint64 ms)
+{
+    const qint64 seconds = std::max<qint64>(ms, 0) / 1000;
+    return QStringLiteral("%1:%2:%3")
+        .arg(seconds / 3600, 2, 10, QLatin1Char('0'))
+        .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
 void normalizeDataSize(QString& text)

@@ -55,6 +55,10 @@ QString getSpecialFolderName(const QString& userFolder, const QString& path);
 // --- Sizes and times -------------------------------------------------------
 QString getFormattedFileSize(const QString& path);
 void normalizeDataSize(QString& text);
+// A size as the dialogs show it: "1.50 MB", two decimals, binary units.
+QString formatDataSize(qint64 bytes);
+// A duration as "hh:mm:ss"; negative durations show as zero.
+QString formatDuration(qint64 ms);
 
 // Ticks of 100 ns since 1601-01-01 00:00 UTC.
 constexpr uint64_t kFileTimeUnixEpochTicks = 116444736000000000ULL;

@@ -406,24 +406,32 @@ ProcessResult run7z(const QStringList& arguments, const QString& workDir, int ti
     return runProcess(QStringLiteral("7z"), arguments, timeoutMs, workDir);
 }
 
-void whenModalAppears(const std::function<void(QWidget*)>& action, const char* className, int timeoutMs)
+void whenTrue(const std::function<bool()>& condition, const std::function<void()>& action, int timeoutMs)
 {
     auto* timer = new QTimer;
     auto* clock = new QElapsedTimer;
     clock->start();
     timer->setInterval(20);
     QObject::connect(timer, &QTimer::timeout, [=]() {
-        QWidget* modal = QApplication::activeModalWidget();
-        const bool match = modal && (!className || modal->inherits(className));
+        const bool match = condition();
         if (match || clock->elapsed() > timeoutMs) {
             timer->stop();
             timer->deleteLater();
             delete clock;
             if (match)
-                action(modal);
+                action();
         }
     });
     timer->start();
+}
+
+void whenModalAppears(const std::function<void(QWidget*)>& action, const char* className, int timeoutMs)
+{
+    const auto modal = [className]() -> QWidget* {
+        QWidget* widget = QApplication::activeModalWidget();
+        return widget && (!className || widget->inherits(className)) ? widget : nullptr;
+    };
+    whenTrue([modal] { return modal() != nullptr; }, [modal, action] { action(modal()); }, timeoutMs);
 }
 
 int execModal(QDialog* dialog, const std::function<void(QDialog*)>& action, int timeoutMs)

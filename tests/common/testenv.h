@@ -148,6 +148,10 @@ ProcessResult run7z(const QStringList& arguments, const QString& workDir = QStri
 void whenModalAppears(const std::function<void(QWidget*)>& action, const char* className = nullptr,
                       int timeoutMs = 10000);
 
+// Calls action once condition holds (checked every 20 ms on the event
+// loop); gives up after timeoutMs.
+void whenTrue(const std::function<bool()>& condition, const std::function<void()>& action, int timeoutMs = 30000);
+
 // Runs dialog->exec() and calls action with the dialog once it is the active
 // modal widget; returns exec's result. A dialog still open after timeoutMs is
 // rejected (with a warning), so that a failed step cannot hang the test.
