@@ -5,6 +5,7 @@
 #include "app/globals.h"
 #include "app/settings.h"
 #include "desktop/RegistryUtils.h"
+#include "fileops/FileNameCodec.h"
 #include "ui/mainwindow.h"
 #include "ui/settingsdialog.h"
 
@@ -65,6 +66,8 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
     QApplication app(argc, argv);
+    // Before the first path or argument is turned into a QString.
+    installFileNameCodec();
     QCoreApplication::setApplicationVersion(QStringLiteral(QUENVAR_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("Quenvar"));
     setUnattended(unattended);

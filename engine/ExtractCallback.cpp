@@ -189,6 +189,8 @@ bool ExtractCallback::getCurrentFileInfo(UInt32 index)
             *ticks = ticksFromFileTime(time.filetime);
     };
     readTime(kpidMTime, &m_times.modification);
+    if (!m_times.modification)
+        m_times.modification = m_defaultModificationTime;
     readTime(kpidCTime, &m_times.creation);
     readTime(kpidATime, &m_times.access);
     {
@@ -467,7 +469,7 @@ HRESULT ExtractCallback::SetOperationResult(Int32 result)
     }
     if (m_isLink) {
         if (m_linkTarget.isEmpty())
-            m_linkTarget = QString::fromUtf8(linkData);
+            m_linkTarget = QFile::decodeName(linkData);
         createLink();
         return S_OK;
     }
@@ -563,6 +565,7 @@ bool ExtractCallback::createLink()
             m_operation->ReportError(LS_CANNOT_CREATE_FILE, {m_fullPath});
         return false;
     }
+    setFileTimesTicks(m_fullPath, m_times.access, m_times.modification);
     if (m_operation)
         m_operation->addFileExtracted(m_fullPath);
     return true;

@@ -50,6 +50,8 @@ public:
     HRESULT SetRatioInfo(const UInt64* inSize, const UInt64* outSize) override;
     HRESULT CryptoGetTextPassword(BSTR* password) override;
 
+    // The time an entry that stores none gets (0: the time it is written).
+    void setDefaultModificationTime(uint64_t ticks) { m_defaultModificationTime = ticks; }
     // Call once Extract has returned: gives the folders their times (their
     // contents would have changed them) and drops a file the engine left
     // unfinished.
@@ -128,6 +130,7 @@ private:
     QSet<QString> m_madeFolders;
     // The folders among them that this extraction created.
     QSet<QString> m_createdFolders;
+    uint64_t m_defaultModificationTime = 0;
     unsigned int m_umask = 022;
     bool m_failures = false;
 };

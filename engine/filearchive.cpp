@@ -343,6 +343,13 @@ bool FileArchive::extractArchive_7zip(ExtractOptions& options, bool /*unused*/)
     }
     CMyComPtr<ExtractCallback> callback(new ExtractCallback);
     callback->Init(archive, options, m_items, this);
+    // A compressed file without a stored time is as old as the file that
+    // holds it, as gunzip and the engine's own tool make it.
+    if (m_formatInfo.singleFile) {
+        uint64_t archiveTime = 0;
+        getFileTimes(options.archivePath, nullptr, nullptr, &archiveTime);
+        callback->setDefaultModificationTime(archiveTime);
+    }
     if (options.extractFlag)
         SetUseLargePages();
 

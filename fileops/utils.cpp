@@ -550,10 +550,11 @@ QDateTime UnixTimeToQDateTime(uint32_t seconds)
 
 namespace {
 
+// The entry itself gets the times: a link's own, never its target's.
 void applyTimes(const QString& path, const struct timespec times[2])
 {
     const QByteArray local = QFile::encodeName(path);
-    utimensat(AT_FDCWD, local.constData(), times, 0);
+    utimensat(AT_FDCWD, local.constData(), times, AT_SYMLINK_NOFOLLOW);
 }
 
 struct timespec timespecFromMSecs(qint64 msecs)

@@ -72,6 +72,7 @@ void setFileTimes(const QString& path, int creation, int access, int modificatio
 void setFileTimes(const QString& path, const QDateTime& creation, const QDateTime& access,
                   const QDateTime& modification);
 // Exact to the 100 ns tick; a zero tick count leaves that time as it is.
+// These set the times of a link itself, not of what it points to.
 void setFileTimesTicks(const QString& path, uint64_t access, uint64_t modification);
 int64_t unixTimeStamp();
 

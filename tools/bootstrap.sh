@@ -8,9 +8,10 @@ if [ "${1:-}" = "--test" ]; then
   # strace lets a test see the order of flushes and renames of an update;
   # unzip, zip, bzip2 and xz are peers that read what the program writes;
   # the installation test asks the desktop's own tools about the installed
-  # entry, the MIME type, the associations and the manual page.
+  # entry, the MIME type, the associations and the manual page; Python's
+  # tarfile and zipfile write archives with names in other code pages.
   packages+=(xauth strace unzip zip bzip2 xz-utils xdg-utils desktop-file-utils libfile-mimeinfo-perl
-             shared-mime-info man-db)
+             shared-mime-info man-db python3)
 elif [ "${1:-}" = "--fuzz" ]; then
   # clang with libFuzzer for fuzz/run_qv_fuzzer.sh.
   packages+=(clang libclang-rt-14-dev)

@@ -1,6 +1,7 @@
 #include "ui/FileSystemModel.h"
 
 #include "app/settings.h"
+#include "fileops/FileNameCodec.h"
 #include "fileops/utils.h"
 #include "ui/mainwindow.h"
 
@@ -77,8 +78,10 @@ QVariant FileSystemModel::data(const QModelIndex& index, int role) const
             if (!special.isEmpty())
                 return special;
         }
-        if (info.isSymLink())
-            return info.fileName();
+        const QString name = info.isSymLink() ? info.fileName() : QFileSystemModel::data(index, role).toString();
+        // Editing starts from the real name, so that a rename keeps the
+        // bytes that are no UTF-8.
+        return role == Qt::DisplayRole ? readableFileName(name) : name;
     }
     if (index.column() == 1 && role == Qt::DisplayRole) {
         const QFileInfo info = QFileSystemModel::fileInfo(index);

@@ -4,6 +4,7 @@
 #include "engine/ExtractPathGuard.h"
 #include "engine/filearchive.h"
 #include "engine/guiutils.h"
+#include "fileops/FileNameCodec.h"
 #include "fileops/utils.h"
 #include "ui/MimeData.h"
 #include "ui/mainwindow.h"
@@ -311,7 +312,7 @@ QVariant CArchiveDataModel::data(const QModelIndex& index, int role) const
         case 3:
             return row.isDir ? QString() : item.modified.toString(QStringLiteral("dd.MM.yyyy hh:mm"));
         default:
-            return row.name;
+            return role == Qt::DisplayRole ? readableFileName(row.name) : row.name;
         }
     }
     if (role == Qt::DecorationRole && index.column() == 0)

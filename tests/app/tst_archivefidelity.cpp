@@ -1,9 +1,11 @@
 // Archives hold what the user has, through the real executable without a
 // display: entries of sources that are gone stay as they were, Unix modes are
 // stored as the peers store them and come back never wider than the umask
-// allows, a folder keeps its name, refused volume sizes change nothing, and
-// the names an archive goes by (.tgz, dotted names) mean what they say.
-// Peers: the 7z tool, Info-ZIP's unzip and zipinfo, GNU tar and gzip.
+// allows, a folder keeps its name, refused volume sizes change nothing, the
+// names an archive goes by (.tgz, dotted names) mean what they say, names
+// that are no UTF-8 keep their bytes, and times come out as the peers set
+// them. Peers: the 7z tool, Info-ZIP's unzip and zipinfo, GNU tar, gzip,
+// bzip2, xz and Python's tarfile and zipfile.
 #include "common/testenv.h"
 
 #include "engine/filearchive.h"
@@ -89,6 +91,39 @@ testenv::ProcessResult run(const QString& program, const QStringList& arguments,
     return testenv::runProcess(program, arguments, 120000, workDir);
 }
 
+// Modification time in nanoseconds of the entry itself (a link's own).
+qint64 mtimeOf(const QString& path)
+{
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return -1;
+    return qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+// Names as archives from other systems hold them: Latin-1 (which holds
+// cp437's bytes as well) beside UTF-8.
+const QList<QByteArray> kForeignNames = {"umlauts-\xc4\xd6\xdc.txt", "d\xe9/f\xfc\x91o\x86.txt", "caf\xc3\xa9.txt"};
+
+// A tar (GNU format) or a zip without the UTF-8 flag, by Python, with
+// kForeignNames as they are; each file holds its name.
+const char* const kPythonArchiver = R"(
+import io, sys, tarfile, zipfile
+kind, out, names = sys.argv[1], sys.argv[2], [bytes.fromhex(h) for h in sys.argv[3:]]
+if kind == 'tar':
+    with tarfile.open(out, 'w', format=tarfile.GNU_FORMAT, encoding='latin-1') as archive:
+        for name in names:
+            info = tarfile.TarInfo(name.decode('latin-1'))
+            info.size = len(name)
+            archive.addfile(info, io.BytesIO(name))
+else:
+    class RawName(zipfile.ZipInfo):
+        def _encodeFilenameFlags(self):
+            return self.filename.encode('latin-1'), self.flag_bits
+    with zipfile.ZipFile(out, 'w') as archive:
+        for name in names:
+            archive.writestr(RawName(name.decode('latin-1')), name)
+)";
+
 } // namespace
 
 class TestArchiveFidelity : public QObject
@@ -113,6 +148,10 @@ private slots:
     void shortTarNames();
     void ownFolderNames_data();
     void ownFolderNames();
+    void foreignNameBytes_data();
+    void foreignNameBytes();
+    void timesAsThePeersSetThem_data();
+    void timesAsThePeersSetThem();
 };
 
 void TestArchiveFidelity::missingSourcesKeepTheirEntries_data()
@@ -383,6 +422,107 @@ void TestArchiveFidelity::ownFolderNames()
     const auto result = testenv::runQuenvar({"-c", "ed", archive});
     QCOMPARE(result.exitCode, 0);
     QCOMPARE(testenv::readFile(folder + "/" + expected + "/f.txt"), name.toUtf8());
+}
+
+void TestArchiveFidelity::foreignNameBytes_data()
+{
+    QTest::addColumn<QString>("maker");
+    QTest::addColumn<QStringList>("peers");
+    QTest::newRow("tar by Python") << "python tar" << QStringList{"7z", "tar"};
+    QTest::newRow("zip by Python, DOS names") << "python zip" << QStringList{"7z"};
+    for (const char* format : {"7z", "zip", "wim"})
+        QTest::addRow("%s written here", format) << format << QStringList{"7z"};
+    QTest::newRow("tar written here") << "tar" << QStringList{"7z", "tar"};
+    QTest::newRow("tar.gz written here") << "tar_gzip" << QStringList{"tar"};
+    QTest::newRow("qv written here") << "qv" << QStringList();
+}
+
+void TestArchiveFidelity::foreignNameBytes()
+{
+    QFETCH(QString, maker);
+    QFETCH(QStringList, peers);
+    const QString folder = testenv::makeDir("bytes");
+    QMap<QString, QByteArray> files;
+    QStringList hexNames;
+    for (const QByteArray& name : kForeignNames) {
+        files.insert(QFile::decodeName(name), name);
+        hexNames << QString::fromLatin1(name.toHex());
+    }
+    testenv::makeTree(folder + "/src", files);
+    QString archive;
+    if (maker.startsWith("python")) {
+        archive = folder + (maker.endsWith("tar") ? "/p.tar" : "/p.zip");
+        const auto made = run("python3", QStringList{"-c", kPythonArchiver, maker.mid(7), archive} + hexNames);
+        QVERIFY2(made.exitCode == 0, made.err.constData());
+    } else {
+        archive = folder + "/p." + extensionOf(maker);
+        QCOMPARE(runXml(folder, compressXml(maker, archive, {folder + "/src/"})).exitCode, 0);
+        files.clear();
+        for (const QByteArray& name : kForeignNames)
+            files.insert("src/" + QFile::decodeName(name), name);
+    }
+    testenv::makeTree(folder + "/expected", files);
+
+    QCOMPARE(extractWithQuenvar(archive, folder + "/out").exitCode, 0);
+    QCOMPARE(testenv::compareTrees(folder + "/expected", folder + "/out"), QString());
+    for (const QString& peer : peers) {
+        const QString out = folder + "/" + peer;
+        QDir().mkpath(out);
+        const auto extracted = peer == "tar" ? run("tar", {"-xf", archive, "-C", out})
+                                             : testenv::run7z({"x", "-o" + out, archive});
+        QCOMPARE(extracted.exitCode, 0);
+        QCOMPARE(testenv::compareTrees(folder + "/out", out), QString());
+    }
+}
+
+void TestArchiveFidelity::timesAsThePeersSetThem_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QStringList>("peer");
+    // gzip -n stores no time; bzip2 and xz never store one.
+    QTest::newRow("gz, gunzip") << "gz" << QStringList{"gzip", "-d", "-k"};
+    QTest::newRow("gz, 7z") << "gz" << QStringList{"7z", "x"};
+    QTest::newRow("bz2, bunzip2") << "bz2" << QStringList{"bzip2", "-d", "-k"};
+    QTest::newRow("xz, unxz") << "xz" << QStringList{"xz", "-d", "-k"};
+    QTest::newRow("tar with a link, GNU tar") << "tar" << QStringList{"tar", "-xf"};
+    QTest::newRow("tar with a link, 7z") << "tar" << QStringList{"7z", "x"};
+}
+
+void TestArchiveFidelity::timesAsThePeersSetThem()
+{
+    QFETCH(QString, kind);
+    QFETCH(QStringList, peer);
+    const QString folder = testenv::makeDir("times");
+    testenv::writeFile(folder + "/f.txt", "times\n");
+    QString archive = folder + "/f.txt." + kind;
+    QStringList outputs = {"f.txt"};
+    if (kind == "tar") {
+        archive = folder + "/l.tar";
+        QVERIFY(QFile::link("f.txt", folder + "/link"));
+        QCOMPARE(run("touch", {"-h", "-d", "@1200000000.25", "link", "f.txt"}, folder).exitCode, 0);
+        QCOMPARE(run("tar", {"-cf", archive, "link", "f.txt"}, folder).exitCode, 0);
+        outputs << "link";
+    } else {
+        const QStringList compress = kind == "gz" ? QStringList{"gzip", "-n"} : QStringList{kind == "bz2" ? "bzip2" : "xz"};
+        QCOMPARE(run(compress.first(), compress.mid(1) + QStringList{"-k", "f.txt"}, folder).exitCode, 0);
+    }
+    QFile::remove(folder + "/f.txt");
+    QFile::remove(folder + "/link");
+    const QString peerFolder = testenv::makeDir("times-peer");
+    const QString copy = peerFolder + "/" + QFileInfo(archive).fileName();
+    QVERIFY(QFile::copy(archive, copy));
+    for (const QString& path : {archive, copy})
+        QCOMPARE(run("touch", {"-d", "@1300000000", path}).exitCode, 0);
+
+    QCOMPARE(extractWithQuenvar(archive, folder + "/out").exitCode, 0);
+    const QString program = peer.takeFirst();
+    const auto peerRun = program == "7z" ? testenv::run7z(peer + QStringList{copy}, peerFolder)
+                                         : run(program, peer + QStringList{copy}, peerFolder);
+    QCOMPARE(peerRun.exitCode, 0);
+    for (const QString& name : outputs) {
+        QVERIFY(mtimeOf(peerFolder + "/" + name) > 0);
+        QCOMPARE(mtimeOf(folder + "/out/" + name), mtimeOf(peerFolder + "/" + name));
+    }
 }
 
 QUENVAR_TEST_MAIN(TestArchiveFidelity)

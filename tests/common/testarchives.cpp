@@ -2,6 +2,7 @@
 
 #include "common/testenv.h"
 
+#include <QFile>
 #include <QStringList>
 #include <QTimeZone>
 
@@ -239,7 +240,7 @@ QByteArray octal(quint64 value, int width)
 
 QByteArray tarHeader(const Entry& e)
 {
-    QByteArray name = e.name.toUtf8();
+    QByteArray name = QFile::encodeName(e.name);
     if (e.kind == Entry::Dir && !name.endsWith('/'))
         name += '/';
     static const char typeFlags[] = {'0', '5', '2', '1'};

@@ -52,7 +52,9 @@ QByteArray makeRar4(const QList<Entry>& entries);
 QByteArray makeRar5(const QList<Entry>& entries);
 // Stored entries only; Unix host, UTF-8 flag on non-ASCII names.
 QByteArray makeZip(const QList<Entry>& entries);
-// ustar; names and link targets up to 100 bytes.
+// ustar; names and link targets up to 100 bytes. Names are written as file
+// names are (QFile::encodeName): a character that stands for a byte that is
+// no UTF-8 becomes that byte.
 QByteArray makeTar(const QList<Entry>& entries);
 
 // The first keepBytes bytes of the archive; its first half by default (which

@@ -1,6 +1,7 @@
 #include "common/testenv.h"
 
 #include "app/globals.h"
+#include "fileops/FileNameCodec.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -89,6 +90,7 @@ Environment::~Environment()
 void initApplication()
 {
     initQuenvarResources();
+    installFileNameCodec();
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
 }
 

@@ -3,6 +3,7 @@
 
 #include "app/settings.h"
 #include "fileops/FileContentsUtils.h"
+#include "fileops/FileNameCodec.h"
 #include "fileops/PasswordCache.h"
 #include "fileops/utils.h"
 
@@ -41,6 +42,8 @@ private slots:
     void specialFoldersOffOutsideRussian();
     void constantAnswers();
     void passwordCache();
+    void nameBytesSurviveTheCodec_data();
+    void nameBytesSurviveTheCodec();
 
 private:
     QString m_dir;
@@ -424,6 +427,36 @@ void TestUtils::passwordCache()
     // A missing path has its own key.
     setPasswordInTheCache(m_dir + "/ghost.7z", "g");
     QCOMPARE(getPasswordFromCache(m_dir + "/ghost.7z"), QStringLiteral("g"));
+}
+
+void TestUtils::nameBytesSurviveTheCodec_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("readable");
+    QTest::newRow("UTF-8") << QByteArray("caf\xc3\xa9 \xf0\x9f\x93\xa6") << QString::fromUtf8("caf\xc3\xa9 \xf0\x9f\x93\xa6");
+    QTest::newRow("Latin-1") << QByteArray("umlauts-\xc4\xd6\xdc") << QString::fromUtf8("umlauts-\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd");
+    QTest::newRow("cut sequence at the end") << QByteArray("a\xe2\x82") << QString::fromUtf8("a\xef\xbf\xbd\xef\xbf\xbd");
+    QTest::newRow("overlong slash") << QByteArray("\xc0\xaf") << QString::fromUtf8("\xef\xbf\xbd\xef\xbf\xbd");
+    QTest::newRow("surrogate half") << QByteArray("\xed\xa0\x80") << QString::fromUtf8("\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd");
+    // The characters that stand for bytes, written as UTF-8, are bytes too.
+    QTest::newRow("U+EF80 as UTF-8") << QByteArray("\xee\xbe\x80") << QString::fromUtf8("\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd");
+}
+
+void TestUtils::nameBytesSurviveTheCodec()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, readable);
+    const QString name = QFile::decodeName(bytes);
+    QCOMPARE(QFile::encodeName(name), bytes);
+    QCOMPARE(readableFileName(name), readable);
+    // Through the file system and a folder listing, the same bytes.
+    const QString path = m_dir + "/" + name;
+    QVERIFY(testenv::writeFile(path, bytes));
+    QVERIFY(QDir(m_dir).entryList(QDir::Files).contains(name));
+    const int fd = ::open(QFile::encodeName(m_dir).append('/').append(bytes).constData(), O_RDONLY);
+    QVERIFY(fd >= 0);
+    ::close(fd);
+    QVERIFY(QFile::remove(path));
 }
 
 QUENVAR_TEST_MAIN(TestUtils)

@@ -30,6 +30,7 @@ private slots:
     void innerPathOpensItsFolder_data();
     void innerPathOpensItsFolder();
     void invalidNewNameChangesNothing();
+    void foreignNameBytesShowReadably();
     void readOnlyKinds_data();
     void readOnlyKinds();
     void dragExtractsIntoAPrivateFolderOnRequest();
@@ -182,6 +183,19 @@ void TestArchiveDataModel::innerPathOpensItsFolder()
     CArchiveDataModel model;
     QVERIFY(model.openArchive(zip({dir("docs"), file("docs/sub/b.txt"), file("lone/deep/x.txt")}), innerPath));
     QCOMPARE(model.getCurrentDir().toLower(), folder);
+}
+
+void TestArchiveDataModel::foreignNameBytesShowReadably()
+{
+    // A Latin-1 name, as tar files from other systems hold them.
+    const QString name = QFile::decodeName("caf\xe9.txt");
+    const QString archive = m_dir + QStringLiteral("/latin1.tar");
+    testenv::writeFile(archive, testarchives::makeTar({file(name, "x")}));
+    CArchiveDataModel model;
+    QVERIFY(model.openArchive(archive, QString()));
+    QCOMPARE(model.data(model.index(0, 0), Qt::DisplayRole).toString(), QString::fromUtf8("caf\xef\xbf\xbd.txt"));
+    // A rename starts from the name that leads to the bytes.
+    QCOMPARE(model.data(model.index(0, 0), Qt::EditRole).toString(), name);
 }
 
 void TestArchiveDataModel::invalidNewNameChangesNothing()
