@@ -264,7 +264,7 @@ void ArchiveProgressDlg::showStatistics(E_ArchiveOperation operation)
     // Scanning is no transfer: its time would only lower the speed.
     const qint64 runningMs = elapsedMs - m_scanElapsedMs;
     const uint64_t speed = runningMs > 0 ? completed * 1000 / static_cast<uint64_t>(runningMs) : 0;
-    ui->lbSpeedValue->setText(formatSize(speed) + QStringLiteral("/s"));
+    ui->lbSpeedValue->setText(tr("%1/s").arg(formatSize(speed)));
     if (speed > 0 && completed <= total)
         ui->lbRemainValue->setText(formatDuration(static_cast<qint64>((total - completed) / speed) * 1000));
     else
