@@ -173,6 +173,10 @@
         <source>%1/s</source>
         <translation>%1/с</translation>
     </message>
+    <message>
+        <source>Waiting for another operation on this archive...</source>
+        <translation>Ожидание другой операции с этим архивом...</translation>
+    </message>
 </context>
 <context>
     <name>CArchiveDataModel</name>
