@@ -338,9 +338,10 @@ HangGuard::~HangGuard()
 
 QByteArray randomBytes(int size, quint32 seed)
 {
-    QByteArray data(size, Qt::Uninitialized);
+    QByteArray data((size + 3) / 4 * 4, Qt::Uninitialized);
     QRandomGenerator generator(seed);
-    generator.fillRange(reinterpret_cast<quint32*>(data.data()), size / 4);
+    generator.fillRange(reinterpret_cast<quint32*>(data.data()), data.size() / 4);
+    data.truncate(size);
     return data;
 }
 

@@ -3,7 +3,7 @@
 // change and leave the archive as it was when they fail or are cancelled.
 #include "archivetestsupport.h"
 
-#include "BuiltInZipApi/qvbytes.h"
+#include "common/qvbytes.h"
 
 using namespace archivetest;
 
@@ -159,7 +159,7 @@ void TestQvArchive::passwordsAskedPerEntryUntilRight()
     QFETCH(QStringList, extracted);
     const QString archive = layerArchive(m_work + QStringLiteral("/two.qv"),
                                          {{"first", {{"a.txt", qvbytes::text(5000)}}},
-                                          {"second", {{"b.txt", qvbytes::pattern(5000)}}}});
+                                          {"second", {{"b.txt", testenv::randomBytes(5000)}}}});
     Run run;
     run.answerer.passwords = answers;
     const QString target = m_work + QStringLiteral("/out");
@@ -194,7 +194,7 @@ void TestQvArchive::failedEntriesReportedOnceNotRetried()
     // A full disk while writing a scrambled entry: the password is not
     // asked again for it.
     archive = layerArchive(m_work + QStringLiteral("/big.qv"),
-                           {{kPassword, {{"big.bin", qvbytes::pattern(600000)}, {"small.txt", "small"}}}});
+                           {{kPassword, {{"big.bin", testenv::randomBytes(600000)}, {"small.txt", "small"}}}});
     Run full;
     full.answerer.passwords = QStringList{kPassword};
     {

@@ -7,7 +7,6 @@
 #include "common/testenv.h"
 
 #include <QByteArray>
-#include <QDir>
 #include <QFile>
 #include <QString>
 #include <QVector>
@@ -15,7 +14,9 @@
 #include <zlib.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
+#include <utility>
 
 namespace qvbytes {
 
@@ -27,19 +28,27 @@ inline uint64_t le(const QByteArray& bytes, qint64 at, int width)
     return value;
 }
 
-inline void putLe(QByteArray& bytes, uint64_t value, int width)
+// Little-endian fields, each given as (value, width in bytes).
+inline QByteArray fields(std::initializer_list<std::pair<uint64_t, int>> values)
 {
-    for (int i = 0; i < width; ++i)
-        bytes.append(char(uint8_t(value >> (8 * i))));
+    QByteArray bytes;
+    for (const auto& field : values)
+        for (int i = 0; i < field.second; ++i)
+            bytes.append(char(uint8_t(field.first >> (8 * i))));
+    return bytes;
 }
 
 inline QByteArray utf32Name(const QString& name)
 {
     QByteArray bytes;
     for (uint codePoint : name.toUcs4())
-        putLe(bytes, codePoint, 4);
-    putLe(bytes, 0, 4);
-    return bytes;
+        bytes += fields({{codePoint, 4}});
+    return bytes + fields({{0, 4}});
+}
+
+inline uint32_t crcOf(const QByteArray& data)
+{
+    return uint32_t(crc32(0, reinterpret_cast<const Bytef*>(data.constData()), uInt(data.size())));
 }
 
 struct Local
@@ -53,19 +62,10 @@ struct Local
 
 inline QByteArray localHeader(const Local& h, const QByteArray& name)
 {
-    QByteArray b;
-    putLe(b, h.signature, 4);
-    putLe(b, h.marker, 2);
-    putLe(b, h.flags, 2);
-    putLe(b, h.method, 2);
-    putLe(b, h.dosTime, 2);
-    putLe(b, h.dosDate, 2);
-    putLe(b, h.crc, 4);
-    putLe(b, h.compressed, 8);
-    putLe(b, h.uncompressed, 8);
-    putLe(b, h.nameLength == 0xFFFF ? uint16_t(name.size()) : h.nameLength, 2);
-    putLe(b, h.extraLength, 2);
-    return b + name;
+    const uint16_t nameLength = h.nameLength == 0xFFFF ? uint16_t(name.size()) : h.nameLength;
+    return fields({{h.signature, 4}, {h.marker, 2}, {h.flags, 2}, {h.method, 2}, {h.dosTime, 2}, {h.dosDate, 2},
+                   {h.crc, 4}, {h.compressed, 8}, {h.uncompressed, 8}, {nameLength, 2}, {h.extraLength, 2}})
+        + name;
 }
 
 struct Central
@@ -81,25 +81,12 @@ struct Central
 
 inline QByteArray centralRecord(const Central& r, const QByteArray& name)
 {
-    QByteArray b;
-    putLe(b, r.signature, 4);
-    putLe(b, r.madeBy, 2);
-    putLe(b, r.marker, 2);
-    putLe(b, r.flags, 2);
-    putLe(b, r.method, 2);
-    putLe(b, r.dosTime, 2);
-    putLe(b, r.dosDate, 2);
-    putLe(b, r.crc, 4);
-    putLe(b, r.compressed, 8);
-    putLe(b, r.uncompressed, 8);
-    putLe(b, r.nameLength == 0xFFFF ? uint16_t(name.size()) : r.nameLength, 2);
-    putLe(b, r.extraLength, 2);
-    putLe(b, r.commentLength, 2);
-    putLe(b, r.diskStart, 2);
-    putLe(b, r.internal, 2);
-    putLe(b, r.external, 4);
-    putLe(b, r.localOffset, 8);
-    return b + name;
+    const uint16_t nameLength = r.nameLength == 0xFFFF ? uint16_t(name.size()) : r.nameLength;
+    return fields({{r.signature, 4}, {r.madeBy, 2}, {r.marker, 2}, {r.flags, 2}, {r.method, 2}, {r.dosTime, 2},
+                   {r.dosDate, 2}, {r.crc, 4}, {r.compressed, 8}, {r.uncompressed, 8}, {nameLength, 2},
+                   {r.extraLength, 2}, {r.commentLength, 2}, {r.diskStart, 2}, {r.internal, 2}, {r.external, 4},
+                   {r.localOffset, 8}})
+        + name;
 }
 
 struct End
@@ -113,16 +100,8 @@ struct End
 
 inline QByteArray endRecord(const End& e)
 {
-    QByteArray b;
-    putLe(b, e.signature, 4);
-    putLe(b, e.disk, 2);
-    putLe(b, e.centralDisk, 2);
-    putLe(b, e.entriesOnDisk, 2);
-    putLe(b, e.entries, 2);
-    putLe(b, e.centralSize, 4);
-    putLe(b, e.centralOffset, 8);
-    putLe(b, e.commentLength, 2);
-    return b;
+    return fields({{e.signature, 4}, {e.disk, 2}, {e.centralDisk, 2}, {e.entriesOnDisk, 2}, {e.entries, 2},
+                   {e.centralSize, 4}, {e.centralOffset, 8}, {e.commentLength, 2}});
 }
 
 // One entry as the central directory of a file describes it.
@@ -205,6 +184,21 @@ inline QByteArray inflateRaw(const QByteArray& data)
     return status == Z_STREAM_END ? out : QByteArray();
 }
 
+inline QByteArray deflateRaw(const QByteArray& data)
+{
+    z_stream s{};
+    deflateInit2(&s, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    QByteArray out(int(deflateBound(&s, uLong(data.size()))), 0);
+    s.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData()));
+    s.avail_in = uInt(data.size());
+    s.next_out = reinterpret_cast<Bytef*>(out.data());
+    s.avail_out = uInt(out.size());
+    deflate(&s, Z_FINISH);
+    out.resize(int(s.total_out));
+    deflateEnd(&s);
+    return out;
+}
+
 // Rewrites an archive written with password as the original keystream rule
 // left it: deflate data scrambled with key bytes of 0 where a code unit plus
 // the length passes 255, stored data as it stands.
@@ -252,10 +246,15 @@ inline int addEntry(zip_t* zip, const QString& name, const QByteArray& data, qin
     return zip_entry_close(zip);
 }
 
-inline QString entryName(zip_t* zip)
+// A new archive of (name, data) entries at one level; false when any step failed.
+inline bool writeArchive(const QString& path, int level, const QString& password,
+                         const QList<QPair<QString, QByteArray>>& entries, qint64 volumeSize = -1)
 {
-    const wchar_t* name = zip_entry_name(zip);
-    return name ? QString::fromWCharArray(name) : QString();
+    zip_t* zip = zip_open(path, level, 'w', volumeSize, password);
+    bool ok = zip != nullptr;
+    for (const auto& entry : entries)
+        ok = ok && addEntry(zip, entry.first, entry.second) == 0;
+    return zip_close(zip) == 0 && ok;
 }
 
 // Names of every entry of an open archive, in order.
@@ -265,7 +264,8 @@ inline QStringList names(zip_t* zip)
     for (int i = 0; i < zip_total_entries(zip); ++i) {
         if (zip_entry_openbyindex(zip, i) != 0)
             return {QStringLiteral("<unreadable>")};
-        out << entryName(zip);
+        const wchar_t* name = zip_entry_name(zip);
+        out << (name ? QString::fromWCharArray(name) : QString());
         zip_entry_close(zip);
     }
     return out;
@@ -281,14 +281,16 @@ inline int extract(zip_t* zip, int index, const QString& path, ArchiveProgress* 
     return result;
 }
 
-inline QByteArray pattern(int size, int seed = 1)
+// Entry index of the archive at path extracted with password; "<failed>"
+// when that fails.
+inline QByteArray extracted(const QString& archive, const QString& password, int index)
 {
-    QByteArray data(size, Qt::Uninitialized);
-    uint32_t x = uint32_t(seed) * 2654435761u + 1;
-    for (int i = 0; i < size; ++i) {
-        x = x * 1103515245u + 12345u;
-        data[i] = char(x >> 16);
-    }
+    const QString out = archive + QStringLiteral(".out");
+    zip_t* zip = zip_open(archive, 0, 'r', -1, password);
+    const int result = zip ? extract(zip, index, out) : -1;
+    zip_close(zip);
+    const QByteArray data = result == 0 ? testenv::readFile(out) : QByteArray("<failed>");
+    QFile::remove(out);
     return data;
 }
 
