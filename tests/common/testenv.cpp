@@ -463,10 +463,10 @@ int execModal(QDialog* dialog, const std::function<void(QDialog*)>& action, int 
     return result;
 }
 
-void answerNextMessageBox(QString* title, QString* text, int timeoutMs)
+void answerNextMessageBox(QString* title, QString* text, int timeoutMs, const QString& buttonText)
 {
     whenModalAppears(
-        [title, text](QWidget* modal) {
+        [title, text, buttonText](QWidget* modal) {
             auto* box = qobject_cast<QMessageBox*>(modal);
             if (!box)
                 return;
@@ -475,6 +475,10 @@ void answerNextMessageBox(QString* title, QString* text, int timeoutMs)
             if (text)
                 *text = box->text();
             QAbstractButton* button = box->defaultButton();
+            for (QAbstractButton* each : box->buttons()) {
+                if (each->text() == buttonText)
+                    button = each;
+            }
             if (!button && !box->buttons().isEmpty())
                 button = box->buttons().first();
             if (button)

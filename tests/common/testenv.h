@@ -157,9 +157,11 @@ void whenTrue(const std::function<bool()>& condition, const std::function<void()
 // rejected (with a warning), so that a failed step cannot hang the test.
 int execModal(QDialog* dialog, const std::function<void(QDialog*)>& action, int timeoutMs = 30000);
 
-// Answers the next message box that appears with its default (or first)
-// button, and reports its title and text (when the pointers are given).
-void answerNextMessageBox(QString* title = nullptr, QString* text = nullptr, int timeoutMs = 10000);
+// Answers the next message box that appears with the button of that text, or
+// its default (or first) button, and reports its title and text (when the
+// pointers are given).
+void answerNextMessageBox(QString* title = nullptr, QString* text = nullptr, int timeoutMs = 10000,
+                          const QString& buttonText = QString());
 
 } // namespace testenv
 

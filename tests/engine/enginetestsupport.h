@@ -94,6 +94,19 @@ public:
     int passwordRequests = 0;
 };
 
+// 1 when object answers iid with an object (released again), 0 for a clean
+// refusal (E_NOINTERFACE and a null pointer), -1 for anything else.
+inline int answersInterface(IUnknown* object, const GUID& iid)
+{
+    void* answer = reinterpret_cast<void*>(0x1);
+    const HRESULT result = object->QueryInterface(iid, &answer);
+    if (result == S_OK && answer) {
+        static_cast<IUnknown*>(answer)->Release();
+        return 1;
+    }
+    return result == E_NOINTERFACE && !answer ? 0 : -1;
+}
+
 // One item as the engine lists it.
 struct ListedItem
 {

@@ -146,74 +146,9 @@ GUID formatClass(const QString& format)
     return format == QLatin1String("zip") ? CLSID_CFormatZip : CLSID_CFormatTar;
 }
 
-// Collects what the engine writes for one item.
-class MemorySink final : public ISequentialOutStream, public CMyUnknownImp
-{
-public:
-    explicit MemorySink(QByteArray* target) : m_target(target) {}
-    HRESULT QueryInterface(REFIID iid, void** outObject) override
-    {
-        return answerQueryInterface(iid, outObject,
-                                    {{IID_IUnknown, static_cast<ISequentialOutStream*>(this)},
-                                     {IID_ISequentialOutStream, static_cast<ISequentialOutStream*>(this)}});
-    }
-    ULONG AddRef() override { return addReference(); }
-    ULONG Release() override { return releaseReference(); }
-    HRESULT Write(const void* data, UInt32 size, UInt32* processedSize) override
-    {
-        m_target->append(static_cast<const char*>(data), int(size));
-        if (processedSize)
-            *processedSize = size;
-        return S_OK;
-    }
-
-private:
-    QByteArray* m_target;
-};
-
-// Extracts every item into memory and keeps each item's operation result.
-class ResultCollector final : public IArchiveExtractCallback, public CMyUnknownImp
-{
-public:
-    HRESULT QueryInterface(REFIID iid, void** outObject) override
-    {
-        return answerQueryInterface(iid, outObject,
-                                    {{IID_IUnknown, static_cast<IArchiveExtractCallback*>(this)},
-                                     {IID_IProgress, static_cast<IArchiveExtractCallback*>(this)},
-                                     {IID_IArchiveExtractCallback, static_cast<IArchiveExtractCallback*>(this)}});
-    }
-    ULONG AddRef() override { return addReference(); }
-    ULONG Release() override { return releaseReference(); }
-    HRESULT SetTotal(UInt64) override { return S_OK; }
-    HRESULT SetCompleted(const UInt64*) override { return S_OK; }
-    HRESULT GetStream(UInt32 index, ISequentialOutStream** outStream, Int32 askExtractMode) override
-    {
-        m_current = index;
-        *outStream = nullptr;
-        if (askExtractMode == kExtractModeExtract) {
-            *outStream = new MemorySink(&data[index]);
-            (*outStream)->AddRef();
-        }
-        return S_OK;
-    }
-    HRESULT PrepareOperation(Int32) override { return S_OK; }
-    HRESULT SetOperationResult(Int32 opRes) override
-    {
-        results[m_current] = opRes;
-        return S_OK;
-    }
-
-    QMap<UInt32, Int32> results;
-    QMap<UInt32, QByteArray> data;
-
-private:
-    UInt32 m_current = 0;
-};
-
 const QStringList kAllFormats = {QStringLiteral("rar4"), QStringLiteral("rar5"), QStringLiteral("zip"),
                                  QStringLiteral("tar")};
 const QStringList kCheckedFormats = {QStringLiteral("rar4"), QStringLiteral("rar5"), QStringLiteral("zip")};
-const QStringList kRarFormats = {QStringLiteral("rar4"), QStringLiteral("rar5")};
 
 } // namespace
 
@@ -226,28 +161,16 @@ private slots:
     void cleanupTestCase() { QCOMPARE(CMyUnknownImp::liveObjects(), 0); }
 
     void rarFixedBlocksMatchWhatRarWrites();
-
-    void peerListsEveryEntryAsBuilt_data() { addFormats(kAllFormats); }
-    void peerListsEveryEntryAsBuilt();
-    void peerTestsAndExtractsByteForByte_data() { addFormats(kAllFormats); }
-    void peerTestsAndExtractsByteForByte();
-
-    void compressedRarEntryIsAnUnsupportedMethod_data() { addFormats(kRarFormats); }
-    void compressedRarEntryIsAnUnsupportedMethod();
-    void badCrcIsReportedForThatEntryOnly_data() { addFormats(kCheckedFormats); }
-    void badCrcIsReportedForThatEntryOnly();
+    void peerReadsEveryEntryAsBuilt_data() { addFormats(kAllFormats); }
+    void peerReadsEveryEntryAsBuilt();
+    void peerReportsEachBrokenEntry_data() { addFormats(kCheckedFormats); }
+    void peerReportsEachBrokenEntry();
     void truncatedArchiveFailsTheTest_data() { addFormats(kAllFormats); }
     void truncatedArchiveFailsTheTest();
-
-    void hostileNamesReachThePeerRaw_data() { addFormats(kAllFormats); }
-    void hostileNamesReachThePeerRaw();
+    void hostileNamesReachPeerAndEngineRaw_data() { addFormats(kAllFormats); }
+    void hostileNamesReachPeerAndEngineRaw();
     void hardLinksListTheirTarget_data() { addFormats({QStringLiteral("rar5"), QStringLiteral("tar")}); }
     void hardLinksListTheirTarget();
-
-    void engineHandsOverRawNames_data() { addFormats(kAllFormats); }
-    void engineHandsOverRawNames();
-    void engineResultPerEntry_data() { addFormats(kCheckedFormats); }
-    void engineResultPerEntry();
 };
 
 void TestTestArchives::initTestCase()
@@ -271,18 +194,18 @@ void TestTestArchives::rarFixedBlocksMatchWhatRarWrites()
     QCOMPARE(rar5.right(8).toHex(' '), QByteArray("1d 77 56 51 03 05 04 00"));
 }
 
-void TestTestArchives::peerListsEveryEntryAsBuilt()
+void TestTestArchives::peerReadsEveryEntryAsBuilt()
 {
     QFETCH(QString, format);
     const QList<Entry> entries = sampleEntries();
-    const PeerListing listing = listWith7z(save(format, build(format, entries)));
+    const QString archive = save(format, build(format, entries));
+    const PeerListing listing = listWith7z(archive);
     QVERIFY2(listing.exitCode == 0, listing.output.constData());
     const QString type = format == QLatin1String("rar4")   ? QStringLiteral("Rar")
                          : format == QLatin1String("rar5") ? QStringLiteral("Rar5")
                                                            : format;
     QCOMPARE(listing.archive.value(QStringLiteral("Type")), type);
     QCOMPARE(listing.items.size(), entries.size());
-
     for (const Entry& e : entries) {
         const PeerItem* item = listing.find(e.name);
         QVERIFY2(item, qPrintable(e.name));
@@ -290,32 +213,16 @@ void TestTestArchives::peerListsEveryEntryAsBuilt()
                  e.kind == Entry::Dir ? QStringLiteral("+") : QStringLiteral("-"));
         QCOMPARE(item->value(QStringLiteral("Modified")).left(19), peerTime(e.mtime));
         QCOMPARE(peerMode(*item), modeText(e.unixMode()));
-        if (e.kind == Entry::File) {
-            QCOMPARE(item->value(QStringLiteral("Size")).toInt(), e.data.size());
-            if (format != QLatin1String("tar"))
-                QCOMPARE(item->value(QStringLiteral("CRC")), crcText(e.data));
-        }
+        if (e.kind == Entry::File && format != QLatin1String("tar"))
+            QCOMPARE(item->value(QStringLiteral("CRC")), crcText(e.data));
         // RAR 5 and tar name a link's target; ZIP and RAR 4 keep it as the
         // entry's data, and only the mode says it is a link.
         if (e.kind == Entry::Symlink && (format == QLatin1String("rar5") || format == QLatin1String("tar")))
             QCOMPARE(item->value(QStringLiteral("Symbolic Link")).toUtf8(), e.data);
-        if (format == QLatin1String("rar4") && e.kind == Entry::File)
-            QCOMPARE(item->value(QStringLiteral("Method")), QStringLiteral("m0:16"));
-        if (format == QLatin1String("rar5") && e.kind == Entry::File)
-            QCOMPARE(item->value(QStringLiteral("Method")), QStringLiteral("v6:m0:128K"));
     }
-}
-
-void TestTestArchives::peerTestsAndExtractsByteForByte()
-{
-    QFETCH(QString, format);
-    const QList<Entry> entries = sampleEntries();
-    const QString archive = save(format, build(format, entries));
 
     const testenv::ProcessResult tested = testenv::run7z({QStringLiteral("t"), archive});
     QVERIFY2(tested.exitCode == 0, qPrintable(output(tested)));
-    QVERIFY(output(tested).contains(QLatin1String("Everything is Ok")));
-
     const QString expected = testenv::makeDir(QStringLiteral("expected-") + format);
     QVERIFY(materialize(expected, entries));
     const QString target = testenv::makeDir(QStringLiteral("extracted-") + format);
@@ -329,50 +236,31 @@ void TestTestArchives::peerTestsAndExtractsByteForByte()
     }
 }
 
-void TestTestArchives::compressedRarEntryIsAnUnsupportedMethod()
+void TestTestArchives::peerReportsEachBrokenEntry()
 {
+    // A compressed RAR entry finds no codec and a bad checksum fails: errors
+    // for those entries alone, each named, and the others extract.
     QFETCH(QString, format);
     Entry packed = file(QStringLiteral("packed.bin"), pseudoRandom(1000, 3));
     packed.compressed = true;
-    const QList<Entry> entries = {file(QStringLiteral("before.txt"), "before\n"), packed,
-                                  file(QStringLiteral("after.txt"), "after\n")};
-    const QString archive = save(format, build(format, entries));
-
-    const PeerListing listing = listWith7z(archive);
-    QVERIFY2(listing.exitCode == 0, listing.output.constData());
-    const PeerItem* item = listing.find(QStringLiteral("packed.bin"));
-    QVERIFY(item);
-    QCOMPARE(item->value(QStringLiteral("Size")), QStringLiteral("1000"));
-    QVERIFY(item->value(QStringLiteral("Method")).contains(QLatin1String("m3")));
-    QCOMPARE(item->value(QStringLiteral("CRC")), crcText(packed.data));
-
-    // The handler reads the entry but finds no codec: an error for that entry
-    // alone, reported as such, not as damaged data and not as a crash.
-    const testenv::ProcessResult tested = testenv::run7z({QStringLiteral("t"), archive});
-    QVERIFY(tested.finished);
-    QCOMPARE(tested.exitCode, 2);
-    QVERIFY2(output(tested).contains(QLatin1String("Unsupported Method : packed.bin")), qPrintable(output(tested)));
-    QVERIFY(output(tested).contains(QLatin1String("Sub items Errors: 1")));
-
-    const QString target = testenv::makeDir(QStringLiteral("unsupported-") + format);
-    const testenv::ProcessResult extracted =
-        testenv::run7z({QStringLiteral("x"), QStringLiteral("-o") + target, archive});
-    QCOMPARE(extracted.exitCode, 2);
-    QCOMPARE(testenv::readFile(target + QStringLiteral("/before.txt")), QByteArray("before\n"));
-    QCOMPARE(testenv::readFile(target + QStringLiteral("/after.txt")), QByteArray("after\n"));
-}
-
-void TestTestArchives::badCrcIsReportedForThatEntryOnly()
-{
-    QFETCH(QString, format);
     Entry bad = file(QStringLiteral("bad.txt"), "these bytes are fine, their checksum is not\n");
     bad.badCrc = true;
-    const QString archive = save(format, build(format, {file(QStringLiteral("good.txt"), "good\n"), bad}));
-
+    QList<Entry> entries = {file(QStringLiteral("before.txt"), "before\n"), bad,
+                            file(QStringLiteral("after.txt"), "after\n")};
+    const bool rar = format.startsWith(QLatin1String("rar"));
+    if (rar)
+        entries.insert(1, packed);
+    const QString archive = save(format, build(format, entries));
     const testenv::ProcessResult tested = testenv::run7z({QStringLiteral("t"), archive});
     QCOMPARE(tested.exitCode, 2);
     QVERIFY2(output(tested).contains(QLatin1String("CRC Failed : bad.txt")), qPrintable(output(tested)));
-    QVERIFY(output(tested).contains(QLatin1String("Sub items Errors: 1")));
+    QCOMPARE(output(tested).contains(QLatin1String("Unsupported Method : packed.bin")), rar);
+    QVERIFY(output(tested).contains(QStringLiteral("Sub items Errors: %1").arg(rar ? 2 : 1)));
+
+    const QString target = testenv::makeDir(QStringLiteral("broken-") + format);
+    QCOMPARE(testenv::run7z({QStringLiteral("x"), QStringLiteral("-o") + target, archive}).exitCode, 2);
+    QCOMPARE(testenv::readFile(target + QStringLiteral("/before.txt")), QByteArray("before\n"));
+    QCOMPARE(testenv::readFile(target + QStringLiteral("/after.txt")), QByteArray("after\n"));
 }
 
 void TestTestArchives::truncatedArchiveFailsTheTest()
@@ -381,35 +269,28 @@ void TestTestArchives::truncatedArchiveFailsTheTest()
     const QByteArray whole = build(format, sampleEntries());
     const QByteArray cut = truncated(whole);
     QCOMPARE(cut, whole.left(whole.size() / 2));
-    QCOMPARE(truncated(whole, 10), whole.left(10));
-
     const testenv::ProcessResult tested = testenv::run7z({QStringLiteral("t"), save(format, cut)});
     QCOMPARE(tested.exitCode, 2);
     QVERIFY2(output(tested).contains(QLatin1String("Unexpected end of archive")), qPrintable(output(tested)));
 }
 
-void TestTestArchives::hostileNamesReachThePeerRaw()
+void TestTestArchives::hostileNamesReachPeerAndEngineRaw()
 {
-    // What `7z l` shows for each hostile name, in every format: the name
-    // exactly as stored. "../evil.txt", "a/../../evil2.txt", "/abs/evil3.txt"
-    // and "./ok.txt" are not cleaned, and "link" is listed as a link to
-    // "/some/outside/dir" ahead of "link/evil4.txt". RAR 4 stores '\' between
-    // parts; the handler turns it back into '/'. The engine hands the program
-    // the same raw names (engineHandsOverRawNames): extraction code has to
-    // make them safe itself. (The 7z tool's own extraction of the ZIP and tar
-    // writes evil.txt, a/evil2.txt and abs/evil3.txt inside the target folder,
-    // points the link at <target>/some/outside/dir, and fails on
-    // link/evil4.txt.)
+    // What `7z l` shows for each hostile name, in every format, and what the
+    // engine hands the program: the name exactly as stored. "../evil.txt",
+    // "a/../../evil2.txt", "/abs/evil3.txt" and "./ok.txt" are not cleaned,
+    // and "link" is listed as a link to "/some/outside/dir" ahead of
+    // "link/evil4.txt". RAR 4 stores '\' between parts; the handler turns it
+    // back into '/'. Extraction code has to make the names safe itself.
     QFETCH(QString, format);
     const QList<Entry> entries = hostileEntries();
-    const PeerListing listing = listWith7z(save(format, build(format, entries)));
+    const QString archive = save(format, build(format, entries));
+    const PeerListing listing = listWith7z(archive);
     QVERIFY2(listing.exitCode == 0, listing.output.constData());
-
     QStringList names;
     for (const Entry& e : entries)
         names << e.name;
     QCOMPARE(peerPaths(listing), names);
-
     const PeerItem* link = listing.find(QStringLiteral("link"));
     QVERIFY(link);
     QCOMPARE(peerMode(*link), QStringLiteral("lrwxrwxrwx"));
@@ -417,6 +298,15 @@ void TestTestArchives::hostileNamesReachThePeerRaw()
         QCOMPARE(link->value(QStringLiteral("Symbolic Link")), QStringLiteral("/some/outside/dir"));
     else
         QCOMPARE(link->value(QStringLiteral("Size")).toInt(), int(strlen("/some/outside/dir")));
+
+    TestOperation operation;
+    QList<ListedItem> items;
+    QCOMPARE(listArchive(archive, formatClass(format), &operation, &items), S_OK);
+    QCOMPARE(items.size(), entries.size());
+    for (int i = 0; i < entries.size(); ++i) {
+        QCOMPARE(items[i].path, entries[i].name);
+        QCOMPARE(items[i].isDir, entries[i].kind == Entry::Dir);
+    }
 }
 
 void TestTestArchives::hardLinksListTheirTarget()
@@ -432,52 +322,6 @@ void TestTestArchives::hardLinksListTheirTarget()
     QCOMPARE(listing.find(QStringLiteral("copy.txt"))->value(QStringLiteral("Hard Link")), QStringLiteral("data.txt"));
     QCOMPARE(listing.find(QStringLiteral("escape"))->value(QStringLiteral("Hard Link")),
              QStringLiteral("../../etc/passwd"));
-}
-
-// The same names through the program's own engine boundary, as the
-// archive layer will read them.
-void TestTestArchives::engineHandsOverRawNames()
-{
-    QFETCH(QString, format);
-    const QList<Entry> entries = hostileEntries();
-    const QString archive = save(format, build(format, entries));
-    TestOperation operation;
-    QList<ListedItem> items;
-    QCOMPARE(listArchive(archive, formatClass(format), &operation, &items), S_OK);
-    QCOMPARE(items.size(), entries.size());
-    for (int i = 0; i < entries.size(); ++i) {
-        QCOMPARE(items[i].path, entries[i].name);
-        QCOMPARE(items[i].isDir, entries[i].kind == Entry::Dir);
-    }
-}
-
-void TestTestArchives::engineResultPerEntry()
-{
-    QFETCH(QString, format);
-    Entry packed = file(QStringLiteral("packed.bin"), pseudoRandom(1000, 5));
-    packed.compressed = true;
-    Entry bad = file(QStringLiteral("bad.txt"), "checksum does not match\n");
-    bad.badCrc = true;
-    QList<Entry> entries = {file(QStringLiteral("ok.txt"), "fine\n"), bad, file(QStringLiteral("empty.txt"))};
-    if (format != QLatin1String("zip"))
-        entries.insert(1, packed);
-    const QString path = save(format, build(format, entries));
-
-    TestOperation operation;
-    CMyComPtr<IInArchive> archive;
-    QCOMPARE(openArchive(path, formatClass(format), &operation, &archive), S_OK);
-    CMyComPtr<ResultCollector> collector(new ResultCollector);
-    QCOMPARE(archive->Extract(nullptr, UInt32(-1), 0, static_cast<IArchiveExtractCallback*>(collector.get())), S_OK);
-    archive->Close();
-
-    QCOMPARE(collector->results.size(), entries.size());
-    for (int i = 0; i < entries.size(); ++i) {
-        const Entry& e = entries[i];
-        const Int32 expected = e.compressed ? kOpResultUnsupportedMethod : e.badCrc ? kOpResultCRCError : kOpResultOK;
-        QVERIFY2(collector->results.value(UInt32(i)) == expected, qPrintable(e.name));
-        if (expected == kOpResultOK)
-            QCOMPARE(collector->data.value(UInt32(i)), e.data);
-    }
 }
 
 QUENVAR_TEST_MAIN(TestTestArchives)
