@@ -1,4 +1,4 @@
-// The input blocker and the stored program path.
+// The input blocker.
 #include "common/testenv.h"
 
 #include "app/globals.h"
@@ -14,7 +14,6 @@ class TestGlobals : public QObject
 private slots:
     void blockerSwallowsInputOnly();
     void blockerInstalledOnTheApplication();
-    void programPath();
 };
 
 void TestGlobals::blockerSwallowsInputOnly()
@@ -47,14 +46,6 @@ void TestGlobals::blockerInstalledOnTheApplication()
     qApp->removeEventFilter(&appFilter());
     QTest::keyClicks(&edit, "typed");
     QCOMPARE(edit.text(), QStringLiteral("typed"));
-}
-
-void TestGlobals::programPath()
-{
-    SetApplicationExeName("/opt/quenvar/bin/quenvar");
-    QCOMPARE(ApplicationExeName(), QStringLiteral("/opt/quenvar/bin/quenvar"));
-    QCOMPARE(ThisDllDirPath(), QCoreApplication::applicationFilePath());
-    QVERIFY(ThisDllDirPath().endsWith("tst_globals"));
 }
 
 QUENVAR_TEST_MAIN(TestGlobals)

@@ -126,10 +126,11 @@ void TestOperationCommands::extractWithoutDialog_data()
 {
     QTest::addColumn<QString>("format");
     QTest::addColumn<QString>("command");
-    for (const char* format : {"7z", "zip", "tar.gz"}) {
-        for (const char* command : {"eh", "ed", "em_here", "em_to_archive_dir"})
-            QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(command, format))) << format << command;
-    }
+    // Each command once; the formats themselves are the archive tests' part.
+    QTest::newRow("eh 7z") << "7z" << "eh";
+    QTest::newRow("ed zip") << "zip" << "ed";
+    QTest::newRow("em_here tar.gz") << "tar.gz" << "em_here";
+    QTest::newRow("em_to_archive_dir 7z") << "7z" << "em_to_archive_dir";
 }
 
 void TestOperationCommands::extractWithoutDialog()

@@ -4,6 +4,7 @@
 #include "app/CCompressOptions.h"
 #include "app/XmlReader.h"
 
+#include <QRegularExpression>
 #include <QXmlStreamReader>
 
 #include <memory>
@@ -39,28 +40,14 @@ class TestXmlReader : public QObject
 
 private slots:
     void init();
-
-    void compressRequest();
-    void extractRequest();
-    void rootOtherThanMainGivesEmptyExtract();
-    void unreadableFileGivesEmptyExtract();
-    void operationNameIsCaseSensitive();
+    void requests_data();
+    void requests();
     void volumeInMebibytes_data();
     void volumeInMebibytes();
-    void filesSkipForeignChildren();
     void pathsModes_data();
     void pathsModes();
-    void formatNames_data();
-    void formatNames();
-    void missingFormatMeansZip();
-    void foreignElementEndsTheReading();
-    void foreignElementContentIsRead();
+    void missingFileGivesEmptyExtract();
     void absolutePathsStandAsWritten();
-    void extractWithoutFileHasNoArchive_data();
-    void extractWithoutFileHasNoArchive();
-    void compressWithoutFilesHasNoBaseDirectory();
-    void laterElementsOverrideEarlier();
-    void textIsNotTrimmed();
     void readFilesStopsAtItsEndTag();
 
 private:
@@ -81,85 +68,121 @@ QString TestXmlReader::write(const QByteArray& body)
     return path;
 }
 
-void TestXmlReader::compressRequest()
+void TestXmlReader::requests_data()
 {
-    QVERIFY(testenv::writeFile(m_dir + "/docs/a.txt", "a"));
-    const Parsed parsed = parse(write("<Main>"
-                                      "<operation>Compress</operation>"
-                                      "<password>pw</password>"
-                                      "<pathsMode>relative</pathsMode>"
-                                      "<format>7z</format>"
-                                      "<volume>100</volume>"
-                                      "<target>out/archive.7z</target>"
-                                      "<files><file>docs/a.txt</file><file2>docs/b.txt</file2></files>"
-                                      "</Main>"));
-    QVERIFY(parsed.compress);
-    const CompressOptions& c = *parsed.compress;
-    QCOMPARE(int(c.format), int(ZF_7Z));
-    QCOMPARE(c.files, (QStringList{m_dir + "/docs/a.txt", m_dir + "/docs/b.txt"}));
-    QCOMPARE(c.baseDirectory, m_dir + "/docs");
-    QCOMPARE(c.archivePath, m_dir + "/out/archive.7z");
-    QCOMPARE(qint64(c.volumeSize), qint64(104857600));
-    QCOMPARE(c.password, QStringLiteral("pw"));
-    // Everything else as a fresh request has it.
-    const CompressOptions fresh;
-    QCOMPARE(c.level, fresh.level);
-    QCOMPARE(c.method, fresh.method);
-    QCOMPARE(int(c.updateMethod), int(fresh.updateMethod));
-    QCOMPARE(c.addToExisting, false);
-    QVERIFY(c.archiveFolder.isEmpty());
-    QCOMPARE(qint64(c.itemToRename), qint64(-1));
+    // The paths expected start with "D/" for the folder of the XML file.
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("compress");
+    QTest::addColumn<QString>("archive");
+    QTest::addColumn<QString>("target"); // extractions only, when given
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<int>("format"); // compressions only
+    const auto extract = [](const char* name, const QByteArray& body, const QString& archive,
+                            const QString& target = QString(), const QString& password = QString()) {
+        QTest::newRow(name) << body << false << archive << target << QStringList() << password << -1;
+    };
+    const auto compress = [](const char* name, const QByteArray& body, const QString& archive,
+                             const QStringList& files, int format, const QString& password = QString()) {
+        QTest::newRow(name) << body << true << archive << QString() << files << password << format;
+    };
+    compress("compress",
+             "<Main><operation>Compress</operation><password>pw</password><pathsMode>relative</pathsMode>"
+             "<format>7z</format><target>out/archive.7z</target>"
+             "<files><file>docs/a.txt</file><file2>docs/b.txt</file2></files></Main>",
+             "D/out/archive.7z", {"D/docs/a.txt", "D/docs/b.txt"}, ZF_7Z, "pw");
+    extract("extract",
+            "<Main><operation>Extract</operation><password>secret</password><target>unpacked</target>"
+            "<files><file>in/a.zip</file><file>in/b.zip</file></files></Main>",
+            "D/in/a.zip", "D/unpacked", "secret");
+    extract("root other than Main",
+            "<main><operation>Compress</operation><files><file>a.txt</file></files><password>x</password></main>",
+            "");
+    extract("not xml", "this is not xml <Main>", "");
+    extract("empty file", "", "");
+    extract("operation name is case-sensitive",
+            "<Main><operation>compress</operation><files><file>a.zip</file></files><target>t</target></Main>",
+            "D/a.zip", "D/t");
+    extract("operation name is not trimmed", "<Main><operation> Compress</operation></Main>", "");
+    compress("foreign children of files are skipped",
+             "<Main><operation>Compress</operation><files><file>one.txt</file>"
+             "<other><file>hidden.txt</file>text</other><file7>two.txt</file7></files>"
+             "<target>a.zip</target></Main>",
+             "D/a.zip", {"D/one.txt", "D/two.txt"}, ZF_ZIP);
+    for (const QByteArray& name : {QByteArray("bzip2"), QByteArray("7Z"), QByteArray()})
+        compress(qPrintable("format '" + name + "' means zip"),
+                 "<Main><operation>Compress</operation><format>" + name + "</format><target>a</target></Main>",
+                 "D/a", {}, ZF_ZIP);
+    compress("no format means zip", "<Main><operation>Compress</operation><target>out</target></Main>", "D/out", {},
+             ZF_ZIP);
+    compress("a foreign element ends the reading",
+             "<Main><operation>Compress</operation><note>x</note>"
+             "<files><file>a.txt</file></files><target>a.zip</target></Main>",
+             "D/", {}, ZF_ZIP);
+    // The archive after the foreign element is never read, and the request
+    // says so by naming none.
+    extract("a foreign element ends an extraction", "<Main><comment/><files><file>a.zip</file></files></Main>", "");
+    compress("a foreign element's content is read",
+             "<Main><group><operation>Compress</operation><target>t.zip</target>"
+             "<files><file>in.txt</file></files></group><password>late</password></Main>",
+             "D/t.zip", {"D/in.txt"}, ZF_ZIP);
+    for (const QByteArray& files : {QByteArray(), QByteArray("<files/>"),
+                                    QByteArray("<files><archive>a.zip</archive></files>"),
+                                    QByteArray("<files><file></file></files>")})
+        extract(qPrintable("no archive in '" + files + "'"),
+                "<Main><operation>Extract</operation><target>out</target>" + files + "</Main>", "", "D/out");
+    // An empty file element names nothing rather than the whole folder.
+    compress("empty file element",
+             "<Main><operation>Compress</operation><target>a.zip</target><files><file/></files></Main>", "D/a.zip",
+             {}, ZF_ZIP);
+    compress("later elements override earlier ones",
+             "<Main><target>first</target><operation>Compress</operation><files><file>a</file></files>"
+             "<format>tar</format><target>second.zip</target><files><file>b</file><file>c</file></files>"
+             "<format>7z</format></Main>",
+             "D/second.zip", {"D/b", "D/c"}, ZF_7Z);
+    compress("text is not trimmed",
+             "<Main><operation>Compress</operation><password> p w </password><target>a</target>"
+             "<files><file>name </file></files></Main>",
+             "D/a", {"D/name "}, ZF_ZIP, " p w ");
 }
 
-void TestXmlReader::extractRequest()
+void TestXmlReader::requests()
 {
-    const Parsed parsed = parse(write("<Main>"
-                                      "<operation>Extract</operation>"
-                                      "<password>secret</password>"
-                                      "<target>unpacked</target>"
-                                      "<files><file>in/a.zip</file><file>in/b.zip</file></files>"
-                                      "</Main>"));
-    QVERIFY(parsed.extract);
-    const ExtractOptions& e = *parsed.extract;
-    QCOMPARE(e.archivePath, m_dir + "/in/a.zip");
-    QCOMPARE(e.targetDirectory, m_dir + "/unpacked");
-    QCOMPARE(e.password, QStringLiteral("secret"));
-    QCOMPARE(e.pathMode, int(EPM_RELATIVE_PATHS));
-    QCOMPARE(e.overwriteMode, int(EOM_ASK));
-    QVERIFY(e.itemIndexes.isEmpty());
-}
-
-void TestXmlReader::rootOtherThanMainGivesEmptyExtract()
-{
-    const Parsed parsed = parse(write("<main><operation>Compress</operation>"
-                                      "<files><file>a.txt</file></files><password>x</password></main>"));
-    QVERIFY(parsed.extract);
-    QVERIFY(parsed.extract->archivePath.isEmpty());
-    QVERIFY(parsed.extract->password.isEmpty());
-}
-
-void TestXmlReader::unreadableFileGivesEmptyExtract()
-{
-    const Parsed missing = parse(m_dir + "/no-such.xml");
-    QVERIFY(missing.extract);
-    QVERIFY(missing.extract->archivePath.isEmpty());
-
-    const Parsed garbage = parse(write("this is not xml <Main>"));
-    QVERIFY(garbage.extract);
-    QVERIFY(garbage.extract->archivePath.isEmpty());
-
-    const Parsed empty = parse(write(""));
-    QVERIFY(empty.extract);
-    QVERIFY(empty.extract->archivePath.isEmpty());
-}
-
-void TestXmlReader::operationNameIsCaseSensitive()
-{
-    const Parsed parsed = parse(write("<Main><operation>compress</operation>"
-                                      "<files><file>a.zip</file></files><target>t</target></Main>"));
-    QVERIFY(parsed.extract);
-    QCOMPARE(parsed.extract->archivePath, m_dir + "/a.zip");
-    QCOMPARE(parsed.extract->targetDirectory, m_dir + "/t");
+    QFETCH(QByteArray, body);
+    QFETCH(bool, compress);
+    QFETCH(QString, archive);
+    QFETCH(QString, target);
+    QFETCH(QStringList, files);
+    QFETCH(QString, password);
+    QFETCH(int, format);
+    const auto place = [this](QStringList paths) {
+        return paths.replaceInStrings(QRegularExpression("^D/"), m_dir + '/');
+    };
+    const Parsed parsed = parse(write(body));
+    QCOMPARE(bool(parsed.compress), compress);
+    if (compress) {
+        const CompressOptions& c = *parsed.compress;
+        QCOMPARE(c.archivePath, place({archive}).first());
+        QCOMPARE(c.files, place(files));
+        QCOMPARE(c.password, password);
+        QCOMPARE(int(c.format), format);
+        // The base is the first file's folder; without a file there is none.
+        QCOMPARE(c.baseDirectory, files.isEmpty() ? QString() : QFileInfo(place(files).first()).path());
+        // Everything else as a fresh request has it.
+        const CompressOptions fresh;
+        QCOMPARE(c.level, fresh.level);
+        QCOMPARE(int(c.updateMethod), int(fresh.updateMethod));
+        QCOMPARE(c.addToExisting, false);
+        QCOMPARE(qint64(c.itemToRename), qint64(-1));
+    } else {
+        const ExtractOptions& e = *parsed.extract;
+        QCOMPARE(e.archivePath, place({archive}).first());
+        if (!target.isNull())
+            QCOMPARE(e.targetDirectory, place({target}).first());
+        QCOMPARE(e.password, password);
+        QCOMPARE(e.pathMode, int(EPM_RELATIVE_PATHS));
+        QCOMPARE(e.overwriteMode, int(EOM_ASK));
+    }
 }
 
 void TestXmlReader::volumeInMebibytes_data()
@@ -191,19 +214,6 @@ void TestXmlReader::volumeInMebibytes()
     QVERIFY(parsed.compress);
     QCOMPARE(qint64(parsed.compress->volumeSize), bytes);
     QCOMPARE(invalidVolume, invalid);
-}
-
-void TestXmlReader::filesSkipForeignChildren()
-{
-    const Parsed parsed = parse(write("<Main><operation>Compress</operation><files>"
-                                      "<file>one.txt</file>"
-                                      "<other><file>hidden.txt</file>text</other>"
-                                      "<file7>two.txt</file7>"
-                                      "</files><target>a.zip</target></Main>"));
-    QVERIFY(parsed.compress);
-    QCOMPARE(parsed.compress->files, (QStringList{m_dir + "/one.txt", m_dir + "/two.txt"}));
-    // The list is closed properly: what follows it is still read.
-    QCOMPARE(parsed.compress->archivePath, m_dir + "/a.zip");
 }
 
 void TestXmlReader::pathsModes_data()
@@ -238,139 +248,28 @@ void TestXmlReader::pathsModes()
     }
 }
 
-void TestXmlReader::formatNames_data()
+void TestXmlReader::missingFileGivesEmptyExtract()
 {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("format");
-    QTest::newRow("7z") << "7z" << int(ZF_7Z);
-    QTest::newRow("qv") << "qv" << int(ZF_QV);
-    QTest::newRow("zip") << "zip" << int(ZF_ZIP);
-    QTest::newRow("tar") << "tar" << int(ZF_TAR);
-    QTest::newRow("wim") << "wim" << int(ZF_WIM);
-    QTest::newRow("tar_xz") << "tar_xz" << int(ZF_TAR_XZ);
-    QTest::newRow("tar_bzip2") << "tar_bzip2" << int(ZF_TAR_BZIP2);
-    QTest::newRow("tar_gzip") << "tar_gzip" << int(ZF_TAR_GZIP);
-    QTest::newRow("bzip2 alone is no choice") << "bzip2" << int(ZF_ZIP);
-    QTest::newRow("case counts") << "7Z" << int(ZF_ZIP);
-    QTest::newRow("empty element") << "" << int(ZF_ZIP);
-}
-
-void TestXmlReader::formatNames()
-{
-    QFETCH(QString, name);
-    QFETCH(int, format);
-    const Parsed parsed = parse(write("<Main><operation>Compress</operation><format>" + name.toUtf8() +
-                                      "</format><files><file>a</file></files></Main>"));
-    QVERIFY(parsed.compress);
-    QCOMPARE(int(parsed.compress->format), format);
-}
-
-void TestXmlReader::missingFormatMeansZip()
-{
-    const Parsed parsed = parse(write("<Main><operation>Compress</operation><target>out</target>"
-                                      "<files><file>a</file></files></Main>"));
-    QVERIFY(parsed.compress);
-    QCOMPARE(int(parsed.compress->format), int(ZF_ZIP));
-}
-
-void TestXmlReader::foreignElementEndsTheReading()
-{
-    const Parsed parsed = parse(write("<Main><operation>Compress</operation><note>x</note>"
-                                      "<files><file>a.txt</file></files><target>a.zip</target></Main>"));
-    QVERIFY(parsed.compress);
-    QVERIFY(parsed.compress->files.isEmpty());
-    QCOMPARE(parsed.compress->archivePath, m_dir + "/");
-
-    // The same with an extraction: the archive after the foreign element is
-    // never read, and the request says so by naming none.
-    const Parsed extract = parse(write("<Main><comment/><files><file>a.zip</file></files></Main>"));
-    QVERIFY(extract.extract);
-    QVERIFY(extract.extract->archivePath.isEmpty());
-}
-
-void TestXmlReader::foreignElementContentIsRead()
-{
-    const Parsed parsed = parse(write("<Main><group><operation>Compress</operation><target>t.zip</target>"
-                                      "<files><file>in.txt</file></files></group><password>late</password></Main>"));
-    QVERIFY(parsed.compress);
-    QCOMPARE(parsed.compress->archivePath, m_dir + "/t.zip");
-    QCOMPARE(parsed.compress->files, QStringList{m_dir + "/in.txt"});
-    QVERIFY(parsed.compress->password.isEmpty());
+    const Parsed missing = parse(m_dir + "/no-such.xml");
+    QVERIFY(missing.extract);
+    QVERIFY(missing.extract->archivePath.isEmpty());
 }
 
 void TestXmlReader::absolutePathsStandAsWritten()
 {
     const QString elsewhere = testenv::makeDir(QStringLiteral("elsewhere"));
-    const Parsed compress = parse(write("<Main><operation>Compress</operation><target>" + elsewhere.toUtf8() +
-                                        "/out.7z</target><files><file>" + elsewhere.toUtf8() +
-                                        "/src/a.txt</file><file>rel.txt</file></files></Main>"));
+    const QByteArray e = elsewhere.toUtf8();
+    const Parsed compress = parse(write("<Main><operation>Compress</operation><target>" + e + "/out.7z</target>"
+                                        "<files><file>" + e + "/src/a.txt</file><file>rel.txt</file></files></Main>"));
     QVERIFY(compress.compress);
     QCOMPARE(compress.compress->archivePath, elsewhere + "/out.7z");
     QCOMPARE(compress.compress->files, (QStringList{elsewhere + "/src/a.txt", m_dir + "/rel.txt"}));
     QCOMPARE(compress.compress->baseDirectory, elsewhere + "/src");
-
-    const Parsed extract = parse(write("<Main><target>" + elsewhere.toUtf8() + "/unpacked</target><files><file>" +
-                                       elsewhere.toUtf8() + "/a.zip</file></files></Main>"));
+    const Parsed extract =
+        parse(write("<Main><target>" + e + "/unpacked</target><files><file>" + e + "/a.zip</file></files></Main>"));
     QVERIFY(extract.extract);
     QCOMPARE(extract.extract->archivePath, elsewhere + "/a.zip");
     QCOMPARE(extract.extract->targetDirectory, elsewhere + "/unpacked");
-}
-
-void TestXmlReader::extractWithoutFileHasNoArchive_data()
-{
-    QTest::addColumn<QByteArray>("files");
-    QTest::newRow("no files element") << QByteArray();
-    QTest::newRow("empty list") << QByteArray("<files/>");
-    QTest::newRow("only foreign children") << QByteArray("<files><archive>a.zip</archive></files>");
-    QTest::newRow("empty file element") << QByteArray("<files><file></file></files>");
-}
-
-void TestXmlReader::extractWithoutFileHasNoArchive()
-{
-    QFETCH(QByteArray, files);
-    const Parsed parsed = parse(write("<Main><operation>Extract</operation><target>out</target>" + files +
-                                      "</Main>"));
-    QVERIFY(parsed.extract);
-    QVERIFY(parsed.extract->archivePath.isEmpty());
-    QCOMPARE(parsed.extract->targetDirectory, m_dir + "/out");
-}
-
-void TestXmlReader::compressWithoutFilesHasNoBaseDirectory()
-{
-    const Parsed parsed = parse(write("<Main><operation>Compress</operation><target>a.zip</target></Main>"));
-    QVERIFY(parsed.compress);
-    QVERIFY(parsed.compress->files.isEmpty());
-    QVERIFY(parsed.compress->baseDirectory.isEmpty());
-
-    // An empty file element names nothing rather than the whole folder.
-    const Parsed blank = parse(write("<Main><operation>Compress</operation><target>a.zip</target>"
-                                     "<files><file/></files></Main>"));
-    QVERIFY(blank.compress);
-    QVERIFY(blank.compress->files.isEmpty());
-}
-
-void TestXmlReader::laterElementsOverrideEarlier()
-{
-    const Parsed parsed = parse(write("<Main><target>first</target><operation>Compress</operation>"
-                                      "<files><file>a</file></files><format>tar</format>"
-                                      "<target>second.zip</target><files><file>b</file><file>c</file></files>"
-                                      "<format>7z</format></Main>"));
-    QVERIFY(parsed.compress);
-    QCOMPARE(parsed.compress->archivePath, m_dir + "/second.zip");
-    QCOMPARE(parsed.compress->files, (QStringList{m_dir + "/b", m_dir + "/c"}));
-    QCOMPARE(int(parsed.compress->format), int(ZF_7Z));
-}
-
-void TestXmlReader::textIsNotTrimmed()
-{
-    const Parsed parsed = parse(write("<Main><operation>Compress</operation><password> p w </password>"
-                                      "<files><file>name </file></files></Main>"));
-    QVERIFY(parsed.compress);
-    QCOMPARE(parsed.compress->password, QStringLiteral(" p w "));
-    QCOMPARE(parsed.compress->files, QStringList{m_dir + "/name "});
-
-    const Parsed spaced = parse(write("<Main><operation> Compress</operation></Main>"));
-    QVERIFY(spaced.extract);
 }
 
 void TestXmlReader::readFilesStopsAtItsEndTag()
