@@ -14,49 +14,31 @@ class TestDialogHelpers : public QObject
     Q_OBJECT
 
 private slots:
-    void selectsFirstItemWithEqualData();
-    void leavesSelectionWithoutMatch();
-    void selectedDataOrZero();
+    void comboSelectionByData();
     void textEditShowsPlainTextAndFitsIt();
     void dialogStyle();
-    void displayPaths();
     void mailHookReportsSuccess();
 };
 
-void TestDialogHelpers::selectsFirstItemWithEqualData()
+void TestDialogHelpers::comboSelectionByData()
 {
     QComboBox combo;
+    QCOMPARE(getSelectedComboBoxItem(&combo), QVariant(0));
     combo.addItem("no data");
     combo.addItem("two", 2);
     combo.addItem("five", 5);
     combo.addItem("five again", 5);
+    // The first item with equal data.
     selectComboBoxItem(&combo, 5);
     QCOMPARE(combo.currentIndex(), 2);
+    QCOMPARE(getSelectedComboBoxItem(&combo).toInt(), 5);
     selectComboBoxItem(&combo, QVariant(2));
     QCOMPARE(combo.currentIndex(), 1);
-}
-
-void TestDialogHelpers::leavesSelectionWithoutMatch()
-{
-    QComboBox combo;
-    combo.addItem("no data");
-    combo.addItem("two", 2);
-    combo.setCurrentIndex(1);
+    // No match, not even an item without data for an empty value: the
+    // selection stays.
     selectComboBoxItem(&combo, 7);
-    QCOMPARE(combo.currentIndex(), 1);
-    // An item without data is no match even for an empty value.
     selectComboBoxItem(&combo, QVariant());
     QCOMPARE(combo.currentIndex(), 1);
-}
-
-void TestDialogHelpers::selectedDataOrZero()
-{
-    QComboBox combo;
-    QCOMPARE(getSelectedComboBoxItem(&combo), QVariant(0));
-    combo.addItem("three", 3);
-    combo.addItem("four", 4);
-    combo.setCurrentIndex(1);
-    QCOMPARE(getSelectedComboBoxItem(&combo).toInt(), 4);
     combo.setCurrentIndex(-1);
     QCOMPARE(getSelectedComboBoxItem(&combo), QVariant(0));
 }
@@ -91,12 +73,6 @@ void TestDialogHelpers::dialogStyle()
     QVERIFY(!dialog.windowIcon().isNull());
     QVERIFY(!(dialog.windowFlags() & Qt::WindowContextHelpButtonHint));
     QVERIFY(dialog.windowFlags() & Qt::Dialog);
-}
-
-void TestDialogHelpers::displayPaths()
-{
-    QCOMPARE(correctPathToDisplay(QStringLiteral("/home/user/a b/file.7z")), QStringLiteral("/home/user/a b/file.7z"));
-    QCOMPARE(correctPathToDisplay(QString()), QString());
 }
 
 void TestDialogHelpers::mailHookReportsSuccess()
