@@ -11,22 +11,14 @@ class TestCommandLine : public QObject
     Q_OBJECT
 
 private:
-    // A fresh private HOME/XDG set for one run of the binary.
-    QProcessEnvironment freshEnvironment(const QString& name, bool log)
+    // A fresh private HOME/XDG set for one run of the binary, with or
+    // without its log.
+    QProcessEnvironment freshEnvironment(bool log)
     {
-        const QString base = testenv::makeDir(name);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("HOME", base + "/home");
-        env.insert("XDG_CONFIG_HOME", base + "/config");
-        env.insert("XDG_DATA_HOME", base + "/data");
-        env.insert("TMPDIR", base + "/tmp");
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        for (const char* dir : {"/home", "/config", "/data", "/tmp"})
-            QDir().mkpath(base + dir);
+        QProcessEnvironment env = testenv::childEnvironment(true);
+        env.remove("QuenvarLog");
         if (log)
             env.insert("QuenvarLog", "1");
-        else
-            env.remove("QuenvarLog");
         return env;
     }
     testenv::ProcessResult run(const QStringList& args, const QProcessEnvironment& env)
@@ -57,7 +49,7 @@ private slots:
 
 void TestCommandLine::unknownOptionEndsWithParserMessage()
 {
-    const auto env = freshEnvironment("unknown", false);
+    const auto env = freshEnvironment(false);
     const auto result = run({"--no-such-option"}, env);
     QVERIFY(result.finished);
     QVERIFY(result.exitCode != 0);
@@ -66,7 +58,7 @@ void TestCommandLine::unknownOptionEndsWithParserMessage()
 
 void TestCommandLine::missingOptionValue()
 {
-    const auto result = run({"-c"}, freshEnvironment("novalue", false));
+    const auto result = run({"-c"}, freshEnvironment(false));
     QVERIFY(result.finished);
     QVERIFY(result.exitCode != 0);
     QVERIFY2(result.err.contains("Missing value after '-c'"), result.err.constData());
@@ -75,14 +67,15 @@ void TestCommandLine::missingOptionValue()
 void TestCommandLine::commandWithoutArgument_data()
 {
     QTest::addColumn<QString>("command");
-    for (const char* c : {"a", "as", "xml", "e", "eh", "ed", "em", "em_here", "em_to_archive_dir", "o"})
+    // One command of each kind: packing, an XML file, extracting, opening.
+    for (const char* c : {"a", "xml", "em_here", "o"})
         QTest::newRow(c) << QString::fromLatin1(c);
 }
 
 void TestCommandLine::commandWithoutArgument()
 {
     QFETCH(QString, command);
-    const auto env = freshEnvironment("noarg-" + command, true);
+    const auto env = freshEnvironment(true);
     const auto result = run({"-c", command}, env);
     QVERIFY(result.finished);
     QCOMPARE(result.exitCode, 1);
@@ -96,10 +89,8 @@ void TestCommandLine::helpAndVersion_data()
     QTest::addColumn<QString>("option");
     QTest::addColumn<QString>("expected");
     const QString help = "Commands (the value of --command):\n  a  ";
-    QTest::newRow("--help") << "--help" << help;
     QTest::newRow("-h") << "-h" << help;
     QTest::newRow("--version") << "--version" << QStringLiteral("quenvar " QUENVAR_VERSION "\n");
-    QTest::newRow("-v") << "-v" << QStringLiteral("quenvar " QUENVAR_VERSION "\n");
 }
 
 void TestCommandLine::helpAndVersion()
@@ -107,7 +98,7 @@ void TestCommandLine::helpAndVersion()
     QFETCH(QString, option);
     QFETCH(QString, expected);
     // Also without a display, before any command would run.
-    auto env = freshEnvironment("help" + option, false);
+    auto env = freshEnvironment(false);
     env.remove("QT_QPA_PLATFORM");
     env.remove("DISPLAY");
     const auto result = run({option, "-c", "eh"}, env);
@@ -135,7 +126,7 @@ void TestCommandLine::helpFollowsTheLanguage()
     QFETCH(QString, systemLocale);
     QFETCH(QVariant, chosen);
     QFETCH(QString, expected);
-    auto env = freshEnvironment("lang", false);
+    auto env = freshEnvironment(false);
     env.insert("LC_ALL", systemLocale);
     if (chosen.isValid())
         testenv::writeFile(env.value("XDG_CONFIG_HOME") + "/Quenvar/Settings.conf",
@@ -147,7 +138,7 @@ void TestCommandLine::helpFollowsTheLanguage()
 
 void TestCommandLine::argumentsAreLoggedOneLineEach()
 {
-    const auto env = freshEnvironment("logged", true);
+    const auto env = freshEnvironment(true);
     const QStringList args = {"-c", "rc", "first arg", QString::fromUtf8("второй")};
     QCOMPARE(run(args, env).exitCode, 0);
     const QStringList lines = logLines(env);
@@ -170,14 +161,14 @@ void TestCommandLine::argumentsAreLoggedOneLineEach()
 
 void TestCommandLine::noLogDirectoryWithoutTheVariable()
 {
-    const auto env = freshEnvironment("nolog", false);
+    const auto env = freshEnvironment(false);
     QCOMPARE(run({"-c", "rc", "x"}, env).exitCode, 0);
     QVERIFY(QDir(env.value("XDG_DATA_HOME")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
 }
 
 void TestCommandLine::firstRunWritesSettings()
 {
-    const auto env = freshEnvironment("firstrun", false);
+    const auto env = freshEnvironment(false);
     QCOMPARE(run({"-c", "rc"}, env).exitCode, 0);
     const QString file = env.value("XDG_CONFIG_HOME") + "/Quenvar/Settings.conf";
     const QByteArray first = testenv::readFile(file);

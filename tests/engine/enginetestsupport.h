@@ -19,49 +19,23 @@
 
 #include <vector>
 
+// Answers as an operation without a password, that records the errors it is
+// given and can be paused, cancelled or told which files are elevated.
 class TestOperation final : public IFileArchiveCallbacksHandler
 {
 public:
-    HRESULT CryptoGetTextPassword2(int* passwordIsDefined, wchar_t** password) override
+    HRESULT CryptoGetTextPassword2(int* passwordIsDefined, wchar_t**) override
     {
-        ++passwordRequests;
-        *passwordIsDefined = password2.isEmpty() ? 0 : 1;
-        if (!password2.isEmpty()) {
-            *password = allocEngineString(password2);
-            if (!*password)
-                return E_OUTOFMEMORY;
-        }
+        *passwordIsDefined = 0;
         return S_OK;
     }
-    HRESULT CryptoGetTextPassword(wchar_t** password) override
-    {
-        ++passwordRequests;
-        if (password1.isEmpty())
-            return S_FALSE;
-        *password = allocEngineString(password1);
-        return *password ? S_OK : E_OUTOFMEMORY;
-    }
-    HRESULT SetRatioInfo(const unsigned long long* size) override
-    {
-        if (size)
-            ratioSize = *size;
-        return progress.canceled ? E_ABORT : S_OK;
-    }
-    HRESULT SetTotal(unsigned long long value) override
-    {
-        total = value;
-        ++totalCalls;
-        return progress.canceled ? E_FAIL : S_OK;
-    }
-    HRESULT SetCompleted(const unsigned long long* value) override
-    {
-        if (value)
-            completed = *value;
-        return progress.canceled ? E_FAIL : S_OK;
-    }
+    HRESULT CryptoGetTextPassword(wchar_t**) override { return S_FALSE; }
+    HRESULT SetRatioInfo(const unsigned long long*) override { return progress.canceled ? E_ABORT : S_OK; }
+    HRESULT SetTotal(unsigned long long) override { return progress.canceled ? E_FAIL : S_OK; }
+    HRESULT SetCompleted(const unsigned long long*) override { return progress.canceled ? E_FAIL : S_OK; }
     void ReportError(LangStringID id, QStringList args) override { errors.append({id, args}); }
-    void SetFileIndex(unsigned int index) override { fileIndexes.append(index); }
-    void accessHandler(QString path) override { accessQuestions.append(path); }
+    void SetFileIndex(unsigned int) override {}
+    void accessHandler(QString) override {}
     void progressHandler(E_ArchiveOperation, CProgressInfo*, bool*) override {}
     ArchiveProgress* archiveProgress() override { return withProgress ? &progress : nullptr; }
     bool pauseIfNeeded() override
@@ -81,17 +55,8 @@ public:
     ArchiveProgress progress;
     std::shared_ptr<IoFailureLog> failures = std::make_shared<IoFailureLog>();
     bool withProgress = true;
-    QString password1;
-    QString password2;
     QSet<QString> elevated;
     QList<QPair<LangStringID, QStringList>> errors;
-    QList<unsigned> fileIndexes;
-    QStringList accessQuestions;
-    unsigned long long total = 0;
-    unsigned long long completed = 0;
-    unsigned long long ratioSize = 0;
-    int totalCalls = 0;
-    int passwordRequests = 0;
 };
 
 // 1 when object answers iid with an object (released again), 0 for a clean

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 using FileContents = QMap<QString, QByteArray>;
+Q_DECLARE_METATYPE(ArchiveAnswerer::Answer)
 
 using namespace archivetest;
 
@@ -34,19 +35,15 @@ private slots:
     void extractsEverythingWithTimes_data();
     void extractsEverythingWithTimes();
     void extractsSelectionInAnyOrder();
-    void withoutPathsFlattens();
+    void pathModes_data();
+    void pathModes();
     void namesOfTheLongestKindExtract();
     void hardLinksGetTheirTargetsData();
-    void relativePathsCutTheSubfolder();
-    void driveColonBecomesUnderscore();
-    void duplicateRootIsRemovedOnlyForWholeNames();
 
     void overwriteModes_data();
     void overwriteModes();
-    void eachAnswerHoldsForItsOwnQuestion();
-    void skipForAllAsksOnce();
-    void cancelInConflictStopsAndKeepsFiles();
-    void renameAnswerNumbersTheNewFile();
+    void answersToConflicts_data();
+    void answersToConflicts();
     void folderThatCannotBeMadeAsks_data();
     void folderThatCannotBeMadeAsks();
 
@@ -301,19 +298,68 @@ void TestArchiveExtract::extractsSelectionInAnyOrder()
                           QStringLiteral("zero.txt")}));
 }
 
-void TestArchiveExtract::withoutPathsFlattens()
+void TestArchiveExtract::pathModes_data()
 {
-    const QString archive = makeWithPeer(QStringLiteral("flat.zip"), {}, m_source);
-    ExtractOptions options = extractRequest(archive, m_work + QStringLiteral("/out"));
-    options.pathMode = EPM_NO_PATHS;
+    QTest::addColumn<FileContents>("tree"); // packed by the peer, its top-level names
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<int>("pathMode");
+    QTest::addColumn<QString>("subPath");
+    QTest::addColumn<bool>("removeRoot");
+    QTest::addColumn<FileContents>("expected"); // the files below the target folder ".../proj"
+    const FileContents nested{{"docs/a.txt", "a"}, {"docs/sub/b.bin", "b"}, {QString::fromUtf8("мир/файл.txt"), "c"}};
+    QTest::newRow("without paths flattens")
+        << nested << "7z" << int(EPM_NO_PATHS) << "" << false
+        << FileContents{{"a.txt", "a"}, {"b.bin", "b"}, {QString::fromUtf8("файл.txt"), "c"}};
+    // "doc" is not cut out of "docs".
+    QTest::newRow("relative paths cut the subfolder")
+        << FileContents{{"doc/a.txt", "a"}, {"doc/inner/b.txt", "b"}, {"docs/c.txt", "c"}} << "7z"
+        << int(EPM_RELATIVE_PATHS) << "doc" << false
+        << FileContents{{"a.txt", "a"}, {"inner/b.txt", "b"}, {"docs/c.txt", "c"}};
+    for (int mode : {int(EPM_FULL_PATHS), int(EPM_RELATIVE_PATHS)})
+        QTest::addRow("a drive colon becomes an underscore, mode %d", mode)
+            << FileContents{{"c:/x.txt", "drive"}} << "tar" << mode << "" << false
+            << FileContents{{"c_/x.txt", "drive"}};
+    QTest::newRow("the duplicate root goes")
+        << FileContents{{"proj/a.txt", "a"}, {"proj/sub/b.txt", "b"}} << "7z" << int(EPM_FULL_PATHS) << "" << true
+        << FileContents{{"a.txt", "a"}, {"sub/b.txt", "b"}};
+    // "project" only begins like the folder "proj": it goes inside.
+    QTest::newRow("a root that only begins like it stays")
+        << FileContents{{"project/c.txt", "c"}} << "7z" << int(EPM_FULL_PATHS) << "" << true
+        << FileContents{{"project/c.txt", "c"}};
+}
+
+void TestArchiveExtract::pathModes()
+{
+    QFETCH(FileContents, tree);
+    QFETCH(QString, type);
+    QFETCH(int, pathMode);
+    QFETCH(QString, subPath);
+    QFETCH(bool, removeRoot);
+    QFETCH(FileContents, expected);
+    const QString folder = testenv::makeDir(QStringLiteral("modes"));
+    testenv::makeTree(folder, tree);
+    const QString archive = m_work + QStringLiteral("/modes.") + type;
+    QStringList top;
+    for (const QString& path : tree.keys())
+        top << path.section(QLatin1Char('/'), 0, 0);
+    top.removeDuplicates();
+    QCOMPARE(peer(QStringList{QStringLiteral("a"), QStringLiteral("-t") + type, archive} + top, folder).exitCode, 0);
+    ExtractOptions options = extractRequest(archive, m_work + QStringLiteral("/out/proj"));
+    options.pathMode = pathMode;
+    options.subPath = subPath;
+    options.removeDuplicatesRoot = removeRoot;
     Run run;
     run.extract(options);
     QVERIFY(run.ok());
-    QCOMPARE(testenv::readFile(options.targetDirectory + QStringLiteral("/b.bin")),
-             sampleFiles().value(QStringLiteral("docs/sub/deeper/b.bin")));
-    QCOMPARE(testenv::readFile(options.targetDirectory + QString::fromUtf8("/файл.txt")), QByteArray("cyrillic\n"));
-    QVERIFY(!QFileInfo::exists(options.targetDirectory + QStringLiteral("/docs/a.txt")));
-    QVERIFY(QFileInfo::exists(options.targetDirectory + QStringLiteral("/a.txt")));
+    FileContents actual;
+    for (const QString& path : testenv::listTree(options.targetDirectory)) {
+        if (!path.endsWith(QLatin1Char('/')))
+            actual.insert(path, testenv::readFile(options.targetDirectory + QLatin1Char('/') + path));
+    }
+    QCOMPARE(actual, expected);
+    QCOMPARE(QDir(m_work + QStringLiteral("/out")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("proj")});
+    QDir(folder).removeRecursively();
 }
 
 void TestArchiveExtract::namesOfTheLongestKindExtract()
@@ -355,78 +401,6 @@ void TestArchiveExtract::hardLinksGetTheirTargetsData()
     for (const QString& name : {QStringLiteral("first.txt"), QStringLiteral("second.txt")})
         QCOMPARE(testenv::readFile(out + QStringLiteral("/src/") + name), QByteArray("shared payload\n"));
     QVERIFY(leftovers(out).isEmpty());
-}
-
-void TestArchiveExtract::relativePathsCutTheSubfolder()
-{
-    const QString tree = testenv::makeDir(QStringLiteral("subtree"));
-    testenv::makeTree(tree, {{QStringLiteral("doc/a.txt"), "in doc"}, {QStringLiteral("doc/inner/b.txt"), "deeper"},
-                             {QStringLiteral("docs/c.txt"), "in docs"}});
-    const QString archive = m_work + QStringLiteral("/sub.7z");
-    QCOMPARE(peer({QStringLiteral("a"), archive, QStringLiteral("doc"), QStringLiteral("docs")}, tree).exitCode, 0);
-    ExtractOptions options = extractRequest(archive, m_work + QStringLiteral("/out"));
-    options.pathMode = EPM_RELATIVE_PATHS;
-    options.subPath = QStringLiteral("doc");
-    Run run;
-    run.extract(options);
-    QVERIFY(run.ok());
-    const QString out = options.targetDirectory;
-    QCOMPARE(testenv::readFile(out + QStringLiteral("/a.txt")), QByteArray("in doc"));
-    QCOMPARE(testenv::readFile(out + QStringLiteral("/inner/b.txt")), QByteArray("deeper"));
-    // "doc" is not cut out of "docs".
-    QCOMPARE(testenv::readFile(out + QStringLiteral("/docs/c.txt")), QByteArray("in docs"));
-}
-
-void TestArchiveExtract::driveColonBecomesUnderscore()
-{
-    const QString tree = testenv::makeDir(QStringLiteral("colon"));
-    testenv::makeTree(tree, {{QStringLiteral("c:/x.txt"), "drive"}});
-    const QString archive = m_work + QStringLiteral("/colon.tar");
-    QCOMPARE(peer({QStringLiteral("a"), QStringLiteral("-ttar"), archive, QStringLiteral("c:")}, tree).exitCode, 0);
-    FileArchive reader;
-    QVERIFY(reader.openArchive(archive));
-    bool listed = false;
-    for (const ArchiveItemInfo& item : reader.archiveItems())
-        listed = listed || item.name == QStringLiteral("c:/x.txt");
-    QVERIFY(listed);
-    for (int mode : {int(EPM_FULL_PATHS), int(EPM_RELATIVE_PATHS)}) {
-        ExtractOptions options = extractRequest(archive, m_work + QStringLiteral("/out") + QString::number(mode));
-        options.pathMode = mode;
-        Run run;
-        run.extract(options);
-        QVERIFY(run.ok());
-        QCOMPARE(testenv::readFile(options.targetDirectory + QStringLiteral("/c_/x.txt")), QByteArray("drive"));
-    }
-}
-
-void TestArchiveExtract::duplicateRootIsRemovedOnlyForWholeNames()
-{
-    const QString tree = testenv::makeDir(QStringLiteral("roots"));
-    testenv::makeTree(tree, {{QStringLiteral("proj/a.txt"), "a"}, {QStringLiteral("proj/sub/b.txt"), "b"},
-                             {QStringLiteral("project/c.txt"), "c"}});
-    const QString archive = m_work + QStringLiteral("/proj.7z");
-    QCOMPARE(peer({QStringLiteral("a"), archive, QStringLiteral("proj")}, tree).exitCode, 0);
-    const QString other = m_work + QStringLiteral("/project.7z");
-    QCOMPARE(peer({QStringLiteral("a"), other, QStringLiteral("project")}, tree).exitCode, 0);
-
-    const QString target = m_work + QStringLiteral("/out/proj");
-    ExtractOptions options = extractRequest(archive, target);
-    options.removeDuplicatesRoot = true;
-    Run run;
-    run.extract(options);
-    QVERIFY(run.ok());
-    QCOMPARE(testenv::listTree(target),
-             QStringList({QStringLiteral("a.txt"), QStringLiteral("sub/"), QStringLiteral("sub/b.txt")}));
-
-    // "project" only begins like the folder "proj": it goes inside the chosen
-    // folder, not beside it.
-    ExtractOptions second = extractRequest(other, target);
-    second.removeDuplicatesRoot = true;
-    Run secondRun;
-    secondRun.extract(second);
-    QVERIFY(secondRun.ok());
-    QCOMPARE(testenv::readFile(target + QStringLiteral("/project/c.txt")), QByteArray("c"));
-    QVERIFY(!QFileInfo::exists(m_work + QStringLiteral("/out/project")));
 }
 
 // --- Existing files -----------------------------------------------------------------
@@ -499,77 +473,56 @@ void TestArchiveExtract::overwriteModes()
     QVERIFY(!UserActions::isChosen(static_cast<E_UserAction>(mode)));
 }
 
-void TestArchiveExtract::eachAnswerHoldsForItsOwnQuestion()
+void TestArchiveExtract::answersToConflicts_data()
 {
-    const QString archive = conflictArchive(m_work);
-    const QString target = m_work + QStringLiteral("/out");
-    prepareTarget(target);
-    Run run;
-    // Skip, then Replace: the earlier Skip must not be read as the answer to
-    // the second question.
-    run.answerer.conflictAnswers = {{UA_SKIP, false}, {UA_REPLACE, false}, {UA_SKIP, false}};
-    run.extract(extractRequest(archive, target));
-    QVERIFY(run.ok());
-    QCOMPARE(run.answerer.conflicts,
-             QStringList({target + QStringLiteral("/a.txt"), target + QStringLiteral("/b.txt"),
-                          target + QStringLiteral("/c.txt")}));
-    QCOMPARE(testenv::readFile(target + QStringLiteral("/a.txt")), QByteArray("old a"));
-    QCOMPARE(testenv::readFile(target + QStringLiteral("/b.txt")), QByteArray("new b"));
-    QCOMPARE(testenv::readFile(target + QStringLiteral("/c.txt")), QByteArray("old c"));
-    QCOMPARE(testenv::readFile(target + QStringLiteral("/d.txt")), QByteArray("new d"));
-    // The question carries the entry's time.
-    QVERIFY(run.answerer.conflictTimes.first().isValid());
+    // The target holds old a, b and c (and sometimes b_1); the archive new
+    // a, b, c and d.
+    QTest::addColumn<QList<ArchiveAnswerer::Answer>>("answers");
+    QTest::addColumn<int>("questions");
+    QTest::addColumn<bool>("failed");
+    QTest::addColumn<FileContents>("expected");
+    // The earlier Skip must not be read as the answer to the next question.
+    QTest::newRow("each answer for its own question")
+        << QList<ArchiveAnswerer::Answer>{{UA_SKIP, false}, {UA_REPLACE, false}, {UA_SKIP, false}} << 3 << false
+        << FileContents{{"a.txt", "old a"}, {"b.txt", "new b"}, {"c.txt", "old c"}, {"d.txt", "new d"}};
+    QTest::newRow("skip for all asks once") << QList<ArchiveAnswerer::Answer>{{UA_SKIP, true}} << 1 << false
+                                            << FileContents{{"a.txt", "old a"}, {"b.txt", "old b"},
+                                                            {"c.txt", "old c"}, {"d.txt", "new d"}};
+    QTest::newRow("cancel stops and keeps the files")
+        << QList<ArchiveAnswerer::Answer>{{UA_REPLACE, false}, {UA_CANCEL, true}} << 2 << true
+        << FileContents{{"a.txt", "new a"}, {"b.txt", "old b"}, {"c.txt", "old c"}};
+    QTest::newRow("rename numbers the new file past a taken name")
+        << QList<ArchiveAnswerer::Answer>{{UA_RENAME, false}, {UA_RENAME, false}, {UA_REPLACE, false}} << 3 << false
+        << FileContents{{"a.txt", "old a"}, {"a_1.txt", "new a"}, {"b.txt", "old b"}, {"b_1.txt", "taken"},
+                        {"b_2.txt", "new b"}, {"c.txt", "new c"}, {"d.txt", "new d"}};
 }
 
-void TestArchiveExtract::skipForAllAsksOnce()
+void TestArchiveExtract::answersToConflicts()
 {
+    QFETCH(QList<ArchiveAnswerer::Answer>, answers);
+    QFETCH(int, questions);
+    QFETCH(bool, failed);
+    QFETCH(FileContents, expected);
     const QString archive = conflictArchive(m_work);
     const QString target = m_work + QStringLiteral("/out");
     prepareTarget(target);
+    if (expected.contains("b_1.txt"))
+        testenv::writeFile(target + QStringLiteral("/b_1.txt"), "taken");
     Run run;
-    run.answerer.conflictAnswers = {{UA_SKIP, true}};
-    run.extract(extractRequest(archive, target));
-    QVERIFY(run.ok());
-    QCOMPARE(run.answerer.conflicts.size(), 1);
-    for (const QString& name : {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")})
-        QCOMPARE(testenv::readFile(target + QLatin1Char('/') + name + QStringLiteral(".txt")), "old " + name.toUtf8());
-    QCOMPARE(testenv::readFile(target + QStringLiteral("/d.txt")), QByteArray("new d"));
-}
-
-void TestArchiveExtract::cancelInConflictStopsAndKeepsFiles()
-{
-    const QString archive = conflictArchive(m_work);
-    const QString target = m_work + QStringLiteral("/out");
-    prepareTarget(target);
-    Run run;
-    run.answerer.conflictAnswers = {{UA_REPLACE, false}, {UA_CANCEL, true}};
+    run.answerer.conflictAnswers = answers;
     run.extract(extractRequest(archive, target));
     QVERIFY(run.finished);
-    QVERIFY(run.archive.failed());
-    QCOMPARE(run.answerer.conflicts.size(), 2);
+    QCOMPARE(run.archive.failed(), failed);
+    QCOMPARE(run.answerer.conflicts.size(), questions);
+    QCOMPARE(run.answerer.conflicts.first(), target + QStringLiteral("/a.txt"));
+    // The question carries the entry's time.
+    QVERIFY(run.answerer.conflictTimes.first().isValid());
     QVERIFY(run.answerer.errors.isEmpty());
-    QCOMPARE(testenv::readFile(target + QStringLiteral("/a.txt")), QByteArray("new a"));
-    QCOMPARE(testenv::readFile(target + QStringLiteral("/b.txt")), QByteArray("old b"));
-    QCOMPARE(testenv::readFile(target + QStringLiteral("/c.txt")), QByteArray("old c"));
-    QVERIFY(!QFileInfo::exists(target + QStringLiteral("/d.txt")));
+    FileContents actual;
+    for (const QString& name : testenv::listTree(target))
+        actual.insert(name, testenv::readFile(target + QLatin1Char('/') + name));
+    QCOMPARE(actual, expected);
     QVERIFY(leftovers(target).isEmpty());
-}
-
-void TestArchiveExtract::renameAnswerNumbersTheNewFile()
-{
-    const QString archive = conflictArchive(m_work);
-    const QString target = m_work + QStringLiteral("/out");
-    prepareTarget(target);
-    testenv::writeFile(target + QStringLiteral("/b_1.txt"), "taken");
-    Run run;
-    run.answerer.conflictAnswers = {{UA_RENAME, false}, {UA_RENAME, false}, {UA_REPLACE, false}};
-    run.extract(extractRequest(archive, target));
-    QVERIFY(run.ok());
-    QCOMPARE(testenv::readFile(target + QStringLiteral("/a_1.txt")), QByteArray("new a"));
-    QCOMPARE(testenv::readFile(target + QStringLiteral("/b_2.txt")), QByteArray("new b"));
-    QCOMPARE(testenv::readFile(target + QStringLiteral("/b_1.txt")), QByteArray("taken"));
-    QCOMPARE(testenv::readFile(target + QStringLiteral("/c.txt")), QByteArray("new c"));
-    QCOMPARE(testenv::readFile(target + QStringLiteral("/a.txt")), QByteArray("old a"));
 }
 
 void TestArchiveExtract::folderThatCannotBeMadeAsks_data()

@@ -165,8 +165,6 @@ private slots:
     void peerReadsEveryEntryAsBuilt();
     void peerReportsEachBrokenEntry_data() { addFormats(kCheckedFormats); }
     void peerReportsEachBrokenEntry();
-    void truncatedArchiveFailsTheTest_data() { addFormats(kAllFormats); }
-    void truncatedArchiveFailsTheTest();
     void hostileNamesReachPeerAndEngineRaw_data() { addFormats(kAllFormats); }
     void hostileNamesReachPeerAndEngineRaw();
     void hardLinksListTheirTarget_data() { addFormats({QStringLiteral("rar5"), QStringLiteral("tar")}); }
@@ -261,17 +259,6 @@ void TestTestArchives::peerReportsEachBrokenEntry()
     QCOMPARE(testenv::run7z({QStringLiteral("x"), QStringLiteral("-o") + target, archive}).exitCode, 2);
     QCOMPARE(testenv::readFile(target + QStringLiteral("/before.txt")), QByteArray("before\n"));
     QCOMPARE(testenv::readFile(target + QStringLiteral("/after.txt")), QByteArray("after\n"));
-}
-
-void TestTestArchives::truncatedArchiveFailsTheTest()
-{
-    QFETCH(QString, format);
-    const QByteArray whole = build(format, sampleEntries());
-    const QByteArray cut = truncated(whole);
-    QCOMPARE(cut, whole.left(whole.size() / 2));
-    const testenv::ProcessResult tested = testenv::run7z({QStringLiteral("t"), save(format, cut)});
-    QCOMPARE(tested.exitCode, 2);
-    QVERIFY2(output(tested).contains(QLatin1String("Unexpected end of archive")), qPrintable(output(tested)));
 }
 
 void TestTestArchives::hostileNamesReachPeerAndEngineRaw()
