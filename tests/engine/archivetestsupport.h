@@ -174,7 +174,8 @@ inline QStringList leftovers(const QString& root)
         const QString path = it.next();
         const QString name = it.fileName();
         if (name.contains(QLatin1String("qvpart")) || name.startsWith(QLatin1String(".quenvar-")) ||
-            name.contains(QLatin1String("_tmp")) || name.contains(QLatin1String("_backup")))
+            name.contains(QLatin1String("_tmp")) || name.contains(QLatin1String("_backup")) ||
+            name.endsWith(QLatin1String(".qvlock")))
             found << path;
     }
     return found;

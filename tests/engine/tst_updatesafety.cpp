@@ -4,8 +4,9 @@
 // unlink and flush they make. The name holds the old file or the complete
 // new one every time, the new one reached the disk before it took the name,
 // and what the killed runs left is neither in the next run's way nor removed
-// by it. And two updates of one archive at once both end up in it: the
-// second waits for the first, also when the first is killed meanwhile.
+// by it. A rename that fails instead fails the run and keeps the old file.
+// And two updates of one archive at once both end up in it: the second waits
+// for the first, also when the first is killed meanwhile.
 #include "archivetestsupport.h"
 
 #include "engine/ArchiveLock.h"
@@ -224,19 +225,24 @@ void TestUpdateSafety::killedAtAnyStepLeavesOldOrNew()
     QCOMPARE(swapAfterFlush(log, target), QString());
 
     const QMap<QString, int> counts = callCounts(log);
+    const QString lockFile = ArchiveLock::lockFilePath(target);
+    const QStringList but = {QFileInfo(target).fileName(), QFileInfo(lockFile).fileName()};
+    // Each run starts from the original file.
+    const auto injected = [&](const QString& call, const QString& what) {
+        testenv::writeFile(target, original);
+        return testenv::runUnderStrace({QStringLiteral("-f"), QStringLiteral("-qq"), QStringLiteral("-o"),
+                                        QStringLiteral("/dev/null"), QStringLiteral("-e"), QStringLiteral("trace=") + call,
+                                        QStringLiteral("-e"), QStringLiteral("inject=%1:%2").arg(call, what)},
+                                       program, arguments, environment, &skipReason);
+    };
     QStringList points;
     int oldKept = 0;
     int newComplete = 0;
     for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
         points << QStringLiteral("%1 %2").arg(it.key()).arg(it.value());
         for (int number = 1; number <= it.value(); ++number) {
-            QVERIFY(testenv::writeFile(target, original));
-            const testenv::ProcessResult killed = testenv::runUnderStrace(
-                {QStringLiteral("-f"), QStringLiteral("-qq"), QStringLiteral("-o"), QStringLiteral("/dev/null"),
-                 QStringLiteral("-e"), QStringLiteral("trace=") + it.key(), QStringLiteral("-e"),
-                 QStringLiteral("inject=%1:signal=KILL:when=%2").arg(it.key()).arg(number)},
-                program, arguments, environment, &skipReason);
-            const QString where = QStringLiteral("killed on %1 number %2").arg(it.key()).arg(number);
+            const QString where = QStringLiteral("%1 number %2").arg(it.key()).arg(number);
+            const testenv::ProcessResult killed = injected(it.key(), QStringLiteral("signal=KILL:when=%1").arg(number));
             QVERIFY2(killed.exitCode == -1, qPrintable(where + QStringLiteral(": not killed")));
             if (testenv::readFile(target) == original) {
                 ++oldKept;
@@ -245,6 +251,16 @@ void TestUpdateSafety::killedAtAnyStepLeavesOldOrNew()
                 QVERIFY2(problem.isEmpty(), qPrintable(where + QStringLiteral(": ") + problem));
                 ++newComplete;
             }
+            if (!it.key().startsWith(QLatin1String("rename")))
+                continue;
+            // The same rename failing instead: the run fails, saying so, and
+            // leaves the old file with nothing new beside it.
+            const QMap<QString, QByteArray> before = snapshot(folder, but);
+            const testenv::ProcessResult failed = injected(it.key(), QStringLiteral("error=EIO:when=%1").arg(number));
+            QVERIFY2(failed.exitCode == 1 && (copier || failed.err.contains("Cannot rename file")),
+                     qPrintable(where + QStringLiteral(" failed: ") + QString::fromUtf8(failed.err)));
+            QCOMPARE(testenv::readFile(target), original);
+            QCOMPARE(snapshot(folder, but), before);
         }
     }
     qInfo().noquote() << "kill points:" << points.join(QStringLiteral(", ")) << "- old kept" << oldKept
@@ -253,8 +269,6 @@ void TestUpdateSafety::killedAtAnyStepLeavesOldOrNew()
 
     // What the killed runs left is not in the way of a whole run, which
     // removes none of it but the lock file it takes over.
-    const QString lockFile = ArchiveLock::lockFilePath(target);
-    const QStringList but = {QFileInfo(target).fileName(), QFileInfo(lockFile).fileName()};
     const QMap<QString, QByteArray> left = snapshot(folder, but);
     QVERIFY(!left.isEmpty());
     QVERIFY(testenv::writeFile(target, original));
@@ -368,6 +382,12 @@ void TestUpdateSafety::killedHolderLetsTheWaiterFinish()
                                                  source + QStringLiteral("/late.txt"))));
     QTRY_VERIFY_WITH_TIMEOUT(hasOpen(waiter.processId(), lockFile), 60000);
     QVERIFY(holdsLock(holder.processId(), lockFile));
+    // Extraction waits for no update: it reads the archive at the name.
+    const QString scratch = testenv::tempDir() + QStringLiteral("/while-locked");
+    Run reader;
+    reader.extract(extractRequest(archive, scratch));
+    QVERIFY(reader.ok());
+    QCOMPARE(testenv::listTree(scratch), QStringList{QStringLiteral("old.txt")});
     const QMap<QString, QByteArray> left =
         snapshot(folder, {QFileInfo(archive).fileName(), QFileInfo(lockFile).fileName()});
 
