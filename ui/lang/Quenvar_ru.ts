@@ -464,6 +464,155 @@
     </message>
 </context>
 <context>
+    <name>CopyDialog</name>
+    <message>
+        <source>Move</source>
+        <translation>Перемещение</translation>
+    </message>
+    <message>
+        <source>Move to:</source>
+        <translation>Переместить в:</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>Удаление</translation>
+    </message>
+    <message>
+        <source>Delete:</source>
+        <translation>Удалить:</translation>
+    </message>
+    <message>
+        <source>Copy</source>
+        <translation>Копирование</translation>
+    </message>
+    <message>
+        <source>Copy to:</source>
+        <translation>Копировать в:</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>ОК</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Отмена</translation>
+    </message>
+    <message>
+        <source>Open Directory</source>
+        <translation>Выбор папки</translation>
+    </message>
+</context>
+<context>
+    <name>CopyProgressDialog</name>
+    <message>
+        <source>Moving...</source>
+        <translation>Перемещение...</translation>
+    </message>
+    <message>
+        <source>Copying...</source>
+        <translation>Копирование...</translation>
+    </message>
+    <message>
+        <source>Passed:</source>
+        <translation>Прошло:</translation>
+    </message>
+    <message>
+        <source>Left:</source>
+        <translation>Осталось:</translation>
+    </message>
+    <message>
+        <source>Speed:</source>
+        <translation>Скорость:</translation>
+    </message>
+    <message>
+        <source>Total:</source>
+        <translation>Всего:</translation>
+    </message>
+    <message>
+        <source>Number:</source>
+        <translation>Количество:</translation>
+    </message>
+    <message>
+        <source>Processed:</source>
+        <translation>Обработано:</translation>
+    </message>
+    <message>
+        <source>Do not close this window after the operation</source>
+        <translation>Не закрывать это окно после завершения операции</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Отмена</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Ошибка</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Закрыть</translation>
+    </message>
+    <message>
+        <source>An error occurred while moving. %1</source>
+        <translation>Ошибка при перемещении. %1</translation>
+    </message>
+    <message>
+        <source>An error occurred while copying. %1</source>
+        <translation>Ошибка при копировании. %1</translation>
+    </message>
+</context>
+<context>
+    <name>DeleteProgressDialog</name>
+    <message>
+        <source>Deleting...</source>
+        <translation>Удаление...</translation>
+    </message>
+    <message>
+        <source>Deleted</source>
+        <translation>Удалено</translation>
+    </message>
+    <message>
+        <source>Do not close this window after the operation</source>
+        <translation>Не закрывать это окно после завершения операции</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Отмена</translation>
+    </message>
+    <message>
+        <source>Failed to delete %1 item(s)</source>
+        <translation>Не удалось удалить объектов: %1</translation>
+    </message>
+    <message>
+        <source>Failed to delete the following items:</source>
+        <translation>Не удалось удалить следующие объекты:</translation>
+    </message>
+    <message>
+        <source>and %1 more</source>
+        <translation>и ещё %1</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Закрыть</translation>
+    </message>
+    <message>
+        <source>Interrupt</source>
+        <translation>Прерывание</translation>
+    </message>
+    <message>
+        <source>Are you sure you want to abort the operation?</source>
+        <translation>Вы действительно хотите прервать операцию?</translation>
+    </message>
+    <message>
+        <source>Yes</source>
+        <translation>Да</translation>
+    </message>
+    <message>
+        <source>No</source>
+        <translation>Нет</translation>
+    </message>
+</context>
+<context>
     <name>ExtractDialog</name>
     <message>
         <source>Unpacking Options</source>
@@ -687,6 +836,10 @@
     <message>
         <source>Extract to </source>
         <translation>Извлечь в </translation>
+    </message>
+    <message>
+        <source>Source and its subsidiary folders cannot be destination folders.</source>
+        <translation>Исходная папка и вложенные в неё папки не могут быть папками назначения.</translation>
     </message>
 </context>
 <context>
