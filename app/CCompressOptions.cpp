@@ -86,6 +86,18 @@ const QString ZipMethodPropValues[6] = {
     QStringLiteral("BZIP2"), QStringLiteral("DEFLATE"), QStringLiteral("DEFLATE64"),
 };
 
+int32_t defaultMethodOf(const ZipFormatInfo& format)
+{
+    // The compress dialog's order.
+    const std::pair<bool, int32_t> offered[] = {{format.Deflate, 4}, {format.Deflate64, 5}, {format.LZMA2, 0},
+                                                {format.LZMA, 1},    {format.PPMd, 2},      {format.BZip2, 3}};
+    for (const auto& method : offered) {
+        if (method.first)
+            return method.second;
+    }
+    return -1;
+}
+
 QString langStringText(LangStringID id)
 {
     static const char* const texts[] = {

@@ -61,6 +61,14 @@ extern const ZipFormatInfo SupportedFormats[ZipFormatCount];
 extern const QString ZipFormatNames[ZipFormatCount];
 extern const QString ZipMethodPropValues[6];
 
+// A request's method when it chose none: the format's default.
+constexpr int32_t kDefaultMethod = -1;
+// The method a format packs with by default, as an index into
+// ZipMethodPropValues: the first the compress dialog offers for it (Deflate
+// for zip, which every zip reader opens; LZMA2 for 7z, on every core); -1
+// when the format offers none.
+int32_t defaultMethodOf(const ZipFormatInfo& format);
+
 enum E_PathType : int32_t
 {
     PT_RELATIVE = 0,
@@ -161,7 +169,8 @@ public:
     QStringList newFiles;
     ZipFormat format = ZF_7Z;
     uint32_t level = 5;
-    int32_t method = 1;
+    // Index into ZipMethodPropValues, or kDefaultMethod.
+    int32_t method = kDefaultMethod;
     ZipUpdateMethod updateMethod = UM_ADD_AND_REPLACE;
     bool useLargePages = true;
     QString password;

@@ -15,6 +15,7 @@
 #include <QLocale>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -47,6 +48,17 @@ int missingArgument(const QString& command)
     return 1;
 }
 
+QtMessageHandler g_toolkitMessages = nullptr;
+
+// The toolkit picks a runtime folder of its own when the environment names
+// none, and says so on standard error, which scripts read as a failure.
+void withoutRuntimeFolderNotice(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+        return;
+    g_toolkitMessages(type, context, message);
+}
+
 int showMainWindow(const QString& path)
 {
     qDebug().noquote() << "archive to open: " + path;
@@ -59,20 +71,31 @@ int showMainWindow(const QString& path)
 
 int main(int argc, char** argv)
 {
-    // Commands that need no window still run on machines without a display;
-    // their questions are answered as Cancel there.
-    const bool unattended = !hasDisplay();
-    if (unattended)
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Until the log takes the messages over, the toolkit's own go to
+    // standard error, all but the one every run as root or from a service
+    // would print.
+    g_toolkitMessages = qInstallMessageHandler(&withoutRuntimeFolderNotice);
 
-    QApplication app(argc, argv);
+    // Commands that need no window still run on machines without a display;
+    // their questions are answered as Cancel there. Such a run makes no
+    // widget at all, so it starts without the window system's share of the
+    // toolkit (platform, fonts, styles).
+    const bool unattended = !hasDisplay();
+    std::unique_ptr<QCoreApplication> application;
+    if (unattended)
+        application = std::make_unique<QCoreApplication>(argc, argv);
+    else
+        application = std::make_unique<QApplication>(argc, argv);
+    QCoreApplication& app = *application;
     // Before the first path or argument is turned into a QString.
     installFileNameCodec();
     QCoreApplication::setApplicationVersion(QStringLiteral(QUENVAR_VERSION));
-    QGuiApplication::setDesktopFileName(QStringLiteral("Quenvar"));
     setUnattended(unattended);
     initQuenvarResources();
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":ico/Quenvar.ico")));
+    if (!unattended) {
+        QGuiApplication::setDesktopFileName(QStringLiteral("Quenvar"));
+        QApplication::setWindowIcon(QIcon(QStringLiteral(":ico/Quenvar.ico")));
+    }
     Logger logger(QStringLiteral("Quenvar.log"));
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     SettingsDialog::setLanguage(static_cast<QLocale::Language>(CSettings::getIntValue(QStringLiteral("DefaultLanguage"))));

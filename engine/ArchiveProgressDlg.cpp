@@ -393,13 +393,6 @@ void ArchiveProgressDlg::progressErrorHandler(QString errorMessage)
 void ArchiveProgressDlg::getPassword(QString& password, bool& doCancel)
 {
     password.clear();
-    if (isUnattended()) {
-        doCancel = true;
-        printToStandardError(tr("quenvar: %1 needs a password, which cannot be asked without a display")
-                                 .arg(m_extractOptions.archivePath.isEmpty() ? m_compressOptions.archivePath
-                                                                             : m_extractOptions.archivePath));
-        return;
-    }
     GuardedDialog<PasswordDialog> dialog(new PasswordDialog(this));
     const int result = dialog.exec();
     doCancel = result != QDialog::Accepted;
@@ -409,13 +402,6 @@ void ArchiveProgressDlg::getPassword(QString& password, bool& doCancel)
 
 void ArchiveProgressDlg::handleFileExists(QString filePath, QDateTime modifiedTime)
 {
-    if (isUnattended()) {
-        UserActions::select(UA_CANCEL, true);
-        printToStandardError(
-            tr("quenvar: %1 already exists; without a display nobody can decide about it, so the operation stops")
-                .arg(filePath));
-        return;
-    }
     GuardedDialog<ConflictDialog> dialog(new ConflictDialog(this));
     dialog->setDestinationExistsInfo(filePath, modifiedTime);
     dialog.exec();
@@ -423,11 +409,6 @@ void ArchiveProgressDlg::handleFileExists(QString filePath, QDateTime modifiedTi
 
 void ArchiveProgressDlg::handleFileAccessDenied(QString filePath)
 {
-    if (isUnattended()) {
-        UserActions::select(UA_CANCEL, true);
-        printToStandardError(tr("quenvar: cannot access %1; the operation stops").arg(filePath));
-        return;
-    }
     GuardedDialog<ConflictDialog> dialog(new ConflictDialog(this));
     dialog->setAccessDeniedException(filePath, false, false);
     if (dialog.exec() != QDialog::Accepted)

@@ -117,9 +117,11 @@ bool FileArchive::failed() const
     return m_result != 0 || m_passwordCanceled || !m_leftOutSources.isEmpty();
 }
 
+// Starts at once: a question or message is a call queued to the receiver's
+// thread, run only once that thread waits in its event loop, which the
+// progress dialog enters after it is shown.
 void FileArchive::process()
 {
-    qSleep(200);
     if (!m_extractOptions.archivePath.isEmpty())
         extractArchive(m_extractOptions);
     else if (!m_compressOptions.archivePath.isEmpty())

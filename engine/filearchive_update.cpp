@@ -56,20 +56,16 @@ qint64 floorDiv(qint64 value, qint64 unit)
 }
 
 // The method name for the engine: the request's when the format offers it,
-// else the format's own; empty (store) at level 0.
+// else the format's default; empty (store) at level 0.
 QString methodName(ZipFormat format, int32_t method, uint32_t level)
 {
     const ZipFormatInfo& info = SupportedFormats[format];
     const bool offered[6] = {info.LZMA2, info.LZMA, info.PPMd, info.BZip2, info.Deflate, info.Deflate64};
     if (level == 0)
         return QString();
-    if (method >= 0 && method < 6 && offered[method])
-        return ZipMethodPropValues[method];
-    for (int i = 0; i < 6; ++i) {
-        if (offered[i])
-            return ZipMethodPropValues[i];
-    }
-    return QString();
+    if (method < 0 || method >= 6 || !offered[method])
+        method = defaultMethodOf(info);
+    return method >= 0 ? ZipMethodPropValues[method] : QString();
 }
 
 bool formatTakesMethod(ZipFormat format)

@@ -2,6 +2,7 @@
 
 #include "app/globals.h"
 #include "engine/ArchiveProgressDlg.h"
+#include "engine/HeadlessOperation.h"
 #include "fileops/FileUtils.h"
 #include "ui/compressdialog.h"
 #include "ui/extractdialog.h"
@@ -35,13 +36,22 @@ bool guiCompress(CompressOptions options, bool sendMail, bool showDialog, bool* 
             return false;
         options = dialog.getCompressOptions();
     }
-    ArchiveProgressDlg progress;
-    progress.setBlocking(true);
-    progress.doCompress(options);
-    if (operationFailed)
-        *operationFailed = progress.failed();
-    if (sourcesLeftOut)
-        *sourcesLeftOut = progress.sourcesLeftOut();
+    if (isUnattended()) {
+        HeadlessOperation operation;
+        operation.compress(options);
+        if (operationFailed)
+            *operationFailed = operation.failed();
+        if (sourcesLeftOut)
+            *sourcesLeftOut = operation.sourcesLeftOut();
+    } else {
+        ArchiveProgressDlg progress;
+        progress.setBlocking(true);
+        progress.doCompress(options);
+        if (operationFailed)
+            *operationFailed = progress.failed();
+        if (sourcesLeftOut)
+            *sourcesLeftOut = progress.sourcesLeftOut();
+    }
     if (sendMail)
         SendMail(options.archivePath);
     return true;
@@ -62,6 +72,11 @@ bool guiExtract(ExtractOptions& options, bool showDialog, bool* dialogRejected)
             return false;
         }
         options = dialog.getExtractOptions();
+    }
+    if (isUnattended()) {
+        HeadlessOperation operation;
+        operation.extract(options);
+        return !operation.failed();
     }
     ArchiveProgressDlg progress;
     progress.setBlocking(true);

@@ -12,7 +12,8 @@ class QTextEdit;
 class QWidget;
 
 // Runs a compress or update request in the progress dialog, after the
-// compress dialog when showDialog is set. False only when that dialog was
+// compress dialog when showDialog is set; without a display (isUnattended)
+// in a HeadlessOperation instead. False only when that dialog was
 // not accepted; whether the operation itself failed (or was cancelled, or
 // refused) goes to *operationFailed when given, and whether it was written
 // without sources it could not read to *sourcesLeftOut. With sendMail the
@@ -20,8 +21,8 @@ class QWidget;
 bool guiCompress(CompressOptions options, bool sendMail, bool showDialog, bool* operationFailed = nullptr,
                  bool* sourcesLeftOut = nullptr);
 
-// Runs an extract request in the progress dialog, after the extract dialog
-// when showDialog is set; what the user chose there is written back into
+// Runs an extract request in the progress dialog (without a display in a
+// HeadlessOperation), after the extract dialog when showDialog is set; what the user chose there is written back into
 // options. An empty target means the folder that holds the archive. False
 // when the dialog was not accepted (*dialogRejected, when given, tells this
 // case apart) or the extraction failed or was cancelled.

@@ -6,12 +6,13 @@ set -euo pipefail
 packages=(g++ make cmake qtbase5-dev qttools5-dev qttools5-dev-tools libqt5svg5-dev zlib1g-dev p7zip-full fonts-dejavu-core)
 if [ "${1:-}" = "--test" ]; then
   # strace lets a test see the order of flushes and renames of an update;
-  # unzip, zip, bzip2 and xz are peers that read what the program writes;
+  # unzip, zip, bzip2, xz, python3 (zipfile) and bsdtar (libarchive-tools)
+  # are the readers and writers of other systems that archives must travel to;
   # the installation test asks the desktop's own tools about the installed
   # entry, the MIME type, the associations and the manual page; Python's
   # tarfile and zipfile write archives with names in other code pages.
   packages+=(xauth strace unzip zip bzip2 xz-utils xdg-utils desktop-file-utils libfile-mimeinfo-perl
-             shared-mime-info man-db python3)
+             shared-mime-info man-db python3 libarchive-tools)
 elif [ "${1:-}" = "--fuzz" ]; then
   # clang with libFuzzer for fuzz/run_qv_fuzzer.sh.
   packages+=(clang libclang-rt-14-dev)

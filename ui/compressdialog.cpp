@@ -157,8 +157,8 @@ void CompressDialog::applyFormatSelection()
                                           {format.PPMd, QT_TR_NOOP("PPMd"), 2},
                                           {format.BZip2, QT_TR_NOOP("BZip2"), 3},
                                       });
-    if (ui->cbCompressMethod->count() > 0)
-        ui->cbCompressMethod->setCurrentIndex(0);
+    // What a request that comes without the dialog packs with.
+    selectComboBoxItem(ui->cbCompressMethod, defaultMethodOf(format));
 
     ui->cbPassword->setEnabled(format.supportsEncryption);
     ui->lePassword->setEnabled(format.supportsEncryption && ui->cbPassword->isChecked());
