@@ -93,7 +93,6 @@ private slots:
     // These two run first: the trash is looked up until it is found, then kept.
     void withoutTrashFoldersNothingMoves();
     void trashWithoutInfoFolderIsRefused();
-    void numberedNamesWithInfoFiles();
     void compoundExtensionAndHiddenNames();
     void infoFileContent();
     void folderGoesWhole();
@@ -102,12 +101,8 @@ private slots:
     void deleteLinkToFolderKeepsContents();
     void deleteFolderDoesNotFollowLinks();
     void canFileBeOpenedLeavesNoTrace();
-    void createFileAndFolder();
     void renameReplacesByOneRename();
-    void nestedFiles();
-    void fileDrive();
     void deleterDeletesAll();
-    void deleterSkipGoesOn();
     void deleterRetryAfterFix();
     void deleterCancelStops();
     void deleterAsAdministratorForAll();
@@ -156,25 +151,6 @@ void TestTrash::trashWithoutInfoFolderIsRefused()
     QVERIFY(MoveFileToTrash(file));
     QVERIFY(!QFileInfo::exists(file));
     QCOMPARE(testenv::readFile(trashRoot() + "/files/keep2.txt"), QByteArray("keep"));
-}
-
-void TestTrash::numberedNamesWithInfoFiles()
-{
-    QStringList origins;
-    for (int i = 0; i < 3; ++i) {
-        const QString folder = m_dir + QStringLiteral("/round%1").arg(i);
-        testenv::writeFile(folder + "/a.txt", QByteArray::number(i));
-        origins << folder + "/a.txt";
-        QVERIFY(deleteFile(origins.last(), true));
-        QVERIFY(!QFileInfo::exists(origins.last()));
-    }
-    const QStringList names{"a.txt", "a.2.txt", "a.3.txt"};
-    for (int i = 0; i < 3; ++i) {
-        QCOMPARE(testenv::readFile(trashRoot() + "/files/" + names[i]), QByteArray::number(i));
-        QVERIFY2(infoText(names[i]).contains("Path=" + QString::fromLatin1(QUrl::toPercentEncoding(origins[i], "/")) +
-                                             "\n"),
-                 qPrintable(infoText(names[i])));
-    }
 }
 
 void TestTrash::compoundExtensionAndHiddenNames()
@@ -315,18 +291,6 @@ void TestTrash::canFileBeOpenedLeavesNoTrace()
     QCOMPARE(testenv::readFile(users), QByteArray("the user's work"));
 }
 
-void TestTrash::createFileAndFolder()
-{
-    QVERIFY(createFile(m_dir + "/created.txt"));
-    QCOMPARE(QFileInfo(m_dir + "/created.txt").size(), qint64(0));
-    testenv::writeFile(m_dir + "/existing.txt", "stays");
-    QVERIFY(createFileGeneric(m_dir + "/existing.txt"));
-    QCOMPARE(testenv::readFile(m_dir + "/existing.txt"), QByteArray("stays"));
-    QVERIFY(!createFile(m_dir + "/no/such/folder/f.txt"));
-    QVERIFY(createFolderGeneric(m_dir + "/made/of/parts"));
-    QVERIFY(QFileInfo(m_dir + "/made/of/parts").isDir());
-}
-
 void TestTrash::renameReplacesByOneRename()
 {
     testenv::writeFile(m_dir + "/from.txt", "new");
@@ -365,31 +329,6 @@ void TestTrash::renameReplacesByOneRename()
     QCOMPARE(testenv::readFile(m_dir + "/locked/source.txt"), QByteArray("source"));
 }
 
-void TestTrash::nestedFiles()
-{
-    testenv::makeTree(m_dir + "/nest", {{"a", "a"}, {"d/b", "b"}, {"d/.h", "h"}});
-    QStringList all = getNestedFiles(m_dir + "/nest", QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-    QCOMPARE(all.first(), m_dir + "/nest");
-    all.sort();
-    QCOMPARE(all, (QStringList{m_dir + "/nest", m_dir + "/nest/a", m_dir + "/nest/d", m_dir + "/nest/d/.h",
-                               m_dir + "/nest/d/b"}));
-    QStringList visible = getNestedFiles(m_dir + "/nest", QDir::Files | QDir::NoDotAndDotDot);
-    visible.sort();
-    QCOMPARE(visible, (QStringList{m_dir + "/nest", m_dir + "/nest/a", m_dir + "/nest/d/b"}));
-}
-
-void TestTrash::fileDrive()
-{
-    const QString other = testenv::makeDirOnOtherFileSystem("drive");
-    if (!other.isEmpty()) {
-        QCOMPARE(getFileDrive(other + "/not/yet/there.txt"), QStringLiteral("/dev/shm"));
-        QVERIFY(getFileDrive(other) != getFileDrive(m_dir));
-    }
-    QCOMPARE(getFileDrive("/"), QString());
-    QCOMPARE(getFileDrive(m_dir + "/a"), getFileDrive(m_dir + "/b/c"));
-    QVERIFY(!getFileDrive(m_dir).endsWith('/'));
-}
-
 void TestTrash::deleterDeletesAll()
 {
     QStringList paths;
@@ -406,30 +345,6 @@ void TestTrash::deleterDeletesAll()
     QCOMPARE(progress.handled.load(), paths.size());
     QCOMPARE(progress.currentPath(), paths.last());
     QVERIFY(QDir(m_dir + "/del").isEmpty());
-
-    // An empty list just finishes.
-    DeleteProgress none;
-    QCOMPARE(runDeleter({}, false, &answerer, &none), QStringList());
-    QCOMPARE(none.handled.load(), 0);
-}
-
-void TestTrash::deleterSkipGoesOn()
-{
-    const QString other = testenv::makeDirOnOtherFileSystem("deleterSkip");
-    if (other.isEmpty())
-        QSKIP("no second file system here");
-    // Items on another file system cannot go to the trash.
-    testenv::writeFile(other + "/stuck.txt", "stuck");
-    testenv::writeFile(m_dir + "/goes.txt", "goes");
-    Answerer answerer;
-    answerer.answer = [](const QString&) { UserActions::select(UA_SKIP, false); };
-    DeleteProgress progress;
-    const QStringList failed = runDeleter({other + "/stuck.txt", m_dir + "/goes.txt"}, true, &answerer, &progress);
-    QCOMPARE(answerer.asked, QStringList{other + "/stuck.txt"});
-    QCOMPARE(failed, QStringList{other + "/stuck.txt"});
-    QCOMPARE(testenv::readFile(other + "/stuck.txt"), QByteArray("stuck"));
-    QVERIFY(!QFileInfo::exists(m_dir + "/goes.txt"));
-    QCOMPARE(progress.handled.load(), 2);
 }
 
 void TestTrash::deleterRetryAfterFix()

@@ -27,20 +27,14 @@ private slots:
     void extractionFolders();
     void pathThroughAnArchive();
     void ancestors();
-    void slashes();
     void detectRealArchives_data();
     void detectRealArchives();
-    void detectOwnFormatReadsAsZip();
-    void detectFallsBackToExtension();
+    void detectBySignatureOrName_data();
+    void detectBySignatureOrName();
     void unreadableFileIsNoArchive();
     void namesWithoutCompressionExtension();
     void sizeTexts();
-    void fileTimeScale();
     void fileTimesToTheTick();
-    void textFiles();
-    void hideFilters();
-    void specialFoldersOffOutsideRussian();
-    void constantAnswers();
     void passwordCache();
     void nameBytesSurviveTheCodec_data();
     void nameBytesSurviveTheCodec();
@@ -184,23 +178,6 @@ void TestUtils::ancestors()
     QVERIFY(isSameDrive(m_dir + "/a", m_dir + "/anc/b"));
 }
 
-void TestUtils::slashes()
-{
-    QString empty;
-    chopLastCharIfSlash(empty);
-    chopFirstCharIfSlash(empty);
-    QVERIFY(empty.isEmpty());
-    QString a = "/x/y/";
-    chopLastCharIfSlash(a);
-    QCOMPARE(a, QStringLiteral("/x/y"));
-    chopFirstCharIfSlash(a);
-    QCOMPARE(a, QStringLiteral("x/y"));
-    QString b = "\\x\\";
-    chopLastCharIfSlash(b);
-    chopFirstCharIfSlash(b);
-    QCOMPARE(b, QStringLiteral("x"));
-}
-
 void TestUtils::detectRealArchives_data()
 {
     QTest::addColumn<QString>("file");
@@ -230,35 +207,31 @@ void TestUtils::detectRealArchives()
         QCOMPARE(int(info.format), format);
 }
 
-void TestUtils::detectOwnFormatReadsAsZip()
+void TestUtils::detectBySignatureOrName_data()
 {
-    const QString qv = m_dir + "/own.qv";
-    testenv::writeFile(qv, QByteArray::fromHex("504BD3AA0000"));
-    ZipFormatInfo info;
-    QVERIFY(detectArchiveFormat(qv, &info));
-    QCOMPARE(info.format, ZF_ZIP);
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("format"); // -1: no archive
+    QTest::newRow("own format reads as zip")
+        << "own.qv" << QByteArray::fromHex("504BD3AA0000") << int(ZF_ZIP);
+    QTest::newRow("no signature, own name") << "plain.qv" << QByteArray("not really") << int(ZF_QV);
+    QTest::newRow("empty, upper-case name") << "empty.7Z" << QByteArray() << int(ZF_7Z);
+    QTest::newRow("text") << "notes.txt" << QByteArray("text") << -1;
+    QTest::newRow("shorter than a signature") << "short.bin" << QByteArray::fromHex("377A") << -1;
+    QTest::newRow("rar 5") << "rar5.bin" << QByteArray::fromHex("526172211A070100") << int(ZF_RAR5);
+    QTest::newRow("rar 4") << "rar4.bin" << QByteArray::fromHex("526172211A0700CF") << int(ZF_RAR);
 }
 
-void TestUtils::detectFallsBackToExtension()
+void TestUtils::detectBySignatureOrName()
 {
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, format);
+    QVERIFY(testenv::writeFile(m_dir + "/" + name, bytes));
     ZipFormatInfo info;
-    testenv::writeFile(m_dir + "/plain.qv", "not really");
-    QVERIFY(detectArchiveFormat(m_dir + "/plain.qv", &info));
-    QCOMPARE(info.format, ZF_QV);
-    testenv::writeFile(m_dir + "/empty.7Z", "");
-    QVERIFY(detectArchiveFormat(m_dir + "/empty.7Z", &info));
-    QCOMPARE(info.format, ZF_7Z);
-    testenv::writeFile(m_dir + "/notes.txt", "text");
-    QVERIFY(!isArchive(m_dir + "/notes.txt"));
-    // A file shorter than a signature does not match it.
-    testenv::writeFile(m_dir + "/short.bin", QByteArray::fromHex("377A"));
-    QVERIFY(!isArchive(m_dir + "/short.bin"));
-    testenv::writeFile(m_dir + "/rar5.bin", QByteArray::fromHex("526172211A070100"));
-    QVERIFY(detectArchiveFormat(m_dir + "/rar5.bin", &info));
-    QCOMPARE(info.format, ZF_RAR5);
-    testenv::writeFile(m_dir + "/rar4.bin", QByteArray::fromHex("526172211A0700CF"));
-    QVERIFY(detectArchiveFormat(m_dir + "/rar4.bin", &info));
-    QCOMPARE(info.format, ZF_RAR);
+    QCOMPARE(isArchive(m_dir + "/" + name, &info), format >= 0);
+    if (format >= 0)
+        QCOMPARE(int(info.format), format);
 }
 
 void TestUtils::unreadableFileIsNoArchive()
@@ -298,25 +271,6 @@ void TestUtils::sizeTexts()
     QString text = "1 byte, 2 bytes, 3 KiB, 4 MiB, 5 GiB";
     normalizeDataSize(text);
     QCOMPARE(text, QStringLiteral("1 B, 2 B, 3 KB, 4 MB, 5 GB"));
-}
-
-void TestUtils::fileTimeScale()
-{
-    const QDateTime epoch(QDate(1970, 1, 1), QTime(0, 0), Qt::UTC);
-    QCOMPARE(toWinFileTime(epoch), kFileTimeUnixEpochTicks);
-    const QDateTime moment(QDate(2024, 2, 29), QTime(13, 14, 15, 678), Qt::UTC);
-    const uint64_t ticks = toWinFileTime(moment);
-    QCOMPARE(ticks, kFileTimeUnixEpochTicks + uint64_t(moment.toMSecsSinceEpoch()) * 10000ULL);
-    const QDateTime back = FileTimeToQDateTime(ticks);
-    // Shown as the local wall-clock time.
-    QCOMPARE(back.date(), moment.toLocalTime().date());
-    QCOMPARE(back.time(), moment.toLocalTime().time());
-    QCOMPARE(back.offsetFromUtc(), moment.toLocalTime().offsetFromUtc());
-    QCOMPARE(back.toMSecsSinceEpoch(), moment.toMSecsSinceEpoch());
-    // Sub-millisecond ticks are cut, not rounded up.
-    QCOMPARE(FileTimeToQDateTime(ticks + 9999).toMSecsSinceEpoch(), moment.toMSecsSinceEpoch());
-    QCOMPARE(UnixTimeToQDateTime(86400).toUTC(), QDateTime(QDate(1970, 1, 2), QTime(0, 0), Qt::UTC));
-    QVERIFY(unixTimeStamp() > 1700000000000LL);
 }
 
 void TestUtils::fileTimesToTheTick()
@@ -360,45 +314,6 @@ void TestUtils::fileTimesToTheTick()
     uint64_t missing = 1;
     getFileTimes(m_dir + "/does-not-exist", nullptr, nullptr, &missing);
     QCOMPARE(missing, 0ULL);
-}
-
-void TestUtils::textFiles()
-{
-    const QString file = m_dir + "/lines.txt";
-    const QStringList lines = {"first", QString::fromUtf8("второй 二"), "", "last"};
-    QVERIFY(writeLinesToFile(file, lines));
-    QCOMPARE(readFileLines(file), lines);
-    QVERIFY(writeStringToFile(file, "only"));
-    QCOMPARE(testenv::readFile(file), QByteArray("only\n"));
-    QVERIFY(readFileLines(m_dir + "/absent.txt").isEmpty());
-}
-
-void TestUtils::hideFilters()
-{
-    QDir::Filters filters = QDir::Files | QDir::Hidden;
-    enableFileSystemHideFilters(filters, false);
-    QCOMPARE(filters, QDir::Filters(QDir::Files | QDir::Dirs));
-    enableFileSystemHideFilters(filters, true);
-    QCOMPARE(filters, QDir::Filters(QDir::Files | QDir::Hidden));
-}
-
-void TestUtils::specialFoldersOffOutsideRussian()
-{
-    if (QLocale::system().language() == QLocale::Russian)
-        QSKIP("the system locale is Russian here");
-    QVERIFY(getSpecialFolderName(QDir::homePath() + "/Documents").isEmpty());
-    QVERIFY(!isIncludingSpecialFolders(QDir::homePath()));
-}
-
-void TestUtils::constantAnswers()
-{
-    QCOMPARE(getVersionString(), QStringLiteral("1.7.1"));
-    QCOMPARE(getProcessPriority(), 0);
-    QVERIFY(!isControlPressed());
-    QVERIFY(isReadable("/nonexistent") && isWritable("/nonexistent"));
-    QVERIFY(!IsElevated() && !runFileServerElevated() && !restartElevated(QRect()) && !Is64BitWindows());
-    QVERIFY(is7ZipAlgorithm());
-    QVERIFY(!isLeftButtonPressed());
 }
 
 void TestUtils::passwordCache()
