@@ -59,7 +59,6 @@ private slots:
     void cancelAsksAndNoGoesOn();
     void cancelYesStopsAndLeavesNothing();
     void waitForAnotherUpdateShowsAndCancelEndsIt();
-    void extractionShowsOnlyTimeSpeedAndTotal();
     void doNotCloseKeepsTheDialogWithClose();
     void workerWaitsForItsQuestions();
     void dialogGoingAwayStopsAWaitingWorker_data();
@@ -215,30 +214,6 @@ void TestProgressDialog::waitForAnotherUpdateShowsAndCancelEndsIt()
     other.release();
     QCOMPARE(testenv::readFile(archive), before);
     QCOMPARE(testenv::listTree(folder), QStringList{"data.7z"});
-}
-
-void TestProgressDialog::extractionShowsOnlyTimeSpeedAndTotal()
-{
-    const QString folder = testenv::makeDir("rows");
-    QCOMPARE(testenv::run7z({"a", folder + "/data.7z", m_data}).exitCode, 0);
-    ArchiveProgressDlg dialog;
-    ExtractOptions options;
-    options.archivePath = folder + "/data.7z";
-    options.targetDirectory = folder + "/out";
-    dialog.setBlocking(false);
-    dialog.on_pbPause_pressed();
-    dialog.doExtract(options);
-    QCOMPARE(dialog.windowTitle(), QString("Extracting data.7z"));
-    for (const char* name : {"lbElapsedValue", "lbRemainValue", "lbSpeedValue", "lbTotalValue", "lbSpeed"})
-        QVERIFY2(child<QWidget>(&dialog, name)->isVisible(), name);
-    for (const char* name : {"lbProcessedValue", "lbCompressedValue", "lbCompressRateValue", "lbExpectedSize",
-                             "lbProcessed", "lbCompressed", "lbCompressRate", "lbExpected", "lblOperation",
-                             "txtOperation2"})
-        QVERIFY2(!child<QWidget>(&dialog, name)->isVisible(), name);
-    child<QPushButton>(&dialog, "pbPause")->click();
-    QTRY_VERIFY_WITH_TIMEOUT(dialog.isFinished(), 60000);
-    QVERIFY(!dialog.failed());
-    QCOMPARE(testenv::compareTrees(m_data, folder + "/out/data"), QString());
 }
 
 void TestProgressDialog::doNotCloseKeepsTheDialogWithClose()

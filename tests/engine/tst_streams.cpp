@@ -40,9 +40,7 @@ private slots:
 
     void readsAsOneStream_data();
     void readsAsOneStream();
-    void seekRefusesUnknownOriginsAndNegativePositions();
     void writesVolumesOfExactSize();
-    void writesSingleFileOverOldContent();
     void failuresCarryTheirReason();
     void reportsSizeTimesAndMode();
     void canBeOpenedLeavesNothingBehind();
@@ -126,22 +124,6 @@ void TestStreams::readsAsOneStream()
     QCOMPARE(processed, 0u);
 }
 
-void TestStreams::seekRefusesUnknownOriginsAndNegativePositions()
-{
-    const QString path = m_dir + QStringLiteral("/a.bin");
-    QVERIFY(testenv::writeFile(path, testenv::randomBytes(100)));
-    CMyComPtr<InStream> in(new InStream(&m_operation, path, false));
-    QCOMPARE(in->Seek(40, STREAM_SEEK_SET, nullptr), S_OK);
-    UInt64 position = 999;
-    QCOMPARE(in->Seek(0, 3, &position), HRESULT(0x80030001u));
-    QCOMPARE(position, 999ull);
-    QCOMPARE(in->Seek(-41, STREAM_SEEK_CUR, &position), HRESULT_WIN32_ERROR_NEGATIVE_SEEK);
-    QCOMPARE(positionOf(in), 40ull);
-    CMyComPtr<OutStream> out(new OutStream(&m_operation, m_dir + QStringLiteral("/o.bin"), false, -1));
-    QCOMPARE(out->Seek(0, 7, nullptr), STG_E_INVALIDFUNCTION);
-    QCOMPARE(out->Seek(-1, STREAM_SEEK_SET, nullptr), HRESULT_WIN32_ERROR_NEGATIVE_SEEK);
-}
-
 void TestStreams::writesVolumesOfExactSize()
 {
     const QString path = m_dir + QStringLiteral("/out.7z");
@@ -176,21 +158,6 @@ void TestStreams::writesVolumesOfExactSize()
     QCOMPARE(StreamBase::volumeName(QStringLiteral("b"), 1000), QStringLiteral("b.1000"));
     CMyComPtr<InStream> in(new InStream(&m_operation, path + QStringLiteral(".001"), true));
     QCOMPARE(readSome(in, data.size()), data);
-}
-
-void TestStreams::writesSingleFileOverOldContent()
-{
-    const QString path = m_dir + QStringLiteral("/single.bin");
-    QVERIFY(testenv::writeFile(path, testenv::randomBytes(500)));
-    // A volume size of 0 means one file as well.
-    CMyComPtr<OutStream> stream(new OutStream(&m_operation, path, true, 0));
-    QVERIFY(!stream->isMultiVolume());
-    UInt32 processed = 0;
-    QCOMPARE(stream->Write("hello", 5, &processed), S_OK);
-    QCOMPARE(stream->Seek(0, STREAM_SEEK_SET, nullptr), S_OK);
-    QCOMPARE(stream->Write("J", 1, &processed), S_OK);
-    stream->Close(true);
-    QCOMPARE(testenv::readFile(path), QByteArray("Jello"));
 }
 
 void TestStreams::failuresCarryTheirReason()

@@ -55,7 +55,6 @@ private slots:
     void engineStringLayout();
     void engineFreesOurStringsAndWeFreeTheirs();
     void variantClearAndCopy();
-    void compareFileTimeOrdering();
     void compatibilitySymbolsStayPrivate();
     void wideStringsKeepUtf16CodeUnits();
 };
@@ -298,21 +297,6 @@ void TestZipApi::variantClearAndCopy()
     QCOMPARE(ticksFromFileTime(time.filetime), 132000000001234567ULL);
     QCOMPARE(VariantClear(&copy), S_OK);
     QCOMPARE(VariantClear(nullptr), E_INVALIDARG);
-}
-
-void TestZipApi::compareFileTimeOrdering()
-{
-    // The high part decides; the low part is unsigned.
-    const FILETIME early = {0xFFFFFFFFu, 1u};
-    const FILETIME late = {0u, 2u};
-    const FILETIME lowSmall = {1u, 5u};
-    const FILETIME lowLarge = {0x80000000u, 5u};
-    QCOMPARE(CompareFileTime(&early, &late), -1);
-    QCOMPARE(CompareFileTime(&late, &early), 1);
-    QCOMPARE(CompareFileTime(&lowSmall, &lowLarge), -1);
-    QCOMPARE(CompareFileTime(&lowLarge, &lowSmall), 1);
-    QCOMPARE(CompareFileTime(&lowLarge, &lowLarge), 0);
-    QCOMPARE(GetLastError(), 0u);
 }
 
 void TestZipApi::compatibilitySymbolsStayPrivate()
