@@ -93,8 +93,6 @@ class TestQvRoundTrip : public QObject
 private slots:
     void initTestCase();
     void init();
-    void roundTrip_data();
-    void roundTrip();
     void passwordsHideEveryEntry_data();
     void passwordsHideEveryEntry();
     void appendedEntriesKeepTheirOwnPassword();
@@ -105,7 +103,6 @@ private slots:
     void replacingGivesOnlyTheOwnerWriteAccess();
     void cancelAndPause();
     void failedWritesFailTheEntry();
-    void appendKeepsEarlierEntries();
     void refusedOpens();
     void rawCopiesKeepBytesAndRenameInTheDirectory();
     void scrambledEntriesStayReadableWhenMoved_data();
@@ -114,7 +111,6 @@ private slots:
     void copyingScrambledData();
     void archivesOfTheOriginalRuleStayReadable_data();
     void archivesOfTheOriginalRuleStayReadable();
-    void copyRefusals();
 
 private:
     QString m_dir;
@@ -129,72 +125,6 @@ void TestQvRoundTrip::init()
 {
     zip_set_conflict_check(nullptr);
     g_script = ConflictScript();
-}
-
-void TestQvRoundTrip::roundTrip_data()
-{
-    QTest::addColumn<int>("level");
-    QTest::addColumn<QString>("password");
-    QTest::addColumn<qint64>("volumeSize");
-    const QString password = QString::fromUtf8("пароль-Key");
-    QTest::newRow("stored") << 0 << QString() << qint64(-1);
-    QTest::newRow("stored, password, volumes") << 0 << password << qint64(4096);
-    QTest::newRow("deflate 1, password") << 1 << password << qint64(-1);
-    QTest::newRow("deflate 10, volumes") << 10 << QString() << qint64(4096);
-}
-
-void TestQvRoundTrip::roundTrip()
-{
-    QFETCH(int, level);
-    QFETCH(QString, password);
-    QFETCH(qint64, volumeSize);
-    const QString path = m_dir + QString("/rt-%1-%2.qv").arg(level).arg(volumeSize);
-    const QList<QPair<QString, QByteArray>> items = {
-        {QString::fromUtf8("Привет/файл.txt"), text(5000)},
-        {QString::fromUtf8("中文/文件.bin"), testenv::randomBytes(70000)},
-        {QString::fromUtf8("emoji \xF0\x9F\x98\x80\xF0\x9F\x8E\x89.txt"), "tiny"},
-        {QStringLiteral("empty.txt"), QByteArray()},
-        {QStringLiteral("dir/"), QByteArray()},
-    };
-    QVERIFY(writeArchive(path, level, password, items, volumeSize));
-    QCOMPARE(QFile::exists(path + ".001"), volumeSize > 0);
-
-    zip_t* zip = zip_open(volumeSize > 0 ? path + ".001" : path, 0, 'r', -1, password);
-    QVERIFY(zip);
-    QCOMPARE(names(zip).size(), items.size());
-    const QString out = m_dir + "/rt.out";
-    for (int i = 0; i < items.size(); ++i) {
-        QCOMPARE(zip_entry_openbyindex(zip, i), 0);
-        QCOMPARE(QString::fromWCharArray(zip_entry_name(zip)), items[i].first);
-        QCOMPARE(zip_entry_size(zip), uint64_t(items[i].second.size()));
-        QCOMPARE(zip_entry_encrypted(zip), !password.isEmpty());
-        const bool folder = items[i].first.endsWith('/');
-        QCOMPARE(zip_entry_fread(zip, out, nullptr, nullptr), folder ? -1 : 0);
-        QCOMPARE(zip_entry_close(zip), 0);
-        QCOMPARE(QFile::exists(out), !folder);
-        if (!folder)
-            QCOMPARE(testenv::readFile(out), items[i].second);
-        QFile::remove(out);
-    }
-    zip_close(zip);
-
-    // Level 0 stores, anything else deflates (an empty entry holds an empty
-    // stream); scrambled data is the keystream at its archive offset over it.
-    QByteArray archive = logical(path, volumeSize > 0);
-    const QVector<Listed> listed = parse(archive);
-    QCOMPARE(listed.size(), items.size());
-    for (int i = 0; i < items.size(); ++i) {
-        const Listed& l = listed[i];
-        QCOMPARE(l.method, uint16_t(level == 0 ? 0 : 8));
-        QCOMPARE(l.marker, uint16_t(password.isEmpty() ? 0 : 1));
-        QCOMPARE(l.external, 0x81A40000u);
-        if (level != 0 && l.uncompressed == 0)
-            QCOMPARE(l.compressed, uint64_t(2));
-        QByteArray data = dataOf(archive, l);
-        xor_crypt(password, password.size(), reinterpret_cast<uint8_t*>(data.data()), size_t(data.size()),
-                  l.dataOffset);
-        QCOMPARE(level == 0 ? data : inflateRaw(data), items[i].second);
-    }
 }
 
 void TestQvRoundTrip::passwordsHideEveryEntry_data()
@@ -483,30 +413,6 @@ void TestQvRoundTrip::failedWritesFailTheEntry()
     QVERIFY(QFileInfo(abandoned).size() < 2000);
 }
 
-void TestQvRoundTrip::appendKeepsEarlierEntries()
-{
-    const QString path = m_dir + "/append.qv";
-    QVERIFY(writeArchive(path, 6, QString(), {{"one", text(1000)}}));
-    for (int round = 0; round < 3; ++round) {
-        zip_t* zip = zip_open(path, 6, 'a', -1, QString());
-        QVERIFY(zip);
-        QCOMPARE(addEntry(zip, QString("more%1").arg(round), testenv::randomBytes(3000, round)), 0);
-        QCOMPARE(zip_close(zip), 0);
-    }
-    // Appending nothing leaves the archive byte for byte.
-    const QByteArray before = testenv::readFile(path);
-    QCOMPARE(zip_close(zip_open(path, 6, 'a', -1, QString())), 0);
-    QCOMPARE(testenv::readFile(path), before);
-    zip_t* zip = zip_open(path, 0, 'r', -1, QString());
-    QCOMPARE(names(zip), QStringList({"one", "more0", "more1", "more2"}));
-    // Reading mode refuses writing.
-    QCOMPARE(addEntry(zip, "no", "no"), -1);
-    QCOMPARE(zip_last_error(zip), ZIP_EARGS);
-    zip_close(zip);
-    QCOMPARE(extracted(path, QString(), 0), text(1000));
-    QCOMPARE(extracted(path, QString(), 3), testenv::randomBytes(3000, 2));
-}
-
 void TestQvRoundTrip::refusedOpens()
 {
     const QString path = m_dir + "/refused.qv";
@@ -687,29 +593,6 @@ void TestQvRoundTrip::archivesOfTheOriginalRuleStayReadable()
     QVERIFY(copyEntries(source, QString(), target, indexes({1})));
     QCOMPARE(parse(testenv::readFile(target)).value(0).marker, uint16_t(1));
     QCOMPARE(extracted(target, QString(), 0), text(3000));
-}
-
-void TestQvRoundTrip::copyRefusals()
-{
-    const QString source = m_dir + "/refuse.qv";
-    QVERIFY(writeArchive(source, 6, QString(), {{"a", "a"}}));
-    zip_t* src = zip_open(source, 0, 'r', -1, QString());
-    zip_t* dest = zip_open(m_dir + "/refuse-copy.qv", 0, 'w', -1, QString());
-    QVERIFY(!mz_zip_writer_add_from_zip_reader(dest, src, 1, QString(), false));
-    QVERIFY(!mz_zip_writer_add_from_zip_reader(dest, src, -1, QString(), false));
-    QVERIFY(!mz_zip_writer_add_from_zip_reader(dest, nullptr, 0, QString(), false));
-    QVERIFY(!mz_zip_writer_add_from_zip_reader(src, dest, 0, QString(), false));
-    QCOMPARE(zip_last_error(dest), ZIP_EARGS);
-    // Not while an entry of the target is being written.
-    QCOMPARE(zip_entry_open_last_access(dest, L"open", 1), 0);
-    QVERIFY(!mz_zip_writer_add_from_zip_reader(dest, src, 0, QString(), false));
-    QCOMPARE(zip_entry_close(dest), 0);
-    QVERIFY(mz_zip_writer_add_from_zip_reader(dest, src, 0, QString(), false));
-    zip_close(src);
-    QCOMPARE(zip_close(dest), 0);
-    zip_t* zip = zip_open(m_dir + "/refuse-copy.qv", 0, 'r', -1, QString());
-    QCOMPARE(names(zip), QStringList({"open", "a"}));
-    zip_close(zip);
 }
 
 QUENVAR_TEST_MAIN(TestQvRoundTrip)
