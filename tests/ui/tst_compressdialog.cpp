@@ -66,10 +66,7 @@ private slots:
     void singleStreamNamesKeepTheirExtension();
 
     void passwordOnlyWhenTickedAndGiven();
-    void pathsModeToBaseDirectory_data();
-    void pathsModeToBaseDirectory();
     void acceptedChoicesReachTheRequest();
-    void cancelAndEscapeReject();
 
 private:
     CompressOptions request(const QStringList& files, const QString& archivePath = QString()) const;
@@ -393,15 +390,6 @@ void TestCompressDialog::singleStreamNamesKeepTheirExtension()
     QCOMPARE(archiveText(&dialog), m_dir + "/report.txt.gz");
     selectFormat(&dialog, "7z");
     QCOMPARE(archiveText(&dialog), m_dir + "/report.7z");
-
-    // The name the dialog proposed goes out as it stands.
-    const int result = testenv::execModal(&dialog, [&](QDialog* d) {
-        selectFormat(d, "bzip2");
-        child<QPushButton>(d, "pbOk")->click();
-    });
-    QCOMPARE(result, int(QDialog::Accepted));
-    QCOMPARE(dialog.getCompressOptions().archivePath, m_dir + "/report.txt.bz2");
-    QCOMPARE(int(dialog.getCompressOptions().format), int(ZF_BZIP2));
 }
 
 void TestCompressDialog::passwordOnlyWhenTickedAndGiven()
@@ -452,39 +440,6 @@ void TestCompressDialog::passwordOnlyWhenTickedAndGiven()
     }
 }
 
-void TestCompressDialog::pathsModeToBaseDirectory_data()
-{
-    QTest::addColumn<int>("mode");
-    QTest::newRow("relative") << int(PT_RELATIVE);
-    QTest::newRow("full") << int(PT_FULL);
-    QTest::newRow("absolute") << int(PT_ABSOLUTE);
-}
-
-void TestCompressDialog::pathsModeToBaseDirectory()
-{
-    QFETCH(int, mode);
-    CompressDialog dialog;
-    CompressOptions options = request({m_file, m_second});
-    dialog.setCompressOptions(options);
-    const int result = testenv::execModal(&dialog, [&](QDialog* d) {
-        child<QComboBox>(d, "cbPathType")->setCurrentIndex(mode);
-        child<QPushButton>(d, "pbOk")->click();
-    });
-    QCOMPARE(result, int(QDialog::Accepted));
-    const QString base = dialog.getCompressOptions().baseDirectory;
-    switch (mode) {
-    case PT_RELATIVE:
-        QCOMPARE(base, m_dir);
-        break;
-    case PT_FULL:
-        QCOMPARE(base, CompressOptions::getBaseDirectory(PT_FULL, m_dir));
-        QVERIFY(base != m_dir);
-        break;
-    default:
-        QVERIFY(base.isEmpty());
-    }
-}
-
 void TestCompressDialog::acceptedChoicesReachTheRequest()
 {
     CompressDialog dialog;
@@ -516,27 +471,6 @@ void TestCompressDialog::acceptedChoicesReachTheRequest()
     QCOMPARE(accepted.note, QStringLiteral("kept"));
     QCOMPARE(qint64(accepted.volumeSize), qint64(-1));
     QVERIFY(accepted.password.isEmpty());
-
-    // The defaults as offered go out as the engine's numbers.
-    CompressDialog second;
-    second.setCompressOptions(options);
-    QCOMPARE(testenv::execModal(&second, [](QDialog* d) { child<QPushButton>(d, "pbOk")->click(); }),
-             int(QDialog::Accepted));
-    QCOMPARE(int(second.getCompressOptions().format), int(ZF_7Z));
-    QCOMPARE(second.getCompressOptions().level, 5u);
-    QCOMPARE(second.getCompressOptions().method, 0);
-    QCOMPARE(int(second.getCompressOptions().updateMethod), int(UM_ADD_AND_REPLACE));
-}
-
-void TestCompressDialog::cancelAndEscapeReject()
-{
-    CompressDialog dialog;
-    CompressOptions options = request({m_file});
-    dialog.setCompressOptions(options);
-    QCOMPARE(testenv::execModal(&dialog, [](QDialog* d) { child<QPushButton>(d, "pbCancel")->click(); }),
-             int(QDialog::Rejected));
-    QCOMPARE(testenv::execModal(&dialog, [](QDialog* d) { QTest::keyClick(d, Qt::Key_Escape); }),
-             int(QDialog::Rejected));
 }
 
 QUENVAR_TEST_MAIN(TestCompressDialog)

@@ -25,12 +25,10 @@ private slots:
 
     void ownFormatOffersFullPathsAndConfirmationOnly();
     void otherFormatsOfferEverything();
-    void requestPreselectsItsModes();
     void overwriteModePresetsTheAnswer_data();
     void overwriteModePresetsTheAnswer();
     void acceptedDialogWritesTheRequest();
     void destinationMatchesExistingItemIgnoringCase();
-    void typedDestinationIsTaken();
     void browseSetsTheDestination();
     void rejectingEmptiesTheTarget();
 
@@ -94,25 +92,6 @@ void TestExtractDialog::otherFormatsOfferEverything()
     dialog.setExtractOptions(request("a.7z"));
     dialog.show();
     QVERIFY(!child<QCheckBox>(&dialog, "cbNoDuplicates")->isVisible());
-}
-
-void TestExtractDialog::requestPreselectsItsModes()
-{
-    ExtractDialog dialog;
-    ExtractOptions options = request("a.7z");
-    options.pathMode = EPM_NO_PATHS;
-    options.overwriteMode = EOM_RENAME_NEW;
-    options.removeDuplicatesRoot = true;
-    dialog.setExtractOptions(options);
-    QCOMPARE(child<QComboBox>(&dialog, "cbPathType")->currentText(), QStringLiteral("Without paths"));
-    QCOMPARE(child<QComboBox>(&dialog, "cbRewrite")->currentText(), QStringLiteral("Rename automatically"));
-    QVERIFY(child<QCheckBox>(&dialog, "cbNoDuplicates")->isChecked());
-
-    options.removeDuplicatesRoot = false;
-    options.pathMode = EPM_FULL_PATHS;
-    dialog.setExtractOptions(options);
-    QVERIFY(!child<QCheckBox>(&dialog, "cbNoDuplicates")->isChecked());
-    QCOMPARE(child<QComboBox>(&dialog, "cbPathType")->currentText(), QStringLiteral("Full paths"));
 }
 
 void TestExtractDialog::overwriteModePresetsTheAnswer_data()
@@ -189,21 +168,6 @@ void TestExtractDialog::destinationMatchesExistingItemIgnoringCase()
     QCOMPARE(destination->currentText(), m_dir + "/Output");
 }
 
-void TestExtractDialog::typedDestinationIsTaken()
-{
-    ExtractDialog dialog;
-    dialog.setExtractOptions(request("a.7z"));
-    const QString typed = m_dir + "/typed here";
-    const int result = testenv::execModal(&dialog, [&](QDialog* d) {
-        auto* edit = child<QComboBox>(d, "cbDstDirName")->lineEdit();
-        edit->clear();
-        QTest::keyClicks(edit, typed);
-        child<QPushButton>(d, "pbOk")->click();
-    });
-    QCOMPARE(result, int(QDialog::Accepted));
-    QCOMPARE(dialog.getExtractOptions().targetDirectory, typed);
-}
-
 void TestExtractDialog::browseSetsTheDestination()
 {
     const QString chosen = testenv::makeDir(QStringLiteral("chosen"));
@@ -234,14 +198,6 @@ void TestExtractDialog::rejectingEmptiesTheTarget()
     QCOMPARE(testenv::execModal(&dialog, [](QDialog* d) { child<QPushButton>(d, "pbCancel")->click(); }),
              int(QDialog::Rejected));
     QVERIFY(dialog.getExtractOptions().targetDirectory.isEmpty());
-    QVERIFY(chosenAnswers().isEmpty());
-
-    ExtractDialog second;
-    second.setExtractOptions(request("a.7z"));
-    QCOMPARE(testenv::execModal(&second, [](QDialog* d) { QTest::keyClick(d, Qt::Key_Escape); }),
-             int(QDialog::Rejected));
-    QVERIFY(second.getExtractOptions().targetDirectory.isEmpty());
-    QCOMPARE(second.getExtractOptions().archivePath, m_dir + "/a.7z");
     QVERIFY(chosenAnswers().isEmpty());
 }
 

@@ -110,14 +110,11 @@ void TestSettingsDialog::associationBoxesShowTheFile()
 {
     SetRegisteredExtensions_local({ZF_XZ, ZF_RAR5});
     SettingsDialog dialog;
-    QStringList texts;
     QList<ZipFormat> ticked;
     for (QCheckBox* box : associationBoxes(dialog)) {
-        texts << box->text();
         if (box->isChecked())
             ticked << ZipFormat(box->property("format_index").toInt());
     }
-    QCOMPARE(texts, QStringList({"7z", "bz2", "gz", "tar", "wim", "xz", "zip", "qv", "rar"}));
     QCOMPARE(ticked, (QList<ZipFormat>{ZF_XZ, ZF_RAR5}));
 }
 
