@@ -34,8 +34,8 @@ private:
     }
 
 private slots:
-    void unknownOptionEndsWithParserMessage();
-    void missingOptionValue();
+    void parserRefusals_data();
+    void parserRefusals();
     void commandWithoutArgument_data();
     void commandWithoutArgument();
     void helpAndVersion_data();
@@ -43,25 +43,25 @@ private slots:
     void helpFollowsTheLanguage_data();
     void helpFollowsTheLanguage();
     void argumentsAreLoggedOneLineEach();
-    void noLogDirectoryWithoutTheVariable();
-    void firstRunWritesSettings();
 };
 
-void TestCommandLine::unknownOptionEndsWithParserMessage()
+void TestCommandLine::parserRefusals_data()
 {
-    const auto env = freshEnvironment(false);
-    const auto result = run({"--no-such-option"}, env);
-    QVERIFY(result.finished);
-    QVERIFY(result.exitCode != 0);
-    QVERIFY2(result.err.contains("Unknown option 'no-such-option'"), result.err.constData());
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("unknown option") << QStringList{"--no-such-option"}
+                                    << "Unknown option 'no-such-option'";
+    QTest::newRow("missing value") << QStringList{"-c"} << "Missing value after '-c'";
 }
 
-void TestCommandLine::missingOptionValue()
+void TestCommandLine::parserRefusals()
 {
-    const auto result = run({"-c"}, freshEnvironment(false));
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+    const auto result = run(arguments, freshEnvironment(false));
     QVERIFY(result.finished);
     QVERIFY(result.exitCode != 0);
-    QVERIFY2(result.err.contains("Missing value after '-c'"), result.err.constData());
+    QVERIFY2(result.err.contains(message.toUtf8()), result.err.constData());
 }
 
 void TestCommandLine::commandWithoutArgument_data()
@@ -157,24 +157,6 @@ void TestCommandLine::argumentsAreLoggedOneLineEach()
     // A second run appends to the same file.
     QCOMPARE(run(args, env).exitCode, 0);
     QCOMPARE(logLines(env).size(), 2 * lines.size());
-}
-
-void TestCommandLine::noLogDirectoryWithoutTheVariable()
-{
-    const auto env = freshEnvironment(false);
-    QCOMPARE(run({"-c", "rc", "x"}, env).exitCode, 0);
-    QVERIFY(QDir(env.value("XDG_DATA_HOME")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
-}
-
-void TestCommandLine::firstRunWritesSettings()
-{
-    const auto env = freshEnvironment(false);
-    QCOMPARE(run({"-c", "rc"}, env).exitCode, 0);
-    const QString file = env.value("XDG_CONFIG_HOME") + "/Quenvar/Settings.conf";
-    const QByteArray first = testenv::readFile(file);
-    QVERIFY(first.contains("InitVersion=1"));
-    QCOMPARE(run({"-c", "rc"}, env).exitCode, 0);
-    QCOMPARE(testenv::readFile(file), first);
 }
 
 QUENVAR_TEST_MAIN(TestCommandLine)

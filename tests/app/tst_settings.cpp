@@ -22,9 +22,7 @@ private slots:
     void savedPathInsideArchive();
     void savedPlainDirectoryIsKept();
     void emptySavedPathGivesHome();
-    void trailingBackslashDropped();
     void systemScopeWithoutFileIsAbsent();
-    void processFlags();
 };
 
 void TestSettings::init()
@@ -117,33 +115,12 @@ void TestSettings::emptySavedPathGivesHome()
     QCOMPARE(CSettings::getPanelPath(0), QDir::homePath());
 }
 
-void TestSettings::trailingBackslashDropped()
-{
-    CSettings::setPanelPath(0, "/data/share\\");
-    QCOMPARE(CSettings::getStringValue("Path/0"), QStringLiteral("/data/share"));
-    CSettings::setPanelPath(1, "/data/share/");
-    QCOMPARE(CSettings::getStringValue("Path/1"), QStringLiteral("/data/share/"));
-}
-
 void TestSettings::systemScopeWithoutFileIsAbsent()
 {
     CSettings::setBoolValue("globalRegistered", true); // user scope only
     QVERIFY(!CSettings::getValue("globalRegistered", true).isValid());
     QVERIFY(!CSettings::getBoolValue("globalRegistered", true));
     QVERIFY(!CSettings::contains("globalRegistered", true));
-}
-
-void TestSettings::processFlags()
-{
-    CSettings::setSilent(true);
-    CSettings::setElevated(true);
-    QVERIFY(CSettings::isSilent() && CSettings::isElevated());
-    CSettings::setSilent(false);
-    CSettings::setElevated(false);
-    // Never persisted.
-    QSettings file(settingsFile(), QSettings::IniFormat);
-    for (const QString& key : file.allKeys())
-        QVERIFY(!key.contains("ilent") && !key.contains("levated"));
 }
 
 QUENVAR_TEST_MAIN(TestSettings)
