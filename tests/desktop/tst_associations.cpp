@@ -24,7 +24,6 @@ private slots:
     void init();
     void fileAfterRegistering_data();
     void fileAfterRegistering();
-    void sharedTypesReadAsRegistered();
     void failedWriteKeepsTheFile();
     void firstRunRegistrationHappensOnce();
 };
@@ -95,15 +94,6 @@ void TestAssociations::fileAfterRegistering()
         SetRegisteredExtensions_local(formats);
     QCOMPARE(testenv::readFile(listPath()), after);
     QVERIFY(!QFileInfo::exists(testenv::home() + "/.config/mimeapps.list"));
-}
-
-void TestAssociations::sharedTypesReadAsRegistered()
-{
-    QCOMPARE(GetRegisteredExtensions_local(), QList<ZipFormat>{});
-    SetRegisteredExtensions_local({ZF_XZ});
-    QCOMPARE(GetRegisteredExtensions_local(), (QList<ZipFormat>{ZF_XZ, ZF_TAR_XZ}));
-    SetRegisteredExtensions_local({ZF_RAR5, ZF_GZIP});
-    QCOMPARE(GetRegisteredExtensions_local(), (QList<ZipFormat>{ZF_GZIP, ZF_TAR_GZIP, ZF_RAR5, ZF_RAR}));
 }
 
 void TestAssociations::failedWriteKeepsTheFile()

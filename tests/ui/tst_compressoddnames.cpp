@@ -16,7 +16,6 @@ class TestCompressSpecialNames : public QObject
 
 private slots:
     void specialFolderGetsItsDisplayName();
-    void ordinaryFolderKeepsItsName();
 };
 
 void TestCompressSpecialNames::specialFolderGetsItsDisplayName()
@@ -37,18 +36,6 @@ void TestCompressSpecialNames::specialFolderGetsItsDisplayName()
     auto* format = child<QComboBox>(&dialog, "cbFormat");
     format->setCurrentIndex(format->findText("zip"));
     QCOMPARE(name->currentText(), QDir::homePath() + "/Documentation.zip");
-}
-
-void TestCompressSpecialNames::ordinaryFolderKeepsItsName()
-{
-    const QString folder = QDir::homePath() + "/Projects";
-    QVERIFY(QDir().mkpath(folder));
-    CompressDialog dialog;
-    CompressOptions options;
-    options.files = QStringList{folder};
-    options.archivePath = folder;
-    dialog.setCompressOptions(options);
-    QCOMPARE(child<QComboBox>(&dialog, "cbArchiveName")->currentText(), folder + ".7z");
 }
 
 QUENVAR_TEST_MAIN_WITH_LOCALE(TestCompressSpecialNames, "ru_RU.UTF-8")
