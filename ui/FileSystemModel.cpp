@@ -11,6 +11,11 @@
 #include <QMimeData>
 #include <QUrl>
 
+QString panelTimeText(const QDateTime& time)
+{
+    return QLocale::system().toString(time, QLocale::ShortFormat);
+}
+
 FileSystemModel::FileSystemModel(QObject* parent)
     : QFileSystemModel(parent)
 {
@@ -91,6 +96,8 @@ QVariant FileSystemModel::data(const QModelIndex& index, int role) const
         normalizeDataSize(size);
         return size;
     }
+    if (index.column() == 3 && role == Qt::DisplayRole)
+        return panelTimeText(lastModified(index));
     return QFileSystemModel::data(index, role);
 }
 
@@ -98,6 +105,10 @@ bool FileSystemModel::setData(const QModelIndex& index, const QVariant& value, i
 {
     if (!index.isValid() || index.column() != 0 || role != Qt::EditRole)
         return QFileSystemModel::setData(index, value, role);
+    // An empty name is no rename: the view clears the cells of the rows it
+    // dragged away with a move, and that must not reach the file.
+    if (value.toString().isEmpty())
+        return false;
     QString oldPath = filePath(index);
     if (!getSpecialFolderName(oldPath).isEmpty())
         return true;

@@ -2,6 +2,12 @@
 
 #include <QFileSystemModel>
 
+class QDateTime;
+
+// A modification time as both kinds of panel show it: the short date and
+// time of the user's locale.
+QString panelTimeText(const QDateTime& time);
+
 // The folder listing of a file panel. Adds the program's size texts and
 // special-folder names, hands renames and drops to the main window through
 // signals (which carry out the file work), and applies the hidden-items

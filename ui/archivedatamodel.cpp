@@ -6,6 +6,7 @@
 #include "engine/guiutils.h"
 #include "fileops/FileNameCodec.h"
 #include "fileops/utils.h"
+#include "ui/FileSystemModel.h"
 #include "ui/MimeData.h"
 #include "ui/mainwindow.h"
 
@@ -57,12 +58,22 @@ QIcon iconForName(const QString& name, bool isDir)
     return found.value();
 }
 
-bool isQvArchive(const QString& path)
+} // namespace
+
+CompressOptions archiveChangeRequest(const QString& archivePath)
 {
-    return getExtensionOfFile(path).compare(QLatin1String("qv"), Qt::CaseInsensitive) == 0;
+    CompressOptions request;
+    request.archivePath = archivePath;
+    if (isQvExtension(archivePath))
+        request.format = ZF_QV;
+    return request;
 }
 
-} // namespace
+bool isValidArchiveEntryName(const QString& name)
+{
+    static const QRegularExpression forbidden(QStringLiteral("[\\\\/*:?\"<>|]"));
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") && !name.contains(forbidden);
+}
 
 CArchiveDataModel::CArchiveDataModel(QObject* parent)
     : QAbstractTableModel(parent)
@@ -251,6 +262,17 @@ ArchiveItemInfo CArchiveDataModel::rowInfo(int row) const
     return info;
 }
 
+QString CArchiveDataModel::extractedPath(const QString& folder, int row) const
+{
+    if (!isCurrentArchiveIndexValid(row))
+        return QString();
+    ExtractOptions layout;
+    layout.pathMode = EPM_RELATIVE_PATHS;
+    const QString path = archiveRowPath(m_currentDir, m_rows[size_t(row)].name);
+    return folder + QLatin1Char('/') +
+           ExtractPathGuard::cleanRelativePath(ExtractPathGuard::relativeOutputPath(layout, path));
+}
+
 QList<int> CArchiveDataModel::getInArchiveIndexesWithSubdir(const QList<QModelIndex>& indexes) const
 {
     return collectWithSubdir(indexes, nullptr);
@@ -310,7 +332,7 @@ QVariant CArchiveDataModel::data(const QModelIndex& index, int role) const
             return size;
         }
         case 3:
-            return row.isDir ? QString() : item.modified.toString(QStringLiteral("dd.MM.yyyy hh:mm"));
+            return row.isDir ? QString() : panelTimeText(item.modified);
         default:
             return role == Qt::DisplayRole ? readableFileName(row.name) : row.name;
         }
@@ -368,8 +390,7 @@ bool CArchiveDataModel::setData(const QModelIndex& index, const QVariant& value,
     const QString newName = value.toString();
     if (newName == row.name || newName.isEmpty())
         return false;
-    static const QRegularExpression forbidden(QStringLiteral("[\\\\/*:?\"<>|]"));
-    if (newName.contains(forbidden)) {
+    if (!isValidArchiveEntryName(newName)) {
         showInvalidFileNameMessage(nullptr, newName);
         refresh();
         return false;
@@ -393,12 +414,9 @@ bool CArchiveDataModel::setData(const QModelIndex& index, const QVariant& value,
                     tr("The folder \"%1\" has no entry of its own in the archive and cannot be renamed.").arg(path));
         return false;
     }
-    CompressOptions options;
-    options.archivePath = m_archivePath;
+    CompressOptions options = archiveChangeRequest(m_archivePath);
     options.itemToRename = items.at(entry).index;
     options.newItemName = newName;
-    if (isQvArchive(m_archivePath))
-        options.format = ZF_QV;
     ArchiveProgressDlg progress;
     progress.doCompress(options);
     refresh();
@@ -534,18 +552,10 @@ QMimeData* CArchiveDataModel::mimeData(const QModelIndexList& indexes) const
     m_dragServed = false;
     m_ownDrag = true;
 
-    // Where the extraction will put each entry.
-    ExtractOptions layout;
-    layout.pathMode = EPM_RELATIVE_PATHS;
-    layout.subPath.clear();
     m_dragUrls.clear();
     for (const QModelIndex& index : indexes) {
-        if (index.column() != 0 || !isCurrentArchiveIndexValid(index.row()))
-            continue;
-        const QString path = archiveRowPath(m_currentDir, m_rows[size_t(index.row())].name);
-        const QString relative =
-            ExtractPathGuard::cleanRelativePath(ExtractPathGuard::relativeOutputPath(layout, path));
-        m_dragUrls << QUrl::fromLocalFile(m_dragFolder + QLatin1Char('/') + relative);
+        if (index.column() == 0 && isCurrentArchiveIndexValid(index.row()))
+            m_dragUrls << QUrl::fromLocalFile(extractedPath(m_dragFolder, index.row()));
     }
 
     auto* data = new MimeData();

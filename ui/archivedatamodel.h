@@ -15,6 +15,14 @@
 class FileArchive;
 class MimeData;
 
+// The start of every request that changes an open archive (add, delete,
+// rename, new folder): the archive and the back end its name calls for.
+CompressOptions archiveChangeRequest(const QString& archivePath);
+
+// Whether a name can be given to an entry inside an archive: no empty name,
+// no "." or "..", none of the characters \ / * : ? " < > |.
+bool isValidArchiveEntryName(const QString& name);
+
 // Shows one folder of an archive at a time as the rows of a panel. The
 // archive is listed once per open (on the GUI thread, under the main
 // window's busy state) and indexed by folder; changing folder then costs in
@@ -54,6 +62,8 @@ public:
     QList<int> getInArchiveIndexesWithSubdir(const QList<QModelIndex>& indexes) const;
     // The row as a record: name, path inside the archive, size, time, index, folder flag.
     ArchiveItemInfo rowInfo(int row) const;
+    // Where extracting the row's entries into folder puts the row itself.
+    QString extractedPath(const QString& folder, int row) const;
 
     bool isArchiveUpdateSupported() const;
     bool isCurrentArchiveIndexValid(int row) const;

@@ -20,6 +20,8 @@ public:
     QModelIndex editIndex() const { return m_editIndex; }
     // Set just before a new folder is created (and put into rename mode).
     void setFolderRenamed(bool renamed) { m_isFolderRenamed = renamed; }
+    // A row's in-place editor is open.
+    bool isEditing() const { return state() == EditingState; }
 
 signals:
     void changeCurrentTreeView(int index);

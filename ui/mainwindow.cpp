@@ -302,6 +302,9 @@ void MainWindow::setViewModel(int panel, QAbstractItemModel* model)
     // The old selection would be shown against the new model's header.
     if (tree->selectionModel())
         tree->selectionModel()->clear();
+    // The root belongs to the old model: the view and its header would hand
+    // it to the new one while they switch.
+    tree->setRootIndex(QModelIndex());
     tree->setModel(model);
     setupColumns(tree);
     connectSelection(panel);
@@ -802,21 +805,30 @@ bool MainWindow::filterPanelKey(QObject* watched, QKeyEvent* event)
             return true;
         }
     }
-    if (panelOfView(watched) < 0 || !handleKey(event))
+    // A key the in-place editor let pass (Return after a new name) is the
+    // editor's, not a command on the row being renamed.
+    if (panelOfView(watched) < 0 || isEditing() || !handleKey(event))
         return false;
     // The list's own handling of these follows (search by letter, copying
-    // the name, its rename key); every other key of the window's is done.
+    // the name); every other key of the window's is done. F2 is too: the
+    // window's rename has started the editor, and a second start fails.
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
     const int key = event->key();
-    return !((key == Qt::Key_C || key == Qt::Key_X) && !ctrl) && !(key == Qt::Key_C && ctrl) && key != Qt::Key_F2;
+    return !((key == Qt::Key_C || key == Qt::Key_X) && !ctrl) && !(key == Qt::Key_C && ctrl);
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event)
 {
     // Keys of the panels' lists and address lines were taken on their way in.
-    if (m_built && panelOfView(focusWidget()) < 0)
+    if (m_built && panelOfView(focusWidget()) < 0 && !isEditing())
         handleKey(event);
     QMainWindow::keyPressEvent(event);
+}
+
+bool MainWindow::isEditing() const
+{
+    return std::any_of(m_panels.begin(), m_panels.end(),
+                       [](const Panel& p) { return p.view->isEditing(); });
 }
 
 int MainWindow::panelOfView(const QObject* object) const

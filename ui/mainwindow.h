@@ -13,6 +13,8 @@
 
 class AddressBar;
 class CArchiveDataModel;
+class CompressOptions;
+class ExtractOptions;
 class FileSystemModel;
 class FileTreeView;
 class QAction;
@@ -210,10 +212,21 @@ private:
     bool filterPanelKey(QObject* watched, QKeyEvent* event);
     void paste();
     int panelOfView(const QObject* object) const;
+    // A panel's in-place editor is open.
+    bool isEditing() const;
     QAbstractItemModel* shownModel(int panel) const;
     QString filePathOf(int panel, const QModelIndex& index) const;
     bool isRootPath(const QString& path) const;
     int selectedCount(int panel) const;
+    QModelIndexList selectedRows(int panel) const;
+    // Makes the archive panel's row of that name current, selected and seen.
+    void selectArchiveEntry(int panel, const QString& name);
+    // Runs a change of an open archive and lists the archives shown anew.
+    void runArchiveChange(const CompressOptions& request);
+    // The selected entries of an archive panel, below the folder it shows.
+    ExtractOptions selectionExtractRequest(int panel) const;
+    void deleteFiles(int panel, bool toTrash);
+    void createFolderInArchive(int panel);
     QAction* action(const char* name) const;
     // Sets a File-menu action and its tool-bar twin, when it has one.
     void setActionPair(const char* menuName, bool enabled);

@@ -2,6 +2,8 @@
 
 #include "common/testenv.h"
 
+#include "engine/filearchive.h"
+
 #include <QFile>
 #include <QStringList>
 #include <QTimeZone>
@@ -464,6 +466,23 @@ PeerListing listWith7z(const QString& archivePath)
     if (!current.isEmpty())
         listing.items.append(current);
     return listing;
+}
+
+QStringList entryPaths(const QString& archivePath)
+{
+    QStringList paths;
+    if (isQvExtension(archivePath)) {
+        FileArchive reader;
+        reader.openArchive(archivePath);
+        for (const ArchiveItemInfo& item : reader.archiveItems())
+            paths << item.name;
+    } else {
+        const PeerListing listing = listWith7z(archivePath);
+        for (const PeerItem& item : listing.items)
+            paths << item.value(QStringLiteral("Path"));
+    }
+    paths.sort();
+    return paths;
 }
 
 QString peerTime(const QDateTime& time)

@@ -11,6 +11,7 @@
 #include <QMap>
 #include <QMetaType>
 #include <QString>
+#include <QStringList>
 
 namespace testarchives {
 
@@ -80,6 +81,10 @@ struct PeerListing
     const PeerItem* find(const QString& path) const;
 };
 PeerListing listWith7z(const QString& archivePath);
+
+// The paths of an archive's entries, sorted: as the 7z tool lists them, or
+// as the program's own reader does for its ".qv" container.
+QStringList entryPaths(const QString& archivePath);
 
 // "2021-03-04 05:06:08": a time as the 7z tool prints it, in local time. Some
 // handlers add ".0000000"; compare the first 19 characters of "Modified".

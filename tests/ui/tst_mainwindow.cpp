@@ -4,6 +4,7 @@
 // About dialog and hidden items switched on in the settings.
 #include "common/testarchives.h"
 #include "common/testenv.h"
+#include "common/windowdriver.h"
 
 #include "app/globals.h"
 #include "app/settings.h"
@@ -23,6 +24,8 @@
 #include <QPushButton>
 #include <QToolBar>
 #include <QUrl>
+
+using namespace windowdriver;
 
 class TestMainWindow : public QObject
 {
@@ -54,11 +57,6 @@ private slots:
     void listingHiddenItemsInSettingsShowsThemInBothPanels();
 
 private:
-    MainWindow* restart(const QString& path = QString());
-    QModelIndex rowOf(int panel, const QString& name);
-    void select(int panel, const QStringList& names);
-    QString shown(int panel) const;
-
     QString m_dir;
     QString m_archive;
     QString m_readOnly;
@@ -85,52 +83,6 @@ void TestMainWindow::init()
 void TestMainWindow::cleanupTestCase()
 {
     delete MainWindow::getInstance();
-}
-
-MainWindow* TestMainWindow::restart(const QString& path)
-{
-    if (MainWindow::isMainDialogUsed())
-        delete MainWindow::getInstance();
-    MainWindow* window = MainWindow::getInstance();
-    window->show(path);
-    return window;
-}
-
-// What a panel shows: its address, and "[archive]" when it shows an archive.
-QString TestMainWindow::shown(int panel) const
-{
-    MainWindow* window = MainWindow::getInstance();
-    return window->addressBar(panel)->currentAddress() +
-           (window->isArchiveShown(panel) ? QStringLiteral(" [archive]") : QString());
-}
-
-QModelIndex TestMainWindow::rowOf(int panel, const QString& name)
-{
-    MainWindow* window = MainWindow::getInstance();
-    QAbstractItemModel* model = window->view(panel)->model();
-    const QModelIndex root = window->view(panel)->rootIndex();
-    QModelIndex found;
-    const auto look = [&] {
-        for (int row = 0; row < model->rowCount(root); ++row) {
-            const QModelIndex index = model->index(row, 0, root);
-            if (index.data().toString() == name)
-                found = index;
-        }
-        return found.isValid();
-    };
-    [&] { QTRY_VERIFY2(look(), qPrintable(name)); }();
-    return found;
-}
-
-void TestMainWindow::select(int panel, const QStringList& names)
-{
-    FileTreeView* view = MainWindow::getInstance()->view(panel);
-    view->clearSelection();
-    for (const QString& name : names) {
-        const QModelIndex index = rowOf(panel, name);
-        view->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
-        view->selectionModel()->select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    }
 }
 
 void TestMainWindow::startUpShowsTheArchiveOrTheStoredPaths_data()
