@@ -64,7 +64,6 @@ private slots:
     void dialogGoingAwayStopsAWaitingWorker_data();
     void dialogGoingAwayStopsAWaitingWorker();
     void lowPriorityLowersOnlyTheOperationThreads();
-    void refusesToPackTheArchivesOwnFolder();
     void extractDriverReportsTheOutcome();
 };
 
@@ -413,24 +412,6 @@ void TestProgressDialog::lowPriorityLowersOnlyTheOperationThreads()
     QTRY_VERIFY_WITH_TIMEOUT(dialog.isFinished(), 120000);
     QVERIFY(!dialog.failed());
     QVERIFY(untouched());
-}
-
-void TestProgressDialog::refusesToPackTheArchivesOwnFolder()
-{
-    const QString folder = testenv::makeDir("self");
-    QVERIFY(testenv::writeFile(folder + "/a.txt", "a"));
-    CompressOptions options;
-    options.files = QStringList{folder};
-    options.baseDirectory = QFileInfo(folder).path();
-    options.archivePath = folder + "/inside/self.7z";
-    QString title, text;
-    testenv::answerNextMessageBox(&title, &text);
-    ArchiveProgressDlg dialog;
-    dialog.doCompress(options);
-    QCOMPARE(title, QString("Error"));
-    QCOMPARE(text, QString("Adding itself or its parent directory to the archive is not allowed."));
-    QVERIFY(dialog.failed());
-    QCOMPARE(testenv::listTree(folder), QStringList{"a.txt"});
 }
 
 void TestProgressDialog::extractDriverReportsTheOutcome()

@@ -262,12 +262,8 @@ void TestUtils::namesWithoutCompressionExtension()
 
 void TestUtils::sizeTexts()
 {
-    testenv::writeFile(m_dir + "/s1536", QByteArray(1536, 's'));
-    testenv::writeFile(m_dir + "/s5", QByteArray(5, 's'));
-    testenv::writeFile(m_dir + "/s3m", QByteArray(3 * 1024 * 1024 + 512 * 1024, 's'));
-    QCOMPARE(getFormattedFileSize(m_dir + "/s1536"), QStringLiteral("1.50 KB"));
-    QCOMPARE(getFormattedFileSize(m_dir + "/s5"), QStringLiteral("5 B"));
-    QCOMPARE(getFormattedFileSize(m_dir + "/s3m"), QStringLiteral("3.50 MB"));
+    // The conflict dialog's tests read the sizes it formats; the engine's
+    // words for units become the short ones.
     QString text = "1 byte, 2 bytes, 3 KiB, 4 MiB, 5 GiB";
     normalizeDataSize(text);
     QCOMPARE(text, QStringLiteral("1 B, 2 B, 3 KB, 4 MB, 5 GB"));
