@@ -29,7 +29,6 @@ private slots:
     void selectionCollectsEverythingBelow();
     void innerPathOpensItsFolder_data();
     void innerPathOpensItsFolder();
-    void invalidNewNameChangesNothing();
     void foreignNameBytesShowReadably();
     void readOnlyKinds_data();
     void readOnlyKinds();
@@ -196,23 +195,6 @@ void TestArchiveDataModel::foreignNameBytesShowReadably()
     QCOMPARE(model.data(model.index(0, 0), Qt::DisplayRole).toString(), QString::fromUtf8("caf\xef\xbf\xbd.txt"));
     // A rename starts from the name that leads to the bytes.
     QCOMPARE(model.data(model.index(0, 0), Qt::EditRole).toString(), name);
-}
-
-void TestArchiveDataModel::invalidNewNameChangesNothing()
-{
-    const QString archive = zip({file("a.txt", "a")});
-    const QByteArray before = testenv::readFile(archive);
-    CArchiveDataModel model;
-    QVERIFY(model.openArchive(archive, QString()));
-
-    QString title;
-    QString text;
-    testenv::answerNextMessageBox(&title, &text);
-    model.setData(model.index(0, 0), QStringLiteral("b:c.txt"));
-    QCOMPARE(title, QStringLiteral("Invalid filename"));
-    QVERIFY2(text.contains(QStringLiteral("\"b:c.txt\"can not be used.")), qPrintable(text));
-    QCOMPARE(testenv::readFile(archive), before);
-    QCOMPARE(rowNames(model), QStringList{"a.txt"});
 }
 
 void TestArchiveDataModel::readOnlyKinds_data()
