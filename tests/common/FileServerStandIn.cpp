@@ -461,41 +461,29 @@ bool FileServerStandIn::servesThisProcess()
 
 FileServerStandInAsUser::FileServerStandInAsUser(unsigned int uid)
 {
-    int toChild[2];
-    int fromChild[2];
-    if (::pipe(toChild) != 0)
-        return;
-    if (::pipe(fromChild) != 0) {
-        ::close(toChild[0]);
-        ::close(toChild[1]);
+    // Opened while still root: the program is then run by its descriptor,
+    // so folders the user may not enter (a build under /root) do not matter.
+    const int program = ::open(QUENVAR_STANDIN_BINARY, O_RDONLY | O_CLOEXEC);
+    int toChild[2] = {-1, -1};
+    int fromChild[2] = {-1, -1};
+    if (program < 0 || ::pipe2(toChild, O_CLOEXEC) != 0 || ::pipe2(fromChild, O_CLOEXEC) != 0) {
+        for (int fd : {program, toChild[0], toChild[1], fromChild[0], fromChild[1]})
+            if (fd >= 0)
+                ::close(fd);
         return;
     }
     m_pid = ::fork();
     if (m_pid == 0) {
-        // Only this thread lives on in the child: no Qt event loop, just the
-        // stand-in's own threads and plain calls.
-        ::close(toChild[1]);
-        ::close(fromChild[0]);
-        quint16 port = 0;
-        if (::setgroups(0, nullptr) == 0 && ::setgid(uid) == 0 && ::setuid(uid) == 0) {
-            FileServerStandIn server;
-            port = server.port();
-            if (::write(fromChild[1], &port, sizeof port) == sizeof port) {
-                char stop = 0;
-                // Until the parent says stop (or goes).
-                if (::read(toChild[0], &stop, 1) >= 0) {
-                    const qint64 received = server.received().size();
-                    if (::write(fromChild[1], &received, sizeof received) != sizeof received)
-                        ::_exit(1);
-                }
-            }
-            ::_exit(0);
+        // Only calls that are safe in the child of a threaded process, up
+        // to the exec: the stand-in's threads start in a fresh program.
+        if (::dup2(toChild[0], STDIN_FILENO) >= 0 && ::dup2(fromChild[1], STDOUT_FILENO) >= 0
+            && ::setgroups(0, nullptr) == 0 && ::setgid(uid) == 0 && ::setuid(uid) == 0) {
+            char* const argv[] = {const_cast<char*>("quenvar_fileserver_standin"), nullptr};
+            ::fexecve(program, argv, environ);
         }
-        // Port 0: the rights could not be dropped.
-        if (::write(fromChild[1], &port, sizeof port) != sizeof port)
-            ::_exit(2);
         ::_exit(1);
     }
+    ::close(program);
     ::close(toChild[0]);
     ::close(fromChild[1]);
     m_toChild = toChild[1];

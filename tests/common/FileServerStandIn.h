@@ -74,7 +74,8 @@ private:
 };
 
 // A FileServerStandIn in a child process that runs as another user: the
-// child drops root's rights (group and user) before it listens, as a local
+// child drops root's rights (group and user) and runs the stand-in as a
+// program of its own (tests/fileops/fileserverstandin_main.cpp), as a local
 // user's program that took the server's port would. Needs root.
 class FileServerStandInAsUser
 {
