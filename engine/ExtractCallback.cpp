@@ -16,6 +16,7 @@
 
 #include <algorithm>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -132,6 +133,8 @@ void ExtractCallback::resetEntry()
     m_entryPath.clear();
     m_fullPath.clear();
     m_partPath.clear();
+    m_writesInPlace = false;
+    m_timesSet = false;
     m_times = Times();
     m_attributes = 0;
     m_attributesDefined = false;
@@ -289,6 +292,21 @@ HRESULT ExtractCallback::GetStream(UInt32 index, ISequentialOutStream** outStrea
     }
 
     m_guard.noteNonFolder(full);
+    // The usual case: nothing has the entry's name yet. The file is made
+    // there at once, exclusively (never through a link, never over a file
+    // that appeared meanwhile), and is this extraction's own until the
+    // entry checks out: a failed entry takes it away again. Only a name that
+    // is taken goes the long way, with its question and a hidden part file.
+    if (!m_isLink && m_hardLinkTarget.isEmpty() && !isElevationInForce()) {
+        const int fd = createExclusively(full);
+        if (fd >= 0) {
+            m_fullPath = full;
+            m_partPath = full;
+            m_writesInPlace = true;
+            return handOutStream(fd, outStream);
+        }
+    }
+
     QString path = full;
     QDateTime entryTime;
     if (m_times.modification)
@@ -311,7 +329,6 @@ HRESULT ExtractCallback::GetStream(UInt32 index, ISequentialOutStream** outStrea
 
     m_partPath = partFileName(path);
     CMyComPtr<OutStream> stream(new OutStream(m_operation, m_partPath, false, -1));
-    stream->setReportName(path);
     // Making the file at once proves it can be written and keeps it for the
     // engine (which may write nothing to an empty entry); only when that
     // fails does the slower test with its questions run.
@@ -327,11 +344,40 @@ HRESULT ExtractCallback::GetStream(UInt32 index, ISequentialOutStream** outStrea
     // with 0600 must never lie there readable by all, not even for a moment.
     if (!isElevationInForce())
         ::chmod(QFile::encodeName(m_partPath).constData(), S_IRUSR | S_IWUSR);
+    return handOutStream(stream, outStream);
+}
+
+int ExtractCallback::createExclusively(const QString& path)
+{
+    const QByteArray local = QFile::encodeName(path);
+    // Made with the entry's own mode (the umask applied), never wider: a
+    // private key stored with 0600 is never readable by others, not even
+    // while it is written. The descriptor writes whatever the mode says.
+    const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    const mode_t mode = entryMode();
+    int fd = ::open(local.constData(), flags, mode);
+    // The folder is made once, by the first file that goes into it.
+    if (fd < 0 && errno == ENOENT && makeParentFolder(path))
+        fd = ::open(local.constData(), flags, mode);
+    return fd;
+}
+
+HRESULT ExtractCallback::handOutStream(int fd, ISequentialOutStream** outStream)
+{
+    CMyComPtr<OutStream> stream(new OutStream(m_operation, m_partPath, false, -1));
+    stream->adoptOpenFile(fd);
+    return handOutStream(stream, outStream);
+}
+
+HRESULT ExtractCallback::handOutStream(const CMyComPtr<OutStream>& stream, ISequentialOutStream** outStream)
+{
+    stream->setReportName(m_fullPath);
     if (m_sizeDefined && m_size == 0 && m_operation)
-        m_operation->addEmptyFileExtracted(path);
+        m_operation->addEmptyFileExtracted(m_fullPath);
     m_outStream = stream;
     m_outStreamRef = static_cast<IOutStream*>(stream.get());
-    *outStream = static_cast<IOutStream*>(stream.Detach());
+    CMyComPtr<OutStream> handed = stream;
+    *outStream = static_cast<IOutStream*>(handed.Detach());
     return S_OK;
 }
 
@@ -442,6 +488,13 @@ HRESULT ExtractCallback::SetOperationResult(Int32 result)
     // hold up the next entry; a small one costs less to close here than to
     // hand over.
     bool written = !m_outStream || !m_outStream->hasFailed();
+    // A file made under its own name gets its times through the descriptor
+    // it was written with, after the last write: no second lookup of the
+    // name, which might no longer be this file's.
+    if (written && m_writesInPlace && result == kOpResultOK && m_outStream && m_outStream->descriptor() >= 0) {
+        setFileTimesTicks(m_outStream->descriptor(), m_times.access, m_times.modification);
+        m_timesSet = true;
+    }
     if (written && m_outStream && m_sizeDefined && m_size < kCloseInBackgroundFrom)
         written = m_outStream->Close(true);
     releaseStreams();
@@ -500,10 +553,27 @@ HRESULT ExtractCallback::failEntry(Int32 result)
 
 HRESULT ExtractCallback::finishFile()
 {
+    // A file made under its own name is there already, with its mode.
+    if (!m_writesInPlace) {
+        const HRESULT moved = moveIntoPlace();
+        if (moved != ExtractConflictHandler::kGoOn)
+            return moved;
+    }
+    m_partPath.clear();
+    m_extractedEntries.insert(QDir::cleanPath(m_entryPath), m_fullPath);
+    if (!m_timesSet)
+        setFileTimesTicks(m_fullPath, m_times.access, m_times.modification);
+    if (m_operation)
+        m_operation->addFileExtracted(m_fullPath);
+    return S_OK;
+}
+
+HRESULT ExtractCallback::moveIntoPlace()
+{
     bool autoElevated = false;
     // rename(2) takes the place of a file or a link in one step and never
     // writes through a link.
-    auto moveIntoPlace = [this] {
+    auto rename = [this] {
         if (isElevationInForce())
             return renameFileGeneric(m_partPath, m_fullPath);
         return ::rename(QFile::encodeName(m_partPath).constData(), QFile::encodeName(m_fullPath).constData()) == 0;
@@ -513,7 +583,7 @@ HRESULT ExtractCallback::finishFile()
     // The mode is right before the name is there.
     if (!isElevationInForce())
         ::chmod(QFile::encodeName(m_partPath).constData(), entryMode());
-    while (!moveIntoPlace()) {
+    while (!rename()) {
         const E_UserAction answer =
             m_operation ? m_operation->resolveAccessProblem(m_fullPath, autoElevated) : UA_SKIP;
         if (answer == UA_RETRY)
@@ -521,12 +591,7 @@ HRESULT ExtractCallback::finishFile()
         discardPartialFile();
         return answer == UA_SKIP ? S_OK : E_ABORT;
     }
-    m_partPath.clear();
-    m_extractedEntries.insert(QDir::cleanPath(m_entryPath), m_fullPath);
-    setFileTimesTicks(m_fullPath, m_times.access, m_times.modification);
-    if (m_operation)
-        m_operation->addFileExtracted(m_fullPath);
-    return S_OK;
+    return ExtractConflictHandler::kGoOn;
 }
 
 // A hard link entry carries no data of its own: it shares its target's,

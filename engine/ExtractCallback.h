@@ -21,11 +21,13 @@ class LinkTargetStream;
 // What the engine calls back while it extracts: where each entry goes, when
 // it is done, and the password.
 //
-// An entry's data is written beside its target under a temporary name and
-// moved into place only when the engine reports it whole, so that a damaged
-// entry, a wrong password or a cancel never leaves a half-written file nor
-// destroys the file it was to replace. Links stored in the archive become
-// links; what lies below them is never written through them.
+// An entry whose name is free is written under that name, made exclusively
+// by this extraction; one that replaces a file is written beside it under a
+// hidden temporary name and moved into place only when the engine reports it
+// whole. A damaged entry, a wrong password or a cancel thus never leaves a
+// half-written file (its file is removed again) nor destroys the file it was
+// to replace. Links stored in the archive become links; what lies below them
+// is never written through them.
 class ExtractCallback : public IArchiveExtractCallback,
                         public ICompressProgressInfo,
                         public ICryptoGetTextPassword,
@@ -82,7 +84,15 @@ private:
     // The folder that holds path exists (made now when needed).
     bool makeParentFolder(const QString& path);
     int openOutStream(StreamBase& stream, const QString& path);
+    // Creates path for writing when nothing has that name (making its
+    // folder when missing); -1 otherwise, errno telling why.
+    int createExclusively(const QString& path);
+    // Hands the engine a stream on fd, or on stream, for the entry.
+    HRESULT handOutStream(int fd, ISequentialOutStream** outStream);
+    HRESULT handOutStream(const CMyComPtr<OutStream>& stream, ISequentialOutStream** outStream);
     HRESULT finishFile();
+    // The part file takes the entry's name; kGoOn, or what to return.
+    HRESULT moveIntoPlace();
     HRESULT failEntry(Int32 result);
     bool createLink();
     void releaseStreams();
@@ -102,7 +112,12 @@ private:
     // The current entry.
     QString m_entryPath;
     QString m_fullPath;
+    // The file the entry's data goes to, made by this extraction: a hidden
+    // part file beside the entry's name, or (m_writesInPlace) the name itself
+    // when nothing had it. It goes again when the entry fails.
     QString m_partPath;
+    bool m_writesInPlace = false;
+    bool m_timesSet = false;
     Times m_times;
     UInt32 m_attributes = 0;
     bool m_attributesDefined = false;

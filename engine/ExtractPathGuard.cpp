@@ -71,6 +71,7 @@ void ExtractPathGuard::setRoot(const QString& root)
 {
     m_root = QDir::cleanPath(QFileInfo(root).absoluteFilePath());
     m_nonFolders.clear();
+    m_clearFolders.clear();
 }
 
 QString ExtractPathGuard::cleanRelativePath(const QString& name, bool* escapes)
@@ -107,12 +108,19 @@ ExtractPathGuard::Verdict ExtractPathGuard::resolve(const QString& relativeName,
     }
     const QString base = m_root.endsWith(QLatin1Char('/')) ? m_root : m_root + QLatin1Char('/');
     const QString full = base + relative;
-    if (!m_nonFolders.isEmpty()) {
+    const int lastSlash = relative.lastIndexOf(QLatin1Char('/'));
+    // The entries of a folder share its check: made once, kept until a
+    // file or link takes the name of that folder or of one above it.
+    if (!m_nonFolders.isEmpty() && lastSlash >= 0 && !m_clearFolders.contains(full.left(base.size() + lastSlash))) {
+        QStringList folders;
         for (int slash = relative.indexOf(QLatin1Char('/')); slash >= 0;
              slash = relative.indexOf(QLatin1Char('/'), slash + 1)) {
-            if (m_nonFolders.contains(full.left(base.size() + slash)))
+            folders << full.left(base.size() + slash);
+            if (m_nonFolders.contains(folders.last()))
                 return Outside;
         }
+        for (const QString& folder : qAsConst(folders))
+            m_clearFolders.insert(folder);
     }
     *fullPath = full;
     return Inside;
@@ -121,4 +129,7 @@ ExtractPathGuard::Verdict ExtractPathGuard::resolve(const QString& relativeName,
 void ExtractPathGuard::noteNonFolder(const QString& fullPath)
 {
     m_nonFolders.insert(fullPath);
+    // Every folder below it was cleared together with it.
+    if (m_clearFolders.contains(fullPath))
+        m_clearFolders.clear();
 }

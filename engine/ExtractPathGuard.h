@@ -54,4 +54,6 @@ public:
 private:
     QString m_root;
     QSet<QString> m_nonFolders;
+    // Folders (full paths) found free of those, with every folder above them.
+    mutable QSet<QString> m_clearFolders;
 };

@@ -144,6 +144,15 @@ bool StreamBase::closeFileNow()
     return closed || m_isInput;
 }
 
+void StreamBase::adoptOpenFile(int fd)
+{
+    closeFileNow();
+    m_fd = fd;
+    m_volumeIndex = 1;
+    m_openedVolumes.insert(1);
+    m_currentFileName = m_fileName;
+}
+
 bool StreamBase::openFile(const QString& name, int volume)
 {
     closeFileNow();

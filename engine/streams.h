@@ -43,6 +43,11 @@ public:
     void setReportName(const QString& name) { m_reportName = name; }
     // An open, read, write or close of this stream failed (and was noted).
     bool hasFailed() const { return m_failed; }
+    // A single-file stream takes over fd, open in its direction, as its file
+    // (which is then not opened again, nor truncated).
+    void adoptOpenFile(int fd);
+    // The open file's descriptor; -1 when none is open here.
+    int descriptor() const { return m_fd; }
     // The size of the file, or the sum of all existing volumes.
     long long GetTotalSize();
     // Returns when no background close is in progress; keeps the calling

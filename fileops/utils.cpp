@@ -596,27 +596,42 @@ void setFileTimes(const QString& path, const QDateTime& /*creation*/, const QDat
     applyTimes(path, times);
 }
 
+namespace {
+
+// Ticks of 0 leave that time as it is.
+struct timespec timespecFromTicks(uint64_t ticks)
+{
+    struct timespec ts{};
+    if (ticks == 0) {
+        ts.tv_nsec = UTIME_OMIT;
+        return ts;
+    }
+    const int64_t sinceUnix = static_cast<int64_t>(ticks) - static_cast<int64_t>(kFileTimeUnixEpochTicks);
+    int64_t seconds = sinceUnix / 10000000LL;
+    int64_t rest = sinceUnix % 10000000LL;
+    if (rest < 0) {
+        rest += 10000000LL;
+        seconds -= 1;
+    }
+    ts.tv_sec = static_cast<time_t>(seconds);
+    ts.tv_nsec = static_cast<long>(rest * 100);
+    return ts;
+}
+
+} // namespace
+
 void setFileTimesTicks(const QString& path, uint64_t access, uint64_t modification)
 {
-    auto toTimespec = [](uint64_t ticks) {
-        struct timespec ts{};
-        if (ticks == 0) {
-            ts.tv_nsec = UTIME_OMIT;
-            return ts;
-        }
-        const int64_t sinceUnix = static_cast<int64_t>(ticks) - static_cast<int64_t>(kFileTimeUnixEpochTicks);
-        int64_t seconds = sinceUnix / 10000000LL;
-        int64_t rest = sinceUnix % 10000000LL;
-        if (rest < 0) {
-            rest += 10000000LL;
-            seconds -= 1;
-        }
-        ts.tv_sec = static_cast<time_t>(seconds);
-        ts.tv_nsec = static_cast<long>(rest * 100);
-        return ts;
-    };
-    struct timespec times[2] = {toTimespec(access), toTimespec(modification)};
+    struct timespec times[2] = {timespecFromTicks(access), timespecFromTicks(modification)};
     applyTimes(path, times);
+}
+
+void setFileTimesTicks(int fd, uint64_t access, uint64_t modification)
+{
+    if (access == 0 && modification == 0)
+        return;
+    struct timespec times[2] = {timespecFromTicks(access), timespecFromTicks(modification)};
+    ::futimens(fd, times);
 }
 
 int64_t unixTimeStamp()

@@ -74,6 +74,9 @@ void setFileTimes(const QString& path, const QDateTime& creation, const QDateTim
 // Exact to the 100 ns tick; a zero tick count leaves that time as it is.
 // These set the times of a link itself, not of what it points to.
 void setFileTimesTicks(const QString& path, uint64_t access, uint64_t modification);
+// The same on an open file (a file being written keeps them only when set
+// after its last write).
+void setFileTimesTicks(int fd, uint64_t access, uint64_t modification);
 int64_t unixTimeStamp();
 
 // --- Text files ------------------------------------------------------------

@@ -113,6 +113,11 @@ void TestArchiveHostile::guardRefusesPathsThroughEarlierEntries()
     // names that only begin alike are not below it.
     QCOMPARE(guard.resolve(QStringLiteral("link"), &full), ExtractPathGuard::Inside);
     QCOMPARE(guard.resolve(QStringLiteral("linked/x.txt"), &full), ExtractPathGuard::Inside);
+    // A folder found clear for one entry is no longer so once a link takes
+    // its name or that of a folder above it.
+    QCOMPARE(guard.resolve(QStringLiteral("d/e/x.txt"), &full), ExtractPathGuard::Inside);
+    guard.noteNonFolder(m_work + QStringLiteral("/t/d"));
+    QCOMPARE(guard.resolve(QStringLiteral("d/e/y.txt"), &full), ExtractPathGuard::Outside);
     // A new root starts a new extraction.
     guard.setRoot(m_work + QStringLiteral("/t"));
     QCOMPARE(guard.resolve(QStringLiteral("link/x.txt"), &full), ExtractPathGuard::Inside);
