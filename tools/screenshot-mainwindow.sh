@@ -27,24 +27,8 @@ head -c 350000 /dev/urandom > $work/website/images/banner.jpg
 echo "# Website" > $work/website/README.md
 (cd $work && 7z a -bd -bso0 website.7z website >/dev/null)
 cp $work/notes.txt $work/presentation.pdf $HOME/
-mkdir -p $XDG_CONFIG_HOME/Quenvar
-cat > $XDG_CONFIG_HOME/Quenvar/Settings.conf <<CONF
-[General]
-InitVersion=1
-ViewPath=true
-ViewUp=true
-ViewToolbar=true
-DualPanel=true
-ContextMenuEnabled=true
-RecycleBin=true
-UseSecondChannel=true
-ArchiveHiddenItems=true
-ShouldRememberLastDirectory=true
-
-[Path]
-0=$([ "$lang" = ru ] && echo "$HOME" || echo "$work")
-1=$work/website.7z/website/src
-CONF
+. "$here/tools/screenshot-settings.sh"
+screenshot_settings "$([ "$lang" = ru ] && echo "$HOME" || echo "$work")" "$work/website.7z/website/src"
 Xvfb $display -screen 0 1280x900x24 >/dev/null 2>&1 &
 xv=$!
 sleep 1

@@ -88,7 +88,8 @@ void ConflictDialog::setDestinationExistsInfo(const QString& existing, const QDa
 
 void ConflictDialog::setDestinationExistsInfo(const QString& existing, const QString& newFile)
 {
-    setExistingFileInfo(tr("Size: ") + getFormattedFileSize(existing) + QLatin1Char('\n') + tr("Changed: ") +
+    // Among many files copied at once, the question must say which one.
+    setExistingFileInfo(correctPathToDisplay(existing) + QLatin1Char('\n') + tr("Size: ") + getFormattedFileSize(existing) + QLatin1Char('\n') + tr("Changed: ") +
                         timeText(QFileInfo(existing).lastModified(), QLocale::NarrowFormat));
     setReplaceFileInfo(tr("Size: ") + getFormattedFileSize(newFile) + QLatin1Char('\n') + tr("Changed: ") +
                        timeText(QFileInfo(newFile).lastModified(), QLocale::NarrowFormat));

@@ -123,7 +123,7 @@ void TestConflictDialog::fileExistsWhenCopying()
     ConflictDialog dialog;
     dialog.setDestinationExistsInfo(m_existing, m_source);
     QCOMPARE(upperText(&dialog),
-             "Size: 1.50 KB\nChanged: " + QLocale::system().toString(m_existingTime, QLocale::NarrowFormat));
+             m_existing + "\nSize: 1.50 KB\nChanged: " + QLocale::system().toString(m_existingTime, QLocale::NarrowFormat));
     QCOMPARE(lowerText(&dialog),
              "Size: 5 B\nChanged: " + QLocale::system().toString(m_sourceTime, QLocale::NarrowFormat));
 }

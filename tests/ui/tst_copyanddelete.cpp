@@ -29,14 +29,15 @@ using dialogtest::child;
 namespace {
 
 // Clicks the named button of each conflict question in turn and notes how
-// each question was put.
+// each question was put: its title and the file it names.
 void answerConflicts(QStringList buttons, QStringList* questions)
 {
     if (buttons.isEmpty())
         return;
     testenv::whenModalAppears(
         [buttons, questions](QWidget* modal) mutable {
-            *questions << modal->windowTitle() + ": " + child<QLabel>(modal, "lblTopTitle")->text();
+            *questions << modal->windowTitle() + ": " +
+                              child<QLabel>(modal, "lblUpperInfo")->text().section('\n', 0, 0);
             child<QPushButton>(modal, qPrintable(buttons.takeFirst()))->click();
             answerConflicts(buttons, questions);
         },
@@ -149,7 +150,7 @@ void TestCopyAndDelete::conflictAnswers()
     QStringList questions;
     answerConflicts(answers, &questions);
     runCopy({from + "/a.txt", from + "/b.txt", from + "/c.txt"}, to, move);
-    QCOMPARE(questions, QStringList({"File exists: File:", "File exists: File:"}));
+    QCOMPARE(questions, QStringList({"File exists: " + to + "/a.txt", "File exists: " + to + "/b.txt"}));
     QCOMPARE(contents(to), target);
     QCOMPARE(testenv::listTree(from), sourcesLeft);
 }
@@ -277,7 +278,7 @@ void TestCopyAndDelete::failedDeletions()
     answerConflicts({"pbSkipAll"}, &questions);
     DeleteProgressDialog dialog(missing + QStringList{dir + "/real.txt"}, false);
     testenv::execModal(&dialog, [](QDialog*) {});
-    QCOMPARE(questions, QStringList{"Access denied: Error happened during attempt to delete file:"});
+    QCOMPARE(questions, QStringList{"Access denied: " + missing.first()});
     QCOMPARE(dialog.failedPaths(), missing);
     QVERIFY(!QFileInfo::exists(dir + "/real.txt"));
 
