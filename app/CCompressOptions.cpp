@@ -117,14 +117,15 @@ QString langStringText(LangStringID id)
         QT_TRANSLATE_NOOP("filearchive", "Error: filename of archive is the same as one of the files for packing %1"),
         QT_TRANSLATE_NOOP("filearchive", "Error: cannot add to multi-volume archive %1"),
         QT_TRANSLATE_NOOP("filearchive", "Adding itself or its parent directory to the archive is not allowed"),
-        QT_TRANSLATE_NOOP("filearchive", "These entries were not extracted: their names lead outside the target folder: %1"),
         QT_TRANSLATE_NOOP("filearchive",
-                          "These entries were not extracted: their compression method is not supported: %1"),
-        QT_TRANSLATE_NOOP("filearchive", "These entries were not extracted: their data is damaged: %1"),
+                          "These entries of %1 were not extracted: their names lead outside the target folder: %2"),
+        QT_TRANSLATE_NOOP("filearchive",
+                          "These entries of %1 were not extracted: their compression method is not supported: %2"),
+        QT_TRANSLATE_NOOP("filearchive", "These entries of %1 were not extracted: their data is damaged: %2"),
         QT_TRANSLATE_NOOP("filearchive", "Cannot write archive %1"),
         QT_TRANSLATE_NOOP("filearchive",
                           "Cannot split the archive into volumes of %1 bytes: a volume holds 1 to 2147483647 bytes"),
-        QT_TRANSLATE_NOOP("filearchive", "These entries were not extracted: their files could not be written: %1"),
+        QT_TRANSLATE_NOOP("filearchive", "These entries of %1 were not extracted: their files could not be written: %2"),
         QT_TRANSLATE_NOOP("filearchive", "Cannot open file %1: %2"),
         QT_TRANSLATE_NOOP("filearchive", "Cannot read file %1: %2"),
         QT_TRANSLATE_NOOP("filearchive", "Cannot write file %1: %2"),
@@ -132,6 +133,8 @@ QString langStringText(LangStringID id)
                           "These files cannot be read and were not added; entries of their names stay as they were: %1"),
         QT_TRANSLATE_NOOP("filearchive",
                           "Cannot split %1 into volumes: an archive that exists is updated as one file"),
+        QT_TRANSLATE_NOOP("filearchive", "Cannot open archive %1: %2"),
+        QT_TRANSLATE_NOOP("filearchive", "The archive %1 is damaged: %2"),
     };
     static_assert(sizeof(texts) / sizeof(texts[0]) == LangStringCount, "one text per identifier");
     const int index = static_cast<int>(id);

@@ -115,7 +115,8 @@ enum LangStringID : int32_t
     LS_ARCHIVE_IS_SOURCE = 13,
     LS_MULTIVOLUME_UPDATE = 14,
     LS_ADDING_ITSELF = 15,
-    // Reported once at the end of an extraction, with the entry names.
+    // Reported once at the end of an extraction, with the archive and the
+    // entry names (so are the next two and LS_CANNOT_WRITE_ENTRIES).
     LS_UNSAFE_ENTRY_NAMES = 16,
     LS_UNSUPPORTED_METHOD = 17,
     LS_DAMAGED_ENTRIES = 18,
@@ -123,7 +124,6 @@ enum LangStringID : int32_t
     LS_CANNOT_WRITE_ARCHIVE = 19,
     // A volume size the own container cannot split by.
     LS_INVALID_VOLUME_SIZE = 20,
-    // Reported once at the end of an extraction, with the entry names.
     LS_CANNOT_WRITE_ENTRIES = 21,
     // A file and the system's reason: what failed on the disk.
     LS_CANNOT_OPEN_FILE_BECAUSE = 22,
@@ -133,9 +133,13 @@ enum LangStringID : int32_t
     LS_SOURCES_LEFT_OUT = 25,
     // A volume size given for an archive that exists.
     LS_VOLUMES_FOR_EXISTING_ARCHIVE = 26,
+    // An archive and why it cannot be opened as one (no archive, cut short).
+    LS_CANNOT_OPEN_ARCHIVE_BECAUSE = 27,
+    // An archive and the damage the engine found in it beyond its entries.
+    LS_DAMAGED_ARCHIVE = 28,
 };
 
-constexpr int LangStringCount = 27;
+constexpr int LangStringCount = 29;
 
 // The message text of an error identifier, translated in the context "filearchive".
 QString langStringText(LangStringID id);

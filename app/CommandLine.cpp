@@ -69,6 +69,20 @@ QString commandsHelp()
     return text;
 }
 
+QString exitCodesHelp()
+{
+    return trMain(QT_TRANSLATE_NOOP("main", "Exit codes:")) + QStringLiteral("\n  0  ") +
+           wrapped(trMain(QT_TRANSLATE_NOOP("main", "The command did all it was asked to do.")), 5) +
+           QStringLiteral("\n  1  ") +
+           wrapped(trMain(QT_TRANSLATE_NOOP(
+                       "main", "An operation failed, was cancelled (its dialog too) or left something out: an "
+                               "archive that is missing, no archive or damaged, an entry not extracted, a source "
+                               "not packed. Also a command without the path it needs, a command that needs a "
+                               "display where there is none, and a wrong option.")),
+                   5) +
+           QLatin1Char('\n');
+}
+
 } // namespace
 
 CommandLine::CommandLine()
@@ -110,7 +124,7 @@ bool CommandLine::helpRequested() const
 
 QString CommandLine::helpText() const
 {
-    return m_parser.helpText() + QLatin1Char('\n') + commandsHelp();
+    return m_parser.helpText() + QLatin1Char('\n') + commandsHelp() + QLatin1Char('\n') + exitCodesHelp();
 }
 
 QString CommandLine::command() const

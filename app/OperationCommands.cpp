@@ -45,7 +45,7 @@ QString ownFolderOf(const QString& path)
 }
 
 // "em": one dialog for the first archive; its choices hold for the others.
-// False when an extraction failed.
+// False when an extraction failed or the dialog was cancelled.
 bool extractSeveral(const QStringList& archives)
 {
     bool allDone = true;
@@ -63,18 +63,19 @@ bool extractSeveral(const QStringList& archives)
         // Cancelling the dialog cancels the whole command.
         if (rejected) {
             qDebug() << "extraction of several archives cancelled in the dialog";
-            return allDone;
+            return false;
         }
         allDone = allDone && done;
     }
     return allDone;
 }
 
-// An extraction that failed ends the command with 1, as it does for XML
-// files; a dialog the user cancelled is no failure.
-int extractionExitCode(bool done, bool rejected = false)
+// 0 only when everything asked for was extracted: a failure, an entry left
+// out for a reason other than the user's choice, a cancelled dialog or a
+// cancelled extraction end the command with 1, as they do for XML files.
+int extractionExitCode(bool done)
 {
-    return done || rejected ? 0 : 1;
+    return done ? 0 : 1;
 }
 
 } // namespace
@@ -168,18 +169,16 @@ int runXmlOperationFile(const QString& xmlPath)
 int runOperationCommand(const QString& command, const QStringList& paths)
 {
     if (command == QLatin1String("a") || command == QLatin1String("as")) {
-        bool failed = false;
+        bool failed = true;
         const bool started = guiCompress(compressRequestFromArguments(paths), command == QLatin1String("as"), true,
                                          &failed);
-        return started && failed ? 1 : 0;
+        return started && !failed ? 0 : 1;
     }
     if (command == QLatin1String("xml"))
         return runXmlOperationFile(paths.first());
     if (command == QLatin1String("e") || command == QLatin1String("eh")) {
         ExtractOptions options = extractRequest(paths.first(), folderOf(paths.first()));
-        bool rejected = false;
-        const bool done = guiExtract(options, command == QLatin1String("e"), &rejected);
-        return extractionExitCode(done, rejected);
+        return extractionExitCode(guiExtract(options, command == QLatin1String("e")));
     }
     if (command == QLatin1String("ed")) {
         ExtractOptions options = extractRequest(paths.first(), ownFolderOf(paths.first()));

@@ -15,7 +15,9 @@ bool isOperationCommand(const QString& command);
 // before anything else happens.
 bool commandNeedsDisplay(const QString& command);
 
-// Runs an operation command on its positional arguments (at least one).
+// Runs an operation command on its positional arguments (at least one):
+// 0 when everything it was asked to do was done; 1 when anything failed,
+// was cancelled (a dialog too) or was left out.
 int runOperationCommand(const QString& command, const QStringList& paths);
 
 // The compress request of "a" and "as": the files as given, beside the first

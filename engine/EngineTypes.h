@@ -77,6 +77,8 @@ enum EnginePropId : PROPID {
     kpidIsAnti = 21,
     kpidPosixAttrib = 53,
     kpidSymLink = 54,
+    // Archive property: what the handler found wrong with the archive.
+    kpidErrorFlags = 71,
     kpidHardLink = 90
 };
 

@@ -1,6 +1,7 @@
 #include "engine/ExtractCallback.h"
 
 #include "app/settings.h"
+#include "engine/EngineErrors.h"
 #include "engine/ExtractConflictHandler.h"
 #include "engine/filearchive.h"
 #include "engine/streams.h"
@@ -545,8 +546,11 @@ HRESULT ExtractCallback::failEntry(Int32 result)
     // A cancelled password request already says why.
     if (!m_operation->passwordCanceled()) {
         m_failures = true;
-        m_operation->noteEntryProblem(result == kOpResultUnsupportedMethod ? LS_UNSUPPORTED_METHOD : LS_DAMAGED_ENTRIES,
-                                      m_entryPath);
+        if (result == kOpResultUnsupportedMethod)
+            m_operation->noteEntryProblem(LS_UNSUPPORTED_METHOD, m_entryPath);
+        else
+            m_operation->noteEntryProblem(LS_DAMAGED_ENTRIES,
+                                          QStringLiteral("%1 (%2)").arg(m_entryPath, operationResultText(result)));
     }
     return S_OK;
 }

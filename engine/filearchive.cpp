@@ -3,6 +3,7 @@
 #include "app/globals.h"
 #include "app/settings.h"
 #include "engine/ArchiveOpenCallback.h"
+#include "engine/EngineErrors.h"
 #include "engine/ExtractCallback.h"
 #include "engine/streams.h"
 #include "engine/zipapi.h"
@@ -76,12 +77,13 @@ public:
         return S_OK;
     }
 
+    static constexpr Int32 kNoResult = -1;
     Int32 itemResult() const { return m_itemResult; }
 
 private:
     IFileArchiveCallbacksHandler* m_operation;
     QString m_outputPath;
-    Int32 m_itemResult = -1;
+    Int32 m_itemResult = kNoResult;
 };
 
 } // namespace
@@ -207,20 +209,30 @@ CMyComPtr<IInArchive> FileArchive::openArchive_Internal(const QString& path)
     m_items.clear();
     m_archiveFileName = path;
 
-    bool known = QFileInfo(path).isFile() && detectArchiveFormat(path, &m_formatInfo);
+    // The system's reason first: a missing archive is no unknown format. A
+    // file only the elevated server can read is left to the stream.
+    const QString unreadable = unreadableFileReason(path);
+    const bool regular = QFileInfo(path).isFile();
+    const bool elevated = CSettings::isElevated() || isElevatedFile(path);
+    if (!unreadable.isEmpty() && (!elevated || !regular)) {
+        ReportError(LS_CANNOT_OPEN_FILE_BECAUSE, {reportedArchiveName(path), unreadable});
+        return CMyComPtr<IInArchive>();
+    }
+    // A pipe or a device is no archive, and reading it could wait for ever.
+    bool known = regular && detectArchiveFormat(path, &m_formatInfo);
     // The first volume of a set without a signature (tar) is known by the
     // name in front of ".001".
-    if (!known && QFileInfo(path).isFile() && path.endsWith(QLatin1String(".001"), Qt::CaseInsensitive))
+    if (!known && regular && path.endsWith(QLatin1String(".001"), Qt::CaseInsensitive))
         known = detectArchiveFormat(path.left(path.size() - 4), &m_formatInfo);
     if (!known) {
-        ReportError(LS_FORMAT_NOT_SUPPORTED, {});
+        ReportError(LS_CANNOT_OPEN_ARCHIVE_BECAUSE, {reportedArchiveName(path), archiveErrorText(kArchiveErrorIsNotArc)});
         return CMyComPtr<IInArchive>();
     }
 
     const bool volumes = path.endsWith(QLatin1String(".001"), Qt::CaseInsensitive);
     CMyComPtr<InStream> stream(new InStream(this, path, volumes));
     if (!stream->canBeOpened()) {
-        ReportError(LS_FORMAT_NOT_SUPPORTED, {});
+        ReportError(LS_CANNOT_OPEN_FILE, {reportedArchiveName(path)});
         return CMyComPtr<IInArchive>();
     }
     CMyComPtr<CArchiveOpenCallback> callback(new CArchiveOpenCallback(this, path));
@@ -238,8 +250,11 @@ CMyComPtr<IInArchive> FileArchive::openArchive_Internal(const QString& path)
         getAllArchiveItems_7zip(archive);
         return archive;
     }
+    // The handler still knows why it refused (a truncated archive is no
+    // "unknown format").
+    const UInt32 errorFlags = archiveErrorFlags(archive);
     archive->Close();
-    if (m_passwordCanceled)
+    if (m_passwordCanceled || isCanceled())
         return CMyComPtr<IInArchive>();
     // Only a password the engine asked for can have been wrong; a damaged
     // archive opened with a password at hand must not ask for ever.
@@ -247,7 +262,10 @@ CMyComPtr<IInArchive> FileArchive::openArchive_Internal(const QString& path)
         setWrongPassword(true);
         return CMyComPtr<IInArchive>();
     }
-    ReportError(LS_FORMAT_NOT_SUPPORTED, {});
+    QString reason = archiveErrorText(errorFlags);
+    if (reason.isEmpty())
+        reason = result == S_FALSE ? archiveErrorText(kArchiveErrorIsNotArc) : engineResultText(result);
+    ReportError(LS_CANNOT_OPEN_ARCHIVE_BECAUSE, {reportedArchiveName(path), reason});
     return CMyComPtr<IInArchive>();
 }
 
@@ -311,6 +329,7 @@ void FileArchive::extractArchive(ExtractOptions options)
     m_entryProblems.clear();
     m_ioFailures->clear();
     m_updatedArchive.clear();
+    m_reportedArchive = options.archivePath;
     // The overwrite mode is the answer for every conflict, whether or not a
     // dialog preset it.
     if (options.overwriteMode > EOM_ASK && options.overwriteMode <= EOM_RENAME_EXISTING)
@@ -333,6 +352,7 @@ void FileArchive::extractArchive(ExtractOptions options)
     removeFilesWithLostData();
     reportIoFailures();
     reportEntryProblems();
+    m_reportedArchive.clear();
     UserActions::reset();
 }
 
@@ -369,16 +389,24 @@ bool FileArchive::extractArchive_7zip(ExtractOptions& options, bool /*unused*/)
         m_result = archive->Extract(indexes.data(), static_cast<UInt32>(indexes.size()), 0,
                                     static_cast<IArchiveExtractCallback*>(callback.get()));
     }
+    // Damage the handler met outside any entry (a broken header, an archive
+    // cut short), found while opening or while extracting.
+    const UInt32 errorFlags = archiveErrorFlags(archive);
     callback->finish();
     archive->Close();
     archive.Release();
     StreamBase::waitForFlushFinished();
 
+    const bool stopped = m_wrongPassword || m_passwordCanceled || isCanceled() || UserActions::isChosen(UA_CANCEL);
     // A file that could not be read or written is no damage of the archive:
     // the failure names it with its reason.
-    if (m_result != 0 && !m_wrongPassword && !m_passwordCanceled && !isCanceled() &&
-        !UserActions::isChosen(UA_CANCEL) && m_entryProblems.isEmpty() && m_ioFailures->isEmpty())
-        noteEntryProblem(LS_DAMAGED_ENTRIES, QFileInfo(options.archivePath).fileName());
+    const bool unexplained = m_result != 0 && m_entryProblems.isEmpty() && m_ioFailures->isEmpty();
+    if (!stopped && (errorFlags != 0 || unexplained)) {
+        ReportError(LS_DAMAGED_ARCHIVE, {reportedArchiveName(options.archivePath),
+                                         errorFlags ? archiveErrorText(errorFlags) : engineResultText(m_result)});
+        if (m_result == 0)
+            m_result = E_FAIL;
+    }
     if (m_result == 0 && callback->hadFailures())
         m_result = E_FAIL;
     return m_result == 0;
@@ -391,22 +419,33 @@ bool FileArchive::decompressSingleStream(const QString& archivePath, const QStri
         return false;
     if (!m_formatInfo.singleFile) {
         archive->Close();
-        ReportError(LS_FORMAT_NOT_SUPPORTED, {});
+        ReportError(LS_CANNOT_OPEN_ARCHIVE_BECAUSE,
+                    {reportedArchiveName(archivePath),
+                     QCoreApplication::translate("filearchive", "it is no gzip, bzip2 or xz file")});
         return false;
     }
     CMyComPtr<SingleStreamExtractCallback> callback(new SingleStreamExtractCallback(this, outputPath));
     const UInt32 first = 0;
     m_result = archive->Extract(&first, 1, 0, static_cast<IArchiveExtractCallback*>(callback.get()));
+    const UInt32 errorFlags = archiveErrorFlags(archive);
     archive->Close();
     archive.Release();
     StreamBase::waitForFlushFinished();
-    if (!m_ioFailures->isEmpty() && m_result == 0)
-        m_result = E_FAIL;
-    if (m_result == 0 && callback->itemResult() != kOpResultOK) {
-        m_result = E_FAIL;
-        noteEntryProblem(callback->itemResult() == kOpResultUnsupportedMethod ? LS_UNSUPPORTED_METHOD
-                                                                               : LS_DAMAGED_ENTRIES,
-                         QFileInfo(archivePath).fileName());
+    if (!m_ioFailures->isEmpty() || isCanceled()) {
+        if (m_result == 0)
+            m_result = E_FAIL;
+        return false;
+    }
+    QString reason = archiveErrorText(errorFlags);
+    const Int32 itemResult = callback->itemResult();
+    if (reason.isEmpty() && itemResult != kOpResultOK && itemResult != SingleStreamExtractCallback::kNoResult)
+        reason = operationResultText(itemResult);
+    if (reason.isEmpty() && m_result != 0)
+        reason = engineResultText(m_result);
+    if (!reason.isEmpty()) {
+        ReportError(LS_DAMAGED_ARCHIVE, {reportedArchiveName(archivePath), reason});
+        if (m_result == 0)
+            m_result = E_FAIL;
     }
     return m_result == 0;
 }
@@ -499,7 +538,7 @@ void FileArchive::reportEntryProblems()
         QString list = QStringList(names.mid(0, shown)).join(QLatin1Char('\n'));
         if (names.size() > shown)
             list += QStringLiteral("\n…");
-        ReportError(it.key(), {list});
+        ReportError(it.key(), {m_reportedArchive, list});
     }
     if (!m_entryProblems.isEmpty() && m_result == 0)
         m_result = E_FAIL;

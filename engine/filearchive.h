@@ -137,6 +137,12 @@ public:
     bool renameFile(const QString& from, const QString& to);
 
     QString getErrorString(LangStringID id) const { return langStringText(id); }
+    // The archive a message about path names: the one the user asked to
+    // extract while an extraction runs, path itself otherwise.
+    QString reportedArchiveName(const QString& path) const
+    {
+        return m_reportedArchive.isEmpty() ? path : m_reportedArchive;
+    }
     // The name a file of the running update is known to the user by: the
     // archive's own for the file it is written under until the swap.
     QString shownName(const QString& path) const
@@ -304,6 +310,9 @@ private:
     QMap<LangStringID, QStringList> m_entryProblems;
     // The archive the running update writes (empty while extracting).
     QString m_updatedArchive;
+    // The archive the running extraction's messages name: the one the user
+    // gave, also while the tar inside a compressed tar is read.
+    QString m_reportedArchive;
     // What the files of the running operation met on the disk.
     std::shared_ptr<IoFailureLog> m_ioFailures = std::make_shared<IoFailureLog>();
 

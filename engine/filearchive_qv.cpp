@@ -5,6 +5,7 @@
 
 #include "BuiltInZipApi/zip.h"
 #include "engine/ArchiveUpdateCallback.h"
+#include "engine/EngineErrors.h"
 #include "engine/ExtractConflictHandler.h"
 #include "engine/streams.h"
 #include "fileops/FileUtils.h"
@@ -92,8 +93,14 @@ qint64 sizeOfFiles(const QStringList& paths)
 bool FileArchive::openArchive_qv(const QString& path)
 {
     const QFileInfo info(path);
-    if (!info.isFile())
+    if (!info.isFile()) {
+        const QString reason = unreadableFileReason(path);
+        if (reason.isEmpty())
+            ReportError(LS_CANNOT_OPEN_ARCHIVE_BECAUSE, {path, archiveErrorText(kArchiveErrorIsNotArc)});
+        else
+            ReportError(LS_CANNOT_OPEN_FILE_BECAUSE, {path, reason});
         return false;
+    }
     m_items.clear();
     m_archiveFileName = path;
     m_formatInfo = SupportedFormats[ZF_QV];
@@ -104,7 +111,8 @@ bool FileArchive::openArchive_qv(const QString& path)
     QString reason;
     ReadArchive zip(zip_open(path, 0, 'r', -1, QString(), &failedFile, &reason));
     if (!zip) {
-        reportContainerFailure(this, LS_FORMAT_NOT_SUPPORTED, {}, failedFile, reason, true);
+        reportContainerFailure(this, LS_CANNOT_OPEN_ARCHIVE_BECAUSE, {path, archiveErrorText(kArchiveErrorIsNotArc)},
+                               failedFile, reason, true);
         return false;
     }
     const int count = zip_total_entries(zip.get());
@@ -188,9 +196,6 @@ void FileArchive::extractArchive_custom(const ExtractOptions& options)
     const QString archive = options.archivePath;
     const QFileInfo info(archive);
     if (!openArchive_qv(archive)) {
-        // An unreadable file has been reported by the listing.
-        if (!info.isFile())
-            ReportError(LS_FORMAT_NOT_SUPPORTED, {});
         m_result = E_FAIL;
         return;
     }
@@ -203,7 +208,8 @@ void FileArchive::extractArchive_custom(const ExtractOptions& options)
     QString reason;
     ReadArchive zip(zip_open(archive, 0, 'r', -1, m_password, &failedFile, &reason));
     if (!zip) {
-        reportContainerFailure(this, LS_FORMAT_NOT_SUPPORTED, {}, failedFile, reason, true);
+        reportContainerFailure(this, LS_CANNOT_OPEN_ARCHIVE_BECAUSE, {archive, archiveErrorText(kArchiveErrorIsNotArc)},
+                               failedFile, reason, true);
         m_result = E_FAIL;
         return;
     }
@@ -344,8 +350,6 @@ void FileArchive::updateArchive_custom(CompressOptions& options)
     }
     m_items.clear();
     if (exists && !openArchive_qv(archive)) {
-        if (!existing.isFile())
-            ReportError(LS_FORMAT_NOT_SUPPORTED, {});
         m_result = E_FAIL;
         return;
     }
@@ -411,7 +415,8 @@ QString zip_copyItemsThatDidntChange(const QString& archivePath, const QString& 
     if (!kept.isEmpty()) {
         source.reset(zip_open(archivePath, 0, 'r', -1, QString(), &failedFile, &reason));
         if (!source) {
-            reportContainerFailure(operation, LS_FORMAT_NOT_SUPPORTED, {}, failedFile, reason, true);
+            reportContainerFailure(operation, LS_CANNOT_OPEN_ARCHIVE_BECAUSE,
+                                   {archivePath, archiveErrorText(kArchiveErrorIsNotArc)}, failedFile, reason, true);
             return QString();
         }
     }

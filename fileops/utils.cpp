@@ -22,6 +22,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <time.h>
+#include <unistd.h>
 
 namespace {
 
@@ -665,6 +666,18 @@ void qSleep(int ms)
     ts.tv_nsec = (ms % 1000) * 1000000L;
     while (nanosleep(&ts, &ts) == -1 && errno == EINTR) {
     }
+}
+
+QString unreadableFileReason(const QString& path)
+{
+    // Without waiting for a writer when path is a pipe.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return systemErrorText(errno);
+    struct stat st {};
+    const bool folder = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+    ::close(fd);
+    return folder ? systemErrorText(EISDIR) : QString();
 }
 
 QString systemErrorText(int errorNumber)

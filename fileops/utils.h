@@ -86,6 +86,9 @@ QStringList readFileLines(const QString& path);
 void qSleep(int ms);
 // The system's text for an errno value (strerror), safe on any thread.
 QString systemErrorText(int errorNumber);
+// Why path cannot be read as a file, in the system's words ("No such file or
+// directory", "Is a directory"); empty when it can.
+QString unreadableFileReason(const QString& path);
 // The reason given when the elevated file server failed an operation (it
 // reports no cause of its own).
 QString elevatedServerFailureText();

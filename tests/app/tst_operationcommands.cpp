@@ -55,6 +55,32 @@ void click(QWidget* dialog, const char* button)
     dialog->findChild<QPushButton*>(QLatin1String(button))->click();
 }
 
+// Archives made by Python in the folder given: good.zip (a.txt: "alpha"), and
+// two that cannot be extracted whole: crc.zip (c.txt: "gamma", and b.txt
+// whose stored data has a flipped byte) and pax.tar (a pax header whose size
+// runs past the end).
+const char* const kBrokenArchives = R"(
+import io, sys, tarfile, zipfile
+folder = sys.argv[1]
+for name, entries in (('good.zip', {'a.txt': b'alpha'}), ('crc.zip', {'c.txt': b'gamma', 'b.txt': b'damaged data'})):
+    with zipfile.ZipFile(folder + '/' + name, 'w') as archive:
+        for entry, data in entries.items():
+            archive.writestr(entry, data)
+crc = bytearray(open(folder + '/crc.zip', 'rb').read())
+crc[crc.find(b'damaged data')] ^= 0x20
+open(folder + '/crc.zip', 'wb').write(crc)
+stream = io.BytesIO()
+with tarfile.open(fileobj=stream, mode='w', format=tarfile.PAX_FORMAT) as archive:
+    info = tarfile.TarInfo('a.txt')
+    info.size, info.pax_headers = 5, {'comment': 'pax'}
+    archive.addfile(info, io.BytesIO(b'alpha'))
+pax = bytearray(stream.getvalue())
+pax[124:136] = b'77777777777\0'
+pax[148:156] = b' ' * 8
+pax[148:156] = b'%06o\0 ' % sum(pax[:512])
+open(folder + '/pax.tar', 'wb').write(pax)
+)";
+
 } // namespace
 
 class TestOperationCommands : public QObject
@@ -109,6 +135,10 @@ private slots:
     void xmlCompressVolumesAndAbsolutePaths();
     void xmlExtract();
     void xmlCompressFailureEndsWithOne();
+    void xmlCompressWithMissingSources_data();
+    void xmlCompressWithMissingSources();
+    void failedExtractionsSayWhy_data();
+    void failedExtractionsSayWhy();
     void withoutDisplay();
     void passwordWithoutDisplay();
 
@@ -279,6 +309,100 @@ void TestOperationCommands::xmlCompressFailureEndsWithOne()
     QCOMPARE(testenv::readFile(folder + "/blocker"), QByteArray("a file, not a folder\n"));
 }
 
+void TestOperationCommands::xmlCompressWithMissingSources_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<bool>("withGood");
+    for (const char* format : {"7z", "zip", "tar"}) {
+        QTest::addRow("%s, only missing", format) << format << false;
+        QTest::addRow("%s, one missing among good ones", format) << format << true;
+    }
+}
+
+void TestOperationCommands::xmlCompressWithMissingSources()
+{
+    QFETCH(QString, format);
+    QFETCH(bool, withGood);
+    const QString folder = testenv::makeDir("xmlc-missing-" + format);
+    QString files = "<file>gone.txt</file>";
+    if (withGood)
+        files = QStringLiteral("<file>%1/a.txt</file>%2<file>%1/sub</file>").arg(m_source, files);
+    const QString xml = writeXml(folder, QStringLiteral("<operation>Compress</operation><format>%1</format>"
+                                                        "<target>out.%1</target><files>%2</files>")
+                                             .arg(format, files));
+    const auto result = run({"-c", "xml", xml}, false);
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY2(result.err.contains((folder + "/gone.txt: No such file or directory").toUtf8()), result.err.constData());
+    const QString archive = folder + "/out." + format;
+    QCOMPARE(QFileInfo::exists(archive), withGood);
+    if (!withGood)
+        return;
+    const auto listing = testarchives::listWith7z(archive);
+    QCOMPARE(listing.exitCode, 0);
+    QStringList paths;
+    for (const testarchives::PeerItem& item : listing.items)
+        paths << item.value("Path");
+    paths.sort();
+    QCOMPARE(paths, (QStringList{"a.txt", "sub", "sub/b.txt", "sub/deeper", "sub/deeper/c.bin"}));
+}
+
+void TestOperationCommands::failedExtractionsSayWhy_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QStringList>("archives");
+    QTest::addColumn<QString>("message"); // %1: the path of the archive that fails
+    const QString damagedEntry = "These entries of %1 were not extracted: their data is damaged: b.txt (CRC error)";
+    const QString missing = "Cannot open file %1: No such file or directory";
+    QTest::newRow("eh, broken pax header") << "eh" << QStringList{"pax.tar"}
+                                           << "The archive %1 is damaged: unexpected end of archive";
+    QTest::newRow("eh, damaged entry") << "eh" << QStringList{"crc.zip"} << damagedEntry;
+    QTest::newRow("eh, missing") << "eh" << QStringList{"gone.7z"} << missing;
+    QTest::newRow("eh, text named .7z") << "eh" << QStringList{"text.7z"}
+                                        << "Cannot open archive %1: not an archive of a known format";
+    QTest::newRow("eh, truncated 7z") << "eh" << QStringList{"cut.7z"}
+                                      << "Cannot open archive %1: unexpected end of archive";
+    QTest::newRow("ed, damaged entry") << "ed" << QStringList{"crc.zip"} << damagedEntry;
+    QTest::newRow("em_here, good then damaged") << "em_here" << QStringList{"good.zip", "crc.zip"} << damagedEntry;
+    QTest::newRow("em_to_archive_dir, missing then good")
+        << "em_to_archive_dir" << QStringList{"gone.7z", "good.zip"} << missing;
+}
+
+void TestOperationCommands::failedExtractionsSayWhy()
+{
+    QFETCH(QString, command);
+    QFETCH(QStringList, archives);
+    QFETCH(QString, message);
+    const QString folder = testenv::makeDir("failures-" + command);
+    const auto made = testenv::runProcess("python3", {"-c", kBrokenArchives, folder});
+    QVERIFY2(made.exitCode == 0, made.err.constData());
+    QVERIFY(testenv::writeFile(folder + "/text.7z", "just text\n"));
+    const QString whole = makeArchive(folder, "whole", "7z");
+    QByteArray cut = testenv::readFile(whole);
+    QVERIFY(testenv::writeFile(folder + "/cut.7z", cut.left(cut.size() / 2)));
+    QFile::remove(whole);
+
+    QStringList paths;
+    QString failing;
+    for (const QString& name : archives) {
+        paths << folder + "/" + name;
+        if (name != "good.zip")
+            failing = paths.last();
+    }
+    const auto result = run(QStringList{"-c", command} + paths, false);
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY2(QString::fromUtf8(result.err).contains(message.arg(failing)), result.err.constData());
+    // What could be extracted is there all the same.
+    const bool ownFolders = command == "ed" || command == "em_to_archive_dir";
+    for (const QString& name : archives) {
+        const QString target = ownFolders ? folder + "/" + name.section('.', 0, 0) : folder;
+        if (name == "good.zip")
+            QCOMPARE(testenv::readFile(target + "/a.txt"), QByteArray("alpha"));
+        if (name == "crc.zip")
+            QCOMPARE(testenv::readFile(target + "/c.txt"), QByteArray("gamma"));
+        QVERIFY(!QFileInfo::exists(target + "/b.txt"));
+    }
+}
+
 void TestOperationCommands::withoutDisplay()
 {
     const QString folder = testenv::makeDir("headless");
@@ -423,7 +547,7 @@ void TestOperationCommands::cancellingTheFirstDialogStopsSeveral()
     const QString second = makeArchive(testenv::makeDir("emc2"), "b", "zip");
     DialogPlayer extract("ExtractDialog", [](QDialog* dialog, int) { click(dialog, "pbCancel"); });
     DialogPlayer progress("ArchiveProgressDlg", [](QDialog*, int) {});
-    QCOMPARE(runOperationCommand("em", {first, second}), 0);
+    QCOMPARE(runOperationCommand("em", {first, second}), 1);
     QCOMPARE(extract.shown, 1);
     QCOMPARE(progress.shown, 0);
     QCOMPARE(testenv::listTree(QFileInfo(first).path()), QStringList{"a.7z"});

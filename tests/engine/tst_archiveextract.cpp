@@ -7,6 +7,7 @@
 #include "engine/MyCom.h"
 #include "engine/zipapi.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using FileContents = QMap<QString, QByteArray>;
@@ -201,33 +202,42 @@ void TestArchiveExtract::unreadableArchivesAreReported_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QByteArray>("content");
-    QTest::newRow("garbage with a known extension") << "junk.7z" << QByteArray("this is no archive at all");
-    QTest::newRow("unknown kind") << "notes.txt" << QByteArray("plain text");
-    QTest::newRow("missing") << "missing.zip" << QByteArray();
-    QTest::newRow("own container") << "box.qv" << QByteArray("PK\x03\x04 and no end record");
+    QTest::addColumn<QString>("message"); // %1: the archive's path
+    const QString noArchive = "Cannot open archive %1: not an archive of a known format";
+    QTest::newRow("garbage with a known extension") << "junk.7z" << QByteArray("this is no archive at all") << noArchive;
+    QTest::newRow("unknown kind") << "notes.txt" << QByteArray("plain text") << noArchive;
+    QTest::newRow("missing") << "missing.zip" << QByteArray() << "Cannot open file %1: No such file or directory";
+    QTest::newRow("folder") << "folder.zip" << QByteArray() << "Cannot open file %1: Is a directory";
+    QTest::newRow("pipe") << "pipe.7z" << QByteArray() << noArchive;
+    QTest::newRow("own container") << "box.qv" << QByteArray("PK\x03\x04 and no end record") << noArchive;
 }
 
 void TestArchiveExtract::unreadableArchivesAreReported()
 {
     QFETCH(QString, name);
     QFETCH(QByteArray, content);
+    QFETCH(QString, message);
     const QString archive = m_work + QLatin1Char('/') + name;
     if (!content.isEmpty())
         testenv::writeFile(archive, content);
+    if (name.startsWith("folder"))
+        QDir().mkpath(archive);
+    if (name.startsWith("pipe"))
+        QCOMPARE(::mkfifo(QFile::encodeName(archive).constData(), 0600), 0);
 
     FileArchive reader;
     QStringList messages;
-    connect(&reader, &FileArchive::progressError, [&](const QString& message) { messages << message; });
+    connect(&reader, &FileArchive::progressError, [&](const QString& text) { messages << text; });
     QVERIFY(!reader.openArchive(archive));
     QVERIFY(reader.failed());
-    QCOMPARE(messages, QStringList{QStringLiteral("Cannot extract archive. Format is not supported")});
+    QCOMPARE(messages, QStringList{message.arg(archive)});
 
     const QString target = m_work + QStringLiteral("/out");
     Run run;
     run.extract(extractRequest(archive, target));
     QVERIFY(run.finished);
     QVERIFY(run.archive.failed());
-    QCOMPARE(run.answerer.errors, QStringList{QStringLiteral("Cannot extract archive. Format is not supported")});
+    QCOMPARE(run.answerer.errors, QStringList{message.arg(archive)});
     QVERIFY(testenv::listTree(target).isEmpty());
 }
 

@@ -255,9 +255,9 @@ void TestArchiveHostile::brokenEntriesAreNamed_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("zip, bad checksum") << "crc.zip" << "their data is damaged";
-    QTest::newRow("RAR 4, compressed") << "packed4.rar" << "their compression method is not supported";
-    QTest::newRow("RAR 5, compressed") << "packed5.rar" << "their compression method is not supported";
+    QTest::newRow("zip, bad checksum") << "crc.zip" << "their data is damaged: broken.txt (CRC error)";
+    QTest::newRow("RAR 4, compressed") << "packed4.rar" << "their compression method is not supported: broken.txt";
+    QTest::newRow("RAR 5, compressed") << "packed5.rar" << "their compression method is not supported: broken.txt";
 }
 
 void TestArchiveHostile::brokenEntriesAreNamed()
@@ -274,11 +274,13 @@ void TestArchiveHostile::brokenEntriesAreNamed()
                              : name == QLatin1String("packed4.rar") ? ta::makeRar4(entries)
                                                                     : ta::makeRar5(entries);
     const QString target = m_work + QStringLiteral("/target");
+    const QString archive = writeArchive(name, bytes);
     Run run;
-    run.extract(extractRequest(writeArchive(name, bytes), target));
+    run.extract(extractRequest(archive, target));
     QVERIFY(run.finished);
     QVERIFY(run.archive.failed());
-    QCOMPARE(run.answerer.errors, QStringList{"These entries were not extracted: " + reason + ": broken.txt"});
+    QCOMPARE(run.answerer.errors,
+             QStringList{QStringLiteral("These entries of %1 were not extracted: ").arg(archive) + reason});
     QCOMPARE(testenv::listTree(target), QStringList{QStringLiteral("good.txt")});
     QVERIFY(leftovers(target).isEmpty());
 }
@@ -305,7 +307,10 @@ void TestArchiveHostile::truncatedArchivesFailCleanly()
     run.extract(extractRequest(archive, target));
     QVERIFY(run.finished);
     QVERIFY(run.archive.failed());
-    QCOMPARE(run.answerer.errors.size(), 1);
+    // The archive's own damage, then the entry it cost.
+    QCOMPARE(run.answerer.errors.size(), 2);
+    QCOMPARE(run.answerer.errors.first(), QStringLiteral("The archive %1 is damaged: unexpected end of archive").arg(archive));
+    QVERIFY2(run.answerer.errors.last().contains(QStringLiteral("damaged: b.bin (")), qPrintable(run.answerer.errors.last()));
     // Only whole files arrive.
     for (const QString& path : testenv::listTree(target)) {
         const QByteArray content = testenv::readFile(target + QLatin1Char('/') + path);

@@ -188,7 +188,8 @@ void TestQvArchive::failedEntriesReportedOnceNotRetried()
     damaged.extract(extractRequest(archive, m_work + QStringLiteral("/out1")));
     QVERIFY(damaged.finished && damaged.archive.failed());
     QCOMPARE(damaged.answerer.passwordRequests, 0);
-    QCOMPARE(damaged.answerer.errors, QStringList{"These entries were not extracted: their data is damaged: bad.txt"});
+    QCOMPARE(damaged.answerer.errors,
+             QStringList{"These entries of " + archive + " were not extracted: their data is damaged: bad.txt"});
     QCOMPARE(testenv::listTree(m_work + QStringLiteral("/out1")), QStringList{"good.txt"});
 
     // A full disk while writing a scrambled entry: the password is not
@@ -218,7 +219,8 @@ void TestQvArchive::hostileNamesStayInside()
     run.extract(extractRequest(archive, box + QStringLiteral("/target")));
     QVERIFY(run.finished);
     QCOMPARE(testenv::listTree(box), QStringList({"target/", "target/abs/", "target/abs/x.txt", "target/ok.txt"}));
-    QCOMPARE(run.answerer.errors, QStringList{"These entries were not extracted: their names lead outside the target "
+    QCOMPARE(run.answerer.errors, QStringList{"These entries of " + archive +
+                                              " were not extracted: their names lead outside the target "
                                               "folder: ../evil.txt\na/../../evil2.txt"});
 }
 

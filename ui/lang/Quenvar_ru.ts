@@ -1137,28 +1137,12 @@
         <translation>Нельзя добавить в архив сам архив или папку, в которой он находится</translation>
     </message>
     <message>
-        <source>These entries were not extracted: their names lead outside the target folder: %1</source>
-        <translation>Эти записи не извлечены, так как их имена ведут за пределы целевой папки: %1</translation>
-    </message>
-    <message>
-        <source>These entries were not extracted: their compression method is not supported: %1</source>
-        <translation>Эти записи не извлечены, так как их метод сжатия не поддерживается: %1</translation>
-    </message>
-    <message>
-        <source>These entries were not extracted: their data is damaged: %1</source>
-        <translation>Эти записи не извлечены, так как их данные повреждены: %1</translation>
-    </message>
-    <message>
         <source>Cannot write archive %1</source>
         <translation>Не удалось записать архив %1</translation>
     </message>
     <message>
         <source>Cannot split the archive into volumes of %1 bytes: a volume holds 1 to 2147483647 bytes</source>
         <translation>Нельзя разбить архив на тома по %1 байт: размер тома — от 1 до 2147483647 байт</translation>
-    </message>
-    <message>
-        <source>These entries were not extracted: their files could not be written: %1</source>
-        <translation>Эти записи не извлечены, так как их файлы не удалось записать: %1</translation>
     </message>
     <message>
         <source>Cannot open file %1: %2</source>
@@ -1183,6 +1167,114 @@
     <message>
         <source>the elevated file server could not do it</source>
         <translation>файловый сервер с повышенными правами не смог это сделать</translation>
+    </message>
+    <message>
+        <source>These entries of %1 were not extracted: their names lead outside the target folder: %2</source>
+        <translation>Эти записи из %1 не извлечены, так как их имена ведут за пределы целевой папки: %2</translation>
+    </message>
+    <message>
+        <source>These entries of %1 were not extracted: their compression method is not supported: %2</source>
+        <translation>Эти записи из %1 не извлечены, так как их метод сжатия не поддерживается: %2</translation>
+    </message>
+    <message>
+        <source>These entries of %1 were not extracted: their data is damaged: %2</source>
+        <translation>Эти записи из %1 не извлечены, так как их данные повреждены: %2</translation>
+    </message>
+    <message>
+        <source>These entries of %1 were not extracted: their files could not be written: %2</source>
+        <translation>Эти записи из %1 не извлечены, так как их файлы не удалось записать: %2</translation>
+    </message>
+    <message>
+        <source>Cannot open archive %1: %2</source>
+        <translation>Не удалось открыть архив %1: %2</translation>
+    </message>
+    <message>
+        <source>The archive %1 is damaged: %2</source>
+        <translation>Архив %1 повреждён: %2</translation>
+    </message>
+    <message>
+        <source>not an archive of a known format</source>
+        <translation>это не архив известного формата</translation>
+    </message>
+    <message>
+        <source>headers error</source>
+        <translation>ошибка заголовков</translation>
+    </message>
+    <message>
+        <source>headers error in encrypted archive (wrong password?)</source>
+        <translation>ошибка заголовков в зашифрованном архиве (неверный пароль?)</translation>
+    </message>
+    <message>
+        <source>the start of the archive is missing</source>
+        <translation>начало архива отсутствует</translation>
+    </message>
+    <message>
+        <source>the start of the archive is not confirmed</source>
+        <translation>начало архива не подтверждено</translation>
+    </message>
+    <message>
+        <source>unexpected end of archive</source>
+        <translation>неожиданный конец архива</translation>
+    </message>
+    <message>
+        <source>data after the end of the archive</source>
+        <translation>данные после конца архива</translation>
+    </message>
+    <message>
+        <source>unsupported feature</source>
+        <translation>неподдерживаемая возможность</translation>
+    </message>
+    <message>
+        <source>unsupported method</source>
+        <translation>неподдерживаемый метод</translation>
+    </message>
+    <message>
+        <source>data error</source>
+        <translation>ошибка данных</translation>
+    </message>
+    <message>
+        <source>CRC error</source>
+        <translation>ошибка CRC</translation>
+    </message>
+    <message>
+        <source>error flags 0x%1</source>
+        <translation>флаги ошибок 0x%1</translation>
+    </message>
+    <message>
+        <source>data not available</source>
+        <translation>данные недоступны</translation>
+    </message>
+    <message>
+        <source>unexpected end of data</source>
+        <translation>неожиданный конец данных</translation>
+    </message>
+    <message>
+        <source>data after the end of the entry</source>
+        <translation>данные после конца записи</translation>
+    </message>
+    <message>
+        <source>not an archive</source>
+        <translation>не архив</translation>
+    </message>
+    <message>
+        <source>wrong password</source>
+        <translation>неверный пароль</translation>
+    </message>
+    <message>
+        <source>error %1</source>
+        <translation>ошибка %1</translation>
+    </message>
+    <message>
+        <source>not enough memory</source>
+        <translation>недостаточно памяти</translation>
+    </message>
+    <message>
+        <source>the archive engine failed (0x%1)</source>
+        <translation>сбой механизма архивации (0x%1)</translation>
+    </message>
+    <message>
+        <source>it is no gzip, bzip2 or xz file</source>
+        <translation>это не файл gzip, bzip2 или xz</translation>
     </message>
 </context>
 <context>
@@ -1318,6 +1410,18 @@
     <message>
         <source>quenvar: the extraction of %1 did not complete</source>
         <translation>quenvar: извлечение %1 не завершено</translation>
+    </message>
+    <message>
+        <source>Exit codes:</source>
+        <translation>Коды завершения:</translation>
+    </message>
+    <message>
+        <source>The command did all it was asked to do.</source>
+        <translation>Команда выполнила всё, что от неё требовалось.</translation>
+    </message>
+    <message>
+        <source>An operation failed, was cancelled (its dialog too) or left something out: an archive that is missing, no archive or damaged, an entry not extracted, a source not packed. Also a command without the path it needs, a command that needs a display where there is none, and a wrong option.</source>
+        <translation>Операция не удалась, была отменена (в том числе в её диалоге) или что-то пропустила: архив отсутствует, не является архивом или повреждён, запись не извлечена, источник не упакован. А также команда без нужного ей пути, команда, которой нужен дисплей там, где его нет, и неверный параметр.</translation>
     </message>
 </context>
 <context>
