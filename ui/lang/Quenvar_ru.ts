@@ -841,6 +841,38 @@
         <source>Source and its subsidiary folders cannot be destination folders.</source>
         <translation>Исходная папка и вложенные в неё папки не могут быть папками назначения.</translation>
     </message>
+    <message>
+        <source>A file or folder named &quot;%1&quot; already exists.</source>
+        <translation>Файл или папка с именем «%1» уже существует.</translation>
+    </message>
+    <message>
+        <source>Add Directory</source>
+        <translation>Добавить папку</translation>
+    </message>
+    <message>
+        <source>Add file(s)</source>
+        <translation>Добавить файлы</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n item(s)</source>
+        <translation>
+            <numerusform>%n элемент</numerusform>
+            <numerusform>%n элемента</numerusform>
+            <numerusform>%n элементов</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Are you sure you want to delete </source>
+        <translation>Вы действительно хотите удалить </translation>
+    </message>
+    <message>
+        <source>New folder</source>
+        <translation>Новая папка</translation>
+    </message>
+    <message>
+        <source>Cannot create folder %1</source>
+        <translation>Не удалось создать папку %1</translation>
+    </message>
 </context>
 <context>
     <name>NewFolderDialog</name>
