@@ -20,7 +20,8 @@ void ArchiveUpdateCallback::Init(CompressOptions options, QList<ArchiveItemInfo>
     m_entries = std::move(entries);
     m_existing = existing;
     m_operation = operation;
-    m_diskInfo = DiskInfo();
+    m_diskInfoIndex = 0xFFFFFFFFu;
+    m_diskInfo = FileFacts();
 }
 
 HRESULT ArchiveUpdateCallback::QueryInterface(REFIID iid, void** outObject)
@@ -141,20 +142,18 @@ HRESULT ArchiveUpdateCallback::GetProperty(UInt32 index, PROPID propID, PROPVARI
     return answerFromDisk(index, propID, value);
 }
 
-const ArchiveUpdateCallback::DiskInfo& ArchiveUpdateCallback::diskInfo(UInt32 index, const QString& path)
+const FileFacts& ArchiveUpdateCallback::diskInfo(UInt32 index, const QString& path)
 {
-    if (m_diskInfo.index == index)
+    if (m_diskInfoIndex == index)
         return m_diskInfo;
-    m_diskInfo = DiskInfo();
-    m_diskInfo.index = index;
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) == 0) {
-        m_diskInfo.isDir = S_ISDIR(st.st_mode);
-        m_diskInfo.size = static_cast<uint64_t>(st.st_size);
-        m_diskInfo.mode = static_cast<uint32_t>(st.st_mode);
-        m_diskInfo.hasMode = true;
-        getFileTimes(path, &m_diskInfo.creation, &m_diskInfo.access, &m_diskInfo.modification);
-    }
+    m_diskInfoIndex = index;
+    const auto scanned = m_scanned ? m_scanned->constFind(path) : QHash<QString, FileFacts>::const_iterator();
+    // A chosen file or folder itself was not scanned: it may be a link,
+    // which counts as what it points to.
+    if (!m_scanned || scanned == m_scanned->constEnd())
+        fileFactsAt(AT_FDCWD, QFile::encodeName(path).constData(), true, &m_diskInfo);
+    else
+        m_diskInfo = scanned.value();
     return m_diskInfo;
 }
 
@@ -166,17 +165,17 @@ HRESULT ArchiveUpdateCallback::answerFromDisk(UInt32 index, PROPID propID, PROPV
         propSetString(value, entryNameForFile(path, m_options));
         return reportScanning(index, path) ? S_OK : E_FAIL;
     case kpidIsDir:
-        propSetBool(value, diskInfo(index, path).isDir);
+        propSetBool(value, S_ISDIR(diskInfo(index, path).mode));
         break;
     case kpidSize:
         propSetUInt64(value, diskInfo(index, path).size);
         break;
     case kpidAttrib:
-        propSetUInt32(value, diskInfo(index, path).hasMode ? attributesForUnixMode(diskInfo(index, path).mode) : 0);
+        propSetUInt32(value, diskInfo(index, path).known ? attributesForUnixMode(diskInfo(index, path).mode) : 0);
         break;
     case kpidPosixAttrib:
         // Without it tar gives every entry the mode 0777.
-        if (diskInfo(index, path).hasMode)
+        if (diskInfo(index, path).known)
             propSetUInt32(value, diskInfo(index, path).mode);
         break;
     case kpidCTime:
@@ -223,16 +222,20 @@ HRESULT ArchiveUpdateCallback::GetStream(UInt32 index, ISequentialInStream** inS
     }
     // A folder has no data. Some handlers (tar) ask anyway and would leave
     // the folder out on S_FALSE.
-    if (diskInfo(index, path).isDir)
+    if (S_ISDIR(diskInfo(index, path).mode))
         return S_OK;
     CMyComPtr<InStream> stream(new InStream(m_operation, path, false));
-    // For a local file one question to the system answers it; the stream
-    // opens the file itself at the first read.
-    const bool readable = stream->isElevated()
-                              ? stream->canBeOpened()
-                              : ::faccessat(AT_FDCWD, QFile::encodeName(path).constData(), R_OK, AT_EACCESS) == 0;
-    if (!readable)
-        return S_FALSE;
+    // A local file is opened here, once: the open that reads it answers
+    // whether it can be read.
+    if (stream->isElevated()) {
+        if (!stream->canBeOpened())
+            return S_FALSE;
+    } else {
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return S_FALSE;
+        stream->adoptOpenFile(fd);
+    }
     if (m_operation)
         m_operation->SetFileIndex(index);
     *inStream = static_cast<IInStream*>(stream.Detach());

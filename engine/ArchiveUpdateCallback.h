@@ -2,7 +2,9 @@
 
 #include "app/CCompressOptions.h"
 #include "engine/MyCom.h"
+#include "fileops/utils.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -43,6 +45,10 @@ public:
 
     // N: kept entries plus new files.
     UInt32 itemCount() const;
+    // What the scan of the sources saw of the files below the chosen
+    // folders, by path; kept by the caller for the whole update. A file
+    // found there is not looked at again.
+    void setScannedFacts(const QHash<QString, FileFacts>* facts) { m_scanned = facts; }
     // The file on disk that supplies item index.
     QString getFullFilePathByIndex(UInt32 index) const;
     // The name inside the archive of a file on disk, by the options.
@@ -54,23 +60,15 @@ private:
     bool reportScanning(UInt32 index, const QString& path);
 
     // What the disk says of one item's file. The engine asks an item's
-    // properties one after another; one look at the disk answers them all.
-    struct DiskInfo
-    {
-        UInt32 index = 0xFFFFFFFFu;
-        bool isDir = false;
-        uint64_t size = 0;
-        uint64_t creation = 0;
-        uint64_t access = 0;
-        uint64_t modification = 0;
-        uint32_t mode = 0;
-        bool hasMode = false;
-    };
-    const DiskInfo& diskInfo(UInt32 index, const QString& path);
+    // properties one after another; one look at the disk (or the scan's)
+    // answers them all.
+    const FileFacts& diskInfo(UInt32 index, const QString& path);
 
     CompressOptions m_options;
     QList<ArchiveItemInfo> m_entries;
     CMyComPtr<IInArchive> m_existing;
     IFileArchiveCallbacksHandler* m_operation = nullptr;
-    DiskInfo m_diskInfo;
+    const QHash<QString, FileFacts>* m_scanned = nullptr;
+    UInt32 m_diskInfoIndex = 0xFFFFFFFFu;
+    FileFacts m_diskInfo;
 };

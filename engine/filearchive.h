@@ -7,10 +7,12 @@
 #include "engine/IoFailureLog.h"
 #include "engine/MyCom.h"
 #include "fileops/UserActions.h"
+#include "fileops/utils.h"
 #include "fileops/WorkerQuestions.h"
 
 #include <QDateTime>
 #include <QDir>
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QObject>
@@ -304,6 +306,8 @@ private:
     QString m_listedArchive;
     // Unreadable folders the user chose to leave out of the sources.
     QSet<QString> m_skippedFolders;
+    // What the scan of the chosen folders saw of every entry below them.
+    QHash<QString, FileFacts> m_scannedFacts;
     // Sources the running update could not read, with the reason.
     QStringList m_leftOutSources;
     // Entries the running extraction left out, by reason.

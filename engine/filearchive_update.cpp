@@ -18,6 +18,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <thread>
@@ -25,6 +26,32 @@
 #include <vector>
 
 namespace {
+
+// Lists folder as QDir lists it with the scan's filters (folders and plain
+// files, no links, no devices, pipes or sockets; names beginning with a dot
+// only with hidden): one read of the folder and one look at each entry, whose
+// facts go to facts. False when the folder cannot be read.
+bool listFolder(const QString& folder, bool hidden, QStringList& children, QHash<QString, FileFacts>& facts)
+{
+    const QByteArray local = QFile::encodeName(folder);
+    DIR* dir = ::opendir(local.constData());
+    if (!dir)
+        return false;
+    const QString prefix = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+    while (const dirent* item = ::readdir(dir)) {
+        const char* name = item->d_name;
+        if (name[0] == '.' && (!hidden || name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+            continue;
+        FileFacts entry;
+        if (!fileFactsAt(::dirfd(dir), name, false, &entry) || !(S_ISREG(entry.mode) || S_ISDIR(entry.mode)))
+            continue;
+        const QString path = prefix + QFile::decodeName(name);
+        children << path;
+        facts.insert(path, entry);
+    }
+    ::closedir(dir);
+    return true;
+}
 
 // Entry names are compared without a leading "/": the engine may store or
 // drop it.
@@ -148,6 +175,7 @@ void FileArchive::updateArchive(CompressOptions options)
         m_result = E_FAIL;
     if (!done)
         discardTemporaryFile();
+    m_scannedFacts.clear();
     UserActions::reset();
 }
 
@@ -257,6 +285,7 @@ bool FileArchive::handleNestedFiles(CompressOptions& options)
 {
     removeHiddenItemsIfNeeded(options);
     m_skippedFolders.clear();
+    m_scannedFacts.clear();
     const int sources = options.files.size();
     const QDir::Filters filters = getFiltersForNestedFiles();
     for (int i = 0; i < sources; ++i) {
@@ -365,11 +394,11 @@ bool FileArchive::getNestedFiles(const QString& path, QDir::Filters filters, QSt
         if (!listable)
             continue;
 
-        const QFileInfoList children = QDir(folder).entryInfoList(filters, QDir::NoSort);
-        for (const QFileInfo& child : children) {
-            const QString childPath = child.filePath();
+        QStringList children;
+        listFolder(folder, filters.testFlag(QDir::Hidden), children, m_scannedFacts);
+        for (const QString& childPath : qAsConst(children)) {
             list << childPath;
-            if (child.isDir() && !child.isSymLink())
+            if (S_ISDIR(m_scannedFacts.value(childPath).mode))
                 pending << childPath;
             if (++appended % 300 == 0) {
                 if (m_progress) {
@@ -392,6 +421,7 @@ bool FileArchive::updateArchive_7zip(CompressOptions& options, bool merge)
 {
     m_archiveFileName = options.archivePath;
     CMyComPtr<ArchiveUpdateCallback> callback(new ArchiveUpdateCallback);
+    callback->setScannedFacts(&m_scannedFacts);
     CMyComPtr<IOutArchive> outArchive;
     CMyComPtr<IInArchive> inArchive;
     unsigned int itemCount = 0;

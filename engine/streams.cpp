@@ -229,7 +229,9 @@ bool StreamBase::Close(bool immediately)
     m_volumeIndex = -1;
     if (m_fd < 0)
         return true;
-    if (immediately)
+    // Closing a file that was only read flushes nothing: handing it over
+    // would cost more than it saves.
+    if (immediately || m_isInput)
         return closeFileNow();
     const int fd = m_fd;
     m_fd = -1;

@@ -44,7 +44,7 @@ public:
     // An open, read, write or close of this stream failed (and was noted).
     bool hasFailed() const { return m_failed; }
     // A single-file stream takes over fd, open in its direction, as its file
-    // (which is then not opened again, nor truncated).
+    // (which is then not opened again, nor truncated when written).
     void adoptOpenFile(int fd);
     // The open file's descriptor; -1 when none is open here.
     int descriptor() const { return m_fd; }

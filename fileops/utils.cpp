@@ -500,25 +500,30 @@ uint64_t ticksFrom(const struct statx_timestamp& ts)
 
 void getFileTimes(const QString& path, uint64_t* creation, uint64_t* access, uint64_t* modification)
 {
-    struct statx st{};
-    const QByteArray local = QFile::encodeName(path);
-    if (statx(AT_FDCWD, local.constData(), 0, STATX_BASIC_STATS | STATX_BTIME, &st) != 0) {
-        if (creation)
-            *creation = 0;
-        if (access)
-            *access = 0;
-        if (modification)
-            *modification = 0;
-        return;
-    }
-    if (creation) {
-        // Without a birth time, the inode change time is the closest we have.
-        *creation = (st.stx_mask & STATX_BTIME) ? ticksFrom(st.stx_btime) : ticksFrom(st.stx_ctime);
-    }
+    FileFacts facts;
+    fileFactsAt(AT_FDCWD, QFile::encodeName(path).constData(), true, &facts);
+    if (creation)
+        *creation = facts.creation;
     if (access)
-        *access = ticksFrom(st.stx_atime);
+        *access = facts.access;
     if (modification)
-        *modification = ticksFrom(st.stx_mtime);
+        *modification = facts.modification;
+}
+
+bool fileFactsAt(int dirFd, const char* name, bool followLink, FileFacts* facts)
+{
+    *facts = FileFacts();
+    struct statx st{};
+    if (statx(dirFd, name, followLink ? 0 : AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &st) != 0)
+        return false;
+    facts->mode = st.stx_mode;
+    facts->size = st.stx_size;
+    // Without a birth time, the inode change time is the closest we have.
+    facts->creation = (st.stx_mask & STATX_BTIME) ? ticksFrom(st.stx_btime) : ticksFrom(st.stx_ctime);
+    facts->access = ticksFrom(st.stx_atime);
+    facts->modification = ticksFrom(st.stx_mtime);
+    facts->known = true;
+    return true;
 }
 
 namespace {

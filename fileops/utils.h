@@ -65,6 +65,20 @@ constexpr uint64_t kFileTimeUnixEpochTicks = 116444736000000000ULL;
 uint64_t toWinFileTime(const QDateTime& dateTime);
 // Fills each non-null pointer with the time in 100 ns ticks since 1601.
 void getFileTimes(const QString& path, uint64_t* creation, uint64_t* access, uint64_t* modification);
+// What one look at a file tells: its type and permissions, size and times
+// (in ticks; creation is the birth time where the file system keeps one).
+struct FileFacts
+{
+    uint32_t mode = 0;
+    uint64_t size = 0;
+    uint64_t creation = 0;
+    uint64_t access = 0;
+    uint64_t modification = 0;
+    bool known = false;
+};
+// name relative to the folder open as dirFd (or AT_FDCWD); a link itself
+// unless followLink. False (facts all zero) when it cannot be looked at.
+bool fileFactsAt(int dirFd, const char* name, bool followLink, FileFacts* facts);
 QDateTime FileTimeToQDateTime(uint64_t fileTime);
 QDateTime UnixTimeToQDateTime(uint32_t seconds);
 // Creation cannot be set on this platform and is ignored.

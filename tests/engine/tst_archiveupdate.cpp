@@ -9,6 +9,9 @@
 #include "engine/zipapi.h"
 
 #include <QCryptographicHash>
+#include <QFile>
+
+#include <sys/stat.h>
 
 using namespace archivetest;
 
@@ -336,6 +339,9 @@ void TestArchiveUpdate::hiddenItemsAndEmptyFolders()
                        {QStringLiteral("folder/.secret"), "x"}, {QStringLiteral("folder/plain.txt"), "p"},
                        {QStringLiteral("folder/.cache/inside.txt"), "i"}},
                       {QStringLiteral("folder/empty"), QStringLiteral("folder/.emptyhidden")});
+    // Links and pipes below a chosen folder stay out, whatever the setting.
+    QVERIFY(QFile::link(QStringLiteral("plain.txt"), source + QStringLiteral("/folder/link.txt")));
+    QCOMPARE(::mkfifo(QFile::encodeName(source + QStringLiteral("/folder/pipe")).constData(), 0600), 0);
     const QString archive = m_work + QStringLiteral("/hidden.7z");
     Run run;
     run.compress(compressRequest(archive, source, topLevelPaths(source), ZF_7Z));
