@@ -28,8 +28,8 @@ void TestQvCorpus::replayCorpus()
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray data = file.readAll();
         QString broken;
-        QVERIFY2(qvReaderHarness(reinterpret_cast<const uint8_t*>(data.constData()), size_t(data.size()), work,
-                                 &broken),
+        QVERIFY2(qvReaderHarness(reinterpret_cast<const uint8_t*>(data.constData()),
+                                 size_t(data.size()), work, &broken),
                  qPrintable(name + ": " + broken));
         opened += QFile::exists(work + "/copy.qv") ? 1 : 0;
     }
@@ -42,9 +42,10 @@ void TestQvCorpus::harnessWorksAGoodArchive()
     // Refused input passes trivially; a good archive gets listed, copied
     // and appended to.
     const QString work = testenv::makeDir("qvcorpus-check");
-    const QByteArray empty = QByteArray(1, char(qvHarnessFlags(false, 0))) + QByteArray::fromHex("AA4A0506")
-        + QByteArray(22, '\0');
-    QVERIFY(qvReaderHarness(reinterpret_cast<const uint8_t*>(empty.constData()), size_t(empty.size()), work));
+    const QByteArray empty = QByteArray(1, char(qvHarnessFlags(false, 0)))
+        + QByteArray::fromHex("AA4A0506") + QByteArray(22, '\0');
+    QVERIFY(qvReaderHarness(reinterpret_cast<const uint8_t*>(empty.constData()),
+                            size_t(empty.size()), work));
     QVERIFY(QFile::exists(work + "/copy.qv"));
     QVERIFY(QFileInfo(work + "/in.qv").size() > empty.size());
 }

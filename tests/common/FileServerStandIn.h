@@ -2,10 +2,8 @@
 
 #include <QByteArray>
 #include <QList>
-#include <QString>
 
 #include <atomic>
-#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -14,8 +12,7 @@ namespace testenv {
 
 // A small stand-in for the elevated file server: it listens on 127.0.0.1 (a
 // free port), speaks the client's line protocol, does the file work with its
-// own plain POSIX calls and keeps a log of every request it received.
-// Integers travel as full 64-bit decimal text.
+// own plain POSIX calls and logs every request it received.
 class FileServerStandIn
 {
 public:
@@ -33,18 +30,17 @@ public:
 
     bool isListening() const { return m_listenFd >= 0; }
     quint16 port() const { return m_port; }
-    // Points the program's client at this server (QUENVAR_FILE_SERVER_PORT).
-    void useForClients() const;
 
-    // Everything received so far, in order, and the raw bytes of it.
     QList<Request> requests() const;
-    QByteArray received() const;
+    // The command numbers received, without the goodbyes of closed
+    // connections, which reach the server in their own time.
+    QList<int> commands() const;
+    qint64 receivedBytes() const { return m_receivedBytes.load(); }
     void clearLog();
-    int connectionCount() const { return m_connections.load(); }
 
-    // The next request with this command number is read and then the
-    // connection is closed, after partialReply (which may be empty or an
-    // unterminated line) has been sent.
+    // The next request with this command number is read, partialReply
+    // (which may be empty or an unterminated line) is sent, and the
+    // connection is closed.
     void dieOnCommand(int command, const QByteArray& partialReply);
 
     // A port on which nothing listens.
@@ -54,23 +50,40 @@ public:
     static bool servesThisProcess();
 
 private:
-    struct CopyJob;
+    struct CopyStatus
+    {
+        int error = 0;
+        qint64 bytes = 0;
+    };
+    static CopyStatus copy(const QByteArray& source, const QByteArray& dest, bool force);
     void acceptLoop();
     void serve(int fd);
-    bool handle(int fd, const Request& request, CopyJob& copy);
+    bool handle(int fd, const Request& request, CopyStatus& copied);
 
     int m_listenFd = -1;
     quint16 m_port = 0;
-    std::atomic<bool> m_stop{false};
-    std::atomic<int> m_connections{0};
+    std::atomic<qint64> m_receivedBytes{0};
     std::thread m_acceptThread;
     mutable std::mutex m_mutex;
     std::vector<std::thread> m_workers;
     std::vector<int> m_clientFds;
     QList<Request> m_requests;
-    QByteArray m_received;
     int m_dieOn = 0;
     QByteArray m_dieReply;
+};
+
+// While it lives, the program's file clients use this port (a stand-in's,
+// or FileServerStandIn::unusedPort()), with elevation on when asked.
+class ServerPort
+{
+public:
+    explicit ServerPort(quint16 port, bool elevated = false);
+    ~ServerPort();
+    ServerPort(const ServerPort&) = delete;
+    ServerPort& operator=(const ServerPort&) = delete;
+
+private:
+    QByteArray m_old;
 };
 
 // A FileServerStandIn in a child process that runs as another user: the

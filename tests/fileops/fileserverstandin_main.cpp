@@ -15,6 +15,6 @@ int main()
     char byte;
     while (::read(STDIN_FILENO, &byte, 1) > 0) {
     }
-    const qint64 received = server.received().size();
+    const qint64 received = server.receivedBytes();
     return ::write(STDOUT_FILENO, &received, sizeof received) == sizeof received ? 0 : 1;
 }

@@ -20,13 +20,8 @@ class TestUtils : public QObject
 
 private slots:
     void initTestCase();
-    void extensionsAndNames();
-    void multiVolumeNames();
     void renameNumbering();
-    void suggestedArchivePaths();
     void extractionFolders();
-    void pathThroughAnArchive();
-    void ancestors();
     void detectRealArchives_data();
     void detectRealArchives();
     void detectBySignatureOrName_data();
@@ -49,9 +44,11 @@ void TestUtils::initTestCase()
     m_dir = testenv::makeDir("utils");
     // Archives made by the independent 7z tool, one per format.
     m_archives = testenv::makeDir("archives");
-    testenv::makeTree(m_archives + "/src", {{"a.txt", "hello archive\n"}, {"sub/b.bin", QByteArray(3000, 'b')}});
+    testenv::makeTree(m_archives + "/src",
+                      {{"a.txt", "hello archive\n"}, {"sub/b.bin", QByteArray(3000, 'b')}});
     auto make = [&](const QString& name, const QStringList& extra, const QString& input) {
-        const auto result = testenv::run7z(QStringList{"a", "-bd", "-y"} + extra + QStringList{m_archives + "/" + name, input},
+        const auto result = testenv::run7z(QStringList{"a", "-bd", "-y"} + extra
+                                               + QStringList{m_archives + "/" + name, input},
                                            m_archives + "/src");
         QVERIFY2(result.exitCode == 0, result.out.constData());
     };
@@ -62,34 +59,6 @@ void TestUtils::initTestCase()
     make("t.gz", {"-tgzip"}, "a.txt");
     make("t.bz2", {"-tbzip2"}, "a.txt");
     make("t.xz", {"-txz"}, "a.txt");
-}
-
-void TestUtils::extensionsAndNames()
-{
-    QCOMPARE(getFileNameWithoutExtension("a.tar.gz", true), QStringLiteral("a.tar"));
-    QCOMPARE(getFileNameWithoutExtension("a.tar.gz", false), QStringLiteral("a"));
-    QCOMPARE(getFileNameWithoutExtension("/a.txt", true), QStringLiteral("/a"));
-    QCOMPARE(getFileNameWithoutExtension("/x/y/a.tar.gz", true), QStringLiteral("/x/y/a.tar"));
-    QCOMPARE(getFileNameWithoutExtension("/x/y/a.tar.gz", false), QStringLiteral("/x/y/a"));
-    QCOMPARE(getFileNameWithoutExtension("/x/noext", true), QStringLiteral("/x/noext"));
-    QCOMPARE(getExtensionOfFile("/x/a.tar.gz"), QStringLiteral("gz"));
-    QCOMPARE(getExtensionOfFile("/x.d/noext"), QString());
-    QCOMPARE(getDirectoryPathFromFilePath("/x/y/a.txt"), QStringLiteral("/x/y"));
-
-    const QString made = makeDirectoryForFile(m_dir + "/deep/er/file.txt");
-    QCOMPARE(made, m_dir + "/deep/er");
-    QVERIFY(QFileInfo(made).isDir());
-    QVERIFY(!QFileInfo::exists(m_dir + "/deep/er/file.txt"));
-}
-
-void TestUtils::multiVolumeNames()
-{
-    QVERIFY(isMultiVolumeArchive("x.qv.001"));
-    QVERIFY(isMultiVolumeArchive("/a/b.7z.123"));
-    QVERIFY(!isMultiVolumeArchive("x.qv.1000"));
-    QVERIFY(!isMultiVolumeArchive("x.qv.01"));
-    QVERIFY(!isMultiVolumeArchive("x.qv.0a1"));
-    QVERIFY(!isMultiVolumeArchive("x.7z"));
 }
 
 void TestUtils::renameNumbering()
@@ -115,16 +84,6 @@ void TestUtils::renameNumbering()
     QCOMPARE(getRenameFileName(m_dir + "/r.tar.gz", "_%1", true), m_dir + "/r.tar_1.gz");
 }
 
-void TestUtils::suggestedArchivePaths()
-{
-    QCOMPARE(getSuggestedArchivePath({"/a/b/x", "/a/b/y"}, "/t"), QStringLiteral("/t/b"));
-    QCOMPARE(getSuggestedArchivePath({"/a/x"}, "/t"), QStringLiteral("/t/x"));
-    QCOMPARE(getSuggestedArchivePath({"/a/x.tar.gz"}, "/t"), QStringLiteral("/t/x.tar.gz"));
-    QCOMPARE(getSuggestedArchivePath({"/x", "/y"}, "/t"), QStringLiteral("/t"));
-    QCOMPARE(getSuggestedArchivePath({"/"}, "/t"), QStringLiteral("/t"));
-    QCOMPARE(getSuggestedArchivePath({"/"}, ""), QString());
-}
-
 void TestUtils::extractionFolders()
 {
     const QString archive = m_dir + "/photos.tar.gz";
@@ -142,40 +101,12 @@ void TestUtils::extractionFolders()
     QCOMPARE(directoryToExtractAccordingToArchive(archive, true), m_dir + "/photos");
     // The number goes after the whole name, dots and all.
     QDir().mkpath(m_dir + "/app-2.4.1");
-    QCOMPARE(directoryToExtractAccordingToArchive(m_dir + "/app-2.4.1.tar.gz", true), m_dir + "/app-2.4.1_1");
+    QCOMPARE(directoryToExtractAccordingToArchive(m_dir + "/app-2.4.1.tar.gz", true),
+             m_dir + "/app-2.4.1_1");
     CSettings::setBoolValue("AppendNumberToDirectory", false);
     // A name without an extension would be the archive itself.
     testenv::writeFile(m_dir + "/bare", "PK");
     QCOMPARE(directoryToExtractAccordingToArchive(m_dir + "/bare", true), m_dir + "/bare_1");
-}
-
-void TestUtils::pathThroughAnArchive()
-{
-    const QString archive = m_dir + "/inside.qv";
-    testenv::writeFile(archive, "PK");
-    QString rest;
-    QCOMPARE(getFileFromPath(archive + "/docs/x.txt", rest), archive);
-    QCOMPARE(rest, QStringLiteral("docs/x.txt"));
-    QCOMPARE(getFileFromPath(archive, rest), archive);
-    QCOMPARE(rest, QString());
-    // No file on the way: the whole path and an empty rest.
-    QCOMPARE(getFileFromPath(m_dir + "/no/such/thing", rest), m_dir + "/no/such/thing");
-    QCOMPARE(rest, QString());
-    QCOMPARE(getFileFromPath(QString(), rest), QString());
-}
-
-void TestUtils::ancestors()
-{
-    QDir().mkpath(m_dir + "/anc/ab");
-    QVERIFY(isDirectoryAncestorOfFile(m_dir + "/anc", m_dir + "/anc/ab/c.7z"));
-    QVERIFY(isDirectoryAncestorOfFile(m_dir + "/anc/", m_dir + "/anc/x.7z"));
-    QVERIFY(isDirectoryAncestorOfFile(m_dir + "/anc", m_dir + "/ANC/x.7z"));
-    QVERIFY(!isDirectoryAncestorOfFile(m_dir + "/anc/ab", m_dir + "/anc/abc/x.7z"));
-    QVERIFY(!isDirectoryAncestorOfFile(m_dir + "/anc/ab", m_dir + "/anc/x.7z"));
-    QVERIFY(!isDirectoryAncestorOfFile(m_dir + "/missing", m_dir + "/missing/x.7z"));
-    QVERIFY(!isDirectoryAncestorOfFile(m_dir + "/anc/ab", m_dir + "/anc/ab"));
-
-    QVERIFY(isSameDrive(m_dir + "/a", m_dir + "/anc/b"));
 }
 
 void TestUtils::detectRealArchives_data()
@@ -344,13 +275,19 @@ void TestUtils::nameBytesSurviveTheCodec_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("readable");
-    QTest::newRow("UTF-8") << QByteArray("caf\xc3\xa9 \xf0\x9f\x93\xa6") << QString::fromUtf8("caf\xc3\xa9 \xf0\x9f\x93\xa6");
-    QTest::newRow("Latin-1") << QByteArray("umlauts-\xc4\xd6\xdc") << QString::fromUtf8("umlauts-\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd");
-    QTest::newRow("cut sequence at the end") << QByteArray("a\xe2\x82") << QString::fromUtf8("a\xef\xbf\xbd\xef\xbf\xbd");
-    QTest::newRow("overlong slash") << QByteArray("\xc0\xaf") << QString::fromUtf8("\xef\xbf\xbd\xef\xbf\xbd");
-    QTest::newRow("surrogate half") << QByteArray("\xed\xa0\x80") << QString::fromUtf8("\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd");
+    QTest::newRow("UTF-8") << QByteArray("caf\xc3\xa9 \xf0\x9f\x93\xa6")
+                           << QString::fromUtf8("caf\xc3\xa9 \xf0\x9f\x93\xa6");
+    QTest::newRow("Latin-1") << QByteArray("umlauts-\xc4\xd6\xdc")
+                             << QString::fromUtf8("umlauts-\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd");
+    QTest::newRow("cut sequence at the end")
+        << QByteArray("a\xe2\x82") << QString::fromUtf8("a\xef\xbf\xbd\xef\xbf\xbd");
+    QTest::newRow("overlong slash")
+        << QByteArray("\xc0\xaf") << QString::fromUtf8("\xef\xbf\xbd\xef\xbf\xbd");
+    QTest::newRow("surrogate half")
+        << QByteArray("\xed\xa0\x80") << QString::fromUtf8("\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd");
     // The characters that stand for bytes, written as UTF-8, are bytes too.
-    QTest::newRow("U+EF80 as UTF-8") << QByteArray("\xee\xbe\x80") << QString::fromUtf8("\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd");
+    QTest::newRow("U+EF80 as UTF-8")
+        << QByteArray("\xee\xbe\x80") << QString::fromUtf8("\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd");
 }
 
 void TestUtils::nameBytesSurviveTheCodec()
