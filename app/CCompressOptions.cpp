@@ -164,17 +164,6 @@ int64_t CompressOptions::totalSizeToUpdate() const
     return total;
 }
 
-void CompressOptions::makeForwardSlashes()
-{
-    const QChar backslash('\\');
-    const QChar slash('/');
-    archivePath.replace(backslash, slash);
-    baseDirectory.replace(backslash, slash);
-    archiveFolder.replace(backslash, slash);
-    for (QString& path : files)
-        path.replace(backslash, slash);
-}
-
 ExtractOptions::ExtractOptions()
     : removeDuplicatesRoot(CSettings::getBoolValue(QStringLiteral("RemoveDuplicatesRoot")))
 {

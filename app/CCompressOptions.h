@@ -191,7 +191,6 @@ public:
 
     static QString getBaseDirectory(E_PathType type, const QString& dir);
     int64_t totalSizeToUpdate() const;
-    void makeForwardSlashes();
 };
 
 // An extract request.

@@ -104,8 +104,6 @@ QString CSettings::getPanelPath(int panel)
 
 void CSettings::setPanelPath(int panel, QString path)
 {
-    if (path.endsWith(QLatin1Char('\\')))
-        path.chop(1);
     setStringValue(panelKey(panel), path);
 }
 

@@ -452,7 +452,6 @@ bool FileArchive::decompressSingleStream(const QString& archivePath, const QStri
 
 bool FileArchive::extract_Xz_Bzip2_GZip(ExtractOptions options)
 {
-    options.targetDirectory.replace(QLatin1Char('\\'), QLatin1Char('/'));
     SetTotal(static_cast<unsigned long long>(getArchiveSize(options)));
 
     // The inner tar goes to a folder of its own under a new name, so that no

@@ -133,7 +133,8 @@ void FileArchive::updateArchive(CompressOptions options)
     m_temporaryFile.clear();
     m_ioFailures->clear();
     m_leftOutSources.clear();
-    options.makeForwardSlashes();
+    // A backslash is part of a name here, never a separator: a file called
+    // "a\b" is packed as itself, not as b in a folder a.
     m_archiveFileName = options.archivePath;
     m_updatedArchive = options.archivePath;
     m_password = options.password;

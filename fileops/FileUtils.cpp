@@ -365,11 +365,9 @@ QString getMachinePartOfUncPath(const QString& path)
 
 void normalizeFilePath(QString& path)
 {
-    if (path.endsWith(QLatin1Char(':'))) {
-        path += QLatin1Char('\\');
-    } else if (!isNetworkPath(path)) {
-        path.replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
-    }
+    // Colons and backslashes are ordinary characters of a name on this
+    // system: "Notes:" and "a\b" name what they say, so only the separators
+    // are made native.
     path = QDir::toNativeSeparators(path);
 }
 

@@ -453,8 +453,6 @@ void MainWindow::setPanelPath(const QString& path, int panel, bool isSilent)
     Panel& p = m_panels[size_t(panel)];
     p.view->setFocus();
     QString target = path;
-    if (target.endsWith(QLatin1Char('\\')))
-        target.chop(1);
     if (target == QLatin1String("~") || target.startsWith(QLatin1String("~/")))
         target = QDir::homePath() + target.mid(1);
     qDebug().noquote() << "going to: " + target;

@@ -152,6 +152,8 @@ private slots:
     void foreignNameBytes();
     void timesAsThePeersSetThem_data();
     void timesAsThePeersSetThem();
+    void backslashIsPartOfTheName_data();
+    void backslashIsPartOfTheName();
 };
 
 void TestArchiveFidelity::missingSourcesKeepTheirEntries_data()
@@ -523,6 +525,28 @@ void TestArchiveFidelity::timesAsThePeersSetThem()
         QVERIFY(mtimeOf(peerFolder + "/" + name) > 0);
         QCOMPARE(mtimeOf(folder + "/out/" + name), mtimeOf(peerFolder + "/" + name));
     }
+}
+
+void TestArchiveFidelity::backslashIsPartOfTheName_data()
+{
+    QTest::addColumn<QString>("format");
+    for (const char* format : {"7z", "zip", "tar_gzip", "qv"})
+        QTest::newRow(format) << format;
+}
+
+// "a\b.txt" is one file here; read as a path it would be b.txt in a, which
+// exists beside it with other contents. The target folder has one too.
+void TestArchiveFidelity::backslashIsPartOfTheName()
+{
+    QFETCH(QString, format);
+    const QString folder = testenv::makeDir("backslash");
+    testenv::makeTree(folder, {{"a\\b.txt", "one"}, {"a/b.txt", "other"}});
+    const QString archive = folder + "/t." + extensionOf(format);
+    QCOMPARE(runXml(folder, compressXml(format, archive, {folder + "/a\\b.txt"})).exitCode, 0);
+    QCOMPARE(extractWithQuenvar(archive, folder + "/out\\x").exitCode, 0);
+    QCOMPARE(testenv::listTree(folder + "/out\\x"), QStringList{"a\\b.txt"});
+    QCOMPARE(testenv::readFile(folder + "/out\\x/a\\b.txt"), QByteArray("one"));
+    QVERIFY(!QFileInfo::exists(folder + "/out"));
 }
 
 QUENVAR_TEST_MAIN(TestArchiveFidelity)
