@@ -13,13 +13,16 @@
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QMap>
-#include <QRandomGenerator>
 
 #include <linux/capability.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 namespace archivetest {
+
+using testenv::randomBytes;
+using testenv::run7z;
+using Files = QMap<QString, QByteArray>;
 
 // 2020-05-17 10:20:30.1234567 UTC in 100 ns ticks since 1601.
 constexpr uint64_t kBaseTime = 132341724301234567ULL;
@@ -32,9 +35,7 @@ class PermissionBitsApply
 public:
     PermissionBitsApply()
     {
-        if (geteuid() != 0)
-            return;
-        if (syscall(SYS_capget, &m_header, m_saved) != 0)
+        if (geteuid() != 0 || syscall(SYS_capget, &m_header, m_saved) != 0)
             return;
         __user_cap_data_struct reduced[2] = {m_saved[0], m_saved[1]};
         reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
@@ -54,56 +55,43 @@ private:
     bool m_active = false;
 };
 
-inline QByteArray randomBytes(int size, quint32 seed)
-{
-    QByteArray data(size, Qt::Uninitialized);
-    QRandomGenerator generator(seed);
-    for (int i = 0; i < size; ++i)
-        data[i] = static_cast<char>(generator.bounded(256));
-    return data;
-}
-
 // Nested folders, an empty file, an empty folder and names beyond ASCII.
-inline QMap<QString, QByteArray> sampleFiles()
+inline Files sampleFiles()
 {
     return {
-        {QStringLiteral("docs/a.txt"), QByteArray("alpha alpha alpha\n")},
-        {QStringLiteral("docs/sub/deeper/b.bin"), randomBytes(70000, 1)},
-        {QString::fromUtf8("docs/Ünïcödé ☃ ") + QString::fromUcs4(U"\U0001F600") + QStringLiteral(".txt"),
-         QByteArray("wide name")},
-        {QString::fromUtf8("мир/файл.txt"), QByteArray("cyrillic\n")},
-        {QStringLiteral("top.txt"), QByteArray(5000, 'x')},
-        {QStringLiteral("zero.txt"), QByteArray()},
+        {"docs/a.txt", "alpha alpha alpha\n"},
+        {"docs/sub/deeper/b.bin", randomBytes(70000, 1)},
+        {"docs/Ünïcödé ☃ " + QString::fromUcs4(U"\U0001F600") + ".txt", "wide name"},
+        {"мир/файл.txt", "cyrillic\n"},
+        {"top.txt", QByteArray(5000, 'x')},
+        {"zero.txt", QByteArray()},
     };
 }
 
 inline QStringList sampleEmptyFolders()
 {
-    return {QStringLiteral("docs/empty"), QStringLiteral("void")};
+    return {"docs/empty", "void"};
 }
 
-// Gives every file and folder below root its own time, exact to 100 ns
-// (whole seconds when wholeSeconds).
-inline void setTreeTimes(const QString& root, bool wholeSeconds = false)
+// Gives every file and folder below root its own time, exact to 100 ns.
+inline void setTreeTimes(const QString& root)
 {
     const QStringList paths = testenv::listTree(root);
     // Deepest first: setting a file's time leaves its folder's alone, but
     // creating files does not.
     for (int i = paths.size() - 1; i >= 0; --i) {
-        QString path = root + QLatin1Char('/') + paths.at(i);
-        if (path.endsWith(QLatin1Char('/')))
+        QString path = root + '/' + paths.at(i);
+        if (path.endsWith('/'))
             path.chop(1);
-        uint64_t time = kBaseTime + uint64_t(i) * 3 * kTicksPerSecond;
-        if (wholeSeconds)
-            time -= time % kTicksPerSecond;
+        const uint64_t time = kBaseTime + uint64_t(i) * 3 * kTicksPerSecond;
         setFileTimesTicks(path, time, time);
     }
 }
 
-inline void makeSampleTree(const QString& root, bool wholeSeconds = false)
+inline void makeSampleTree(const QString& root)
 {
     testenv::makeTree(root, sampleFiles(), sampleEmptyFolders());
-    setTreeTimes(root, wholeSeconds);
+    setTreeTimes(root);
 }
 
 inline uint64_t modificationTicks(const QString& path)
@@ -113,52 +101,50 @@ inline uint64_t modificationTicks(const QString& path)
     return modification;
 }
 
-// The first difference of the files' modification times between two trees,
+// The first difference of the modification times between two trees,
 // compared in units of unitTicks; empty when there is none.
-inline QString compareTimes(const QString& expected, const QString& actual, uint64_t unitTicks, bool folders = true)
+inline QString compareTimes(const QString& expected, const QString& actual, uint64_t unitTicks)
 {
     for (const QString& relative : testenv::listTree(expected)) {
-        if (!folders && relative.endsWith(QLatin1Char('/')))
-            continue;
-        const uint64_t want = modificationTicks(expected + QLatin1Char('/') + relative) / unitTicks;
-        const uint64_t got = modificationTicks(actual + QLatin1Char('/') + relative) / unitTicks;
+        const uint64_t want = modificationTicks(expected + '/' + relative) / unitTicks;
+        const uint64_t got = modificationTicks(actual + '/' + relative) / unitTicks;
         if (want != got)
-            return QStringLiteral("%1: %2 != %3").arg(relative).arg(got).arg(want);
+            return QString("%1: %2 != %3").arg(relative).arg(got).arg(want);
     }
     return QString();
+}
+
+// The files below root with their contents (folders left out).
+inline Files treeContents(const QString& root)
+{
+    Files files;
+    for (const QString& path : testenv::listTree(root)) {
+        if (!path.endsWith('/'))
+            files.insert(path, testenv::readFile(root + '/' + path));
+    }
+    return files;
 }
 
 // The paths of everything below root, for the sources of a request.
 inline QStringList topLevelPaths(const QString& root)
 {
     QStringList paths;
-    const QStringList names = QDir(root).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
-    for (const QString& name : names)
-        paths << root + QLatin1Char('/') + name;
+    const auto filter = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden;
+    for (const QString& name : QDir(root).entryList(filter, QDir::Name))
+        paths << root + '/' + name;
     return paths;
-}
-
-inline testenv::ProcessResult peer(const QStringList& arguments, const QString& workDir = QString())
-{
-    return testenv::run7z(arguments, workDir);
 }
 
 inline bool passes7zTest(const QString& archive, const QStringList& extra = {})
 {
-    const testenv::ProcessResult result = testenv::run7z(QStringList{QStringLiteral("t")} + extra + QStringList{archive});
+    const testenv::ProcessResult result = run7z(QStringList{"t"} + extra + QStringList{archive});
     return result.finished && result.exitCode == 0;
-}
-
-inline QString slt(const QString& archive)
-{
-    return QString::fromUtf8(testenv::run7z({QStringLiteral("l"), QStringLiteral("-slt"), archive}).out);
 }
 
 // Extracts with the peer; empty on success, its output otherwise.
 inline QString extractWith7z(const QString& archive, const QString& target)
 {
-    const testenv::ProcessResult result =
-        testenv::run7z({QStringLiteral("x"), QStringLiteral("-y"), QStringLiteral("-o") + target, archive});
+    const testenv::ProcessResult result = run7z({"x", "-y", "-o" + target, archive});
     if (!result.finished || result.exitCode != 0)
         return QString::fromUtf8(result.out + result.err);
     return QString();
@@ -173,12 +159,36 @@ inline QStringList leftovers(const QString& root)
     while (it.hasNext()) {
         const QString path = it.next();
         const QString name = it.fileName();
-        if (name.contains(QLatin1String("qvpart")) || name.startsWith(QLatin1String(".quenvar-")) ||
-            name.contains(QLatin1String("_tmp")) || name.contains(QLatin1String("_backup")) ||
-            name.endsWith(QLatin1String(".qvlock")))
+        if (name.contains("qvpart") || name.startsWith(".quenvar-") || name.contains("_tmp") ||
+            name.contains("_backup") || name.endsWith(".qvlock"))
             found << path;
     }
     return found;
+}
+
+// The names of an archive's entries as the program lists them, sorted.
+inline QStringList entryNames(const QString& archive)
+{
+    FileArchive reader;
+    if (!reader.openArchive(archive))
+        return {"<cannot open>"};
+    QStringList names;
+    for (const ArchiveItemInfo& item : reader.archiveItems())
+        names << item.name;
+    names.sort();
+    return names;
+}
+
+// The index of the entry of that name; an empty name finds the first file.
+inline int indexOfEntry(const QString& archive, const QString& name)
+{
+    FileArchive reader;
+    reader.openArchive(archive);
+    for (const ArchiveItemInfo& item : reader.archiveItems()) {
+        if (item.name == name || (name.isEmpty() && !item.isDir))
+            return int(item.index);
+    }
+    return -1;
 }
 
 inline ExtractOptions extractRequest(const QString& archive, const QString& target)
@@ -191,8 +201,8 @@ inline ExtractOptions extractRequest(const QString& archive, const QString& targ
     return options;
 }
 
-inline CompressOptions compressRequest(const QString& archive, const QString& baseDirectory, const QStringList& files,
-                                       ZipFormat format)
+inline CompressOptions compressRequest(const QString& archive, const QString& baseDirectory,
+                                       const QStringList& files, ZipFormat format)
 {
     CompressOptions options;
     options.archivePath = archive;

@@ -1,13 +1,13 @@
-// Archives written by FileArchive in every writable format: the 7z tool
-// tests and lists them, FileArchive lists and extracts them, and the result
-// equals the sources byte for byte. Levels, methods and volumes.
+// Archives written by FileArchive in every writable format: the 7z tool tests
+// and extracts them, FileArchive extracts them and what the 7z tool writes,
+// and the result equals the sources byte for byte, times included. Methods,
+// levels, passwords, volumes and compressed tar files.
 #include "archivetestsupport.h"
+#include "common/testarchives.h"
 
 #include "app/settings.h"
 #include "engine/MyCom.h"
 #include "engine/zipapi.h"
-
-#include <QRegularExpression>
 
 using namespace archivetest;
 
@@ -24,20 +24,17 @@ private slots:
     void roundTrip();
     void singleStreamRoundTrip_data();
     void singleStreamRoundTrip();
-    void everyOfferedMethodWrites_data();
-    void everyOfferedMethodWrites();
+    void methodsAndLevels_data();
+    void methodsAndLevels();
     void encryptedArchiveNeedsThePassword();
 
     void splitArchives_data();
     void splitArchives();
     void volumeSizeKeepsAllItsBits();
-    void splitOverExistingFirstVolumeIsRefused();
     void compressedTarLeavesSameNamedTarAlone();
     void compressedTarTakesMoreFiles();
 
 private:
-    QStringList pathsOf7zListing(const QString& archive) const;
-
     QString m_source;
     QString m_work;
 };
@@ -45,14 +42,14 @@ private:
 void TestArchiveRoundTrip::initTestCase()
 {
     QVERIFY2(InitGetProc(), "the engine library is needed");
-    CSettings::setBoolValue(QStringLiteral("ArchiveHiddenItems"), true);
-    m_source = testenv::makeDir(QStringLiteral("source"));
+    CSettings::setBoolValue("ArchiveHiddenItems", true);
+    m_source = testenv::makeDir("source");
     makeSampleTree(m_source);
 }
 
 void TestArchiveRoundTrip::init()
 {
-    m_work = testenv::makeDir(QStringLiteral("work"));
+    m_work = testenv::makeDir("work");
     UserActions::reset();
 }
 
@@ -63,41 +60,11 @@ void TestArchiveRoundTrip::cleanup()
     QDir(m_work).removeRecursively();
 }
 
-QStringList TestArchiveRoundTrip::pathsOf7zListing(const QString& archive) const
-{
-    QStringList paths;
-    const QStringList lines = slt(archive).split(QLatin1Char('\n'));
-    bool inItems = false;
-    for (const QString& line : lines) {
-        if (line.startsWith(QLatin1String("----------")))
-            inItems = true;
-        else if (inItems && line.startsWith(QLatin1String("Path = ")))
-            paths << line.mid(7);
-    }
-    paths.sort();
-    return paths;
-}
-
-namespace {
-QStringList expectedPaths(const QString& root)
-{
-    QStringList paths = testenv::listTree(root);
-    for (QString& path : paths) {
-        if (path.endsWith(QLatin1Char('/')))
-            path.chop(1);
-    }
-    paths.sort();
-    return paths;
-}
-} // namespace
-
 void TestArchiveRoundTrip::roundTrip_data()
 {
     QTest::addColumn<int>("format");
     QTest::addColumn<QString>("extension");
     QTest::addColumn<qulonglong>("timeUnit");
-    // The default request (level 5, method index 1) for each of them: tar
-    // and wim take no method, xz none but its own.
     QTest::newRow("7z") << int(ZF_7Z) << "7z" << qulonglong(1);
     QTest::newRow("zip") << int(ZF_ZIP) << "zip" << qulonglong(1);
     QTest::newRow("tar") << int(ZF_TAR) << "tar" << qulonglong(kTicksPerSecond);
@@ -112,43 +79,47 @@ void TestArchiveRoundTrip::roundTrip()
     QFETCH(int, format);
     QFETCH(QString, extension);
     QFETCH(qulonglong, timeUnit);
-    const QString archive = m_work + QStringLiteral("/round.") + extension;
+    const QString archive = m_work + "/round." + extension;
     Run create;
     create.compress(compressRequest(archive, m_source, topLevelPaths(m_source), ZipFormat(format)));
     QVERIFY(create.ok());
-    QVERIFY(create.answerer.errors.isEmpty());
+    QCOMPARE(create.answerer.errors, QStringList());
     QVERIFY(passes7zTest(archive));
-    QCOMPARE(QDir(m_work).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-             QStringList{QFileInfo(archive).fileName()});
+    QCOMPARE(testenv::listTree(m_work), QStringList{"round." + extension});
 
-    const bool compressedTar = extension.startsWith(QLatin1String("tar."));
-    FileArchive reader;
-    QVERIFY(reader.openArchive(archive));
-    QStringList listed;
-    for (const ArchiveItemInfo& item : reader.archiveItems())
-        listed << item.name;
-    listed.sort();
-    if (compressedTar) {
-        // The outer stream holds the tar, named after the archive.
-        QCOMPARE(listed, QStringList{QStringLiteral("round.tar")});
-        const QString inner = m_work + QStringLiteral("/inner");
-        QCOMPARE(extractWith7z(archive, inner), QString());
-        QCOMPARE(pathsOf7zListing(inner + QStringLiteral("/round.tar")), expectedPaths(m_source));
-    } else {
-        QCOMPARE(listed, expectedPaths(m_source));
-        QCOMPARE(pathsOf7zListing(archive), expectedPaths(m_source));
-        const QString byPeer = m_work + QStringLiteral("/peer");
-        QCOMPARE(extractWith7z(archive, byPeer), QString());
-        QCOMPARE(testenv::compareTrees(m_source, byPeer), QString());
+    // The peer reads it; a compressed tar holds the tar, named after it.
+    const QString byPeer = m_work + "/peer";
+    QCOMPARE(extractWith7z(archive, byPeer), QString());
+    if (extension.startsWith("tar.")) {
+        const QString inner = byPeer + "/round.tar";
+        QCOMPARE(testenv::listTree(byPeer), QStringList{"round.tar"});
+        QCOMPARE(extractWith7z(inner, byPeer), QString());
+        QVERIFY(QFile::remove(inner));
     }
+    QCOMPARE(testenv::compareTrees(m_source, byPeer), QString());
 
-    const QString target = m_work + QStringLiteral("/out");
+    const QString target = m_work + "/out";
     Run extract;
     extract.extract(extractRequest(archive, target));
     QVERIFY(extract.ok());
     QCOMPARE(testenv::compareTrees(m_source, target), QString());
     QCOMPARE(compareTimes(m_source, target, timeUnit), QString());
-    QVERIFY(leftovers(m_work).isEmpty());
+
+    // And what the peer writes of the same tree (compressed tar files come
+    // in two stages: TestArchiveExtract::compressedTarExtractsInTwoStages).
+    if (!extension.startsWith("tar.")) {
+        const QString theirs = m_work + "/peer." + extension;
+        const QStringList tops = {"docs", "top.txt", "zero.txt", "мир", "void"};
+        QCOMPARE(run7z(QStringList{"a", "-t" + extension, theirs} + tops, m_source).exitCode, 0);
+        const QString fromPeer = m_work + "/from-peer";
+        Run ours;
+        ours.extract(extractRequest(theirs, fromPeer));
+        QVERIFY(ours.ok());
+        QCOMPARE(ours.answerer.conflicts, QStringList());
+        QCOMPARE(testenv::compareTrees(m_source, fromPeer), QString());
+        QCOMPARE(compareTimes(m_source, fromPeer, timeUnit), QString());
+    }
+    QCOMPARE(leftovers(m_work), QStringList());
 }
 
 void TestArchiveRoundTrip::singleStreamRoundTrip_data()
@@ -164,41 +135,33 @@ void TestArchiveRoundTrip::singleStreamRoundTrip()
 {
     QFETCH(int, format);
     QFETCH(QString, extension);
-    const QString folder = testenv::makeDir(QStringLiteral("single"));
+    const QString folder = testenv::makeDir("single");
     const QByteArray data = randomBytes(50000, 7) + QByteArray(50000, 'z');
-    testenv::writeFile(folder + QStringLiteral("/data.bin"), data);
-    const QString archive = m_work + QStringLiteral("/data.bin.") + extension;
-    CompressOptions options = compressRequest(archive, folder, {folder + QStringLiteral("/data.bin")}, ZipFormat(format));
-    // The method the compress dialog offers for each of them.
-    options.method = format == ZF_GZIP ? 4 : format == ZF_BZIP2 ? 3 : 0;
+    testenv::writeFile(folder + "/data.bin", data);
+    const QString archive = m_work + "/data.bin." + extension;
+    CompressOptions options =
+        compressRequest(archive, folder, {folder + "/data.bin"}, ZipFormat(format));
     Run create;
     create.compress(options);
     QVERIFY(create.ok());
     QVERIFY(passes7zTest(archive));
-
-    FileArchive reader;
-    QVERIFY(reader.openArchive(archive));
-    QCOMPARE(reader.getArchiveItemsCount(), 1);
-    QCOMPARE(reader.archiveItemInfo(0).name, QStringLiteral("data.bin"));
-
-    const QString target = m_work + QStringLiteral("/out");
+    const QString target = m_work + "/out";
     Run extract;
     extract.extract(extractRequest(archive, target));
     QVERIFY(extract.ok());
-    QCOMPARE(testenv::readFile(target + QStringLiteral("/data.bin")), data);
+    QCOMPARE(testenv::readFile(target + "/data.bin"), data);
 
     // Written again, it holds the new file only.
-    testenv::writeFile(folder + QStringLiteral("/data.bin"), "changed");
+    testenv::writeFile(folder + "/data.bin", "changed");
     Run again;
     again.compress(options);
     QVERIFY(again.ok());
-    QVERIFY(passes7zTest(archive));
-    QCOMPARE(extractWith7z(archive, m_work + QStringLiteral("/again")), QString());
-    QCOMPARE(testenv::readFile(m_work + QStringLiteral("/again/data.bin")), QByteArray("changed"));
-    QVERIFY(leftovers(m_work).isEmpty());
+    QCOMPARE(extractWith7z(archive, m_work + "/again"), QString());
+    QCOMPARE(testenv::readFile(m_work + "/again/data.bin"), QByteArray("changed"));
+    QCOMPARE(leftovers(m_work), QStringList());
 }
 
-void TestArchiveRoundTrip::everyOfferedMethodWrites_data()
+void TestArchiveRoundTrip::methodsAndLevels_data()
 {
     QTest::addColumn<int>("format");
     QTest::addColumn<int>("method");
@@ -206,50 +169,59 @@ void TestArchiveRoundTrip::everyOfferedMethodWrites_data()
     QTest::addColumn<QString>("listed");
     for (int format : {int(ZF_7Z), int(ZF_ZIP)}) {
         const ZipFormatInfo& info = SupportedFormats[format];
-        const bool offered[6] = {info.LZMA2, info.LZMA, info.PPMd, info.BZip2, info.Deflate, info.Deflate64};
+        const bool offered[6] = {info.LZMA2, info.LZMA,    info.PPMd,
+                                 info.BZip2, info.Deflate, info.Deflate64};
         for (int method = 0; method < 6; ++method) {
+            const QString name = ZipMethodPropValues[method];
             if (offered[method])
-                QTest::addRow("%s %s", qPrintable(info.extension), qPrintable(ZipMethodPropValues[method]))
-                    << format << method << 5u << ZipMethodPropValues[method].left(4);
+                QTest::addRow("%s %s", qPrintable(info.extension), qPrintable(name))
+                    << format << method << 5u << name.left(4);
         }
     }
     // Level 0 stores, whatever the method.
     QTest::newRow("7z level 0") << int(ZF_7Z) << 1 << 0u << "Copy";
     QTest::newRow("zip level 0") << int(ZF_ZIP) << 1 << 0u << "Store";
+    // A request that chose no method (an XML file, a drop, "add to current
+    // archive") packs as the dialog would by default: a zip every reader
+    // opens.
+    QTest::newRow("zip default") << int(ZF_ZIP) << int(kDefaultMethod) << 5u << "Deflate";
+    QTest::newRow("7z default") << int(ZF_7Z) << int(kDefaultMethod) << 5u << "LZMA2";
 }
 
-void TestArchiveRoundTrip::everyOfferedMethodWrites()
+void TestArchiveRoundTrip::methodsAndLevels()
 {
     QFETCH(int, format);
     QFETCH(int, method);
     QFETCH(uint, level);
     QFETCH(QString, listed);
-    const QString archive = m_work + QStringLiteral("/method.") + SupportedFormats[format].extension;
-    CompressOptions options = compressRequest(archive, m_source, topLevelPaths(m_source), ZipFormat(format));
+    const QString archive = m_work + "/method." + SupportedFormats[format].extension;
+    CompressOptions options =
+        compressRequest(archive, m_source, topLevelPaths(m_source), ZipFormat(format));
     options.method = method;
     options.level = level;
     Run run;
     run.compress(options);
     QVERIFY(run.ok());
     QVERIFY(passes7zTest(archive));
-    const QString listing = slt(archive);
-    const QString top = listing.mid(listing.indexOf(QLatin1String("Path = top.txt")));
-    static const QRegularExpression methodLine(QStringLiteral("\nMethod = ([A-Za-z0-9]+)"));
-    QVERIFY2(methodLine.match(top).captured(1).startsWith(listed, Qt::CaseInsensitive), qPrintable(top));
-    QCOMPARE(extractWith7z(archive, m_work + QStringLiteral("/out")), QString());
-    QCOMPARE(testenv::compareTrees(m_source, m_work + QStringLiteral("/out")), QString());
+    const testarchives::PeerListing listing = testarchives::listWith7z(archive);
+    const testarchives::PeerItem* top = listing.find("top.txt");
+    QVERIFY2(top, listing.output.constData());
+    QVERIFY2(top->value("Method").startsWith(listed, Qt::CaseInsensitive),
+             qPrintable(top->value("Method")));
+    QCOMPARE(extractWith7z(archive, m_work + "/out"), QString());
+    QCOMPARE(testenv::compareTrees(m_source, m_work + "/out"), QString());
 }
 
 void TestArchiveRoundTrip::encryptedArchiveNeedsThePassword()
 {
-    const QString archive = m_work + QStringLiteral("/secret.7z");
+    const QString archive = m_work + "/secret.7z";
     CompressOptions options = compressRequest(archive, m_source, topLevelPaths(m_source), ZF_7Z);
-    options.password = QStringLiteral("kept ✓ safe");
+    options.password = "kept ✓ safe";
     Run run;
     run.compress(options);
     QVERIFY(run.ok());
-    QVERIFY(!passes7zTest(archive, {QStringLiteral("-pwrong")}));
-    QVERIFY(passes7zTest(archive, {QStringLiteral("-pkept ✓ safe")}));
+    QVERIFY(!passes7zTest(archive, {"-pwrong"}));
+    QVERIFY(passes7zTest(archive, {"-pkept ✓ safe"}));
 }
 
 // --- Volumes ---------------------------------------------------------------------
@@ -266,8 +238,9 @@ void TestArchiveRoundTrip::splitArchives()
 {
     QFETCH(int, format);
     QFETCH(QString, extension);
-    const QString archive = m_work + QStringLiteral("/split.") + extension;
-    CompressOptions options = compressRequest(archive, m_source, topLevelPaths(m_source), ZipFormat(format));
+    const QString archive = m_work + "/split." + extension;
+    CompressOptions options =
+        compressRequest(archive, m_source, topLevelPaths(m_source), ZipFormat(format));
     options.level = 1;
     options.volumeSize = 20000;
     Run run;
@@ -283,85 +256,69 @@ void TestArchiveRoundTrip::splitArchives()
     const QString first = StreamBase::volumeName(archive, 1);
     QVERIFY(passes7zTest(first));
 
-    const QString target = m_work + QStringLiteral("/out");
+    const QString target = m_work + "/out";
     Run extract;
     extract.extract(extractRequest(first, target));
     QVERIFY(extract.ok());
     QCOMPARE(testenv::compareTrees(m_source, target), QString());
-    QVERIFY(leftovers(m_work).isEmpty());
+    QCOMPARE(leftovers(m_work), QStringList());
 }
 
 void TestArchiveRoundTrip::volumeSizeKeepsAllItsBits()
 {
     // 4 GiB + 64 KiB: cut to 32 bits it would be 64 KiB and the archive
     // would fall into many volumes.
-    const QString folder = testenv::makeDir(QStringLiteral("large"));
-    testenv::writeFile(folder + QStringLiteral("/noise.bin"), randomBytes(300000, 5));
-    const QString archive = m_work + QStringLiteral("/large.7z");
-    CompressOptions options = compressRequest(archive, folder, {folder + QStringLiteral("/noise.bin")}, ZF_7Z);
+    const QString folder = testenv::makeDir("large");
+    testenv::writeFile(folder + "/noise.bin", randomBytes(300000, 5));
+    const QString archive = m_work + "/large.7z";
+    CompressOptions options = compressRequest(archive, folder, {folder + "/noise.bin"}, ZF_7Z);
     options.volumeSize = (qint64(1) << 32) + 65536;
     Run run;
     run.compress(options);
     QVERIFY(run.ok());
-    QVERIFY(QFileInfo::exists(archive + QStringLiteral(".001")));
-    QVERIFY(!QFileInfo::exists(archive + QStringLiteral(".002")));
-    QVERIFY(QFileInfo(archive + QStringLiteral(".001")).size() > 300000);
-    QVERIFY(passes7zTest(archive + QStringLiteral(".001")));
-}
-
-void TestArchiveRoundTrip::splitOverExistingFirstVolumeIsRefused()
-{
-    const QString archive = m_work + QStringLiteral("/set.7z");
-    testenv::writeFile(archive + QStringLiteral(".001"), "someone's volume");
-    CompressOptions options = compressRequest(archive, m_source, topLevelPaths(m_source), ZF_7Z);
-    options.volumeSize = 20000;
-    Run run;
-    run.compress(options);
-    QVERIFY(run.finished);
-    QVERIFY(run.archive.failed());
-    QCOMPARE(run.answerer.errors, QStringList{QStringLiteral("Error: cannot add to multi-volume archive ") + archive});
-    QCOMPARE(testenv::readFile(archive + QStringLiteral(".001")), QByteArray("someone's volume"));
-    QCOMPARE(QDir(m_work).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("set.7z.001")});
+    QVERIFY(!QFileInfo::exists(archive + ".002"));
+    QVERIFY(QFileInfo(archive + ".001").size() > 300000);
+    QVERIFY(passes7zTest(archive + ".001"));
 }
 
 // --- Compressed tar files ---------------------------------------------------------------
 
 void TestArchiveRoundTrip::compressedTarLeavesSameNamedTarAlone()
 {
-    const QString archive = m_work + QStringLiteral("/pack.tar.gz");
-    testenv::writeFile(m_work + QStringLiteral("/pack.tar"), "not to be touched");
-    const QDateTime before = QFileInfo(m_work + QStringLiteral("/pack.tar")).lastModified();
+    const QString archive = m_work + "/pack.tar.gz";
+    testenv::writeFile(m_work + "/pack.tar", "not to be touched");
+    const QDateTime before = QFileInfo(m_work + "/pack.tar").lastModified();
     Run run;
     run.compress(compressRequest(archive, m_source, topLevelPaths(m_source), ZF_TAR_GZIP));
     QVERIFY(run.ok());
-    QCOMPARE(testenv::readFile(m_work + QStringLiteral("/pack.tar")), QByteArray("not to be touched"));
-    QCOMPARE(QFileInfo(m_work + QStringLiteral("/pack.tar")).lastModified(), before);
-    QCOMPARE(QDir(m_work).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-             QStringList({QStringLiteral("pack.tar"), QStringLiteral("pack.tar.gz")}));
+    QCOMPARE(testenv::readFile(m_work + "/pack.tar"), QByteArray("not to be touched"));
+    QCOMPARE(QFileInfo(m_work + "/pack.tar").lastModified(), before);
+    QCOMPARE(testenv::listTree(m_work), QStringList({"pack.tar", "pack.tar.gz"}));
     QVERIFY(passes7zTest(archive));
 }
 
 void TestArchiveRoundTrip::compressedTarTakesMoreFiles()
 {
-    const QString archive = m_work + QStringLiteral("/grow.tar.bz2");
+    const QString archive = m_work + "/grow.tar.bz2";
     Run first;
-    first.compress(compressRequest(archive, m_source, {m_source + QStringLiteral("/docs")}, ZF_TAR_BZIP2));
+    first.compress(compressRequest(archive, m_source, {m_source + "/docs"}, ZF_TAR_BZIP2));
     QVERIFY(first.ok());
 
-    CompressOptions more = compressRequest(archive, m_source, {m_source + QStringLiteral("/top.txt")}, ZF_TAR_BZIP2);
+    CompressOptions more =
+        compressRequest(archive, m_source, {m_source + "/top.txt"}, ZF_TAR_BZIP2);
     more.addToExisting = true;
     Run second;
     second.compress(more);
     QVERIFY(second.ok());
     QVERIFY(passes7zTest(archive));
 
-    const QString target = m_work + QStringLiteral("/out");
+    const QString target = m_work + "/out";
     Run extract;
     extract.extract(extractRequest(archive, target));
     QVERIFY(extract.ok());
-    QCOMPARE(testenv::readFile(target + QStringLiteral("/top.txt")), sampleFiles().value(QStringLiteral("top.txt")));
-    QCOMPARE(testenv::readFile(target + QStringLiteral("/docs/a.txt")), sampleFiles().value(QStringLiteral("docs/a.txt")));
-    QVERIFY(leftovers(m_work).isEmpty());
+    QCOMPARE(testenv::readFile(target + "/top.txt"), sampleFiles().value("top.txt"));
+    QCOMPARE(testenv::readFile(target + "/docs/a.txt"), sampleFiles().value("docs/a.txt"));
+    QCOMPARE(leftovers(m_work), QStringList());
 }
 
 QUENVAR_TEST_MAIN(TestArchiveRoundTrip)

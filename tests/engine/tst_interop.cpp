@@ -4,7 +4,6 @@
 // bsdtar; and what those tools write, FileArchive extracts. Content compared
 // byte for byte, names beyond ASCII and empty folders included.
 #include "archivetestsupport.h"
-#include "common/testarchives.h"
 
 #include "app/settings.h"
 #include "engine/zipapi.h"
@@ -22,27 +21,29 @@ const char* const kPythonUnzip = "import sys, zipfile\n"
                                  "if bad: sys.exit('damaged: ' + bad)\n"
                                  "z.extractall(sys.argv[2])\n";
 // Packs the current folder into argv[1], folders as entries of their own.
-const char* const kPythonZip = "import os, sys, zipfile\n"
-                               "with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:\n"
-                               "    for top, dirs, files in os.walk('.'):\n"
-                               "        for name in dirs + files:\n"
-                               "            z.write(os.path.join(top, name)[2:])\n";
+const char* const kPythonZip =
+    "import os, sys, zipfile\n"
+    "with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:\n"
+    "    for top, dirs, files in os.walk('.'):\n"
+    "        for name in dirs + files:\n"
+    "            z.write(os.path.join(top, name)[2:])\n";
 
 using Steps = QList<QStringList>;
 
 // Runs each step ("%A" the archive, "%D" the folder) with a UTF-8 locale;
 // the first failure's output, or an empty string.
-QString runSteps(const Steps& steps, const QString& archive, const QString& folder, const QString& workDir)
+QString runSteps(const Steps& steps, const QString& archive, const QString& folder,
+                 const QString& workDir)
 {
     QProcessEnvironment environment = testenv::childEnvironment(false);
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    environment.insert("LC_ALL", "C.UTF-8");
     for (QStringList step : steps) {
-        step.replaceInStrings(QStringLiteral("%A"), archive);
-        step.replaceInStrings(QStringLiteral("%D"), folder);
+        step.replaceInStrings("%A", archive);
+        step.replaceInStrings("%D", folder);
         const testenv::ProcessResult result =
             testenv::runProcess(step.first(), step.mid(1), 120000, workDir, environment);
         if (!result.finished || result.exitCode != 0)
-            return step.join(QLatin1Char(' ')) + QStringLiteral(": ") + QString::fromLocal8Bit(result.out + result.err);
+            return step.join(' ') + ": " + QString::fromLocal8Bit(result.out + result.err);
     }
     return QString();
 }
@@ -68,8 +69,6 @@ private slots:
 
     void otherReadersOpenWhatWeWrite_data();
     void otherReadersOpenWhatWeWrite();
-    void requestsWithoutDialogUseTheFormatsDefault_data();
-    void requestsWithoutDialogUseTheFormatsDefault();
     void weExtractWhatOtherToolsWrite_data();
     void weExtractWhatOtherToolsWrite();
 
@@ -81,18 +80,18 @@ private:
 void TestInterop::initTestCase()
 {
     QVERIFY2(InitGetProc(), "the engine library is needed");
-    CSettings::setBoolValue(QStringLiteral("ArchiveHiddenItems"), true);
-    m_source = testenv::makeDir(QStringLiteral("source"));
+    CSettings::setBoolValue("ArchiveHiddenItems", true);
+    m_source = testenv::makeDir("source");
     makeSampleTree(m_source);
     // A name and a path too long for a plain tar header.
-    const QString longName = QString(120, QLatin1Char('n')) + QStringLiteral(".txt");
-    const QString deepPath = QStringLiteral("folder/").repeated(12) + QStringLiteral("deep.txt");
-    testenv::makeTree(m_source, {{QStringLiteral("long/") + longName, "long\n"}, {deepPath, "deep\n"}});
+    const QString longName = QString(120, 'n') + ".txt";
+    const QString deepPath = QString("folder/").repeated(12) + "deep.txt";
+    testenv::makeTree(m_source, {{"long/" + longName, "long\n"}, {deepPath, "deep\n"}});
 }
 
 void TestInterop::init()
 {
-    m_work = testenv::makeDir(QStringLiteral("work"));
+    m_work = testenv::makeDir("work");
     UserActions::reset();
 }
 
@@ -105,12 +104,15 @@ void TestInterop::otherReadersOpenWhatWeWrite_data()
     const QStringList bsdtar = {"bsdtar", "-xf", "%A", "-C", "%D"};
     const QStringList gnuTar = {"tar", "-xf", "%A", "-C", "%D"};
     QTest::newRow("zip, unzip") << int(ZF_ZIP) << "zip"
-                                << Steps{{"unzip", "-tqq", "%A"}, {"unzip", "-qq", "%A", "-d", "%D"}};
-    QTest::newRow("zip, zipfile") << int(ZF_ZIP) << "zip" << Steps{{"python3", "-c", kPythonUnzip, "%A", "%D"}};
+                                << Steps{{"unzip", "-tqq", "%A"},
+                                         {"unzip", "-qq", "%A", "-d", "%D"}};
+    QTest::newRow("zip, zipfile") << int(ZF_ZIP) << "zip"
+                                  << Steps{{"python3", "-c", kPythonUnzip, "%A", "%D"}};
     QTest::newRow("zip, bsdtar") << int(ZF_ZIP) << "zip" << Steps{bsdtar};
     QTest::newRow("7z, bsdtar") << int(ZF_7Z) << "7z" << Steps{bsdtar};
-    for (const auto& tar : {std::make_pair(ZF_TAR, "tar"), std::make_pair(ZF_TAR_GZIP, "tar.gz"),
-                            std::make_pair(ZF_TAR_BZIP2, "tar.bz2"), std::make_pair(ZF_TAR_XZ, "tar.xz")}) {
+    for (const auto& tar :
+         {std::make_pair(ZF_TAR, "tar"), std::make_pair(ZF_TAR_GZIP, "tar.gz"),
+          std::make_pair(ZF_TAR_BZIP2, "tar.bz2"), std::make_pair(ZF_TAR_XZ, "tar.xz")}) {
         QTest::addRow("%s, GNU tar", tar.second) << int(tar.first) << tar.second << Steps{gnuTar};
         QTest::addRow("%s, bsdtar", tar.second) << int(tar.first) << tar.second << Steps{bsdtar};
     }
@@ -122,43 +124,17 @@ void TestInterop::otherReadersOpenWhatWeWrite()
     QFETCH(QString, extension);
     QFETCH(Steps, reader);
     if (!missingTool(reader).isEmpty())
-        QSKIP(qPrintable(missingTool(reader) + QStringLiteral(" is not installed (tools/bootstrap.sh --test)")));
+        QSKIP(qPrintable(missingTool(reader) + " is not installed (tools/bootstrap.sh --test)"));
 
-    const QString archive = m_work + QStringLiteral("/ours.") + extension;
+    const QString archive = m_work + "/ours." + extension;
     Run run;
     run.compress(compressRequest(archive, m_source, topLevelPaths(m_source), ZipFormat(format)));
     QVERIFY(run.ok());
-    const QString target = testenv::makeDir(QStringLiteral("read"));
+    const QString target = testenv::makeDir("read");
     const QString failure = runSteps(reader, archive, target, m_work);
     QVERIFY2(failure.isEmpty(), qPrintable(failure));
     const QString difference = testenv::compareTrees(m_source, target);
     QVERIFY2(difference.isEmpty(), qPrintable(difference));
-}
-
-void TestInterop::requestsWithoutDialogUseTheFormatsDefault_data()
-{
-    QTest::addColumn<int>("format");
-    QTest::addColumn<QString>("extension");
-    QTest::addColumn<QString>("method");
-
-    QTest::newRow("zip") << int(ZF_ZIP) << "zip" << "Deflate";
-    QTest::newRow("7z") << int(ZF_7Z) << "7z" << "LZMA2";
-}
-
-void TestInterop::requestsWithoutDialogUseTheFormatsDefault()
-{
-    QFETCH(int, format);
-    QFETCH(QString, extension);
-    QFETCH(QString, method);
-
-    const QString archive = m_work + QStringLiteral("/default.") + extension;
-    Run run;
-    run.compress(compressRequest(archive, m_source, {m_source + QStringLiteral("/top.txt")}, ZipFormat(format)));
-    QVERIFY(run.ok());
-    const testarchives::PeerListing listing = testarchives::listWith7z(archive);
-    QCOMPARE(listing.items.size(), 1);
-    QVERIFY2(listing.items.first().value(QStringLiteral("Method")).startsWith(method),
-             listing.output.constData());
 }
 
 void TestInterop::weExtractWhatOtherToolsWrite_data()
@@ -166,8 +142,10 @@ void TestInterop::weExtractWhatOtherToolsWrite_data()
     QTest::addColumn<QString>("extension");
     QTest::addColumn<Steps>("writer");
 
-    QTest::newRow("GNU tar, pax headers") << "tar" << Steps{{"tar", "--format=pax", "-cf", "%A", "."}};
-    QTest::newRow("GNU tar, long names") << "tar" << Steps{{"tar", "--format=gnu", "-cf", "%A", "."}};
+    QTest::newRow("GNU tar, pax headers")
+        << "tar" << Steps{{"tar", "--format=pax", "-cf", "%A", "."}};
+    QTest::newRow("GNU tar, long names")
+        << "tar" << Steps{{"tar", "--format=gnu", "-cf", "%A", "."}};
     QTest::newRow("Info-ZIP zip") << "zip" << Steps{{"zip", "-rq", "%A", "."}};
     QTest::newRow("Python zipfile") << "zip" << Steps{{"python3", "-c", kPythonZip, "%A"}};
     QTest::newRow("bsdtar 7z") << "7z" << Steps{{"bsdtar", "--format", "7zip", "-cf", "%A", "."}};
@@ -179,12 +157,12 @@ void TestInterop::weExtractWhatOtherToolsWrite()
     QFETCH(QString, extension);
     QFETCH(Steps, writer);
     if (!missingTool(writer).isEmpty())
-        QSKIP(qPrintable(missingTool(writer) + QStringLiteral(" is not installed (tools/bootstrap.sh --test)")));
+        QSKIP(qPrintable(missingTool(writer) + " is not installed (tools/bootstrap.sh --test)"));
 
-    const QString archive = m_work + QStringLiteral("/theirs.") + extension;
+    const QString archive = m_work + "/theirs." + extension;
     const QString failure = runSteps(writer, archive, QString(), m_source);
     QVERIFY2(failure.isEmpty(), qPrintable(failure));
-    const QString target = testenv::makeDir(QStringLiteral("extracted"));
+    const QString target = testenv::makeDir("extracted");
     Run run;
     run.extract(extractRequest(archive, target));
     QVERIFY(run.ok());
