@@ -11,13 +11,8 @@
 #include "engine/zipapi.h"
 
 #include <QCoreApplication>
-#include <QPair>
 #include <QSet>
 #include <QThread>
-#include <QVariant>
-#include <QVector>
-
-#include <vector>
 
 // Answers as an operation without a password, that records the errors it is
 // given and can be paused, cancelled or told which files are elevated.
@@ -30,13 +25,19 @@ public:
         return S_OK;
     }
     HRESULT CryptoGetTextPassword(wchar_t**) override { return S_FALSE; }
-    HRESULT SetRatioInfo(const unsigned long long*) override { return progress.canceled ? E_ABORT : S_OK; }
+    HRESULT SetRatioInfo(const unsigned long long*) override
+    {
+        return progress.canceled ? E_ABORT : S_OK;
+    }
     HRESULT SetTotal(unsigned long long) override { return progress.canceled ? E_FAIL : S_OK; }
-    HRESULT SetCompleted(const unsigned long long*) override { return progress.canceled ? E_FAIL : S_OK; }
+    HRESULT SetCompleted(const unsigned long long*) override
+    {
+        return progress.canceled ? E_FAIL : S_OK;
+    }
     void ReportError(LangStringID id, QStringList args) override { errors.append({id, args}); }
-    void SetFileIndex(unsigned int) override {}
-    void accessHandler(QString) override {}
-    void progressHandler(E_ArchiveOperation, CProgressInfo*, bool*) override {}
+    void SetFileIndex(unsigned int) override { }
+    void accessHandler(QString) override { }
+    void progressHandler(E_ArchiveOperation, CProgressInfo*, bool*) override { }
     ArchiveProgress* archiveProgress() override { return withProgress ? &progress : nullptr; }
     bool pauseIfNeeded() override
     {
@@ -76,41 +77,31 @@ inline int answersInterface(IUnknown* object, const GUID& iid)
 struct ListedItem
 {
     QString path;
-    bool pathIsString = false;
     bool isDir = false;
-    bool hasSize = false;
     quint64 size = 0;
-    bool hasMTime = false;
-    quint64 mtime = 0;
 };
 
 inline ListedItem readItem(IInArchive* archive, UInt32 index)
 {
     ListedItem item;
     CPropVariant path;
-    archive->GetProperty(index, kpidPath, &path);
-    item.pathIsString = path.vt == VT_BSTR;
-    if (item.pathIsString)
-        item.path = fromEngineString(path.bstrVal);
     CPropVariant isDir;
-    archive->GetProperty(index, kpidIsDir, &isDir);
-    item.isDir = isDir.vt == VT_BOOL && isDir.boolVal != 0;
     CPropVariant size;
+    archive->GetProperty(index, kpidPath, &path);
+    archive->GetProperty(index, kpidIsDir, &isDir);
     archive->GetProperty(index, kpidSize, &size);
-    item.hasSize = size.vt == VT_UI8;
-    item.size = item.hasSize ? size.uhVal : 0;
-    CPropVariant mtime;
-    archive->GetProperty(index, kpidMTime, &mtime);
-    item.hasMTime = mtime.vt == VT_FILETIME;
-    item.mtime = item.hasMTime ? ticksFromFileTime(mtime.filetime) : 0;
+    item.path = path.vt == VT_BSTR ? fromEngineString(path.bstrVal) : QString();
+    item.isDir = isDir.vt == VT_BOOL && isDir.boolVal != 0;
+    item.size = size.vt == VT_UI8 ? size.uhVal : 0;
     return item;
 }
 
 // Opens path with the format handler clsid through an InStream (volume
 // checking on) and a CArchiveOpenCallback. The open archive is left in
 // *archive when that is given.
-inline HRESULT openArchive(const QString& path, const GUID& clsid, IFileArchiveCallbacksHandler* operation,
-                           CMyComPtr<IInArchive>* archive, bool checkVolumes = true)
+inline HRESULT openArchive(const QString& path, const GUID& clsid,
+                           IFileArchiveCallbacksHandler* operation, CMyComPtr<IInArchive>* archive,
+                           bool checkVolumes = true)
 {
     CMyComPtr<IInArchive> handler;
     if (GetIInArchive(clsid, &handler) != 0)
@@ -118,15 +109,16 @@ inline HRESULT openArchive(const QString& path, const GUID& clsid, IFileArchiveC
     CMyComPtr<InStream> stream(new InStream(operation, path, checkVolumes));
     CMyComPtr<CArchiveOpenCallback> callback(new CArchiveOpenCallback(operation, path));
     const UInt64 maxCheckStart = 1 << 23;
-    const HRESULT result =
-        handler->Open(static_cast<IInStream*>(stream.get()), &maxCheckStart, static_cast<IArchiveOpenCallback*>(callback.get()));
+    const HRESULT result = handler->Open(static_cast<IInStream*>(stream.get()), &maxCheckStart,
+                                         static_cast<IArchiveOpenCallback*>(callback.get()));
     if (result == S_OK && archive)
         *archive = handler;
     return result;
 }
 
-inline HRESULT listArchive(const QString& path, const GUID& clsid, IFileArchiveCallbacksHandler* operation,
-                           QList<ListedItem>* items, bool checkVolumes = true)
+inline HRESULT listArchive(const QString& path, const GUID& clsid,
+                           IFileArchiveCallbacksHandler* operation, QList<ListedItem>* items,
+                           bool checkVolumes = true)
 {
     CMyComPtr<IInArchive> archive;
     const HRESULT result = openArchive(path, clsid, operation, &archive, checkVolumes);
@@ -140,51 +132,21 @@ inline HRESULT listArchive(const QString& path, const GUID& clsid, IFileArchiveC
     return S_OK;
 }
 
-// Sets named properties ("x", "m", "mt" ...) on an out-archive handler.
-inline HRESULT setArchiveProperties(IOutArchive* archive, const QVector<QPair<QString, QVariant>>& properties)
-{
-    CMyComPtr<ISetProperties> setter;
-    const HRESULT found = CMyComPtr<IOutArchive>(archive).QueryInterface(IID_ISetProperties, setter);
-    if (found != S_OK)
-        return found;
-    std::vector<std::wstring> names;
-    std::vector<PROPVARIANT> values(static_cast<size_t>(properties.size()));
-    for (int i = 0; i < properties.size(); ++i) {
-        names.push_back(toWideString(properties[i].first));
-        PROPVARIANT& value = values[static_cast<size_t>(i)];
-        value = PROPVARIANT{};
-        if (properties[i].second.type() == QVariant::String)
-            propSetString(&value, properties[i].second.toString());
-        else
-            propSetUInt32(&value, properties[i].second.toUInt());
-    }
-    std::vector<const wchar_t*> namePointers;
-    for (const std::wstring& name : names)
-        namePointers.push_back(name.c_str());
-    const HRESULT result =
-        setter->SetProperties(namePointers.data(), values.data(), static_cast<UInt32>(values.size()));
-    for (PROPVARIANT& value : values)
-        VariantClear(&value);
-    return result;
-}
-
 // Writes a new archive of options.newFiles to archivePath through an OutStream
-// (volumes of volumeSize when above 0) and an ArchiveUpdateCallback.
-inline HRESULT writeNewArchive(const GUID& clsid, const QString& archivePath, const CompressOptions& options,
-                               IFileArchiveCallbacksHandler* operation,
-                               const QVector<QPair<QString, QVariant>>& properties, long long volumeSize = -1)
+// and an ArchiveUpdateCallback, with the engine's default settings.
+inline HRESULT writeNewArchive(const GUID& clsid, const QString& archivePath,
+                               const CompressOptions& options,
+                               IFileArchiveCallbacksHandler* operation)
 {
     CMyComPtr<IOutArchive> archive;
     if (GetIOutArchive(clsid, &archive) != 0)
         return E_NOTIMPL;
-    const HRESULT set = setArchiveProperties(archive, properties);
-    if (set != S_OK)
-        return set;
     CMyComPtr<ArchiveUpdateCallback> callback(new ArchiveUpdateCallback);
     callback->Init(options, {}, CMyComPtr<IInArchive>(), operation);
-    CMyComPtr<OutStream> stream(new OutStream(operation, archivePath, true, volumeSize));
-    const HRESULT result = archive->UpdateItems(static_cast<IOutStream*>(stream.get()), callback->itemCount(),
-                                                static_cast<IArchiveUpdateCallback2*>(callback.get()));
+    CMyComPtr<OutStream> stream(new OutStream(operation, archivePath, true, -1));
+    const HRESULT result =
+        archive->UpdateItems(static_cast<IOutStream*>(stream.get()), callback->itemCount(),
+                             static_cast<IArchiveUpdateCallback2*>(callback.get()));
     stream->Close(true);
     return result;
 }

@@ -280,8 +280,9 @@ void TestArchiveHostile::brokenEntriesAreNamed()
     run.extract(extractRequest(archive, target));
     QVERIFY(run.finished);
     QVERIFY(run.archive.failed());
-    QCOMPARE(run.answerer.errors,
-             QStringList{QString("These entries of %1 were not extracted: ").arg(archive) + reason});
+    QCOMPARE(
+        run.answerer.errors,
+        QStringList{QString("These entries of %1 were not extracted: ").arg(archive) + reason});
     QCOMPARE(testenv::listTree(target), QStringList{"good.txt"});
     QVERIFY(leftovers(target).isEmpty());
 }

@@ -5,7 +5,6 @@
 // archive, an existing one byte for byte as it was, no partial file.
 #include "common/testenv.h"
 
-
 namespace {
 
 QString xmlFile(const QString& folder, const QString& body)
@@ -15,16 +14,19 @@ QString xmlFile(const QString& folder, const QString& body)
     return path;
 }
 
-QString compressXml(const QString& folder, const QString& format, const QString& archive, const QString& source)
+QString compressXml(const QString& folder, const QString& format, const QString& archive,
+                    const QString& source)
 {
-    return xmlFile(folder, QStringLiteral("<operation>Compress</operation><format>%1</format><target>%2</target>"
-                                          "<files><file>%3</file></files>")
-                               .arg(format, archive, source));
+    return xmlFile(folder,
+                   QString("<operation>Compress</operation><format>%1</format><target>%2</target>"
+                           "<files><file>%3</file></files>")
+                       .arg(format, archive, source));
 }
 
 QString extractXml(const QString& folder, const QString& archive, const QString& target)
 {
-    return xmlFile(folder, QStringLiteral("<target>%1</target><files><file>%2</file></files>").arg(target, archive));
+    return xmlFile(
+        folder, QString("<target>%1</target><files><file>%2</file></files>").arg(target, archive));
 }
 
 // Empty when the run failed as it must: in time, with exit code 1 and the
@@ -32,7 +34,7 @@ QString extractXml(const QString& folder, const QString& archive, const QString&
 QString unlessFailedWith(const testenv::ProcessResult& result, const QByteArray& reason)
 {
     if (!result.finished || result.exitCode != 1 || !result.err.contains(reason))
-        return QStringLiteral("exit code %1, expected 1 and \"%2\" in: %3")
+        return QString("exit code %1, expected 1 and \"%2\" in: %3")
             .arg(result.exitCode)
             .arg(QString::fromUtf8(reason), QString::fromUtf8(result.err));
     return QString();
@@ -49,9 +51,9 @@ private:
     testenv::ProcessResult traced(const QStringList& injection, const QString& xml)
     {
         QByteArray skip;
-        auto result = testenv::runUnderStrace(QStringList{"-f", "-qq", "-o", "/dev/null"} + injection + QStringList{"--"},
-                                              testenv::quenvarBinary(), {"-c", "xml", xml},
-                                              testenv::childEnvironment(false), &skip);
+        auto result = testenv::runUnderStrace(
+            QStringList{"-f", "-qq", "-o", "/dev/null"} + injection + QStringList{"--"},
+            testenv::quenvarBinary(), {"-c", "xml", xml}, testenv::childEnvironment(false), &skip);
         m_skip = QString::fromLocal8Bit(skip.trimmed());
         return result;
     }
@@ -64,7 +66,8 @@ private:
     QString makeSource(const QString& folder)
     {
         const QString source = folder + "/src";
-        testenv::makeTree(source, {{"big.bin", testenv::randomBytes(3000000)}, {"small.txt", "small\n"}});
+        testenv::makeTree(source,
+                          {{"big.bin", testenv::randomBytes(3000000)}, {"small.txt", "small\n"}});
         return source;
     }
     // An archive of the source folder's big.bin in the format, made by the
@@ -73,11 +76,16 @@ private:
     {
         const QString archive = folder + "/pack." + QString(format).replace("tar_gzip", "tar.gz");
         if (format == "qv")
-            return plain(compressXml(folder, format, archive, source + "/big.bin")).exitCode == 0 ? archive : QString();
+            return plain(compressXml(folder, format, archive, source + "/big.bin")).exitCode == 0
+                ? archive
+                : QString();
         if (format == "tar_gzip")
-            return testenv::runProcess("tar", {"-czf", archive, "-C", source, "big.bin"}).exitCode == 0 ? archive
-                                                                                                      : QString();
-        return testenv::run7z({"a", archive, source + "/big.bin"}).exitCode == 0 ? archive : QString();
+            return testenv::runProcess("tar", {"-czf", archive, "-C", source, "big.bin"})
+                        .exitCode == 0
+                ? archive
+                : QString();
+        return testenv::run7z({"a", archive, source + "/big.bin"}).exitCode == 0 ? archive
+                                                                                 : QString();
     }
 
     QString m_skip;
@@ -97,7 +105,7 @@ void TestIoFailures::unreadableSourceFailsThePacking_data()
     QTest::addColumn<bool>("existing");
     for (const char* format : {"7z", "zip", "tar_gzip", "qv"}) {
         QTest::newRow(format) << format << false;
-        QTest::newRow(qPrintable(QStringLiteral("%1 existing").arg(format))) << format << true;
+        QTest::newRow(qPrintable(QString("%1 existing").arg(format))) << format << true;
     }
 }
 
@@ -117,18 +125,21 @@ void TestIoFailures::unreadableSourceFailsThePacking()
 
     // The second read of big.bin fails, on every thread that reads it.
     const QString big = source + "/big.bin";
-    const auto result = traced({"-P", big, "-e", "trace=read,pread64", "-e", "inject=read,pread64:error=EIO:when=2"},
-                               compressXml(folder, format, archive, source));
+    const auto result = traced(
+        {"-P", big, "-e", "trace=read,pread64", "-e", "inject=read,pread64:error=EIO:when=2"},
+        compressXml(folder, format, archive, source));
     if (!m_skip.isEmpty())
         QSKIP(qPrintable(m_skip));
-    const QString problem = unlessFailedWith(result, "Cannot read file " + big.toUtf8() + ": Input/output error");
+    const QString problem =
+        unlessFailedWith(result, "Cannot read file " + big.toUtf8() + ": Input/output error");
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
     if (existing)
         QCOMPARE(testenv::readFile(archive), before);
     else
         QVERIFY(!QFileInfo::exists(archive));
     // No temporary archive or tar beside it.
-    QCOMPARE(testenv::otherEntries(folder, {"src", "operation.xml", QFileInfo(archive).fileName()}), QStringList());
+    QCOMPARE(testenv::otherEntries(folder, {"src", "operation.xml", QFileInfo(archive).fileName()}),
+             QStringList());
 }
 
 void TestIoFailures::fullDiskFailsTheExtraction_data()
@@ -148,13 +159,14 @@ void TestIoFailures::fullDiskFailsTheExtraction()
     QVERIFY(QDir().mkpath(target));
 
     // The data goes to a hidden name beside the file until it is complete.
-    const auto result = traced({"-P", target + "/big.bin", "-P", target + "/.big.bin.qvpart", "-e",
-                                "trace=write,pwrite64", "-e", "inject=write,pwrite64:error=ENOSPC:when=2"},
-                               extractXml(folder, archive, target));
+    const auto result =
+        traced({"-P", target + "/big.bin", "-P", target + "/.big.bin.qvpart", "-e",
+                "trace=write,pwrite64", "-e", "inject=write,pwrite64:error=ENOSPC:when=2"},
+               extractXml(folder, archive, target));
     if (!m_skip.isEmpty())
         QSKIP(qPrintable(m_skip));
-    const QString problem =
-        unlessFailedWith(result, "Cannot write file " + target.toUtf8() + "/big.bin: No space left on device");
+    const QString problem = unlessFailedWith(
+        result, "Cannot write file " + target.toUtf8() + "/big.bin: No space left on device");
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
     QVERIFY2(!result.err.contains("damaged"), result.err.constData());
     QCOMPARE(testenv::otherEntries(target), QStringList());
@@ -185,13 +197,13 @@ void TestIoFailures::failedCloseFailsTheExtraction()
 
     // Every close of the file fails, as a network file system reports data
     // it could not store.
-    const auto result = traced({"-P", target + "/big.bin", "-P", target + "/.big.bin.qvpart", "-e", "trace=close",
-                                "-e", "inject=close:error=EIO"},
+    const auto result = traced({"-P", target + "/big.bin", "-P", target + "/.big.bin.qvpart", "-e",
+                                "trace=close", "-e", "inject=close:error=EIO"},
                                extractXml(folder, archive, target));
     if (!m_skip.isEmpty())
         QSKIP(qPrintable(m_skip));
-    const QString problem =
-        unlessFailedWith(result, "Cannot write file " + target.toUtf8() + "/big.bin: Input/output error");
+    const QString problem = unlessFailedWith(
+        result, "Cannot write file " + target.toUtf8() + "/big.bin: Input/output error");
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
     // What may not have reached the disk does not pass for the file.
     QCOMPARE(testenv::otherEntries(target), QStringList());

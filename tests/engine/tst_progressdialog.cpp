@@ -10,7 +10,6 @@
 #include "engine/ArchiveLock.h"
 #include "engine/ArchiveProgressDlg.h"
 #include "engine/OperationPriority.h"
-#include "engine/guiutils.h"
 #include "fileops/UserActions.h"
 
 #include <QCheckBox>
@@ -56,21 +55,21 @@ private slots:
     void initTestCase();
     void init() { UserActions::reset(); }
     void statisticsFollowTheRunningTime();
-    void cancelAsksAndNoGoesOn();
-    void cancelYesStopsAndLeavesNothing();
+    void cancelAsks_data();
+    void cancelAsks();
     void waitForAnotherUpdateShowsAndCancelEndsIt();
     void doNotCloseKeepsTheDialogWithClose();
     void workerWaitsForItsQuestions();
     void dialogGoingAwayStopsAWaitingWorker_data();
     void dialogGoingAwayStopsAWaitingWorker();
     void lowPriorityLowersOnlyTheOperationThreads();
-    void extractDriverReportsTheOutcome();
 };
 
 void TestProgressDialog::initTestCase()
 {
     m_data = testenv::makeDir("data");
-    testenv::makeTree(m_data, {{"big.bin", testenv::randomBytes(4 << 20)}, {"sub/small.txt", "small\n"}});
+    testenv::makeTree(m_data,
+                      {{"big.bin", testenv::randomBytes(4 << 20)}, {"sub/small.txt", "small\n"}});
 }
 
 void TestProgressDialog::statisticsFollowTheRunningTime()
@@ -89,8 +88,9 @@ void TestProgressDialog::statisticsFollowTheRunningTime()
     QCOMPARE(label(&dialog, "lbElapsedValue"), QString("00:00:02"));
     QCOMPARE(label(&dialog, "lblOperation"), QString("Scanning:"));
     QCOMPARE(child<QTextEdit>(&dialog, "txtOperation2")->toPlainText(), QString("/data/a.txt"));
-    for (const char* name : {"lbSpeedValue", "lbExpectedSize", "lbCompressRateValue", "lbCompressedValue",
-                             "lbProcessedValue", "lbTotalValue", "lbRemainValue"})
+    for (const char* name :
+         {"lbSpeedValue", "lbExpectedSize", "lbCompressRateValue", "lbCompressedValue",
+          "lbProcessedValue", "lbTotalValue", "lbRemainValue"})
         QCOMPARE(label(&dialog, name), QString("-"));
 
     // One second of compressing after two of scanning: the speed counts the
@@ -142,24 +142,44 @@ void TestProgressDialog::statisticsFollowTheRunningTime()
     QCOMPARE(label(&dialog, "lbExpectedSize"), QString("3.00 MB"));
 }
 
-void TestProgressDialog::cancelAsksAndNoGoesOn()
+void TestProgressDialog::cancelAsks_data()
 {
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<bool>("closeWindow");
+    QTest::newRow("no goes on") << "No" << false;
+    // Closing the window asks the same question.
+    QTest::newRow("yes stops and leaves nothing") << "Yes" << true;
+}
+
+void TestProgressDialog::cancelAsks()
+{
+    QFETCH(QString, answer);
+    QFETCH(bool, closeWindow);
     ArchiveProgressDlg dialog;
     qint64 now = 0;
     dialog.setClock([&now] { return now; });
-    const QString archive = testenv::makeDir("no") + "/data.7z";
-    startPausedCompression(dialog, archive);
+    const QString folder = testenv::makeDir(answer);
+    startPausedCompression(dialog, folder + "/data.7z");
     // Started paused: this second does not count.
     now = 1000;
     dialog.refreshDialog();
 
     QString title, text;
-    testenv::answerNextMessageBox(&title, &text, 10000, "No");
-    child<QPushButton>(&dialog, "pbCancel")->click();
+    testenv::answerNextMessageBox(&title, &text, 10000, answer);
+    if (closeWindow)
+        dialog.reject();
+    else
+        child<QPushButton>(&dialog, "pbCancel")->click();
     QTRY_COMPARE(title, QString("Interrupt"));
     QCOMPARE(text, QString("Are you sure you want to abort the operation?"));
+    if (answer == "Yes") {
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.isFinished(), 60000);
+        QVERIFY(dialog.failed());
+        QVERIFY(dialog.isHidden());
+        QCOMPARE(testenv::listTree(folder), QStringList());
+        return;
+    }
     QVERIFY(!dialog.progressBlock().canceled);
-
     // Resumed, it still runs and its time still counts.
     child<QPushButton>(&dialog, "pbPause")->click();
     now = 2000;
@@ -168,23 +188,7 @@ void TestProgressDialog::cancelAsksAndNoGoesOn()
     QTRY_VERIFY_WITH_TIMEOUT(dialog.isFinished(), 120000);
     QVERIFY(!dialog.failed());
     QVERIFY(dialog.isHidden());
-    QCOMPARE(testenv::run7z({"t", archive}).exitCode, 0);
-}
-
-void TestProgressDialog::cancelYesStopsAndLeavesNothing()
-{
-    ArchiveProgressDlg dialog;
-    const QString folder = testenv::makeDir("yes");
-    startPausedCompression(dialog, folder + "/data.7z");
-    QString title, text;
-    testenv::answerNextMessageBox(&title, &text, 10000, "Yes");
-    // Closing the window asks the same question.
-    dialog.reject();
-    QTRY_VERIFY_WITH_TIMEOUT(dialog.isFinished(), 60000);
-    QCOMPARE(title, QString("Interrupt"));
-    QVERIFY(dialog.failed());
-    QVERIFY(dialog.isHidden());
-    QCOMPARE(testenv::listTree(folder), QStringList());
+    QCOMPARE(testenv::run7z({"t", folder + "/data.7z"}).exitCode, 0);
 }
 
 void TestProgressDialog::waitForAnotherUpdateShowsAndCancelEndsIt()
@@ -203,7 +207,8 @@ void TestProgressDialog::waitForAnotherUpdateShowsAndCancelEndsIt()
     options.archivePath = archive;
     dialog.setBlocking(false);
     dialog.doCompress(options);
-    QTRY_COMPARE(label(&dialog, "lblOperation"), QString("Waiting for another operation on this archive..."));
+    QTRY_COMPARE(label(&dialog, "lblOperation"),
+                 QString("Waiting for another operation on this archive..."));
     QCOMPARE(label(&dialog, "lbSpeedValue"), QString("-"));
     QString title, text;
     testenv::answerNextMessageBox(&title, &text, 10000, "Yes");
@@ -263,7 +268,8 @@ void TestProgressDialog::workerWaitsForItsQuestions()
         testenv::whenModalAppears(
             [&](QWidget* question) {
                 QTest::qWait(500);
-                seen = {true, dialog.isFinished(), child<QProgressBar>(&dialog, "pgProgress")->maximum(),
+                seen = {true, dialog.isFinished(),
+                        child<QProgressBar>(&dialog, "pgProgress")->maximum(),
                         QFileInfo::exists(folder + "/out/data")};
                 child<QLineEdit>(question, "lineEdit")->setText("secret");
                 child<QPushButton>(question, "pbOk")->click();
@@ -347,7 +353,8 @@ void TestProgressDialog::dialogGoingAwayStopsAWaitingWorker()
     dialog->setBlocking(false);
     dialog->doExtract(options);
     QTRY_VERIFY_WITH_TIMEOUT(tookMs >= 0, 60000);
-    qInfo("the dialog and its worker ended %lld ms after the dialog was %s", tookMs, deleted ? "deleted" : "closed");
+    qInfo("the dialog and its worker ended %lld ms after the dialog was %s", tookMs,
+          deleted ? "deleted" : "closed");
     // The question went with the operation; the worker has stopped (closing
     // returned only then) without touching the user's file.
     QTRY_VERIFY(!QApplication::activeModalWidget());
@@ -412,25 +419,6 @@ void TestProgressDialog::lowPriorityLowersOnlyTheOperationThreads()
     QTRY_VERIFY_WITH_TIMEOUT(dialog.isFinished(), 120000);
     QVERIFY(!dialog.failed());
     QVERIFY(untouched());
-}
-
-void TestProgressDialog::extractDriverReportsTheOutcome()
-{
-    // Without a target the archive's own folder is the target.
-    const QString folder = testenv::makeDir("driver");
-    QCOMPARE(testenv::run7z({"a", folder + "/data.7z", m_data}).exitCode, 0);
-    ExtractOptions options;
-    options.archivePath = folder + "/data.7z";
-    QVERIFY(guiExtract(options, false));
-    QCOMPARE(options.targetDirectory, folder);
-    QCOMPARE(testenv::compareTrees(m_data, folder + "/data"), QString());
-
-    // An archive that is not there: the error is shown and the call fails.
-    options.archivePath = folder + "/missing.7z";
-    QString title;
-    testenv::answerNextMessageBox(&title);
-    QVERIFY(!guiExtract(options, false));
-    QCOMPARE(title, QString("Error"));
 }
 
 QUENVAR_TEST_MAIN(TestProgressDialog)

@@ -23,14 +23,16 @@ using namespace archivetest;
 
 namespace {
 
-const QString kTracedCalls = QStringLiteral("rename,renameat,renameat2,unlink,unlinkat,fsync,fdatasync");
+const QString kTracedCalls = "rename,renameat,renameat2,unlink,unlinkat,fsync,fdatasync";
 
-QString writeCompressRequest(const QString& path, const QString& format, const QString& archive, const QString& file)
+QString writeCompressRequest(const QString& path, const QString& format, const QString& archive,
+                             const QString& file)
 {
-    testenv::writeFile(path, QStringLiteral("<Main><operation>Compress</operation><format>%1</format>"
-                                            "<target>%2</target><files><file>%3</file></files></Main>")
-                                 .arg(format, archive, file)
-                                 .toUtf8());
+    testenv::writeFile(path,
+                       QString("<Main><operation>Compress</operation><format>%1</format>"
+                               "<target>%2</target><files><file>%3</file></files></Main>")
+                           .arg(format, archive, file)
+                           .toUtf8());
     return path;
 }
 
@@ -40,7 +42,7 @@ QMap<QString, QByteArray> snapshot(const QString& folder, const QStringList& but
     QMap<QString, QByteArray> files;
     for (const QString& path : testenv::listTree(folder)) {
         if (!but.contains(path))
-            files.insert(path, testenv::readFile(folder + QLatin1Char('/') + path));
+            files.insert(path, testenv::readFile(folder + '/' + path));
     }
     return files;
 }
@@ -49,14 +51,14 @@ QMap<QString, QByteArray> snapshot(const QString& folder, const QStringList& but
 // its injections: the most of any one thread.
 QMap<QString, int> callCounts(const QStringList& log)
 {
-    static const QRegularExpression call(QStringLiteral("^(\\d+) +(\\w+)\\("));
+    static const QRegularExpression call("^(\\d+) +(\\w+)\\(");
     QMap<QString, int> perThread;
     QMap<QString, int> most;
     for (const QString& line : log) {
         const QRegularExpressionMatch match = call.match(line);
         if (!match.hasMatch())
             continue;
-        const int count = ++perThread[match.captured(1) + QLatin1Char(' ') + match.captured(2)];
+        const int count = ++perThread[match.captured(1) + ' ' + match.captured(2)];
         most[match.captured(2)] = std::max(most.value(match.captured(2)), count);
     }
     return most;
@@ -66,26 +68,26 @@ QMap<QString, int> callCounts(const QStringList& log)
 // been flushed before (the log shows the paths behind descriptors).
 QString swapAfterFlush(const QStringList& log, const QString& target)
 {
-    static const QRegularExpression quoted(QStringLiteral("\"([^\"]*)\""));
-    static const QRegularExpression descriptor(QStringLiteral("(?:fsync|fdatasync)\\(\\d+<([^>]*)>"));
+    static const QRegularExpression quoted("\"([^\"]*)\"");
+    static const QRegularExpression descriptor("(?:fsync|fdatasync)\\(\\d+<([^>]*)>");
     QSet<QString> flushed;
     bool swapped = false;
     for (const QString& line : log) {
         const QRegularExpressionMatch sync = descriptor.match(line);
         if (sync.hasMatch())
             flushed.insert(sync.captured(1));
-        if (!line.contains(QLatin1String(" rename")))
+        if (!line.contains(" rename"))
             continue;
         QStringList paths;
         for (auto it = quoted.globalMatch(line); it.hasNext();)
             paths << it.next().captured(1);
         if (paths.size() == 2 && paths.at(1) == target) {
             if (!flushed.contains(paths.at(0)))
-                return QStringLiteral("not flushed before it took the name: ") + line;
+                return "not flushed before it took the name: " + line;
             swapped = true;
         }
     }
-    return swapped ? QString() : QStringLiteral("nothing took the name:\n") + log.join(QLatin1Char('\n'));
+    return swapped ? QString() : "nothing took the name:\n" + log.join('\n');
 }
 
 // The format names of XML requests and their extensions: each kind of back
@@ -94,28 +96,33 @@ void addFormatRows()
 {
     QTest::addColumn<QString>("format");
     QTest::addColumn<QString>("extension");
-    QTest::newRow("7z") << "7z" << "7z";
-    QTest::newRow("zip") << "zip" << "zip";
-    QTest::newRow("tar.gz") << "tar_gzip" << "tar.gz";
-    QTest::newRow("qv") << "qv" << "qv";
+    QTest::newRow("7z") << "7z"
+                        << "7z";
+    QTest::newRow("zip") << "zip"
+                         << "zip";
+    QTest::newRow("tar.gz") << "tar_gzip"
+                            << "tar.gz";
+    QTest::newRow("qv") << "qv"
+                        << "qv";
 }
 
 QStringList xmlCommand(const QString& request)
 {
-    return {QStringLiteral("-c"), QStringLiteral("xml"), request};
+    return {"-c", "xml", request};
 }
 
 // Empty when the archive passes 7z's test (but the own format, which 7z
 // does not know) and the program's own reader gives back exactly the tree.
 QString readsBackAs(const QString& archive, const QString& tree)
 {
-    if (!archive.endsWith(QLatin1String(".qv")) && !passes7zTest(archive))
-        return QStringLiteral("7z t fails");
-    const QString scratch = testenv::tempDir() + QStringLiteral("/read-back");
+    if (!archive.endsWith(".qv") && !passes7zTest(archive))
+        return "7z t fails";
+    const QString scratch = testenv::tempDir() + "/read-back";
     QDir(scratch).removeRecursively();
     Run reader;
     reader.extract(extractRequest(archive, scratch));
-    const QString difference = reader.ok() ? testenv::compareTrees(tree, scratch) : QStringLiteral("its own reader fails");
+    const QString difference =
+        reader.ok() ? testenv::compareTrees(tree, scratch) : "its own reader fails";
     QDir(scratch).removeRecursively();
     return difference;
 }
@@ -123,14 +130,16 @@ QString readsBackAs(const QString& archive, const QString& tree)
 // The process holds an exclusive flock on the file.
 bool holdsLock(qint64 pid, const QString& file)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::stat(QFile::encodeName(file).constData(), &st) != 0)
         return false;
     // "1: FLOCK  ADVISORY  WRITE 1234 fd:01:56789 0 EOF"
-    const QString inode = QLatin1Char(':') + QString::number(st.st_ino);
-    for (const QString& line : QString::fromLatin1(testenv::readFile(QStringLiteral("/proc/locks"))).split(QLatin1Char('\n'))) {
-        const QStringList fields = line.simplified().split(QLatin1Char(' '));
-        if (fields.size() > 5 && fields.at(1) == QLatin1String("FLOCK") && fields.at(3) == QLatin1String("WRITE") &&
+    const QString inode = ':' + QString::number(st.st_ino);
+    for (const QString& line : QString::fromLatin1(testenv::readFile("/proc/locks")).split('\n')) {
+        const QStringList fields = line.simplified().split(' ');
+        if (fields.size() > 5 && fields.at(1) == "FLOCK" && fields.at(3) == "WRITE" &&
             fields.at(4) == QString::number(pid) && fields.at(5).endsWith(inode))
             return true;
     }
@@ -140,9 +149,10 @@ bool holdsLock(qint64 pid, const QString& file)
 // The process has the file open.
 bool hasOpen(qint64 pid, const QString& file)
 {
-    const QString folder = QStringLiteral("/proc/%1/fd").arg(pid);
-    for (const QString& fd : QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
-        if (QFile::symLinkTarget(folder + QLatin1Char('/') + fd) == file)
+    const QString folder = QString("/proc/%1/fd").arg(pid);
+    for (const QString& fd :
+         QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        if (QFile::symLinkTarget(folder + '/' + fd) == file)
             return true;
     }
     return false;
@@ -180,48 +190,49 @@ void TestUpdateSafety::killedAtAnyStepLeavesOldOrNew()
     QFETCH(QString, format);
     QFETCH(QString, extension);
     const bool copier = format.isEmpty();
-    const QString folder = testenv::makeDir(QStringLiteral("killed-") + extension);
-    const QString source = testenv::makeDir(QStringLiteral("killed-src-") + extension);
-    testenv::makeTree(source, {{QStringLiteral("old.txt"), "old\n"}, {QStringLiteral("new.bin"), randomBytes(300000, 3)}});
-    const QString target = folder + QStringLiteral("/target.") + extension;
+    const QString folder = testenv::makeDir("killed-" + extension);
+    const QString source = testenv::makeDir("killed-src-" + extension);
+    testenv::makeTree(source, {{"old.txt", "old\n"}, {"new.bin", randomBytes(300000, 3)}});
+    const QString target = folder + "/target." + extension;
     QProcessEnvironment environment = testenv::headlessEnvironment();
     QString program = testenv::quenvarBinary();
     QStringList arguments;
     if (copier) {
         testenv::writeFile(target, "old\n");
         program = QCoreApplication::applicationFilePath();
-        arguments = QStringList{QStringLiteral("helperOverwrite")};
-        environment.insert(QStringLiteral("QUENVAR_OVERWRITE_FROM"), source + QStringLiteral("/new.bin"));
-        environment.insert(QStringLiteral("QUENVAR_OVERWRITE_TO"), target);
+        arguments = QStringList{"helperOverwrite"};
+        environment.insert("QUENVAR_OVERWRITE_FROM", source + "/new.bin");
+        environment.insert("QUENVAR_OVERWRITE_TO", target);
     } else {
-        const QString create = writeCompressRequest(testenv::tempDir() + QStringLiteral("/create.xml"), format,
-                                                    target, source + QStringLiteral("/old.txt"));
-        QCOMPARE(testenv::runProcess(program, xmlCommand(create), 90000, QString(), environment).exitCode, 0);
-        arguments = xmlCommand(writeCompressRequest(testenv::tempDir() + QStringLiteral("/update.xml"), format,
-                                                    target, source + QStringLiteral("/new.bin")));
+        const QString create = writeCompressRequest(testenv::tempDir() + "/create.xml", format,
+                                                    target, source + "/old.txt");
+        QCOMPARE(testenv::runProcess(program, xmlCommand(create), 90000, QString(), environment)
+                     .exitCode,
+                 0);
+        arguments = xmlCommand(writeCompressRequest(testenv::tempDir() + "/update.xml", format,
+                                                    target, source + "/new.bin"));
     }
     const QByteArray original = testenv::readFile(target);
     const auto isCompleteNew = [&]() -> QString {
         if (copier)
-            return testenv::readFile(target) == testenv::readFile(source + QStringLiteral("/new.bin"))
-                       ? QString()
-                       : QStringLiteral("neither the old file nor the new one");
+            return testenv::readFile(target) == testenv::readFile(source + "/new.bin")
+                ? QString()
+                : "neither the old file nor the new one";
         return readsBackAs(target, source);
     };
 
     // A first run, traced, counts the calls and shows the order of flush
     // and swap.
-    const QString logPath = testenv::tempDir() + QStringLiteral("/calls.log");
+    const QString logPath = testenv::tempDir() + "/calls.log";
     QByteArray skipReason;
-    const testenv::ProcessResult counted = testenv::runUnderStrace(
-        {QStringLiteral("-f"), QStringLiteral("-qq"), QStringLiteral("-y"), QStringLiteral("-e"),
-         QStringLiteral("trace=") + kTracedCalls, QStringLiteral("-o"), logPath},
-        program, arguments, environment, &skipReason);
+    const testenv::ProcessResult counted =
+        testenv::runUnderStrace({"-f", "-qq", "-y", "-e", "trace=" + kTracedCalls, "-o", logPath},
+                                program, arguments, environment, &skipReason);
     if (!skipReason.isEmpty())
         QSKIP(skipReason.constData());
     QVERIFY2(counted.exitCode == 0, counted.err.constData());
     QCOMPARE(isCompleteNew(), QString());
-    const QStringList log = QString::fromUtf8(testenv::readFile(logPath)).split(QLatin1Char('\n'));
+    const QStringList log = QString::fromUtf8(testenv::readFile(logPath)).split('\n');
     QCOMPARE(swapAfterFlush(log, target), QString());
 
     const QMap<QString, int> counts = callCounts(log);
@@ -230,40 +241,41 @@ void TestUpdateSafety::killedAtAnyStepLeavesOldOrNew()
     // Each run starts from the original file.
     const auto injected = [&](const QString& call, const QString& what) {
         testenv::writeFile(target, original);
-        return testenv::runUnderStrace({QStringLiteral("-f"), QStringLiteral("-qq"), QStringLiteral("-o"),
-                                        QStringLiteral("/dev/null"), QStringLiteral("-e"), QStringLiteral("trace=") + call,
-                                        QStringLiteral("-e"), QStringLiteral("inject=%1:%2").arg(call, what)},
+        return testenv::runUnderStrace({"-f", "-qq", "-o", "/dev/null", "-e", "trace=" + call, "-e",
+                                        QString("inject=%1:%2").arg(call, what)},
                                        program, arguments, environment, &skipReason);
     };
     QStringList points;
     int oldKept = 0;
     int newComplete = 0;
     for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
-        points << QStringLiteral("%1 %2").arg(it.key()).arg(it.value());
+        points << QString("%1 %2").arg(it.key()).arg(it.value());
         for (int number = 1; number <= it.value(); ++number) {
-            const QString where = QStringLiteral("%1 number %2").arg(it.key()).arg(number);
-            const testenv::ProcessResult killed = injected(it.key(), QStringLiteral("signal=KILL:when=%1").arg(number));
-            QVERIFY2(killed.exitCode == -1, qPrintable(where + QStringLiteral(": not killed")));
+            const QString where = QString("%1 number %2").arg(it.key()).arg(number);
+            const testenv::ProcessResult killed =
+                injected(it.key(), QString("signal=KILL:when=%1").arg(number));
+            QVERIFY2(killed.exitCode == -1, qPrintable(where + ": not killed"));
             if (testenv::readFile(target) == original) {
                 ++oldKept;
             } else {
                 const QString problem = isCompleteNew();
-                QVERIFY2(problem.isEmpty(), qPrintable(where + QStringLiteral(": ") + problem));
+                QVERIFY2(problem.isEmpty(), qPrintable(where + ": " + problem));
                 ++newComplete;
             }
-            if (!it.key().startsWith(QLatin1String("rename")))
+            if (!it.key().startsWith("rename"))
                 continue;
             // The same rename failing instead: the run fails, saying so, and
             // leaves the old file with nothing new beside it.
             const QMap<QString, QByteArray> before = snapshot(folder, but);
-            const testenv::ProcessResult failed = injected(it.key(), QStringLiteral("error=EIO:when=%1").arg(number));
+            const testenv::ProcessResult failed =
+                injected(it.key(), QString("error=EIO:when=%1").arg(number));
             QVERIFY2(failed.exitCode == 1 && (copier || failed.err.contains("Cannot rename file")),
-                     qPrintable(where + QStringLiteral(" failed: ") + QString::fromUtf8(failed.err)));
+                     qPrintable(where + " failed: " + QString::fromUtf8(failed.err)));
             QCOMPARE(testenv::readFile(target), original);
             QCOMPARE(snapshot(folder, but), before);
         }
     }
-    qInfo().noquote() << "kill points:" << points.join(QStringLiteral(", ")) << "- old kept" << oldKept
+    qInfo().noquote() << "kill points:" << points.join(", ") << "- old kept" << oldKept
                       << "times, new complete" << newComplete << "times";
     QVERIFY(oldKept > 0 && newComplete > 0);
 
@@ -294,7 +306,8 @@ void TestUpdateSafety::helperOverwrite()
         done = true;
         failed = error;
     });
-    QVERIFY(copier.copy(from, qEnvironmentVariable("QUENVAR_OVERWRITE_TO"), QtFileCopier::NonInteractive) >= 0);
+    QVERIFY(copier.copy(from, qEnvironmentVariable("QUENVAR_OVERWRITE_TO"),
+                        QtFileCopier::NonInteractive) >= 0);
     QTRY_VERIFY_WITH_TIMEOUT(done, 60000);
     QVERIFY(!failed);
 }
@@ -312,21 +325,24 @@ void TestUpdateSafety::concurrentUpdatesKeepBoth()
     // done with it, unless one waits for the other.
     const int size = 2 << 20;
     const int rounds = 3;
-    const QString folder = testenv::makeDir(QStringLiteral("both-") + extension);
-    const QString source = testenv::makeDir(QStringLiteral("both-src-") + extension);
-    testenv::makeTree(source, {{QStringLiteral("old.txt"), "old\n"},
-                               {QStringLiteral("a.bin"), randomBytes(size, 5)},
-                               {QStringLiteral("b.bin"), randomBytes(size, 6)}});
-    const QString archive = folder + QStringLiteral("/target.") + extension;
+    const QString folder = testenv::makeDir("both-" + extension);
+    const QString source = testenv::makeDir("both-src-" + extension);
+    testenv::makeTree(
+        source,
+        {{"old.txt", "old\n"}, {"a.bin", randomBytes(size, 5)}, {"b.bin", randomBytes(size, 6)}});
+    const QString archive = folder + "/target." + extension;
     const QString requests = testenv::tempDir();
     const QProcessEnvironment environment = testenv::headlessEnvironment();
-    const QString create = writeCompressRequest(requests + QStringLiteral("/create.xml"), format, archive,
-                                                source + QStringLiteral("/old.txt"));
-    QCOMPARE(testenv::runProcess(testenv::quenvarBinary(), xmlCommand(create), 90000, QString(), environment).exitCode, 0);
+    const QString create =
+        writeCompressRequest(requests + "/create.xml", format, archive, source + "/old.txt");
+    QCOMPARE(testenv::runProcess(testenv::quenvarBinary(), xmlCommand(create), 90000, QString(),
+                                 environment)
+                 .exitCode,
+             0);
     const QByteArray original = testenv::readFile(archive);
     const QStringList adds = {
-        writeCompressRequest(requests + QStringLiteral("/a.xml"), format, archive, source + QStringLiteral("/a.bin")),
-        writeCompressRequest(requests + QStringLiteral("/b.xml"), format, archive, source + QStringLiteral("/b.bin"))};
+        writeCompressRequest(requests + "/a.xml", format, archive, source + "/a.bin"),
+        writeCompressRequest(requests + "/b.xml", format, archive, source + "/b.bin")};
 
     for (int round = 0; round < rounds; ++round) {
         QVERIFY(testenv::writeFile(archive, original));
@@ -349,16 +365,20 @@ void TestUpdateSafety::concurrentUpdatesKeepBoth()
 
 void TestUpdateSafety::killedHolderLetsTheWaiterFinish()
 {
-    const QString folder = testenv::makeDir(QStringLiteral("holder"));
-    const QString source = testenv::makeDir(QStringLiteral("holder-src"));
-    testenv::makeTree(source, {{QStringLiteral("old.txt"), "old\n"}, {QStringLiteral("late.txt"), "late\n"},
-                               {QStringLiteral("big.bin"), randomBytes(16 << 20, 7)}});
-    const QString archive = folder + QStringLiteral("/target.7z");
+    const QString folder = testenv::makeDir("holder");
+    const QString source = testenv::makeDir("holder-src");
+    testenv::makeTree(
+        source,
+        {{"old.txt", "old\n"}, {"late.txt", "late\n"}, {"big.bin", randomBytes(16 << 20, 7)}});
+    const QString archive = folder + "/target.7z";
     const QString requests = testenv::tempDir();
     const QProcessEnvironment environment = testenv::headlessEnvironment();
-    const QString create = writeCompressRequest(requests + QStringLiteral("/create.xml"), QStringLiteral("7z"),
-                                                archive, source + QStringLiteral("/old.txt"));
-    QCOMPARE(testenv::runProcess(testenv::quenvarBinary(), xmlCommand(create), 90000, QString(), environment).exitCode, 0);
+    const QString create =
+        writeCompressRequest(requests + "/create.xml", "7z", archive, source + "/old.txt");
+    QCOMPARE(testenv::runProcess(testenv::quenvarBinary(), xmlCommand(create), 90000, QString(),
+                                 environment)
+                 .exitCode,
+             0);
     const QString lockFile = ArchiveLock::lockFilePath(archive);
 
     // The first update takes the lock and is held still in the middle of
@@ -366,28 +386,29 @@ void TestUpdateSafety::killedHolderLetsTheWaiterFinish()
     QProcess holder;
     holder.setProcessEnvironment(environment);
     holder.start(testenv::quenvarBinary(),
-                 xmlCommand(writeCompressRequest(requests + QStringLiteral("/big.xml"), QStringLiteral("7z"), archive,
-                                                 source + QStringLiteral("/big.bin"))));
+                 xmlCommand(writeCompressRequest(requests + "/big.xml", "7z", archive,
+                                                 source + "/big.bin")));
     QVERIFY(holder.waitForStarted());
     QElapsedTimer clock;
     clock.start();
-    while (!holdsLock(holder.processId(), lockFile) && holder.state() == QProcess::Running && clock.elapsed() < 60000)
+    while (!holdsLock(holder.processId(), lockFile) && holder.state() == QProcess::Running &&
+           clock.elapsed() < 60000)
         QThread::msleep(2);
     QVERIFY(::kill(pid_t(holder.processId()), SIGSTOP) == 0);
     QVERIFY(holdsLock(holder.processId(), lockFile));
     QProcess waiter;
     waiter.setProcessEnvironment(environment);
     waiter.start(testenv::quenvarBinary(),
-                 xmlCommand(writeCompressRequest(requests + QStringLiteral("/late.xml"), QStringLiteral("7z"), archive,
-                                                 source + QStringLiteral("/late.txt"))));
+                 xmlCommand(writeCompressRequest(requests + "/late.xml", "7z", archive,
+                                                 source + "/late.txt")));
     QTRY_VERIFY_WITH_TIMEOUT(hasOpen(waiter.processId(), lockFile), 60000);
     QVERIFY(holdsLock(holder.processId(), lockFile));
     // Extraction waits for no update: it reads the archive at the name.
-    const QString scratch = testenv::tempDir() + QStringLiteral("/while-locked");
+    const QString scratch = testenv::tempDir() + "/while-locked";
     Run reader;
     reader.extract(extractRequest(archive, scratch));
     QVERIFY(reader.ok());
-    QCOMPARE(testenv::listTree(scratch), QStringList{QStringLiteral("old.txt")});
+    QCOMPARE(testenv::listTree(scratch), QStringList{"old.txt"});
     const QMap<QString, QByteArray> left =
         snapshot(folder, {QFileInfo(archive).fileName(), QFileInfo(lockFile).fileName()});
 
@@ -396,7 +417,7 @@ void TestUpdateSafety::killedHolderLetsTheWaiterFinish()
     QVERIFY(waiter.waitForFinished(120000));
     QVERIFY2(waiter.exitStatus() == QProcess::NormalExit && waiter.exitCode() == 0,
              waiter.readAllStandardError().constData());
-    QFile::remove(source + QStringLiteral("/big.bin"));
+    QFile::remove(source + "/big.bin");
     QCOMPARE(readsBackAs(archive, source), QString());
     // The killed update's temporary file stays as it was; the lock file is gone.
     QCOMPARE(snapshot(folder, {QFileInfo(archive).fileName()}), left);

@@ -12,20 +12,21 @@
 #include <cstring>
 
 namespace {
-const QString kInstalledEngine = QStringLiteral("/usr/lib/p7zip/7z.so");
+const QString kInstalledEngine = "/usr/lib/p7zip/7z.so";
 
 QStringList symbolLines(const QStringList& nmArguments, const QString& binary)
 {
-    const testenv::ProcessResult result = testenv::runProcess(QStringLiteral("nm"), nmArguments + QStringList{binary});
+    const testenv::ProcessResult result =
+        testenv::runProcess("nm", nmArguments + QStringList{binary});
     if (!result.finished || result.exitCode != 0)
         return {};
-    return QString::fromLocal8Bit(result.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return QString::fromLocal8Bit(result.out).split('\n', Qt::SkipEmptyParts);
 }
 
 bool listsSymbol(const QStringList& lines, const QString& name)
 {
     for (const QString& line : lines) {
-        if (line.section(QLatin1Char(' '), -1) == name)
+        if (line.section(' ', -1) == name)
             return true;
     }
     return false;
@@ -73,9 +74,9 @@ void TestZipApi::findsInstalledEngine()
     QVERIFY(InitGetProc());
     SetUseLargePages();
 
-    const QString dir = testenv::makeDir(QStringLiteral("choice"));
-    const QStringList candidates = {dir + QStringLiteral("/lib/7z.so"), dir + QStringLiteral("/lib64/7z.so")};
-    const QString fallback = dir + QStringLiteral("/app/7z.so");
+    const QString dir = testenv::makeDir("choice");
+    const QStringList candidates = {dir + "/lib/7z.so", dir + "/lib64/7z.so"};
+    const QString fallback = dir + "/app/7z.so";
     QCOMPARE(chooseEngineLibrary(candidates, fallback), fallback);
     QVERIFY(testenv::writeFile(candidates[1], "x"));
     QCOMPARE(chooseEngineLibrary(candidates, fallback), candidates[1]);
@@ -97,11 +98,11 @@ void TestZipApi::createsHandlerForEveryFormat()
     QFETCH(int, format);
     const GUID unknown = {0x1234ABCDu, 0x5678u, 0x9ABCu, {1, 2, 3, 4, 5, 6, 7, 8}};
     const GUID clsid = format >= 0 ? SupportedFormats[format].clsid
-                       : format == -1 ? unknown
-                                      : makeFormatClassId(0x55);
+        : format == -1             ? unknown
+                                   : makeFormatClassId(0x55);
     const bool known = format >= 0;
-    const bool writable = known && SupportedFormats[format].format != ZF_RAR
-        && SupportedFormats[format].format != ZF_RAR5;
+    const bool writable = known && SupportedFormats[format].format != ZF_RAR &&
+        SupportedFormats[format].format != ZF_RAR5;
     CMyComPtr<IInArchive> in;
     QCOMPARE(GetIInArchive(clsid, &in), known ? 0 : 1);
     QCOMPARE(bool(in), known);
@@ -157,7 +158,8 @@ void TestZipApi::refusesForeignLibraries_data()
     QTest::addColumn<QString>("reason");
     // The fakes' entry points end the process: calling into a library that
     // is not the engine this program is built for must not happen.
-    QTest::newRow("no CreateObject") << FAKE_ENGINE_NO_CREATE << "not loaded: it has no CreateObject";
+    QTest::newRow("no CreateObject")
+        << FAKE_ENGINE_NO_CREATE << "not loaded: it has no CreateObject";
     QTest::newRow("other layout")
         << FAKE_ENGINE_OTHER_LAYOUT
         << "not loaded: its interface type is 1, this program is built for interface type 0";
@@ -190,9 +192,9 @@ void TestZipApi::refusesForeignLibraries()
 
 void TestZipApi::missingLibraryIsTriedAgain()
 {
-    const QString path = testenv::makeDir(QStringLiteral("late")) + QStringLiteral("/7z.so");
+    const QString path = testenv::makeDir("late") + "/7z.so";
     setEngineLibraryPathForTests(path);
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("not loaded")));
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("not loaded"));
     CMyComPtr<IInArchive> in;
     QCOMPARE(GetIInArchive(CLSID_CFormat7z, &in), 1);
     // The library appears: the next call loads it.
@@ -212,10 +214,10 @@ void TestZipApi::engineStringLayout()
     std::memcpy(&stored, reinterpret_cast<const char*>(text) - 4, 4);
     QCOMPARE(stored, 24u);
     QCOMPARE(int(text[6]), 0);
-    QCOMPARE(fromEngineString(text), QStringLiteral("path/ä"));
+    QCOMPARE(fromEngineString(text), QString("path/ä"));
     SysFreeString(text);
     BSTR part = SysAllocStringLen(L"abcdef", 3);
-    QCOMPARE(fromWideString(part), QStringLiteral("abc"));
+    QCOMPARE(fromWideString(part), QString("abc"));
     QCOMPARE(int(part[3]), 0);
     SysFreeString(part);
     BSTR blank = SysAllocStringLen(nullptr, 4);
@@ -242,7 +244,7 @@ void TestZipApi::engineStringLayout()
     QCOMPARE(SysStringLen(empty.bstrVal), 0u);
     CPropVariant narrow;
     QCOMPARE(PropVarEm_Set_Str(&narrow, "/tmp/ünï.zip"), S_OK);
-    QCOMPARE(fromEngineString(narrow.bstrVal), QStringLiteral("/tmp/ünï.zip"));
+    QCOMPARE(fromEngineString(narrow.bstrVal), QString("/tmp/ünï.zip"));
 }
 
 void TestZipApi::engineFreesOurStringsAndWeFreeTheirs()
@@ -261,9 +263,9 @@ void TestZipApi::engineFreesOurStringsAndWeFreeTheirs()
     QVERIFY(engineAlloc != &SysAllocString);
     BSTR theirs = engineAlloc(L"from the engine");
     QCOMPARE(SysStringLen(theirs), 15u);
-    QCOMPARE(fromEngineString(theirs), QStringLiteral("from the engine"));
+    QCOMPARE(fromEngineString(theirs), QString("from the engine"));
     SysFreeString(theirs);
-    for (const QString& text : {QStringLiteral("from the program"), QString()}) {
+    for (const QString& text : {QString("from the program"), QString()}) {
         BSTR ours = allocEngineString(text);
         QCOMPARE(engineLen(ours), UInt32(text.size()));
         engineFree(ours);
@@ -273,7 +275,7 @@ void TestZipApi::engineFreesOurStringsAndWeFreeTheirs()
 void TestZipApi::variantClearAndCopy()
 {
     PROPVARIANT source{};
-    QCOMPARE(propSetString(&source, QStringLiteral("name")), S_OK);
+    QCOMPARE(propSetString(&source, QString("name")), S_OK);
     PROPVARIANT copy{};
     propSetUInt32(&copy, 7);
     QCOMPARE(VariantCopy(&copy, &source), S_OK);
@@ -283,7 +285,7 @@ void TestZipApi::variantClearAndCopy()
     QCOMPARE(source.vt, VARTYPE(VT_EMPTY));
     // The copy owns its own string, also when copied onto itself.
     QCOMPARE(VariantCopy(&copy, &copy), S_OK);
-    QCOMPARE(fromEngineString(copy.bstrVal), QStringLiteral("name"));
+    QCOMPARE(fromEngineString(copy.bstrVal), QString("name"));
 
     PROPVARIANT number{};
     propSetUInt64(&number, 0x123456789ABCULL);
@@ -301,19 +303,20 @@ void TestZipApi::variantClearAndCopy()
 
 void TestZipApi::compatibilitySymbolsStayPrivate()
 {
-    const QStringList names = {"SysAllocString", "SysAllocStringLen", "SysAllocStringByteLen", "SysFreeString",
-                               "SysStringByteLen", "SysStringLen", "VariantClear", "VariantCopy",
-                               "CompareFileTime", "GetLastError"};
+    const QStringList names = {"SysAllocString", "SysAllocStringLen", "SysAllocStringByteLen",
+                               "SysFreeString",  "SysStringByteLen",  "SysStringLen",
+                               "VariantClear",   "VariantCopy",       "CompareFileTime",
+                               "GetLastError"};
     const QString self = QCoreApplication::applicationFilePath();
-    const QStringList ownSymbols = symbolLines({QStringLiteral("--defined-only")}, self);
+    const QStringList ownSymbols = symbolLines({"--defined-only"}, self);
     QVERIFY(!ownSymbols.isEmpty());
     for (const QString& binary : {self, testenv::quenvarBinary()}) {
-        const QStringList dynamic = symbolLines({QStringLiteral("-D"), QStringLiteral("--defined-only")}, binary);
+        const QStringList dynamic = symbolLines({"-D", "--defined-only"}, binary);
         for (const QString& name : names) {
             // This binary has the functions, as local symbols only.
             if (binary == self)
                 QVERIFY2(listsSymbol(ownSymbols, name), qPrintable(name));
-            QVERIFY2(!listsSymbol(dynamic, name), qPrintable(binary + QStringLiteral(" exports ") + name));
+            QVERIFY2(!listsSymbol(dynamic, name), qPrintable(binary + " exports " + name));
         }
     }
 }
@@ -323,22 +326,23 @@ void TestZipApi::wideStringsKeepUtf16CodeUnits()
     // The engine's characters are UTF-16 code units: a character beyond the
     // BMP crosses as its surrogate pair, a lone surrogate unchanged.
     const QString smiley = QString::fromUcs4(U"\U0001F600");
-    const QString text = QStringLiteral("a") + smiley + QStringLiteral("ß/z") + QChar(0xD800);
+    const QString text = "a" + smiley + "ß/z" + QChar(0xD800);
     const std::wstring wide = toWideString(text);
     QCOMPARE(int(wide.size()), 7);
     QCOMPARE(uint32_t(wide[1]), 0xD83Du);
     QCOMPARE(uint32_t(wide[2]), 0xDE00u);
     QCOMPARE(uint32_t(wide[6]), 0xD800u);
     QCOMPARE(fromWideString(wide.c_str()), text);
-    QCOMPARE(fromWideString(wide.c_str(), 3), QStringLiteral("a") + smiley);
+    QCOMPARE(fromWideString(wide.c_str(), 3), QString("a") + smiley);
     BSTR engine = allocEngineString(text);
     QCOMPARE(SysStringLen(engine), 7u);
     QCOMPARE(fromEngineString(engine), text);
     SysFreeString(engine);
     // A whole code point from the engine becomes the same pair; what is no
     // code point at all, the replacement character.
-    const wchar_t whole[] = {L'a', static_cast<wchar_t>(0x1F600), static_cast<wchar_t>(0x110000), 0};
-    QCOMPARE(fromWideString(whole), QStringLiteral("a") + smiley + QChar(QChar::ReplacementCharacter));
+    const wchar_t whole[] = {L'a', static_cast<wchar_t>(0x1F600), static_cast<wchar_t>(0x110000),
+                             0};
+    QCOMPARE(fromWideString(whole), QString("a") + smiley + QChar(QChar::ReplacementCharacter));
     QCOMPARE(fromWideString(nullptr), QString());
 }
 
