@@ -1,6 +1,7 @@
 #include "engine/ArchiveUpdateCallback.h"
 
 #include "engine/IFileArchiveCallbacksHandler.h"
+#include "engine/IoFailureLog.h"
 #include "engine/streams.h"
 #include "engine/zipapi.h"
 #include "fileops/utils.h"
@@ -222,9 +223,11 @@ HRESULT ArchiveUpdateCallback::GetStream(UInt32 index, ISequentialInStream** inS
     }
     // A folder has no data. Some handlers (tar) ask anyway and would leave
     // the folder out on S_FALSE.
-    if (S_ISDIR(diskInfo(index, path).mode))
+    const FileFacts& facts = diskInfo(index, path);
+    if (S_ISDIR(facts.mode))
         return S_OK;
     CMyComPtr<InStream> stream(new InStream(m_operation, path, false));
+    stream->setFacts(facts);
     // A local file is opened here, once: the open that reads it answers
     // whether it can be read.
     if (stream->isElevated()) {
@@ -232,8 +235,15 @@ HRESULT ArchiveUpdateCallback::GetStream(UInt32 index, ISequentialInStream** inS
             return S_FALSE;
     } else {
         const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
+        if (fd < 0) {
+            const int error = errno;
+            // The file was readable when the sources were looked at. Left
+            // out now, it would take its old entry with it: the update fails
+            // and says why.
+            if (m_operation)
+                m_operation->ioFailureLog()->noteSystemError(IoFailure::Open, path, error);
             return S_FALSE;
+        }
         stream->adoptOpenFile(fd);
     }
     if (m_operation)

@@ -313,7 +313,17 @@ bool FileArchive::leaveOutUnreadableSources(CompressOptions& options)
 {
     QStringList kept;
     kept.reserve(options.files.size());
+    const uid_t user = ::geteuid();
     for (const QString& path : qAsConst(options.files)) {
+        // A file of this user with its owner's read bit is readable whatever
+        // else is set (an access list's owner entry is those bits); the rest
+        // asks the system.
+        const auto scanned = m_scannedFacts.constFind(path);
+        if (scanned != m_scannedFacts.constEnd() && scanned->known && scanned->owner == user &&
+            (scanned->mode & S_IRUSR)) {
+            kept << path;
+            continue;
+        }
         const QByteArray local = QFile::encodeName(path);
         if (m_elevatedFiles.contains(path) || ::faccessat(AT_FDCWD, local.constData(), R_OK, AT_EACCESS) == 0) {
             kept << path;

@@ -321,7 +321,10 @@ HRESULT InStream::Read(void* data, UInt32 size, UInt32* processedSize)
         destination += count;
         if (processedSize)
             *processedSize = done;
-        if (m_remaining < 1)
+        // Less than asked is the end of this file or volume: the engine asks
+        // again when it wants more, and a further read here would be one
+        // system call per file that only finds the end.
+        if (m_remaining < 1 || count < chunk)
             break;
     }
     return S_OK;
@@ -344,33 +347,37 @@ QString InStream::currentName() const
     return m_volumeIndex != -1 ? m_currentFileName : firstFileName();
 }
 
-UInt32 InStream::attributes(const QString& name) const
+FileFacts InStream::currentFacts() const
 {
-    // A file read through the elevated server has no mode to tell here.
-    struct stat st {};
-    if (isElevated() || ::stat(QFile::encodeName(name).constData(), &st) != 0)
-        return 0;
-    return attributesForUnixMode(static_cast<uint32_t>(st.st_mode));
+    if (m_facts.known)
+        return m_facts;
+    FileFacts facts;
+    const QString name = currentName();
+    if (isElevated()) {
+        // A file read through the elevated server has no mode to tell here.
+        getFileTimes(name, &facts.creation, &facts.access, &facts.modification);
+        facts.size = static_cast<uint64_t>(std::max(0LL, fileSize(name)));
+        return facts;
+    }
+    if (m_fd < 0 || !fileFactsOf(m_fd, &facts))
+        fileFactsAt(AT_FDCWD, QFile::encodeName(name).constData(), true, &facts);
+    return facts;
 }
 
 HRESULT InStream::GetProps(UInt64* size, FILETIME* cTime, FILETIME* aTime, FILETIME* mTime, UInt32* attrib)
 {
-    const QString name = currentName();
+    const FileFacts facts = currentFacts();
     if (size)
-        *size = static_cast<UInt64>(std::max(0LL, fileSize(name)));
-    uint64_t creation = 0;
-    uint64_t access = 0;
-    uint64_t modification = 0;
-    getFileTimes(name, &creation, &access, &modification);
+        *size = facts.size;
     if (cTime)
-        *cTime = fileTimeFromTicks(creation);
+        *cTime = fileTimeFromTicks(facts.creation);
     if (aTime)
-        *aTime = fileTimeFromTicks(access);
+        *aTime = fileTimeFromTicks(facts.access);
     if (mTime)
-        *mTime = fileTimeFromTicks(modification);
+        *mTime = fileTimeFromTicks(facts.modification);
     // The engine takes these over the update callback's: the same answer.
     if (attrib)
-        *attrib = attributes(name);
+        *attrib = facts.known ? attributesForUnixMode(facts.mode) : 0;
     return S_OK;
 }
 
@@ -378,20 +385,16 @@ HRESULT InStream::GetProps2(CStreamFileProps* props)
 {
     if (!props)
         return E_INVALIDARG;
-    const QString name = currentName();
-    uint64_t creation = 0;
-    uint64_t access = 0;
-    uint64_t modification = 0;
-    getFileTimes(name, &creation, &access, &modification);
-    props->Size = static_cast<UInt64>(std::max(0LL, fileSize(name)));
+    const FileFacts facts = currentFacts();
+    props->Size = facts.size;
     props->VolID = 0;
     props->FileID_Low = 0;
     props->FileID_High = 0;
     props->NumLinks = 0;
-    props->Attrib = attributes(name);
-    props->CTime = fileTimeFromTicks(creation);
-    props->ATime = fileTimeFromTicks(access);
-    props->MTime = fileTimeFromTicks(modification);
+    props->Attrib = facts.known ? attributesForUnixMode(facts.mode) : 0;
+    props->CTime = fileTimeFromTicks(facts.creation);
+    props->ATime = fileTimeFromTicks(facts.access);
+    props->MTime = fileTimeFromTicks(facts.modification);
     return S_OK;
 }
 

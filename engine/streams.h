@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/MyCom.h"
+#include "fileops/utils.h"
 
 #include <QObject>
 #include <QSet>
@@ -124,10 +125,16 @@ public:
     HRESULT GetProps(UInt64* size, FILETIME* cTime, FILETIME* aTime, FILETIME* mTime, UInt32* attrib) override;
     HRESULT GetProps2(CStreamFileProps* props) override;
 
+    // What the caller already knows of the file (the packing scan's look):
+    // the engine's questions about it are answered from these.
+    void setFacts(const FileFacts& facts) { m_facts = facts; }
+
 private:
     QString currentName() const;
-    // As the update callback answers them for the file.
-    UInt32 attributes(const QString& name) const;
+    // The handed-over facts, else the open file's, else the named file's.
+    FileFacts currentFacts() const;
+
+    FileFacts m_facts;
 };
 
 // A seekable write stream over a file or a volume series.

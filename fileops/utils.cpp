@@ -510,13 +510,15 @@ void getFileTimes(const QString& path, uint64_t* creation, uint64_t* access, uin
         *modification = facts.modification;
 }
 
-bool fileFactsAt(int dirFd, const char* name, bool followLink, FileFacts* facts)
+namespace {
+bool statxFacts(int dirFd, const char* name, int flags, FileFacts* facts)
 {
     *facts = FileFacts();
     struct statx st{};
-    if (statx(dirFd, name, followLink ? 0 : AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &st) != 0)
+    if (statx(dirFd, name, flags, STATX_BASIC_STATS | STATX_BTIME, &st) != 0)
         return false;
     facts->mode = st.stx_mode;
+    facts->owner = st.stx_uid;
     facts->size = st.stx_size;
     // Without a birth time, the inode change time is the closest we have.
     facts->creation = (st.stx_mask & STATX_BTIME) ? ticksFrom(st.stx_btime) : ticksFrom(st.stx_ctime);
@@ -524,6 +526,17 @@ bool fileFactsAt(int dirFd, const char* name, bool followLink, FileFacts* facts)
     facts->modification = ticksFrom(st.stx_mtime);
     facts->known = true;
     return true;
+}
+} // namespace
+
+bool fileFactsAt(int dirFd, const char* name, bool followLink, FileFacts* facts)
+{
+    return statxFacts(dirFd, name, followLink ? 0 : AT_SYMLINK_NOFOLLOW, facts);
+}
+
+bool fileFactsOf(int fd, FileFacts* facts)
+{
+    return statxFacts(fd, "", AT_EMPTY_PATH, facts);
 }
 
 namespace {

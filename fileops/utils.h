@@ -70,6 +70,7 @@ void getFileTimes(const QString& path, uint64_t* creation, uint64_t* access, uin
 struct FileFacts
 {
     uint32_t mode = 0;
+    uint32_t owner = 0;
     uint64_t size = 0;
     uint64_t creation = 0;
     uint64_t access = 0;
@@ -79,6 +80,8 @@ struct FileFacts
 // name relative to the folder open as dirFd (or AT_FDCWD); a link itself
 // unless followLink. False (facts all zero) when it cannot be looked at.
 bool fileFactsAt(int dirFd, const char* name, bool followLink, FileFacts* facts);
+// The same of the file open as fd.
+bool fileFactsOf(int fd, FileFacts* facts);
 QDateTime FileTimeToQDateTime(uint64_t fileTime);
 QDateTime UnixTimeToQDateTime(uint32_t seconds);
 // Creation cannot be set on this platform and is ignored.

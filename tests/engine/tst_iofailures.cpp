@@ -103,16 +103,22 @@ void TestIoFailures::unreadableSourceFailsThePacking_data()
 {
     QTest::addColumn<QString>("format");
     QTest::addColumn<bool>("existing");
+    // What fails: the second read of big.bin, or its opening (it could be
+    // read when the sources were looked at).
+    QTest::addColumn<bool>("open");
     for (const char* format : {"7z", "zip", "tar_gzip", "qv"}) {
-        QTest::newRow(format) << format << false;
-        QTest::newRow(qPrintable(QString("%1 existing").arg(format))) << format << true;
+        QTest::newRow(format) << format << false << false;
+        QTest::newRow(qPrintable(QString("%1 existing").arg(format))) << format << true << false;
     }
+    QTest::newRow("7z existing, open") << "7z" << true << true;
+    QTest::newRow("zip, open") << "zip" << false << true;
 }
 
 void TestIoFailures::unreadableSourceFailsThePacking()
 {
     QFETCH(QString, format);
     QFETCH(bool, existing);
+    QFETCH(bool, open);
     const QString folder = testenv::makeDir("pack-" + format);
     const QString source = makeSource(folder);
     const QString archive = folder + "/out." + QString(format).replace("tar_gzip", "tar.gz");
@@ -123,15 +129,17 @@ void TestIoFailures::unreadableSourceFailsThePacking()
         QVERIFY(!before.isEmpty());
     }
 
-    // The second read of big.bin fails, on every thread that reads it.
+    // On whichever thread touches big.bin.
     const QString big = source + "/big.bin";
     const auto result = traced(
-        {"-P", big, "-e", "trace=read,pread64", "-e", "inject=read,pread64:error=EIO:when=2"},
+        open ? QStringList{"-P", big, "-e", "trace=openat", "-e", "inject=openat:error=EACCES"}
+             : QStringList{"-P", big, "-e", "trace=read,pread64", "-e", "inject=read,pread64:error=EIO:when=2"},
         compressXml(folder, format, archive, source));
     if (!m_skip.isEmpty())
         QSKIP(qPrintable(m_skip));
-    const QString problem =
-        unlessFailedWith(result, "Cannot read file " + big.toUtf8() + ": Input/output error");
+    const QString problem = unlessFailedWith(result, (open ? "Cannot open file " : "Cannot read file ") +
+                                                         big.toUtf8() +
+                                                         (open ? ": Permission denied" : ": Input/output error"));
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
     if (existing)
         QCOMPARE(testenv::readFile(archive), before);
