@@ -71,10 +71,13 @@ bool runArchiveOperation(FileArchive* archive, ArchiveAnswerer* answerer,
     const QMetaObject::Connection back = QObject::connect(
         archive, &FileArchive::finished, archive, [archive, home] { archive->moveToThread(home); },
         Qt::DirectConnection);
-    const QMetaObject::Connection done = QObject::connect(archive, &FileArchive::finished, &loop, [&] {
-        finished = true;
-        loop.quit();
-    }, Qt::QueuedConnection);
+    const QMetaObject::Connection done = QObject::connect(
+        archive, &FileArchive::finished, &loop,
+        [&] {
+            finished = true;
+            loop.quit();
+        },
+        Qt::QueuedConnection);
     const QMetaObject::Connection start =
         QObject::connect(&worker, &QThread::started, archive, &FileArchive::process);
 

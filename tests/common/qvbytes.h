@@ -63,8 +63,17 @@ struct Local
 inline QByteArray localHeader(const Local& h, const QByteArray& name)
 {
     const uint16_t nameLength = h.nameLength == 0xFFFF ? uint16_t(name.size()) : h.nameLength;
-    return fields({{h.signature, 4}, {h.marker, 2}, {h.flags, 2}, {h.method, 2}, {h.dosTime, 2}, {h.dosDate, 2},
-                   {h.crc, 4}, {h.compressed, 8}, {h.uncompressed, 8}, {nameLength, 2}, {h.extraLength, 2}})
+    return fields({{h.signature, 4},
+                   {h.marker, 2},
+                   {h.flags, 2},
+                   {h.method, 2},
+                   {h.dosTime, 2},
+                   {h.dosDate, 2},
+                   {h.crc, 4},
+                   {h.compressed, 8},
+                   {h.uncompressed, 8},
+                   {nameLength, 2},
+                   {h.extraLength, 2}})
         + name;
 }
 
@@ -82,9 +91,22 @@ struct Central
 inline QByteArray centralRecord(const Central& r, const QByteArray& name)
 {
     const uint16_t nameLength = r.nameLength == 0xFFFF ? uint16_t(name.size()) : r.nameLength;
-    return fields({{r.signature, 4}, {r.madeBy, 2}, {r.marker, 2}, {r.flags, 2}, {r.method, 2}, {r.dosTime, 2},
-                   {r.dosDate, 2}, {r.crc, 4}, {r.compressed, 8}, {r.uncompressed, 8}, {nameLength, 2},
-                   {r.extraLength, 2}, {r.commentLength, 2}, {r.diskStart, 2}, {r.internal, 2}, {r.external, 4},
+    return fields({{r.signature, 4},
+                   {r.madeBy, 2},
+                   {r.marker, 2},
+                   {r.flags, 2},
+                   {r.method, 2},
+                   {r.dosTime, 2},
+                   {r.dosDate, 2},
+                   {r.crc, 4},
+                   {r.compressed, 8},
+                   {r.uncompressed, 8},
+                   {nameLength, 2},
+                   {r.extraLength, 2},
+                   {r.commentLength, 2},
+                   {r.diskStart, 2},
+                   {r.internal, 2},
+                   {r.external, 4},
                    {r.localOffset, 8}})
         + name;
 }
@@ -100,8 +122,14 @@ struct End
 
 inline QByteArray endRecord(const End& e)
 {
-    return fields({{e.signature, 4}, {e.disk, 2}, {e.centralDisk, 2}, {e.entriesOnDisk, 2}, {e.entries, 2},
-                   {e.centralSize, 4}, {e.centralOffset, 8}, {e.commentLength, 2}});
+    return fields({{e.signature, 4},
+                   {e.disk, 2},
+                   {e.centralDisk, 2},
+                   {e.entriesOnDisk, 2},
+                   {e.entries, 2},
+                   {e.centralSize, 4},
+                   {e.centralOffset, 8},
+                   {e.commentLength, 2}});
 }
 
 // One entry as the central directory of a file describes it.
@@ -109,7 +137,7 @@ struct Listed
 {
     QString name;
     uint16_t marker = 0, method = 0, dosTime = 0, dosDate = 0;
-    uint32_t crc = 0, external = 0;
+    uint32_t crc = 0;
     uint64_t compressed = 0, uncompressed = 0, localOffset = 0, dataOffset = 0;
 };
 
@@ -133,7 +161,6 @@ inline QVector<Listed> parse(const QByteArray& a)
         l.compressed = le(a, pos + 20, 8);
         l.uncompressed = le(a, pos + 28, 8);
         const int nameLength = int(le(a, pos + 36, 2));
-        l.external = uint32_t(le(a, pos + 46, 4));
         l.localOffset = le(a, pos + 50, 8);
         QVector<uint> points;
         for (int c = 0; c + 4 <= nameLength; c += 4)
@@ -234,7 +261,8 @@ inline QByteArray logical(const QString& path, bool volumes)
 }
 
 // Writes one entry; data may be empty. 0 or -1.
-inline int addEntry(zip_t* zip, const QString& name, const QByteArray& data, qint64 time = 1700000000)
+inline int addEntry(zip_t* zip, const QString& name, const QByteArray& data,
+                    qint64 time = 1700000000)
 {
     const std::wstring wide = name.toStdWString();
     if (zip_entry_open_last_access(zip, wide.c_str(), time) != 0)

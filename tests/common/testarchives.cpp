@@ -16,7 +16,8 @@ namespace {
 
 quint32 crc32Of(const QByteArray& bytes)
 {
-    return quint32(::crc32(0, reinterpret_cast<const Bytef*>(bytes.constData()), uInt(bytes.size())));
+    return quint32(
+        ::crc32(0, reinterpret_cast<const Bytef*>(bytes.constData()), uInt(bytes.size())));
 }
 
 quint32 storedCrc(const Entry& e)
@@ -165,12 +166,17 @@ QByteArray vint(quint64 value)
 
 enum : quint64 { kRar5HasExtra = 0x0001, kRar5HasData = 0x0002, kRar5SkipIfUnknown = 0x0004 };
 enum : quint64 { kRar5Dir = 0x0001, kRar5UnixTime = 0x0002, kRar5HasCrc = 0x0004 };
-enum : quint64 { kRar5HostUnix = 1, kRar5ExtraRedirection = 5, kRar5UnixSymlink = 1, kRar5HardLink = 4 };
+enum : quint64 {
+    kRar5HostUnix = 1,
+    kRar5ExtraRedirection = 5,
+    kRar5UnixSymlink = 1,
+    kRar5HardLink = 4
+};
 
 // CRC32, size (vint), then type, flags, [extra size], [data size], fields.
 // The CRC covers the size field and everything up to the data area.
-QByteArray rar5Block(quint64 type, quint64 flags, const QByteArray& fields, const QByteArray& extra = QByteArray(),
-                     const QByteArray& data = QByteArray())
+QByteArray rar5Block(quint64 type, quint64 flags, const QByteArray& fields,
+                     const QByteArray& extra = QByteArray(), const QByteArray& data = QByteArray())
 {
     if (!extra.isEmpty())
         flags |= kRar5HasExtra;
@@ -198,7 +204,8 @@ QByteArray rar5FileBlock(const Entry& e)
         fileFlags |= kRar5Dir;
     if (hasData)
         fileFlags |= kRar5HasCrc;
-    const quint64 method = e.compressed ? 3 : 0; // bits 7-9; version 0, no solid, smallest dictionary
+    const quint64 method
+        = e.compressed ? 3 : 0; // bits 7-9; version 0, no solid, smallest dictionary
 
     const QByteArray name = e.name.toUtf8();
     QByteArray f;
@@ -437,8 +444,8 @@ const PeerItem* PeerListing::find(const QString& path) const
 
 PeerListing listWith7z(const QString& archivePath)
 {
-    const testenv::ProcessResult r =
-        testenv::run7z({QStringLiteral("l"), QStringLiteral("-slt"), QStringLiteral("-sccUTF-8"), archivePath});
+    const testenv::ProcessResult r = testenv::run7z(
+        {QStringLiteral("l"), QStringLiteral("-slt"), QStringLiteral("-sccUTF-8"), archivePath});
     PeerListing listing;
     listing.exitCode = r.finished ? r.exitCode : -1;
     listing.output = r.out + r.err;

@@ -36,11 +36,27 @@ namespace {
 QString g_root;
 QString g_otherRoot;
 
-QByteArray rawLinkTarget(const QString& path)
+bool sameFileSystem(const QString& a, const QString& b)
 {
-    char buffer[4096];
-    const ssize_t n = ::readlink(QFile::encodeName(path).constData(), buffer, sizeof(buffer));
-    return n < 0 ? QByteArray() : QByteArray(buffer, int(n));
+    struct stat first {};
+    struct stat second {};
+    return ::stat(QFile::encodeName(a).constData(), &first) == 0 &&
+           ::stat(QFile::encodeName(b).constData(), &second) == 0 && first.st_dev == second.st_dev;
+}
+
+bool setImmutable(const QString& path, bool on)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    int flags = 0;
+    bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    if (ok) {
+        flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+        ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    ::close(fd);
+    return ok;
 }
 
 void setEnv(const char* name, const QString& value)
@@ -60,9 +76,10 @@ Environment::Environment()
         qFatal("cannot create the private test folder under %s", base.constData());
     g_root = QFile::decodeName(made);
 
-    const QStringList parts = {QStringLiteral("home"), QStringLiteral("config"), QStringLiteral("data"),
-                               QStringLiteral("cache"), QStringLiteral("runtime"), QStringLiteral("tmp"),
-                               QStringLiteral("etc-xdg")};
+    const QStringList parts
+        = {QStringLiteral("home"),   QStringLiteral("config"),  QStringLiteral("data"),
+           QStringLiteral("cache"),  QStringLiteral("runtime"), QStringLiteral("tmp"),
+           QStringLiteral("etc-xdg")};
     for (const QString& part : parts)
         QDir().mkpath(g_root + QLatin1Char('/') + part);
     QFile::setPermissions(g_root + QStringLiteral("/runtime"),
@@ -76,7 +93,8 @@ Environment::Environment()
     setEnv("TMPDIR", g_root + QStringLiteral("/tmp"));
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qunsetenv("QuenvarLog");
-    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, g_root + QStringLiteral("/etc-xdg"));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope,
+                       g_root + QStringLiteral("/etc-xdg"));
 }
 
 Environment::~Environment()
@@ -126,14 +144,6 @@ QString makeDir(const QString& name)
     return path;
 }
 
-bool sameFileSystem(const QString& a, const QString& b)
-{
-    struct stat first {};
-    struct stat second {};
-    return ::stat(QFile::encodeName(a).constData(), &first) == 0 &&
-           ::stat(QFile::encodeName(b).constData(), &second) == 0 && first.st_dev == second.st_dev;
-}
-
 QString makeDirOnOtherFileSystem(const QString& name)
 {
     const QString shm = QStringLiteral("/dev/shm");
@@ -150,21 +160,6 @@ QString makeDirOnOtherFileSystem(const QString& name)
         path = g_otherRoot + QLatin1Char('/') + name + QString::number(n);
     QDir().mkpath(path);
     return path;
-}
-
-bool setImmutable(const QString& path, bool on)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    int flags = 0;
-    bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    if (ok) {
-        flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-        ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-    }
-    ::close(fd);
-    return ok;
 }
 
 ImmutableGuard::ImmutableGuard(const QString& path)
@@ -185,6 +180,25 @@ void ImmutableGuard::release()
     m_set = false;
 }
 
+QByteArray linkTarget(const QString& path)
+{
+    char buffer[4096];
+    const ssize_t n = ::readlink(QFile::encodeName(path).constData(), buffer, sizeof(buffer));
+    return n < 0 ? QByteArray() : QByteArray(buffer, int(n));
+}
+
+quint64 inode(const QString& path)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0;
+}
+
+bool makeSparse(const QString& path, qint64 size)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.resize(size);
+}
+
 bool writeFile(const QString& path, const QByteArray& content)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -202,7 +216,8 @@ QByteArray readFile(const QString& path)
     return file.readAll();
 }
 
-void makeTree(const QString& root, const QMap<QString, QByteArray>& files, const QStringList& emptyDirs)
+void makeTree(const QString& root, const QMap<QString, QByteArray>& files,
+              const QStringList& emptyDirs)
 {
     for (auto it = files.constBegin(); it != files.constEnd(); ++it)
         writeFile(root + QLatin1Char('/') + it.key(), it.value());
@@ -230,7 +245,8 @@ QStringList listTree(const QString& root)
 
 QStringList otherEntries(const QString& folder, const QStringList& expected)
 {
-    QStringList found = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    QStringList found = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System
+                                               | QDir::NoDotAndDotDot);
     for (const QString& name : expected)
         found.removeAll(name);
     return found;
@@ -256,7 +272,8 @@ QString compareTrees(const QString& expected, const QString& actual)
         const QFileInfo a(expected + QLatin1Char('/') + path);
         const QFileInfo b(actual + QLatin1Char('/') + path);
         if (a.isSymLink() || b.isSymLink()) {
-            if (a.isSymLink() != b.isSymLink() || rawLinkTarget(a.filePath()) != rawLinkTarget(b.filePath()))
+            if (a.isSymLink() != b.isSymLink()
+                || linkTarget(a.filePath()) != linkTarget(b.filePath()))
                 return QStringLiteral("link differs: ") + path;
             continue;
         }
@@ -266,8 +283,8 @@ QString compareTrees(const QString& expected, const QString& actual)
     return QString();
 }
 
-ProcessResult runProcess(const QString& program, const QStringList& arguments, int timeoutMs, const QString& workDir,
-                         const QProcessEnvironment& environment)
+ProcessResult runProcess(const QString& program, const QStringList& arguments, int timeoutMs,
+                         const QString& workDir, const QProcessEnvironment& environment)
 {
     ProcessResult result;
     QProcess process;
@@ -321,7 +338,8 @@ HangGuard::HangGuard(const char* what, int timeoutMs)
 {
     d->watcher = std::thread([state = d.get(), what, timeoutMs] {
         std::unique_lock<std::mutex> lock(state->mutex);
-        if (!state->ended.wait_for(lock, std::chrono::milliseconds(timeoutMs), [state] { return state->done; }))
+        if (!state->ended.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                   [state] { return state->done; }))
             qFatal("%s did not return within %d ms", what, timeoutMs);
     });
 }
@@ -349,8 +367,10 @@ QProcessEnvironment childEnvironment(bool display)
 {
     const QString base = makeDir(QStringLiteral("child-env"));
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    const QList<QPair<const char*, const char*>> places = {
-        {"HOME", "home"}, {"XDG_CONFIG_HOME", "config"}, {"XDG_DATA_HOME", "data"}, {"TMPDIR", "tmp"}};
+    const QList<QPair<const char*, const char*>> places = {{"HOME", "home"},
+                                                           {"XDG_CONFIG_HOME", "config"},
+                                                           {"XDG_DATA_HOME", "data"},
+                                                           {"TMPDIR", "tmp"}};
     for (const auto& place : places) {
         const QString dir = base + QLatin1Char('/') + QLatin1String(place.second);
         QDir().mkpath(dir);
@@ -367,17 +387,20 @@ QProcessEnvironment childEnvironment(bool display)
 QProcessEnvironment headlessEnvironment()
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const QString& name : {QStringLiteral("DISPLAY"), QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("QT_QPA_PLATFORM")})
+    for (const QString& name : {QStringLiteral("DISPLAY"), QStringLiteral("WAYLAND_DISPLAY"),
+                                QStringLiteral("QT_QPA_PLATFORM")})
         environment.remove(name);
     return environment;
 }
 
-ProcessResult runUnderStrace(const QStringList& straceOptions, const QString& program, const QStringList& arguments,
-                             QProcessEnvironment environment, QByteArray* skipReason)
+ProcessResult runUnderStrace(const QStringList& straceOptions, const QString& program,
+                             const QStringList& arguments, QProcessEnvironment environment,
+                             QByteArray* skipReason)
 {
     environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
-    const ProcessResult result = runProcess(QStringLiteral("strace"), straceOptions + QStringList{program} + arguments,
-                                            120000, QString(), environment);
+    const ProcessResult result
+        = runProcess(QStringLiteral("strace"), straceOptions + QStringList{program} + arguments,
+                     120000, QString(), environment);
     skipReason->clear();
     if (!result.started)
         *skipReason = "strace is not available";
@@ -392,16 +415,19 @@ QString quenvarBinary()
     return QStringLiteral(QUENVAR_BINARY);
 }
 
-ProcessResult runQuenvar(const QStringList& arguments, bool display, int umask, const QString& workDir)
+ProcessResult runQuenvar(const QStringList& arguments, bool display, int umask,
+                         const QString& workDir)
 {
     const QProcessEnvironment env = childEnvironment(display);
     // A question or message box that nobody answers would hold the program
     // until the time limit: finishing in time shows there was none.
     if (umask < 0)
         return runProcess(quenvarBinary(), arguments, 90000, workDir, env);
-    const QString script = QStringLiteral("umask %1 && exec \"$0\" \"$@\"").arg(umask, 3, 8, QLatin1Char('0'));
-    return runProcess(QStringLiteral("/bin/sh"), QStringList{QStringLiteral("-c"), script, quenvarBinary()} + arguments,
-                      90000, workDir, env);
+    const QString script
+        = QStringLiteral("umask %1 && exec \"$0\" \"$@\"").arg(umask, 3, 8, QLatin1Char('0'));
+    return runProcess(QStringLiteral("/bin/sh"),
+                      QStringList{QStringLiteral("-c"), script, quenvarBinary()} + arguments, 90000,
+                      workDir, env);
 }
 
 ProcessResult run7z(const QStringList& arguments, const QString& workDir, int timeoutMs)
@@ -409,7 +435,8 @@ ProcessResult run7z(const QStringList& arguments, const QString& workDir, int ti
     return runProcess(QStringLiteral("7z"), arguments, timeoutMs, workDir);
 }
 
-void whenTrue(const std::function<bool()>& condition, const std::function<void()>& action, int timeoutMs)
+void whenTrue(const std::function<bool()>& condition, const std::function<void()>& action,
+              int timeoutMs)
 {
     auto* timer = new QTimer;
     auto* clock = new QElapsedTimer;
@@ -428,13 +455,15 @@ void whenTrue(const std::function<bool()>& condition, const std::function<void()
     timer->start();
 }
 
-void whenModalAppears(const std::function<void(QWidget*)>& action, const char* className, int timeoutMs)
+void whenModalAppears(const std::function<void(QWidget*)>& action, const char* className,
+                      int timeoutMs)
 {
     const auto modal = [className]() -> QWidget* {
         QWidget* widget = QApplication::activeModalWidget();
         return widget && (!className || widget->inherits(className)) ? widget : nullptr;
     };
-    whenTrue([modal] { return modal() != nullptr; }, [modal, action] { action(modal()); }, timeoutMs);
+    whenTrue([modal] { return modal() != nullptr; }, [modal, action] { action(modal()); },
+             timeoutMs);
 }
 
 int execModal(QDialog* dialog, const std::function<void(QDialog*)>& action, int timeoutMs)

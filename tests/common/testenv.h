@@ -39,8 +39,15 @@ bool writeFile(const QString& path, const QByteArray& content);
 // size bytes that do not compress, the same for the same seed.
 QByteArray randomBytes(int size, quint32 seed = 7);
 QByteArray readFile(const QString& path);
+// A symbolic link's target as stored; empty for anything else.
+QByteArray linkTarget(const QString& path);
+// The entry's inode number (a link's own); 0 when there is none.
+quint64 inode(const QString& path);
+// A file of that size that takes no room on the disk.
+bool makeSparse(const QString& path, qint64 size);
 // Files (relative path -> content) and empty folders under root.
-void makeTree(const QString& root, const QMap<QString, QByteArray>& files, const QStringList& emptyDirs = {});
+void makeTree(const QString& root, const QMap<QString, QByteArray>& files,
+              const QStringList& emptyDirs = {});
 // Relative paths of everything below root ("dir/" for folders), sorted.
 QStringList listTree(const QString& root);
 // The names in folder (hidden ones too) other than the expected ones.
@@ -49,18 +56,14 @@ QStringList otherEntries(const QString& folder, const QStringList& expected = {}
 // otherwise a description of the first difference.
 QString compareTrees(const QString& expected, const QString& actual);
 
-// Whether both paths lie on the same mounted file system.
-bool sameFileSystem(const QString& a, const QString& b);
 // A new empty folder on a file system other than the private temporary
 // folder's (under /dev/shm, removed at exit), or an empty string when the
 // machine has none.
 QString makeDirOnOtherFileSystem(const QString& name);
 
-// The file system's immutable attribute: not even root may then change,
-// delete or rename the entry (or, for a folder, its entries). False when the
-// file system does not support it.
-bool setImmutable(const QString& path, bool on);
-// Sets the attribute for its lifetime.
+// Sets the file system's immutable attribute for its lifetime: not even root
+// may then change, delete or rename the entry (or, for a folder, its
+// entries). isSet() is false when the file system does not support it.
 class ImmutableGuard
 {
 public:
@@ -114,9 +117,10 @@ struct ProcessResult
     QByteArray out;
     QByteArray err;
 };
-ProcessResult runProcess(const QString& program, const QStringList& arguments, int timeoutMs = 120000,
-                         const QString& workDir = QString(),
-                         const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
+ProcessResult runProcess(const QString& program, const QStringList& arguments,
+                         int timeoutMs = 120000, const QString& workDir = QString(),
+                         const QProcessEnvironment& environment
+                         = QProcessEnvironment::systemEnvironment());
 
 // This process's private environment without any display: a program run
 // with it works as from a script and asks nobody.
@@ -126,8 +130,9 @@ QProcessEnvironment headlessEnvironment();
 // empty when strace ran; otherwise it says why it could not (not installed,
 // or tracing forbidden on this machine), for the test to skip with. The leak
 // checker cannot work under a tracer and is off for the run.
-ProcessResult runUnderStrace(const QStringList& straceOptions, const QString& program, const QStringList& arguments,
-                             QProcessEnvironment environment, QByteArray* skipReason);
+ProcessResult runUnderStrace(const QStringList& straceOptions, const QString& program,
+                             const QStringList& arguments, QProcessEnvironment environment,
+                             QByteArray* skipReason);
 
 // The environment for one run of a child process (the program under test):
 // a HOME, XDG_CONFIG_HOME, XDG_DATA_HOME and TMPDIR of its own; with
@@ -141,7 +146,8 @@ QString quenvarBinary();
 // umask when it is not negative.
 ProcessResult runQuenvar(const QStringList& arguments, bool display = false, int umask = -1,
                          const QString& workDir = QString());
-ProcessResult run7z(const QStringList& arguments, const QString& workDir = QString(), int timeoutMs = 300000);
+ProcessResult run7z(const QStringList& arguments, const QString& workDir = QString(),
+                    int timeoutMs = 300000);
 
 // Calls action with the active modal widget as soon as one of the given type
 // (or any, when className is empty) appears; gives up after timeoutMs.
@@ -150,7 +156,8 @@ void whenModalAppears(const std::function<void(QWidget*)>& action, const char* c
 
 // Calls action once condition holds (checked every 20 ms on the event
 // loop); gives up after timeoutMs.
-void whenTrue(const std::function<bool()>& condition, const std::function<void()>& action, int timeoutMs = 30000);
+void whenTrue(const std::function<bool()>& condition, const std::function<void()>& action,
+              int timeoutMs = 30000);
 
 // Runs dialog->exec() and calls action with the dialog once it is the active
 // modal widget; returns exec's result. A dialog still open after timeoutMs is
@@ -170,16 +177,16 @@ void answerNextMessageBox(QString* title = nullptr, QString* text = nullptr, int
 
 // As QUENVAR_TEST_MAIN, with the system locale (e.g. "ru_RU.UTF-8") set
 // before anything reads it.
-#define QUENVAR_TEST_MAIN_WITH_LOCALE(TestObject, locale)                                                              \
-    int main(int argc, char** argv)                                                                                    \
-    {                                                                                                                  \
-        testenv::setSystemLocale(locale);                                                                              \
-        testenv::Environment quenvarTestEnvironment;                                                                   \
-        QApplication app(argc, argv);                                                                                  \
-        testenv::initApplication();                                                                                    \
-        TestObject tc;                                                                                                 \
-        QTEST_SET_MAIN_SOURCE_PATH                                                                                     \
-        return QTest::qExec(&tc, argc, argv);                                                                          \
+#define QUENVAR_TEST_MAIN_WITH_LOCALE(TestObject, locale)                                          \
+    int main(int argc, char** argv)                                                                \
+    {                                                                                              \
+        testenv::setSystemLocale(locale);                                                          \
+        testenv::Environment quenvarTestEnvironment;                                               \
+        QApplication app(argc, argv);                                                              \
+        testenv::initApplication();                                                                \
+        TestObject tc;                                                                             \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                 \
+        return QTest::qExec(&tc, argc, argv);                                                      \
     }
 
 namespace testenv {

@@ -57,7 +57,8 @@ void select(int panel, const QStringList& names)
     for (const QString& name : names) {
         const QModelIndex index = rowOf(panel, name);
         view->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
-        view->selectionModel()->select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        view->selectionModel()->select(index,
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
 }
 
@@ -99,7 +100,8 @@ void commitEditor(int panel, const QString& text)
 
 QStringList temporaryLeftovers()
 {
-    return QDir(QDir::tempPath()).entryList({QStringLiteral("Quenvar_*")}, QDir::AllEntries | QDir::NoDotAndDotDot);
+    return QDir(QDir::tempPath())
+        .entryList({QStringLiteral("Quenvar_*")}, QDir::AllEntries | QDir::NoDotAndDotDot);
 }
 
 } // namespace windowdriver

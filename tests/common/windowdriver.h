@@ -24,7 +24,8 @@ void select(int panel, const QStringList& names);
 // What a panel shows: its address, and " [archive]" when it shows an archive.
 QString shown(int panel);
 // Clicks that button of the next message box and reports its title and text.
-void answerNextQuestion(QMessageBox::StandardButton button, QString* title = nullptr, QString* text = nullptr);
+void answerNextQuestion(QMessageBox::StandardButton button, QString* title = nullptr,
+                        QString* text = nullptr);
 // Puts text into the panel's open in-place editor and commits it.
 void commitEditor(int panel, const QString& text);
 // The names in the system temporary folder that the program makes for

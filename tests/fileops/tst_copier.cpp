@@ -81,25 +81,6 @@ public:
     }
 };
 
-ino_t inode(const QString& path)
-{
-    struct stat st {};
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0;
-}
-
-QByteArray linkTarget(const QString& path)
-{
-    char buffer[4096];
-    const ssize_t n = ::readlink(QFile::encodeName(path).constData(), buffer, sizeof(buffer));
-    return n < 0 ? QByteArray() : QByteArray(buffer, int(n));
-}
-
-bool makeSparse(const QString& path, qint64 size)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.resize(size);
-}
-
 } // namespace
 
 class TestCopier : public QObject
@@ -156,7 +137,7 @@ void TestCopier::copiesFolders()
     QVERIFY(run.waitDone());
     QVERIFY(!run.doneError);
     QCOMPARE(testenv::compareTrees(src, base + "/target/photos"), QString());
-    QCOMPARE(linkTarget(base + "/target/photos/dangling"), QByteArray("nowhere"));
+    QCOMPARE(testenv::linkTarget(base + "/target/photos/dangling"), QByteArray("nowhere"));
     QVERIFY(QFileInfo(base + "/target/other").isDir());
     QCOMPARE(run.finished.keys(), ids);
     // To a new path: that name.
@@ -206,7 +187,7 @@ void TestCopier::makeLinksCreatesRelativeLinks()
     QVERIFY(run.waitDone());
     const QString link = base + "/elsewhere/deeper/file.txt";
     QVERIFY(QFileInfo(link).isSymLink());
-    QCOMPARE(linkTarget(link), QByteArray("../../data/file.txt"));
+    QCOMPARE(testenv::linkTarget(link), QByteArray("../../data/file.txt"));
     QCOMPARE(testenv::readFile(link), QByteArray("payload"));
 }
 
@@ -387,8 +368,8 @@ void TestCopier::moveOnSameFileSystemRenames()
     testenv::makeTree(base + "/album",
                       {{"one.txt", "1"}, {"inner/two.txt", "2"}, {".hidden", "h"}});
     QDir().mkpath(base + "/dst");
-    const ino_t file = inode(base + "/src/big.bin");
-    const ino_t folder = inode(base + "/album");
+    const ino_t file = testenv::inode(base + "/src/big.bin");
+    const ino_t folder = testenv::inode(base + "/album");
     const QStringList tree = testenv::listTree(base + "/album");
 
     CopyRun run;
@@ -397,14 +378,14 @@ void TestCopier::moveOnSameFileSystemRenames()
     QVERIFY(run.waitDone());
     QVERIFY(!QFileInfo::exists(base + "/src/big.bin"));
     QCOMPARE(testenv::readFile(base + "/dst/big.bin"), content);
-    QCOMPARE(inode(base + "/dst/big.bin"), file);
+    QCOMPARE(testenv::inode(base + "/dst/big.bin"), file);
     QCOMPARE(run.progress, (QList<QPair<int, qint64>>{{id, qint64(content.size())}}));
     const QList<int> ids = run.copier.moveDirectory(base + "/album", base + "/dst");
     QCOMPARE(ids.size(), 5);
     QVERIFY(run.waitDone(2));
     QVERIFY(!run.doneError);
     QVERIFY(!QFileInfo::exists(base + "/album"));
-    QCOMPARE(inode(base + "/dst/album"), folder);
+    QCOMPARE(testenv::inode(base + "/dst/album"), folder);
     QCOMPARE(testenv::listTree(base + "/dst/album"), tree);
     // Every queued item is reported as done.
     QCOMPARE(run.finished.keys(), QList<int>{id} + ids);
@@ -473,7 +454,7 @@ void TestCopier::cancelAllDuringLargeFile()
 {
     const QString base = testenv::makeDir("cancel");
     const qint64 size = qint64(1) << 30;
-    QVERIFY(makeSparse(base + "/huge.bin", size));
+    QVERIFY(testenv::makeSparse(base + "/huge.bin", size));
     QDir().mkpath(base + "/dst");
     testenv::writeFile(base + "/after.txt", "after");
 
@@ -515,7 +496,7 @@ void TestCopier::cancelledOverwriteKeepsTheOldFile()
 {
     const QString base = testenv::makeDir("cancelOverwrite");
     const qint64 size = qint64(1) << 30;
-    QVERIFY(makeSparse(base + "/huge.bin", size));
+    QVERIFY(testenv::makeSparse(base + "/huge.bin", size));
     QVERIFY(testenv::writeFile(base + "/dst/huge.bin", "the only copy of the old data"));
 
     CopyRun run;

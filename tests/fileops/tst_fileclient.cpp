@@ -119,11 +119,7 @@ void TestFileClient::streamsBeyondFourGiB()
 {
     const QString path = m_dir + "/sparse.bin";
     const qint64 size = qint64(6) << 30;
-    {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QVERIFY(file.resize(size));
-    }
+    QVERIFY(testenv::makeSparse(path, size));
     // The full 64-bit offset reaches the server, not its low 32 bits.
     const qint64 offset = (qint64(4) << 30) + 12345;
     const QByteArray data = "beyond the first four gibibytes";

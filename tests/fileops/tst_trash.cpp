@@ -31,12 +31,6 @@ QString infoText(const QString& name)
     return QString::fromUtf8(testenv::readFile(trashRoot() + "/info/" + name + ".trashinfo"));
 }
 
-ino_t inode(const QString& path)
-{
-    struct stat st {};
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0;
-}
-
 // Answers the deleter's question on the GUI thread, as the dialog would.
 class Answerer : public QObject
 {
@@ -300,12 +294,12 @@ void TestTrash::renameReplacesByOneRename()
 {
     testenv::writeFile(m_dir + "/from.txt", "new");
     testenv::writeFile(m_dir + "/to.txt", "old");
-    const ino_t moved = inode(m_dir + "/from.txt");
+    const ino_t moved = testenv::inode(m_dir + "/from.txt");
     QVERIFY(renameFileGeneric(m_dir + "/from.txt", m_dir + "/to.txt"));
     QVERIFY(!QFileInfo::exists(m_dir + "/from.txt"));
     QCOMPARE(testenv::readFile(m_dir + "/to.txt"), QByteArray("new"));
     // The very file was renamed over the target, not copied.
-    QCOMPARE(inode(m_dir + "/to.txt"), moved);
+    QCOMPARE(testenv::inode(m_dir + "/to.txt"), moved);
     // The same path twice is done at once; a folder in the way is not
     // replaced, nor is anything made of a missing source.
     QVERIFY(renameFileGeneric(m_dir + "/to.txt", m_dir + "/./to.txt"));
