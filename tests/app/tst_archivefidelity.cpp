@@ -48,7 +48,8 @@ QString makeModeTree(const QString& name)
 QString extensionOf(const QString& format)
 {
     if (format.startsWith("tar_"))
-        return "tar." + QString(format).remove("tar_").replace("gzip", "gz").replace("bzip2", "bz2");
+        return "tar." +
+               QString(format).remove("tar_").replace("gzip", "gz").replace("bzip2", "bz2");
     return format;
 }
 
@@ -65,13 +66,16 @@ QString compressXml(const QString& format, const QString& archive, const QString
     QString list;
     for (const QString& file : files)
         list += "<file>" + file + "</file>";
-    return QStringLiteral("<operation>Compress</operation><format>%1</format>%2<target>%3</target><files>%4</files>")
+    return QStringLiteral("<operation>Compress</operation><format>%1</format>%2"
+                          "<target>%3</target><files>%4</files>")
         .arg(format, extra, archive, list);
 }
 
-testenv::ProcessResult extractWithQuenvar(const QString& archive, const QString& target, int umask = -1)
+testenv::ProcessResult extractWithQuenvar(const QString& archive, const QString& target,
+                                          int umask = -1)
 {
-    return runXml(QFileInfo(archive).path(), "<target>" + target + "</target><files><file>" + archive + "</file></files>",
+    return runXml(QFileInfo(archive).path(),
+                  "<target>" + target + "</target><files><file>" + archive + "</file></files>",
                   umask);
 }
 
@@ -86,7 +90,8 @@ QMap<QString, QByteArray> folderState(const QString& folder)
     return state;
 }
 
-testenv::ProcessResult run(const QString& program, const QStringList& arguments, const QString& workDir = QString())
+testenv::ProcessResult run(const QString& program, const QStringList& arguments,
+                           const QString& workDir = QString())
 {
     return testenv::runProcess(program, arguments, 120000, workDir);
 }
@@ -102,7 +107,8 @@ qint64 mtimeOf(const QString& path)
 
 // Names as archives from other systems hold them: Latin-1 (which holds
 // cp437's bytes as well) beside UTF-8.
-const QList<QByteArray> kForeignNames = {"umlauts-\xc4\xd6\xdc.txt", "d\xe9/f\xfc\x91o\x86.txt", "caf\xc3\xa9.txt"};
+const QList<QByteArray> kForeignNames = {"umlauts-\xc4\xd6\xdc.txt", "d\xe9/f\xfc\x91o\x86.txt",
+                                         "caf\xc3\xa9.txt"};
 
 // A tar (GNU format) or a zip without the UTF-8 flag, by Python, with
 // kForeignNames as they are; each file holds its name.
@@ -173,7 +179,8 @@ void TestArchiveFidelity::missingSourcesKeepTheirEntries()
     const QString folder = testenv::makeDir("missing");
     testenv::makeTree(folder + "/s", {{"x.txt", "x\n"}, {"y.txt", "y\n"}, {"data/doc.txt", "d\n"}});
     const QString archive = folder + "/a." + extensionOf(format);
-    const QString request = compressXml(format, archive, {folder + "/s/x.txt", folder + "/s/y.txt", folder + "/s/data"});
+    const QString request = compressXml(
+        format, archive, {folder + "/s/x.txt", folder + "/s/y.txt", folder + "/s/data"});
     if (existing)
         QCOMPARE(runXml(folder, request).exitCode, 0);
 
@@ -182,7 +189,8 @@ void TestArchiveFidelity::missingSourcesKeepTheirEntries()
     testenv::writeFile(folder + "/s/y.txt", "y2\n");
     const auto result = runXml(folder, request);
     QCOMPARE(result.exitCode, 1);
-    for (const char* gone : {"/s/x.txt: No such file or directory", "/s/data: No such file or directory"})
+    for (const char* gone :
+         {"/s/x.txt: No such file or directory", "/s/data: No such file or directory"})
         QVERIFY2(result.err.contains((folder + gone).toUtf8()), result.err.constData());
 
     // Read back by the program and, where it can, by the peer: the entries of
@@ -241,7 +249,8 @@ void TestArchiveFidelity::storedModesReachThePeers()
     for (auto it = kModes.cbegin(); it != kModes.cend(); ++it) {
         // What a peer does with setuid is the peer's business.
         if (it.value() <= 0777)
-            QCOMPARE(QString::number(modeOf(out + "/" + it.key()), 8), QString::number(it.value(), 8));
+            QCOMPARE(QString::number(modeOf(out + "/" + it.key()), 8),
+                     QString::number(it.value(), 8));
     }
 }
 
@@ -288,14 +297,16 @@ void TestArchiveFidelity::extractedModesNeverWiden()
     }
     // Never setuid, never more than stored and the umask allow.
     for (auto it = kModes.cbegin(); it != kModes.cend(); ++it)
-        QCOMPARE(QString::number(modeOf(out + "/" + it.key()), 8), QString::number(it.value() & 0777 & ~umask, 8));
+        QCOMPARE(QString::number(modeOf(out + "/" + it.key()), 8),
+                 QString::number(it.value() & 0777 & ~umask, 8));
 }
 
 void TestArchiveFidelity::trailingSlashKeepsTheFolder_data()
 {
     QTest::addColumn<QString>("format");
     QTest::addColumn<QString>("pathsMode");
-    for (const char* format : {"7z", "zip", "tar", "wim", "tar_gzip", "qv"})
+    // Every format name an operation file may give.
+    for (const char* format : {"7z", "zip", "tar", "wim", "tar_gzip", "tar_bzip2", "tar_xz", "qv"})
         QTest::addRow("%s relative", format) << format << "relative";
     for (const char* format : {"7z", "qv"}) {
         QTest::addRow("%s full", format) << format << "full";
@@ -310,7 +321,8 @@ void TestArchiveFidelity::trailingSlashKeepsTheFolder()
     const QString folder = testenv::makeDir("slash");
     testenv::makeTree(folder + "/photos", {{"sub/p.jpg", "p"}});
     const QString archive = folder + "/t." + extensionOf(format);
-    QCOMPARE(runXml(folder, compressXml(format, archive, {folder + "/photos/"}, "<pathsMode>" + pathsMode + "</pathsMode>"))
+    QCOMPARE(runXml(folder, compressXml(format, archive, {folder + "/photos/"},
+                                        "<pathsMode>" + pathsMode + "</pathsMode>"))
                  .exitCode,
              0);
     QCOMPARE(extractWithQuenvar(archive, folder + "/out").exitCode, 0);
@@ -350,9 +362,11 @@ void TestArchiveFidelity::volumeSizesRefused()
     testenv::writeFile(folder + "/s/b.txt", "b");
     const auto before = folderState(folder);
 
-    const auto result = runXml(folder, compressXml(format, archive, {folder + "/s"}, "<volume>" + volume + "</volume>"));
+    const auto result = runXml(
+        folder, compressXml(format, archive, {folder + "/s"}, "<volume>" + volume + "</volume>"));
     QCOMPARE(result.exitCode, 1);
-    const QString named = existing ? "Cannot split " + archive + " into volumes" : "\"" + volume + "\"";
+    const QString named =
+        existing ? "Cannot split " + archive + " into volumes" : "\"" + volume + "\"";
     QVERIFY2(result.err.contains(named.toUtf8()), result.err.constData());
     QCOMPARE(folderState(folder), before);
 }
@@ -376,7 +390,8 @@ void TestArchiveFidelity::shortTarNames()
     const QString folder = testenv::makeDir("short");
     testenv::makeTree(folder + "/src", {{"d/one", "1"}, {"two", "2"}});
     const QString archive = folder + "/g." + extension;
-    QCOMPARE(run("tar", {"-c", compression, "-f", archive, "-C", folder + "/src", "d"}).exitCode, 0);
+    QCOMPARE(run("tar", {"-c", compression, "-f", archive, "-C", folder + "/src", "d"}).exitCode,
+             0);
 
     // Listed as the tar it holds, like a .tar.gz.
     FileArchive lister;
@@ -386,7 +401,8 @@ void TestArchiveFidelity::shortTarNames()
     QCOMPARE(runXml(folder, compressXml(format, archive, {folder + "/src/two"})).exitCode, 0);
     const auto listing = run("tar", {"-tvf", archive});
     QCOMPARE(listing.exitCode, 0);
-    QVERIFY2(listing.out.contains(" d/one\n") && listing.out.contains(" two\n"), listing.out.constData());
+    QVERIFY2(listing.out.contains(" d/one\n") && listing.out.contains(" two\n"),
+             listing.out.constData());
 
     QCOMPARE(testenv::runQuenvar({"-c", "ed", archive}).exitCode, 0);
     QCOMPARE(testenv::readFile(folder + "/g/d/one"), QByteArray("1"));
@@ -454,7 +470,8 @@ void TestArchiveFidelity::foreignNameBytes()
     QString archive;
     if (maker.startsWith("python")) {
         archive = folder + (maker.endsWith("tar") ? "/p.tar" : "/p.zip");
-        const auto made = run("python3", QStringList{"-c", kPythonArchiver, maker.mid(7), archive} + hexNames);
+        const auto made =
+            run("python3", QStringList{"-c", kPythonArchiver, maker.mid(7), archive} + hexNames);
         QVERIFY2(made.exitCode == 0, made.err.constData());
     } else {
         archive = folder + "/p." + extensionOf(maker);
@@ -505,8 +522,11 @@ void TestArchiveFidelity::timesAsThePeersSetThem()
         QCOMPARE(run("tar", {"-cf", archive, "link", "f.txt"}, folder).exitCode, 0);
         outputs << "link";
     } else {
-        const QStringList compress = kind == "gz" ? QStringList{"gzip", "-n"} : QStringList{kind == "bz2" ? "bzip2" : "xz"};
-        QCOMPARE(run(compress.first(), compress.mid(1) + QStringList{"-k", "f.txt"}, folder).exitCode, 0);
+        const QStringList compress =
+            kind == "gz" ? QStringList{"gzip", "-n"} : QStringList{kind == "bz2" ? "bzip2" : "xz"};
+        QCOMPARE(
+            run(compress.first(), compress.mid(1) + QStringList{"-k", "f.txt"}, folder).exitCode,
+            0);
     }
     QFile::remove(folder + "/f.txt");
     QFile::remove(folder + "/link");

@@ -27,7 +27,8 @@ private:
     }
     QStringList logLines(const QProcessEnvironment& env)
     {
-        QDirIterator it(env.value("XDG_DATA_HOME"), {"Quenvar.log"}, QDir::Files, QDirIterator::Subdirectories);
+        QDirIterator it(env.value("XDG_DATA_HOME"), {"Quenvar.log"}, QDir::Files,
+                        QDirIterator::Subdirectories);
         if (!it.hasNext())
             return {};
         return QString::fromUtf8(testenv::readFile(it.next())).split('\n', Qt::SkipEmptyParts);
@@ -49,8 +50,8 @@ void TestCommandLine::parserRefusals_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("message");
-    QTest::newRow("unknown option") << QStringList{"--no-such-option"}
-                                    << "Unknown option 'no-such-option'";
+    QTest::newRow("unknown option")
+        << QStringList{"--no-such-option"} << "Unknown option 'no-such-option'";
     QTest::newRow("missing value") << QStringList{"-c"} << "Missing value after '-c'";
 }
 
@@ -79,7 +80,9 @@ void TestCommandLine::commandWithoutArgument()
     const auto result = run({"-c", command}, env);
     QVERIFY(result.finished);
     QCOMPARE(result.exitCode, 1);
-    QVERIFY2(result.err.contains(QStringLiteral("the command \"%1\" needs a file or archive path").arg(command).toUtf8()),
+    QVERIFY2(result.err.contains(QStringLiteral("the command \"%1\" needs a file or archive path")
+                                     .arg(command)
+                                     .toUtf8()),
              result.err.constData());
     QVERIFY(logLines(env).join('\n').contains("needs a file argument and got none"));
 }

@@ -62,7 +62,8 @@ void click(QWidget* dialog, const char* button)
 const char* const kBrokenArchives = R"(
 import io, sys, tarfile, zipfile
 folder = sys.argv[1]
-for name, entries in (('good.zip', {'a.txt': b'alpha'}), ('crc.zip', {'c.txt': b'gamma', 'b.txt': b'damaged data'})):
+for name, entries in (('good.zip', {'a.txt': b'alpha'}),
+                      ('crc.zip', {'c.txt': b'gamma', 'b.txt': b'damaged data'})):
     with zipfile.ZipFile(folder + '/' + name, 'w') as archive:
         for entry, data in entries.items():
             archive.writestr(entry, data)
@@ -99,22 +100,13 @@ private:
         return testenv::runProcess(testenv::quenvarBinary(), args, 90000, QString(), environment);
     }
 
-    // The source folder packed by 7z into folder/name ("7z", "zip", "tar.gz").
+    // The source folder (or content) packed by 7z into folder/name.format.
     QString makeArchive(const QString& folder, const QString& name, const QString& format,
                         const QString& content = QString())
     {
-        const QString what = content.isEmpty() ? m_source : content;
         const QString archive = folder + "/" + name + "." + format;
-        if (format == "tar.gz") {
-            const QString tar = folder + "/" + name + ".tar";
-            if (testenv::run7z({"a", "-ttar", tar, what}).exitCode != 0 ||
-                testenv::run7z({"a", "-tgzip", archive, tar}).exitCode != 0)
-                return QString();
-            QFile::remove(tar);
-        } else if (testenv::run7z({"a", archive, what}).exitCode != 0) {
-            return QString();
-        }
-        return archive;
+        const QString what = content.isEmpty() ? m_source : content;
+        return testenv::run7z({"a", archive, what}).exitCode == 0 ? archive : QString();
     }
 
     QString writeXml(const QString& folder, const QString& body)
@@ -130,8 +122,6 @@ private slots:
 
     void extractWithoutDialog_data();
     void extractWithoutDialog();
-    void xmlCompressEachFormat_data();
-    void xmlCompressEachFormat();
     void xmlCompressVolumesAndAbsolutePaths();
     void xmlExtract();
     void xmlCompressFailureEndsWithOne();
@@ -152,7 +142,10 @@ private slots:
 void TestOperationCommands::initTestCase()
 {
     m_source = testenv::makeDir("src");
-    testenv::makeTree(m_source, {{"a.txt", "alpha\n"}, {"sub/b.txt", "beta\n"}, {"sub/deeper/c.bin", testenv::randomBytes(65536)}},
+    testenv::makeTree(m_source,
+                      {{"a.txt", "alpha\n"},
+                       {"sub/b.txt", "beta\n"},
+                       {"sub/deeper/c.bin", testenv::randomBytes(65536)}},
                       {"empty"});
 }
 
@@ -163,7 +156,7 @@ void TestOperationCommands::extractWithoutDialog_data()
     // Each command once; the formats themselves are the archive tests' part.
     QTest::newRow("eh 7z") << "7z" << "eh";
     QTest::newRow("ed zip") << "zip" << "ed";
-    QTest::newRow("em_here tar.gz") << "tar.gz" << "em_here";
+    QTest::newRow("em_here zip") << "zip" << "em_here";
     QTest::newRow("em_to_archive_dir 7z") << "7z" << "em_to_archive_dir";
 }
 
@@ -193,58 +186,16 @@ void TestOperationCommands::extractWithoutDialog()
     }
 }
 
-void TestOperationCommands::xmlCompressEachFormat_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("extension");
-    QTest::newRow("7z") << "7z" << "7z";
-    QTest::newRow("qv") << "qv" << "qv";
-    QTest::newRow("zip") << "zip" << "zip";
-    QTest::newRow("tar") << "tar" << "tar";
-    QTest::newRow("wim") << "wim" << "wim";
-    QTest::newRow("tar_xz") << "tar_xz" << "tar.xz";
-    QTest::newRow("tar_bzip2") << "tar_bzip2" << "tar.bz2";
-    QTest::newRow("tar_gzip") << "tar_gzip" << "tar.gz";
-}
-
-void TestOperationCommands::xmlCompressEachFormat()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, extension);
-    const QString folder = testenv::makeDir("xmlc-" + name);
-    const QString xml = writeXml(folder, QStringLiteral("<operation>Compress</operation><format>%1</format>"
-                                                        "<target>out/packed.%2</target>"
-                                                        "<files><file>%3</file></files>")
-                                             .arg(name, extension, m_source));
-    const auto result = run({"-c", "xml", xml});
-    QVERIFY2(result.finished, result.err.constData());
-    QCOMPARE(result.exitCode, 0);
-    const QString archive = folder + "/out/packed." + extension;
-    QVERIFY(QFileInfo(archive).isFile());
-
-    // Read back by a peer: 7z for what it reads whole, tar for the
-    // compressed tars, the program itself for its own format.
-    const QString unpacked = folder + "/unpacked";
-    QDir().mkpath(unpacked);
-    if (name == "qv") {
-        const QString back = writeXml(folder, "<target>unpacked</target><files><file>out/packed.qv</file></files>");
-        QCOMPARE(run({"-c", "xml", back}).exitCode, 0);
-    } else if (name.startsWith("tar_")) {
-        QCOMPARE(testenv::runProcess("tar", {"-xf", archive, "-C", unpacked}).exitCode, 0);
-    } else {
-        QCOMPARE(testenv::run7z({"x", "-o" + unpacked, archive}).exitCode, 0);
-    }
-    QCOMPARE(testenv::compareTrees(m_source, unpacked + "/src"), QString());
-}
-
 void TestOperationCommands::xmlCompressVolumesAndAbsolutePaths()
 {
     const QString folder = testenv::makeDir("xmlvol");
     const QString big = testenv::makeDir("xmlvol-src");
     QVERIFY(testenv::writeFile(big + "/big.bin", testenv::randomBytes(3 * 1048576 + 1000)));
-    QString xml = writeXml(folder, QStringLiteral("<operation>Compress</operation><format>7z</format><volume>1</volume>"
-                                                  "<target>split.7z</target><files><file>%1</file></files>")
-                                       .arg(big));
+    QString xml =
+        writeXml(folder, QStringLiteral(
+                             "<operation>Compress</operation><format>7z</format><volume>1</volume>"
+                             "<target>split.7z</target><files><file>%1</file></files>")
+                             .arg(big));
     QCOMPARE(run({"-c", "xml", xml}).exitCode, 0);
     const QStringList parts = QDir(folder).entryList({"split.7z.*"}, QDir::Files, QDir::Name);
     QCOMPARE(parts.size(), 4);
@@ -253,9 +204,11 @@ void TestOperationCommands::xmlCompressVolumesAndAbsolutePaths()
     QCOMPARE(testenv::run7z({"t", folder + "/split.7z.001"}).exitCode, 0);
 
     // "absolute": each entry carries the whole path of its file.
-    xml = writeXml(folder, QStringLiteral("<operation>Compress</operation><format>zip</format><pathsMode>absolute"
-                                          "</pathsMode><target>full.zip</target><files><file>%1</file></files>")
-                               .arg(m_source));
+    xml = writeXml(
+        folder,
+        QStringLiteral("<operation>Compress</operation><format>zip</format><pathsMode>absolute"
+                       "</pathsMode><target>full.zip</target><files><file>%1</file></files>")
+            .arg(m_source));
     QCOMPARE(run({"-c", "xml", xml}).exitCode, 0);
     const auto listing = testarchives::listWith7z(folder + "/full.zip");
     QCOMPARE(listing.exitCode, 0);
@@ -268,19 +221,13 @@ void TestOperationCommands::xmlExtract()
 {
     const QString folder = testenv::makeDir("xmle");
     const QString archive = makeArchive(folder, "pack", "7z");
-    // A relative target and an absolute archive path, each taken as meant.
-    QString xml = writeXml(folder, QStringLiteral("<target>out</target><files><file>%1</file></files>").arg(archive));
-    auto result = run({"-c", "xml", xml});
-    QCOMPARE(result.exitCode, 0);
-    QCOMPARE(testenv::compareTrees(m_source, folder + "/out/src"), QString());
-
     // A damaged archive fails with 1 and no message box (which would hold
     // the run until its time limit).
     QByteArray bytes = testenv::readFile(archive);
     bytes.truncate(bytes.size() / 2);
     QVERIFY(testenv::writeFile(folder + "/broken.7z", bytes));
-    xml = writeXml(folder, "<target>broken</target><files><file>broken.7z</file></files>");
-    result = run({"-c", "xml", xml});
+    QString xml = writeXml(folder, "<target>broken</target><files><file>broken.7z</file></files>");
+    auto result = run({"-c", "xml", xml});
     QVERIFY(result.finished);
     QCOMPARE(result.exitCode, 1);
     QVERIFY2(result.err.contains("broken.7z did not complete"), result.err.constData());
@@ -299,9 +246,10 @@ void TestOperationCommands::xmlCompressFailureEndsWithOne()
     // is a regular file. No message box holds the run.
     const QString folder = testenv::makeDir("xmlc-fail");
     QVERIFY(testenv::writeFile(folder + "/blocker", "a file, not a folder\n"));
-    const QString xml = writeXml(folder, QStringLiteral("<operation>Compress</operation><format>7z</format>"
-                                                        "<target>blocker/out.7z</target><files><file>%1</file></files>")
-                                             .arg(m_source));
+    const QString xml = writeXml(
+        folder, QStringLiteral("<operation>Compress</operation><format>7z</format>"
+                               "<target>blocker/out.7z</target><files><file>%1</file></files>")
+                    .arg(m_source));
     const auto result = run({"-c", "xml", xml});
     QVERIFY(result.finished);
     QCOMPARE(result.exitCode, 1);
@@ -327,12 +275,14 @@ void TestOperationCommands::xmlCompressWithMissingSources()
     QString files = "<file>gone.txt</file>";
     if (withGood)
         files = QStringLiteral("<file>%1/a.txt</file>%2<file>%1/sub</file>").arg(m_source, files);
-    const QString xml = writeXml(folder, QStringLiteral("<operation>Compress</operation><format>%1</format>"
-                                                        "<target>out.%1</target><files>%2</files>")
-                                             .arg(format, files));
+    const QString xml =
+        writeXml(folder, QStringLiteral("<operation>Compress</operation><format>%1</format>"
+                                        "<target>out.%1</target><files>%2</files>")
+                             .arg(format, files));
     const auto result = run({"-c", "xml", xml}, false);
     QCOMPARE(result.exitCode, 1);
-    QVERIFY2(result.err.contains((folder + "/gone.txt: No such file or directory").toUtf8()), result.err.constData());
+    QVERIFY2(result.err.contains((folder + "/gone.txt: No such file or directory").toUtf8()),
+             result.err.constData());
     const QString archive = folder + "/out." + format;
     QCOMPARE(QFileInfo::exists(archive), withGood);
     if (!withGood)
@@ -351,18 +301,21 @@ void TestOperationCommands::failedExtractionsSayWhy_data()
     QTest::addColumn<QString>("command");
     QTest::addColumn<QStringList>("archives");
     QTest::addColumn<QString>("message"); // %1: the path of the archive that fails
-    const QString damagedEntry = "These entries of %1 were not extracted: their data is damaged: b.txt (CRC error)";
+    const QString damagedEntry =
+        "These entries of %1 were not extracted: their data is damaged: b.txt (CRC error)";
     const QString missing = "Cannot open file %1: No such file or directory";
-    QTest::newRow("eh, broken pax header") << "eh" << QStringList{"pax.tar"}
-                                           << "The archive %1 is damaged: unexpected end of archive";
+    QTest::newRow("eh, broken pax header")
+        << "eh" << QStringList{"pax.tar"} << "The archive %1 is damaged: unexpected end of archive";
     QTest::newRow("eh, damaged entry") << "eh" << QStringList{"crc.zip"} << damagedEntry;
     QTest::newRow("eh, missing") << "eh" << QStringList{"gone.7z"} << missing;
-    QTest::newRow("eh, text named .7z") << "eh" << QStringList{"text.7z"}
-                                        << "Cannot open archive %1: not an archive of a known format";
-    QTest::newRow("eh, truncated 7z") << "eh" << QStringList{"cut.7z"}
-                                      << "Cannot open archive %1: unexpected end of archive";
+    QTest::newRow("eh, text named .7z")
+        << "eh" << QStringList{"text.7z"}
+        << "Cannot open archive %1: not an archive of a known format";
+    QTest::newRow("eh, truncated 7z")
+        << "eh" << QStringList{"cut.7z"} << "Cannot open archive %1: unexpected end of archive";
     QTest::newRow("ed, damaged entry") << "ed" << QStringList{"crc.zip"} << damagedEntry;
-    QTest::newRow("em_here, good then damaged") << "em_here" << QStringList{"good.zip", "crc.zip"} << damagedEntry;
+    QTest::newRow("em_here, good then damaged")
+        << "em_here" << QStringList{"good.zip", "crc.zip"} << damagedEntry;
     QTest::newRow("em_to_archive_dir, missing then good")
         << "em_to_archive_dir" << QStringList{"gone.7z", "good.zip"} << missing;
 }
@@ -406,15 +359,18 @@ void TestOperationCommands::failedExtractionsSayWhy()
 void TestOperationCommands::withoutDisplay()
 {
     const QString folder = testenv::makeDir("headless");
-    QString xml = writeXml(folder, QStringLiteral("<operation>Compress</operation><format>7z</format>"
-                                                  "<target>made.7z</target><files><file>%1</file></files>")
-                                       .arg(m_source));
+    QString xml =
+        writeXml(folder, QStringLiteral("<operation>Compress</operation><format>7z</format>"
+                                        "<target>made.7z</target><files><file>%1</file></files>")
+                             .arg(m_source));
     auto result = run({"-c", "xml", xml}, false);
     QCOMPARE(result.exitCode, 0);
     QVERIFY2(result.err.isEmpty(), result.err.constData());
     QCOMPARE(testenv::run7z({"t", folder + "/made.7z"}).exitCode, 0);
 
-    xml = writeXml(folder, "<target>out</target><files><file>made.7z</file></files>");
+    // A relative target and an absolute archive path, each taken as meant.
+    xml =
+        writeXml(folder, "<target>out</target><files><file>" + folder + "/made.7z</file></files>");
     QCOMPARE(run({"-c", "xml", xml}, false).exitCode, 0);
     QCOMPARE(testenv::compareTrees(m_source, folder + "/out/src"), QString());
 
@@ -428,16 +384,11 @@ void TestOperationCommands::withoutDisplay()
     QVERIFY2(result.err.contains("already exists"), result.err.constData());
     QCOMPARE(testenv::readFile(mine), QByteArray("changed by the user\n"));
 
-    // Messages go to standard error, and the failure ends the run with 1.
-    QVERIFY(testenv::writeFile(folder + "/junk.7z", "not an archive at all"));
-    result = run({"-c", "eh", folder + "/junk.7z"}, false);
-    QCOMPARE(result.exitCode, 1);
-    QVERIFY2(result.err.contains("quenvar: "), result.err.constData());
-
     for (const char* command : {"a", "as", "e", "em", "o", "t"}) {
         result = run({"-c", command, mine}, false);
         QCOMPARE(result.exitCode, 1);
-        QVERIFY2(result.err.contains(QStringLiteral("the command \"%1\" needs a display").arg(command).toUtf8()),
+        QVERIFY2(result.err.contains(
+                     QStringLiteral("the command \"%1\" needs a display").arg(command).toUtf8()),
                  result.err.constData());
     }
     result = run({mine}, false);
@@ -461,7 +412,9 @@ void TestOperationCommands::passwordWithoutDisplay()
     QVERIFY(testenv::listTree(folder + "/out").isEmpty());
 
     // Given in the file, it is used.
-    xml = writeXml(folder, "<password>secret</password><target>out</target><files><file>locked.7z</file></files>");
+    xml = writeXml(
+        folder,
+        "<password>secret</password><target>out</target><files><file>locked.7z</file></files>");
     result = run({"-c", "xml", xml}, false);
     QCOMPARE(result.exitCode, 0);
     QCOMPARE(testenv::compareTrees(m_source, folder + "/out/src"), QString());
@@ -497,7 +450,8 @@ void TestOperationCommands::quoteOfAMissingFirstPathIsABackslash()
     // A trailing backslash that a shell turned into a quote: no such name
     // exists, so the quote goes back to what it was.
     const QString folder = testenv::makeDir("quote");
-    const CompressOptions options = compressRequestFromArguments({folder + "/name\"", folder + "/other"});
+    const CompressOptions options =
+        compressRequestFromArguments({folder + "/name\"", folder + "/other"});
     QCOMPARE(options.files, (QStringList{folder + "/name\\", folder + "/other"}));
     QCOMPARE(options.baseDirectory, folder);
 }

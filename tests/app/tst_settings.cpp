@@ -1,6 +1,8 @@
-// The settings store: first-run defaults, panel paths, scopes, process flags.
+// The settings store: first-run defaults, panel paths, scopes, and the
+// extraction default that follows a setting.
 #include "common/testenv.h"
 
+#include "app/CCompressOptions.h"
 #include "app/settings.h"
 
 #include <QDir>
@@ -11,18 +13,20 @@ class TestSettings : public QObject
     Q_OBJECT
 
 private:
-    QString settingsFile() const { return qEnvironmentVariable("XDG_CONFIG_HOME") + "/Quenvar/Settings.conf"; }
+    QString settingsFile() const
+    {
+        return qEnvironmentVariable("XDG_CONFIG_HOME") + "/Quenvar/Settings.conf";
+    }
 
 private slots:
     void init();
     void firstRunWritesDefaultsOnce();
     void lowInitVersionMakesAFirstRunAgain();
     void everyCallSeesTheFile();
-    void rememberLastDirectoryOff();
-    void savedPathInsideArchive();
-    void savedPlainDirectoryIsKept();
-    void emptySavedPathGivesHome();
+    void panelPaths_data();
+    void panelPaths();
     void systemScopeWithoutFileIsAbsent();
+    void extractDefaultsFollowSetting();
 };
 
 void TestSettings::init()
@@ -70,49 +74,38 @@ void TestSettings::everyCallSeesTheFile()
     QVERIFY(!CSettings::getValue("NeverWritten").isValid());
 }
 
-void TestSettings::rememberLastDirectoryOff()
+void TestSettings::panelPaths_data()
 {
-    CSettings::initSettings();
-    CSettings::setPanelPath(0, "/usr");
-    CSettings::setPanelPath(1, "/etc");
-    CSettings::setBoolValue("ShouldRememberLastDirectory", false);
-    QCOMPARE(CSettings::getPanelPath(0), QDir::homePath());
-    QCOMPARE(CSettings::getPanelPath(1), QDir::homePath());
-    CSettings::setBoolValue("ShouldRememberLastDirectory", true);
-    QCOMPARE(CSettings::getPanelPath(0), QStringLiteral("/usr"));
-    QCOMPARE(CSettings::getPanelPath(1), QStringLiteral("/etc"));
+    QTest::addColumn<QString>("stored"); // "<dir>": a folder of this test
+    QTest::addColumn<bool>("remember");
+    QTest::addColumn<bool>("doNotOpenArchives");
+    QTest::addColumn<QString>("shown");
+    const QString inside = "<dir>/photos.7z/holiday/2024";
+    QTest::newRow("nothing stored: home") << "" << true << false << QDir::homePath();
+    QTest::newRow("not remembered: home") << "/usr" << false << false << QDir::homePath();
+    QTest::newRow("remembered") << "/usr" << true << false << "/usr";
+    QTest::newRow("inside an archive, reopened") << inside << true << false << inside;
+    QTest::newRow("inside an archive, not reopened: its folder")
+        << inside << true << true << "<dir>";
+    QTest::newRow("a plain folder is no archive") << "<dir>" << true << true << "<dir>";
 }
 
-void TestSettings::savedPathInsideArchive()
+void TestSettings::panelPaths()
 {
-    CSettings::initSettings();
+    QFETCH(QString, stored);
+    QFETCH(bool, remember);
+    QFETCH(bool, doNotOpenArchives);
+    QFETCH(QString, shown);
     const QString dir = testenv::makeDir("panel");
     testenv::writeFile(dir + "/photos.7z", "7z");
-    const QString inside = dir + "/photos.7z/holiday/2024";
-    CSettings::setPanelPath(0, inside);
-
-    CSettings::setBoolValue("DoNotOpenSavedArchives", true);
-    QCOMPARE(CSettings::getPanelPath(0), dir);
-    CSettings::setBoolValue("DoNotOpenSavedArchives", false);
-    QCOMPARE(CSettings::getPanelPath(0), inside);
-}
-
-void TestSettings::savedPlainDirectoryIsKept()
-{
-    // A saved folder that does not run through a file is opened as it is,
-    // not replaced by its parent.
     CSettings::initSettings();
-    const QString dir = testenv::makeDir("plain");
-    CSettings::setPanelPath(1, dir);
-    CSettings::setBoolValue("DoNotOpenSavedArchives", true);
-    QCOMPARE(CSettings::getPanelPath(1), dir);
-    CSettings::setBoolValue("DoNotOpenSavedArchives", false);
-}
-
-void TestSettings::emptySavedPathGivesHome()
-{
-    CSettings::initSettings();
-    QCOMPARE(CSettings::getPanelPath(0), QDir::homePath());
+    for (int panel : {0, 1})
+        CSettings::setPanelPath(panel, stored.replace("<dir>", dir));
+    CSettings::setBoolValue("ShouldRememberLastDirectory", remember);
+    CSettings::setBoolValue("DoNotOpenSavedArchives", doNotOpenArchives);
+    shown.replace("<dir>", dir);
+    for (int panel : {0, 1})
+        QCOMPARE(CSettings::getPanelPath(panel), shown);
 }
 
 void TestSettings::systemScopeWithoutFileIsAbsent()
@@ -121,6 +114,14 @@ void TestSettings::systemScopeWithoutFileIsAbsent()
     QVERIFY(!CSettings::getValue("globalRegistered", true).isValid());
     QVERIFY(!CSettings::getBoolValue("globalRegistered", true));
     QVERIFY(!CSettings::contains("globalRegistered", true));
+}
+
+void TestSettings::extractDefaultsFollowSetting()
+{
+    for (bool remove : {true, false}) {
+        CSettings::setBoolValue("RemoveDuplicatesRoot", remove);
+        QCOMPARE(ExtractOptions().removeDuplicatesRoot, remove);
+    }
 }
 
 QUENVAR_TEST_MAIN(TestSettings)

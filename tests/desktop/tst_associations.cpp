@@ -45,36 +45,47 @@ void TestAssociations::fileAfterRegistering_data()
     const QByteArray zipOnly = "[Added Associations]\napplication/zip=Quenvar.desktop\n\n"
                                "[Default Applications]\napplication/zip=Quenvar.desktop\n";
     QTest::newRow("no file, zip") << QByteArray() << QList<ZipFormat>{ZF_ZIP} << 1 << zipOnly;
-    QTest::newRow("twice gives one line per header") << QByteArray() << QList<ZipFormat>{ZF_ZIP} << 2 << zipOnly;
+    QTest::newRow("twice gives one line per header")
+        << QByteArray() << QList<ZipFormat>{ZF_ZIP} << 2 << zipOnly;
     QTest::newRow("another program's zip line goes when registering")
-        << QByteArray("[Added Associations]\napplication/zip=ark.desktop\n"
-                      "[Default Applications]\napplication/zip = ark.desktop;\ntext/plain=gedit.desktop\n")
+        << QByteArray(
+               "[Added Associations]\napplication/zip=ark.desktop\n"
+               "[Default Applications]\napplication/zip = ark.desktop;\ntext/plain=gedit.desktop\n")
         << QList<ZipFormat>{ZF_ZIP} << 1
-        << QByteArray("[Added Associations]\napplication/zip=Quenvar.desktop\n[Default Applications]\n"
-                      "application/zip=Quenvar.desktop\ntext/plain=gedit.desktop\n");
+        << QByteArray(
+               "[Added Associations]\napplication/zip=Quenvar.desktop\n[Default Applications]\n"
+               "application/zip=Quenvar.desktop\ntext/plain=gedit.desktop\n");
     QTest::newRow("and when unregistering")
-        << QByteArray("[Default Applications]\napplication/zip=ark.desktop\n") << QList<ZipFormat>{} << 1
-        << QByteArray("[Default Applications]\n");
+        << QByteArray("[Default Applications]\napplication/zip=ark.desktop\n") << QList<ZipFormat>{}
+        << 1 << QByteArray("[Default Applications]\n");
     QTest::newRow("unregistering all keeps headers and other types")
-        << QByteArray("# mine\n[Added Associations]\napplication/x-tar=Quenvar.desktop\nimage/png=gimp.desktop\n"
-                      "[Default Applications]\napplication/x-tar=Quenvar.desktop\r\ntext/plain=gedit.desktop")
+        << QByteArray(
+               "# mine\n[Added Associations]\napplication/x-tar=Quenvar.desktop\n"
+               "image/png=gimp.desktop\n[Default Applications]\n"
+               "application/x-tar=Quenvar.desktop\r\ntext/plain=gedit.desktop")
         << QList<ZipFormat>{} << 1
-        << QByteArray("# mine\n[Added Associations]\nimage/png=gimp.desktop\n[Default Applications]\n"
-                      "text/plain=gedit.desktop\n");
+        << QByteArray(
+               "# mine\n[Added Associations]\nimage/png=gimp.desktop\n[Default Applications]\n"
+               "text/plain=gedit.desktop\n");
     // Lines of types that only begin with a registered type are another's.
     QTest::newRow("longer types sharing the prefix stay")
         << QByteArray("[Default Applications]\napplication/x-xz-compressed-tar=ark.desktop\n"
                       "application/x-tarz=ark.desktop\n")
         << QList<ZipFormat>{ZF_XZ, ZF_TAR} << 1
-        << QByteArray("[Added Associations]\napplication/x-xz=Quenvar.desktop\napplication/x-tar=Quenvar.desktop\n"
-                      "[Default Applications]\napplication/x-xz=Quenvar.desktop\napplication/x-tar=Quenvar.desktop\n"
-                      "application/x-xz-compressed-tar=ark.desktop\napplication/x-tarz=ark.desktop\n");
+        << QByteArray(
+               "[Added Associations]\napplication/x-xz=Quenvar.desktop\n"
+               "application/x-tar=Quenvar.desktop\n"
+               "[Default Applications]\napplication/x-xz=Quenvar.desktop\n"
+               "application/x-tar=Quenvar.desktop\n"
+               "application/x-xz-compressed-tar=ark.desktop\napplication/x-tarz=ark.desktop\n");
     // A key before the first group makes desktop parsers drop the whole
     // file, so a missing header comes first, with the line under it.
     QTest::newRow("missing Added header comes first")
-        << QByteArray("[Default Applications]\ntext/plain=gedit.desktop\n") << QList<ZipFormat>{ZF_ZIP} << 1
-        << QByteArray("[Added Associations]\napplication/zip=Quenvar.desktop\n[Default Applications]\n"
-                      "application/zip=Quenvar.desktop\ntext/plain=gedit.desktop\n");
+        << QByteArray("[Default Applications]\ntext/plain=gedit.desktop\n")
+        << QList<ZipFormat>{ZF_ZIP} << 1
+        << QByteArray(
+               "[Added Associations]\napplication/zip=Quenvar.desktop\n[Default Applications]\n"
+               "application/zip=Quenvar.desktop\ntext/plain=gedit.desktop\n");
     QTest::newRow("empty file gets both headers")
         << QByteArray("") << QList<ZipFormat>{ZF_7Z} << 1
         << QByteArray("[Added Associations]\napplication/x-7z-compressed=Quenvar.desktop\n"
@@ -98,14 +109,16 @@ void TestAssociations::fileAfterRegistering()
 
 void TestAssociations::failedWriteKeepsTheFile()
 {
-    const QByteArray original = "[Default Applications]\napplication/zip=ark.desktop\ntext/plain=gedit.desktop\n";
+    const QByteArray original =
+        "[Default Applications]\napplication/zip=ark.desktop\ntext/plain=gedit.desktop\n";
     QVERIFY(testenv::writeFile(listPath(), original));
 
     // The disk fills up while the new file is written: every format's
     // edit fails on its own and says why.
     for (const ZipFormatInfo& row : SupportedFormats) {
         if (isAssociableFormat(row.format))
-            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Cannot write .*/mimeapps.list: \\S"));
+            QTest::ignoreMessage(QtWarningMsg,
+                                 QRegularExpression("^Cannot write .*/mimeapps.list: \\S"));
     }
     {
         testenv::FileSizeLimit diskFull(original.size() / 2);

@@ -1,6 +1,7 @@
 // Browsing an archive as folders: the rows of a folder (implied folders,
-// hidden entries, name prefixes, order), what a selection collects, renames,
-// read-only kinds and the drag out with its private folder.
+// hidden entries, name prefixes, order), what a selection collects, names
+// that are no UTF-8, read-only kinds and a drag dropped back where it came
+// from.
 #include "common/testarchives.h"
 #include "common/testenv.h"
 
@@ -10,9 +11,7 @@
 #include "ui/mainwindow.h"
 
 #include <QFileInfo>
-#include <QUrl>
 
-#include <sys/stat.h>
 
 using testarchives::dir;
 using testarchives::file;
@@ -27,12 +26,9 @@ private slots:
     void rowsOfAFolder();
     void selectionCollectsEverythingBelow_data();
     void selectionCollectsEverythingBelow();
-    void innerPathOpensItsFolder_data();
-    void innerPathOpensItsFolder();
     void foreignNameBytesShowReadably();
     void readOnlyKinds_data();
     void readOnlyKinds();
-    void dragExtractsIntoAPrivateFolderOnRequest();
     void dropBackIntoTheSourceExtractsNothing_data();
     void dropBackIntoTheSourceExtractsNothing();
 
@@ -67,7 +63,8 @@ QStringList TestArchiveDataModel::rowNames(const CArchiveDataModel& model)
     return names;
 }
 
-QModelIndexList TestArchiveDataModel::rowsNamed(const CArchiveDataModel& model, const QStringList& names)
+QModelIndexList TestArchiveDataModel::rowsNamed(const CArchiveDataModel& model,
+                                                const QStringList& names)
 {
     QModelIndexList rows;
     for (int row = 0; row < model.rowCount(); ++row) {
@@ -85,25 +82,33 @@ void TestArchiveDataModel::rowsOfAFolder_data()
     QTest::addColumn<QStringList>("rows");
 
     const QList<testarchives::Entry> deep{file("a/b/c.txt", "c")};
-    QTest::newRow("implied outer folder") << deep << "" << int(Qt::AscendingOrder) << QStringList{"a/"};
-    QTest::newRow("implied inner folder") << deep << "a" << int(Qt::AscendingOrder) << QStringList{"b/"};
-    QTest::newRow("file two folders down") << deep << "a/b" << int(Qt::AscendingOrder) << QStringList{"c.txt"};
+    QTest::newRow("implied outer folder")
+        << deep << "" << int(Qt::AscendingOrder) << QStringList{"a/"};
+    QTest::newRow("implied inner folder")
+        << deep << "a" << int(Qt::AscendingOrder) << QStringList{"b/"};
+    QTest::newRow("file two folders down")
+        << deep << "a/b" << int(Qt::AscendingOrder) << QStringList{"c.txt"};
 
-    const QList<testarchives::Entry> hidden{file(".profile"), file("x.txt"), file(".git/config"), dir(".cache"),
-                                            file(".cache/y"), file("d/.h")};
-    QTest::newRow("hidden entries and folders") << hidden << "" << int(Qt::AscendingOrder) << QStringList{"x.txt"};
+    const QList<testarchives::Entry> hidden{file(".profile"), file("x.txt"),    file(".git/config"),
+                                            dir(".cache"),    file(".cache/y"), file("d/.h")};
+    QTest::newRow("hidden entries and folders")
+        << hidden << "" << int(Qt::AscendingOrder) << QStringList{"x.txt"};
 
-    const QList<testarchives::Entry> prefix{file("docs/a.txt"), file("docs2/b.txt"), file("docs.txt")};
-    QTest::newRow("docs is not docs2") << prefix << "docs" << int(Qt::AscendingOrder) << QStringList{"a.txt"};
+    const QList<testarchives::Entry> prefix{file("docs/a.txt"), file("docs2/b.txt"),
+                                            file("docs.txt")};
+    QTest::newRow("docs is not docs2")
+        << prefix << "docs" << int(Qt::AscendingOrder) << QStringList{"a.txt"};
     QTest::newRow("top of docs and docs2")
         << prefix << "" << int(Qt::AscendingOrder) << QStringList{"docs/", "docs2/", "docs.txt"};
 
-    const QList<testarchives::Entry> numbered{file("f10.txt"), file("f9.txt"), file("f1.txt"), file("z/a"),
-                                              dir("m")};
+    const QList<testarchives::Entry> numbered{file("f10.txt"), file("f9.txt"), file("f1.txt"),
+                                              file("z/a"), dir("m")};
     QTest::newRow("numbers in names, folders first")
-        << numbered << "" << int(Qt::AscendingOrder) << QStringList{"m/", "z/", "f1.txt", "f9.txt", "f10.txt"};
+        << numbered << "" << int(Qt::AscendingOrder)
+        << QStringList{"m/", "z/", "f1.txt", "f9.txt", "f10.txt"};
     QTest::newRow("descending puts files first")
-        << numbered << "" << int(Qt::DescendingOrder) << QStringList{"f10.txt", "f9.txt", "f1.txt", "z/", "m/"};
+        << numbered << "" << int(Qt::DescendingOrder)
+        << QStringList{"f10.txt", "f9.txt", "f1.txt", "z/", "m/"};
 
     const QList<testarchives::Entry> listedLater{file("p/q.txt"), dir("p"), file("P/r.txt")};
     QTest::newRow("one row per exact name")
@@ -133,8 +138,9 @@ void TestArchiveDataModel::selectionCollectsEverythingBelow_data()
     QTest::addColumn<QStringList>("selected");
     QTest::addColumn<QStringList>("collected");
 
-    QTest::newRow("listed folder") << "" << QStringList{"docs"}
-                                   << QStringList{"docs/a.txt", "docs/sub/b.txt", "docs", "docs/.hidden"};
+    QTest::newRow("listed folder")
+        << "" << QStringList{"docs"}
+        << QStringList{"docs/a.txt", "docs/sub/b.txt", "docs", "docs/.hidden"};
     QTest::newRow("implied folder and a file")
         << "" << QStringList{"lone", "top.txt"} << QStringList{"lone/deep/x.txt", "top.txt"};
     QTest::newRow("inner folder") << "docs" << QStringList{"sub"} << QStringList{"docs/sub/b.txt"};
@@ -146,8 +152,9 @@ void TestArchiveDataModel::selectionCollectsEverythingBelow()
     QFETCH(QStringList, selected);
     QFETCH(QStringList, collected);
 
-    const QString archive = zip({file("docs/a.txt"), file("docs2/c.txt"), file("docs/sub/b.txt"), dir("docs"),
-                                 file("lone/deep/x.txt"), file("top.txt"), file("docs/.hidden")});
+    const QString archive =
+        zip({file("docs/a.txt"), file("docs2/c.txt"), file("docs/sub/b.txt"), dir("docs"),
+             file("lone/deep/x.txt"), file("top.txt"), file("docs/.hidden")});
     CArchiveDataModel model;
     QVERIFY(model.openArchive(archive, QString()));
     model.setCurrentDir(folder);
@@ -163,27 +170,6 @@ void TestArchiveDataModel::selectionCollectsEverythingBelow()
     QCOMPARE(names, collected);
 }
 
-void TestArchiveDataModel::innerPathOpensItsFolder_data()
-{
-    QTest::addColumn<QString>("innerPath");
-    QTest::addColumn<QString>("folder");
-
-    QTest::newRow("listed folder") << "docs" << "docs";
-    QTest::newRow("implied folder, any case, extra slashes") << "/Lone//deep/" << "lone/deep";
-    QTest::newRow("file entry gives its folder") << "docs/sub/b.txt" << "docs/sub";
-    QTest::newRow("no such entry gives the top") << "nothing/here" << "";
-}
-
-void TestArchiveDataModel::innerPathOpensItsFolder()
-{
-    QFETCH(QString, innerPath);
-    QFETCH(QString, folder);
-
-    CArchiveDataModel model;
-    QVERIFY(model.openArchive(zip({dir("docs"), file("docs/sub/b.txt"), file("lone/deep/x.txt")}), innerPath));
-    QCOMPARE(model.getCurrentDir().toLower(), folder);
-}
-
 void TestArchiveDataModel::foreignNameBytesShowReadably()
 {
     // A Latin-1 name, as tar files from other systems hold them.
@@ -192,7 +178,8 @@ void TestArchiveDataModel::foreignNameBytesShowReadably()
     testenv::writeFile(archive, testarchives::makeTar({file(name, "x")}));
     CArchiveDataModel model;
     QVERIFY(model.openArchive(archive, QString()));
-    QCOMPARE(model.data(model.index(0, 0), Qt::DisplayRole).toString(), QString::fromUtf8("caf\xef\xbf\xbd.txt"));
+    QCOMPARE(model.data(model.index(0, 0), Qt::DisplayRole).toString(),
+             QString::fromUtf8("caf\xef\xbf\xbd.txt"));
     // A rename starts from the name that leads to the bytes.
     QCOMPARE(model.data(model.index(0, 0), Qt::EditRole).toString(), name);
 }
@@ -237,41 +224,6 @@ void TestArchiveDataModel::readOnlyKinds()
     QCOMPARE(bool(model.flags(QModelIndex()) & Qt::ItemIsDropEnabled), updatable);
 }
 
-void TestArchiveDataModel::dragExtractsIntoAPrivateFolderOnRequest()
-{
-    const QString archive = zip({file("docs/a.txt", "a"), file("docs/sub/b.txt", "b"), file("top.txt", "t")});
-    CArchiveDataModel model;
-    QVERIFY(model.openArchive(archive, QString()));
-
-    std::unique_ptr<QMimeData> first(model.mimeData(rowsNamed(model, {"docs"})));
-    const QString firstFolder = model.dragFolder();
-    std::unique_ptr<QMimeData> data(model.mimeData(rowsNamed(model, {"docs", "top.txt"})));
-    const QString folder = model.dragFolder();
-    // A second drag in the same second gets a folder of its own; the first
-    // one's is gone.
-    QVERIFY(folder != firstFolder);
-    QVERIFY(!QFileInfo::exists(firstFolder));
-    QVERIFY(QFileInfo(folder).fileName().startsWith(QLatin1String("Quenvar_")));
-    struct stat info{};
-    QCOMPARE(::stat(QFile::encodeName(folder).constData(), &info), 0);
-    QCOMPARE(info.st_mode & 0777, mode_t(0700));
-
-    const QList<QUrl> urls = data->urls();
-    QCOMPARE(urls.size(), 2);
-    QCOMPARE(testenv::listTree(folder), QStringList());
-
-    // A drop target inside the program asks for the data.
-    MainWindow::setDropEventStarted();
-    data->data(QStringLiteral("text/uri-list"));
-    MainWindow::setDropEventEnded();
-    for (const QUrl& url : urls)
-        QVERIFY2(QFileInfo::exists(url.toLocalFile()), qPrintable(url.toLocalFile()));
-    QCOMPARE(testenv::listTree(folder), (QStringList{"docs/", "docs/a.txt", "docs/sub/", "docs/sub/b.txt", "top.txt"}));
-
-    model.clearTemporaryData();
-    QVERIFY(!QFileInfo::exists(folder));
-}
-
 void TestArchiveDataModel::dropBackIntoTheSourceExtractsNothing_data()
 {
     QTest::addColumn<QString>("dropFolder");
@@ -287,7 +239,8 @@ void TestArchiveDataModel::dropBackIntoTheSourceExtractsNothing()
     QFETCH(QString, dropFolder);
     QFETCH(bool, extracts);
 
-    const QString archive = zip({file("docs/a.txt", "a"), file("docs/sub/deeper/b.txt", "b"), file("other/c")});
+    const QString archive =
+        zip({file("docs/a.txt", "a"), file("docs/sub/deeper/b.txt", "b"), file("other/c")});
     CArchiveDataModel model;
     QVERIFY(model.openArchive(archive, QStringLiteral("docs")));
     std::unique_ptr<QMimeData> data(model.mimeData(rowsNamed(model, {"a.txt", "sub"})));

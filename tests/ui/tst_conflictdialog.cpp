@@ -1,46 +1,19 @@
-// The conflict dialog: its two forms, the answer each button records in the
-// user choices, and closing it as cancelling everything.
+// The conflict dialog: its question names the file in every form, each button
+// records its answer in the user choices on release, and closing the dialog
+// cancels everything.
 #include "common/testenv.h"
 
 #include "dialogtest.h"
 #include "fileops/UserActions.h"
-#include "fileops/utils.h"
 #include "ui/ConflictDialog.h"
 
 #include <QCheckBox>
-#include <QGridLayout>
 #include <QLabel>
-#include <QLocale>
 #include <QPushButton>
 
 using namespace dialogtest;
 
 namespace {
-
-// The grid row by row, "|" between the cells; a check box reads "[text]".
-QStringList gridRows(QWidget* dialog)
-{
-    QGridLayout* grid = child<QGridLayout>(dialog, "glButtons");
-    QStringList rows;
-    for (int r = 0; r < grid->rowCount(); ++r) {
-        QStringList cells;
-        for (int c = 0; c < grid->columnCount(); ++c) {
-            QLayoutItem* item = grid->itemAtPosition(r, c);
-            if (!item || !item->widget())
-                continue;
-            if (auto* box = qobject_cast<QCheckBox*>(item->widget())) {
-                const QString cell = "[" + box->text() + "]";
-                if (!cells.contains(cell))
-                    cells << cell;
-            } else if (auto* button = qobject_cast<QPushButton*>(item->widget())) {
-                cells << button->text();
-            }
-        }
-        if (!cells.isEmpty())
-            rows << cells.join('|');
-    }
-    return rows;
-}
 
 QPushButton* buttonByText(QWidget* dialog, const QString& text)
 {
@@ -53,15 +26,8 @@ QPushButton* buttonByText(QWidget* dialog, const QString& text)
     return nullptr;
 }
 
-QString lowerText(QWidget* dialog)
-{
-    return child<QLabel>(dialog, "lblLowerInfo")->text();
-}
-
-QString upperText(QWidget* dialog)
-{
-    return child<QLabel>(dialog, "lblUpperInfo")->text();
-}
+// The forms of the question.
+enum Form { Extracting, Copying, AccessDenied, AccessDeniedOfSeveral, DeletionDenied };
 
 } // namespace
 
@@ -71,27 +37,18 @@ class TestConflictDialog : public QObject
 
 private slots:
     void init();
-
-    void fileExistsWhenExtracting();
-    void fileExistsWhenCopying();
-    void fileExistsAnswers_data();
-    void fileExistsAnswers();
-    void answersOnRelease();
-    void singleAnswerClearsAnEarlierForAll();
-
-    void accessDeniedForms_data();
-    void accessDeniedForms();
-    void accessDeniedAnswers_data();
-    void accessDeniedAnswers();
-
+    void questionNamesTheFile_data();
+    void questionNamesTheFile();
+    void answers_data();
+    void answers();
     void closingCancelsEverything_data();
     void closingCancelsEverything();
 
 private:
+    void ask(ConflictDialog& dialog, int form, const QString& path) const;
+
     QString m_existing;
     QString m_source;
-    QDateTime m_existingTime;
-    QDateTime m_sourceTime;
 };
 
 void TestConflictDialog::init()
@@ -102,164 +59,108 @@ void TestConflictDialog::init()
     m_source = dir + "/source.bin";
     QVERIFY(testenv::writeFile(m_existing, QByteArray(1536, 'x')));
     QVERIFY(testenv::writeFile(m_source, QByteArray(5, 'y')));
-    m_existingTime = QDateTime(QDate(2021, 3, 4), QTime(5, 6, 7));
-    m_sourceTime = QDateTime(QDate(2022, 11, 12), QTime(13, 14, 15));
-    setFileTimes(m_existing, m_existingTime, m_existingTime, m_existingTime);
-    setFileTimes(m_source, m_sourceTime, m_sourceTime, m_sourceTime);
 }
 
-void TestConflictDialog::fileExistsWhenExtracting()
+void TestConflictDialog::ask(ConflictDialog& dialog, int form, const QString& path) const
 {
+    if (form == Extracting)
+        dialog.setDestinationExistsInfo(path, QDateTime(QDate(2020, 1, 2), QTime(3, 4, 5)));
+    else if (form == Copying)
+        dialog.setDestinationExistsInfo(path, m_source);
+    else
+        dialog.setAccessDeniedException(path, form == AccessDenied, form == DeletionDenied);
+}
+
+void TestConflictDialog::questionNamesTheFile_data()
+{
+    QTest::addColumn<int>("form");
+    QTest::addColumn<bool>("folder");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("other"); // the start of what is said of the new file
+
+    QTest::newRow("extracting") << int(Extracting) << false << "File:" << "Modified: ";
+    QTest::newRow("copying") << int(Copying) << false << "File:" << "Size: 5 B\n";
+    QTest::newRow("open file")
+        << int(AccessDenied) << false << "Error happened during attempt to open file:" << "";
+    QTest::newRow("open folder")
+        << int(AccessDeniedOfSeveral) << true << "Error happened during attempt to open directory:"
+        << "";
+    QTest::newRow("delete file")
+        << int(DeletionDenied) << false << "Error happened during attempt to delete file:" << "";
+    QTest::newRow("delete folder")
+        << int(DeletionDenied) << true << "Error happened during attempt to delete directory:"
+        << "";
+}
+
+void TestConflictDialog::questionNamesTheFile()
+{
+    QFETCH(int, form);
+    QFETCH(bool, folder);
+    QFETCH(QString, title);
+    QFETCH(QString, other);
+
+    const QString path = folder ? testenv::makeDir(QStringLiteral("locked")) : m_existing;
     ConflictDialog dialog;
-    const QDateTime entryTime(QDate(2020, 1, 2), QTime(3, 4, 5));
-    dialog.setDestinationExistsInfo(m_existing, entryTime);
-    QCOMPARE(upperText(&dialog), m_existing + "\nSize: 1.50 KB\nModified: " +
-                                     QLocale::system().toString(m_existingTime, QLocale::ShortFormat));
-    QCOMPARE(lowerText(&dialog), "Modified: " + QLocale::system().toString(entryTime, QLocale::ShortFormat));
+    ask(dialog, form, path);
+    QCOMPARE(child<QLabel>(&dialog, "lblTopTitle")->text(), title);
+    QCOMPARE(child<QLabel>(&dialog, "lblUpperInfo")->text().section('\n', 0, 0), path);
+    QCOMPARE(child<QLabel>(&dialog, "lblLowerInfo")->text().left(other.size()), other);
 }
 
-void TestConflictDialog::fileExistsWhenCopying()
+void TestConflictDialog::answers_data()
 {
-    ConflictDialog dialog;
-    dialog.setDestinationExistsInfo(m_existing, m_source);
-    QCOMPARE(upperText(&dialog),
-             m_existing + "\nSize: 1.50 KB\nChanged: " + QLocale::system().toString(m_existingTime, QLocale::NarrowFormat));
-    QCOMPARE(lowerText(&dialog),
-             "Size: 5 B\nChanged: " + QLocale::system().toString(m_sourceTime, QLocale::NarrowFormat));
-}
-
-void TestConflictDialog::fileExistsAnswers_data()
-{
+    QTest::addColumn<int>("form");
+    QTest::addColumn<bool>("earlierForAll"); // Replace for all chosen before
+    QTest::addColumn<bool>("tick");          // "for all further operations"
     QTest::addColumn<QString>("button");
-    QTest::addColumn<QString>("answer");
-    QTest::newRow("replace") << "Replace" << "1:1/0";
-    QTest::newRow("replace all") << "Replace All" << "1:1/1";
-    QTest::newRow("skip") << "Skip" << "2:1/0";
-    QTest::newRow("skip all") << "Skip All" << "2:1/1";
-    QTest::newRow("rename") << "Rename" << "3:1/0";
-    QTest::newRow("rename all") << "Rename All" << "3:1/1";
+    QTest::addColumn<QString>("answer");     // "action:this/all"
+
+    const QList<QPair<const char*, const char*>> fileExists = {
+        {"Replace", "1:1/0"}, {"Replace All", "1:1/1"}, {"Skip", "2:1/0"},
+        {"Skip All", "2:1/1"}, {"Rename", "3:1/0"},     {"Rename All", "3:1/1"}};
+    for (const auto& row : fileExists) {
+        QTest::addRow("extracting: %s", row.first)
+            << int(Extracting) << false << false << row.first << row.second;
+        QTest::addRow("copying: %s", row.first)
+            << int(Copying) << false << false << row.first << row.second;
+    }
+    QTest::newRow("one answer clears an earlier one for all")
+        << int(Extracting) << true << false << "Replace" << "1:1/0";
+    QTest::newRow("retry") << int(AccessDenied) << false << false << "Retry" << "6:1/0";
+    QTest::newRow("skip") << int(AccessDenied) << false << false << "Skip" << "2:1/0";
+    QTest::newRow("skip all")
+        << int(AccessDeniedOfSeveral) << false << false << "Skip All" << "2:1/1";
+    const QString admin = "Retry as administrator";
+    QTest::newRow("as administrator, one item")
+        << int(AccessDenied) << false << false << admin << "5:1/0";
+    QTest::newRow("as administrator, box clear")
+        << int(AccessDeniedOfSeveral) << false << false << admin << "5:1/0";
+    QTest::newRow("as administrator, box ticked")
+        << int(AccessDeniedOfSeveral) << false << true << admin << "5:1/1";
 }
 
-void TestConflictDialog::fileExistsAnswers()
+void TestConflictDialog::answers()
 {
+    QFETCH(int, form);
+    QFETCH(bool, earlierForAll);
+    QFETCH(bool, tick);
     QFETCH(QString, button);
     QFETCH(QString, answer);
-    for (bool copying : {false, true}) {
-        UserActions::reset();
-        ConflictDialog dialog;
-        if (copying)
-            dialog.setDestinationExistsInfo(m_existing, m_source);
-        else
-            dialog.setDestinationExistsInfo(m_existing, m_sourceTime);
-        const int result = testenv::execModal(
-            &dialog, [&](QDialog* d) { QTest::mouseClick(buttonByText(d, button), Qt::LeftButton); });
-        QCOMPARE(result, int(QDialog::Accepted));
-        QCOMPARE(chosenAnswers(), QStringList{answer});
-    }
-}
 
-void TestConflictDialog::answersOnRelease()
-{
+    if (earlierForAll)
+        UserActions::select(UA_REPLACE, true);
     ConflictDialog dialog;
-    dialog.setDestinationExistsInfo(m_existing, m_source);
+    ask(dialog, form, m_existing);
     bool openAfterPress = false;
-    QStringList answersAfterPress;
     const int result = testenv::execModal(&dialog, [&](QDialog* d) {
-        QPushButton* skip = buttonByText(d, "Skip All");
-        QTest::mousePress(skip, Qt::LeftButton);
+        if (tick)
+            d->findChild<QCheckBox*>()->setChecked(true);
+        QPushButton* pushed = buttonByText(d, button);
+        QTest::mousePress(pushed, Qt::LeftButton);
         openAfterPress = d->isVisible();
-        answersAfterPress = chosenAnswers();
-        QTest::mouseRelease(skip, Qt::LeftButton);
+        QTest::mouseRelease(pushed, Qt::LeftButton);
     });
     QVERIFY(openAfterPress);
-    QVERIFY(answersAfterPress.isEmpty());
-    QCOMPARE(result, int(QDialog::Accepted));
-    QCOMPARE(chosenAnswers(), QStringList{"2:1/1"});
-}
-
-void TestConflictDialog::singleAnswerClearsAnEarlierForAll()
-{
-    UserActions::select(UA_REPLACE, true);
-    ConflictDialog dialog;
-    dialog.setDestinationExistsInfo(m_existing, m_sourceTime);
-    QCOMPARE(testenv::execModal(&dialog, [](QDialog* d) { buttonByText(d, "Replace")->click(); }),
-             int(QDialog::Accepted));
-    QCOMPARE(chosenAnswers(), QStringList{"1:1/0"});
-}
-
-void TestConflictDialog::accessDeniedForms_data()
-{
-    QTest::addColumn<bool>("folder");
-    QTest::addColumn<bool>("single");
-    QTest::addColumn<bool>("deletion");
-    QTest::addColumn<QString>("title");
-    QTest::addColumn<QStringList>("rows");
-
-    const QStringList one = {"Retry|Skip|Retry as administrator"};
-    const QStringList several = {"Retry|Skip|Skip All",
-                                 "Retry as administrator|[Use acquired administrator privileges for all further "
-                                 "operations]"};
-    QTest::newRow("open file, one") << false << true << false << "Error happened during attempt to open file:" << one;
-    QTest::newRow("open file, several")
-        << false << false << false << "Error happened during attempt to open file:" << several;
-    QTest::newRow("delete file") << false << false << true << "Error happened during attempt to delete file:"
-                                 << several;
-    QTest::newRow("open folder") << true << true << false << "Error happened during attempt to open directory:"
-                                 << one;
-    QTest::newRow("delete folder") << true << false << true
-                                   << "Error happened during attempt to delete directory:" << several;
-}
-
-void TestConflictDialog::accessDeniedForms()
-{
-    QFETCH(bool, folder);
-    QFETCH(bool, single);
-    QFETCH(bool, deletion);
-    QFETCH(QString, title);
-    QFETCH(QStringList, rows);
-
-    QString path = m_existing;
-    if (folder) {
-        path = testenv::makeDir(QStringLiteral("locked"));
-        setFileTimes(path, m_sourceTime, m_sourceTime, m_sourceTime);
-    }
-    const QDateTime modified = folder ? m_sourceTime : m_existingTime;
-
-    ConflictDialog dialog;
-    dialog.setAccessDeniedException(path, single, deletion);
-    QCOMPARE(child<QLabel>(&dialog, "lblTopTitle")->text(), title);
-    QCOMPARE(upperText(&dialog), path + "\nModified: " + QLocale::system().toString(modified, QLocale::ShortFormat));
-    QCOMPARE(gridRows(&dialog), rows);
-}
-
-void TestConflictDialog::accessDeniedAnswers_data()
-{
-    QTest::addColumn<bool>("single");
-    QTest::addColumn<QString>("button");
-    QTest::addColumn<bool>("forAllTicked");
-    QTest::addColumn<QString>("answer");
-    QTest::newRow("retry") << true << "Retry" << false << "6:1/0";
-    QTest::newRow("skip") << true << "Skip" << false << "2:1/0";
-    QTest::newRow("skip all") << false << "Skip All" << false << "2:1/1";
-    QTest::newRow("as administrator, one item") << true << "Retry as administrator" << false << "5:1/0";
-    QTest::newRow("as administrator, box clear") << false << "Retry as administrator" << false << "5:1/0";
-    QTest::newRow("as administrator, box ticked") << false << "Retry as administrator" << true << "5:1/1";
-}
-
-void TestConflictDialog::accessDeniedAnswers()
-{
-    QFETCH(bool, single);
-    QFETCH(QString, button);
-    QFETCH(bool, forAllTicked);
-    QFETCH(QString, answer);
-
-    ConflictDialog dialog;
-    dialog.setAccessDeniedException(m_existing, single, false);
-    const int result = testenv::execModal(&dialog, [&](QDialog* d) {
-        if (forAllTicked)
-            d->findChild<QCheckBox*>()->setChecked(true);
-        QTest::mouseClick(buttonByText(d, button), Qt::LeftButton);
-    });
     QCOMPARE(result, int(QDialog::Accepted));
     QCOMPARE(chosenAnswers(), QStringList{answer});
 }
@@ -268,12 +169,12 @@ void TestConflictDialog::closingCancelsEverything_data()
 {
     QTest::addColumn<int>("form");
     QTest::addColumn<bool>("escape");
-    QTest::newRow("extraction, Escape") << 0 << true;
-    QTest::newRow("copying, Escape") << 1 << true;
-    QTest::newRow("access denied, Escape") << 2 << true;
-    QTest::newRow("access denied for several, Escape") << 3 << true;
-    QTest::newRow("extraction, closed") << 0 << false;
-    QTest::newRow("access denied, closed") << 2 << false;
+    QTest::newRow("extracting, Escape") << int(Extracting) << true;
+    QTest::newRow("copying, Escape") << int(Copying) << true;
+    QTest::newRow("access denied, Escape") << int(AccessDenied) << true;
+    QTest::newRow("access denied for several, Escape") << int(AccessDeniedOfSeveral) << true;
+    QTest::newRow("extracting, closed") << int(Extracting) << false;
+    QTest::newRow("access denied, closed") << int(AccessDenied) << false;
 }
 
 void TestConflictDialog::closingCancelsEverything()
@@ -281,16 +182,7 @@ void TestConflictDialog::closingCancelsEverything()
     QFETCH(int, form);
     QFETCH(bool, escape);
     ConflictDialog dialog;
-    switch (form) {
-    case 0:
-        dialog.setDestinationExistsInfo(m_existing, m_sourceTime);
-        break;
-    case 1:
-        dialog.setDestinationExistsInfo(m_existing, m_source);
-        break;
-    default:
-        dialog.setAccessDeniedException(m_existing, form == 2, false);
-    }
+    ask(dialog, form, m_existing);
     const int result = testenv::execModal(&dialog, [&](QDialog* d) {
         if (escape)
             QTest::keyClick(d, Qt::Key_Escape);

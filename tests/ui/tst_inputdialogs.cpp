@@ -1,132 +1,107 @@
-// The password and new-folder dialogs: refusing an empty answer and
-// leaving nothing behind when cancelled.
+// The password and new-folder dialogs: the answer typed where the focus is,
+// an empty answer refused with the dialog kept open, nothing left behind
+// when cancelled; and the text box that shows a path as it is.
 #include "common/testenv.h"
 
 #include "dialogtest.h"
+#include "engine/guiutils.h"
 #include "ui/NewFolderDialog.h"
 #include "ui/passworddialog.h"
 
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTextEdit>
 
 using namespace dialogtest;
+
+namespace {
+
+void finish(QDialog* dialog, const QString& how)
+{
+    if (how == "OK")
+        child<QPushButton>(dialog, "pbOk")->click();
+    else if (how == "Cancel")
+        child<QPushButton>(dialog, "pbCancel")->click();
+    else
+        QTest::keyClick(QApplication::focusWidget(),
+                        how == "Return" ? Qt::Key_Return : Qt::Key_Escape);
+}
+
+} // namespace
 
 class TestInputDialogs : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void emptyPasswordRefused();
-    void passwordGiven();
-    void cancelAndEscapeEmptyThePassword();
-
-    void newFolderNameGiven();
-    void emptyFolderNameRefused();
-    void cancelEmptiesFolderName();
+    void answers_data();
+    void answers();
+    void textEditShowsPlainText();
 };
 
-void TestInputDialogs::emptyPasswordRefused()
+void TestInputDialogs::answers_data()
 {
-    PasswordDialog dialog;
-    QString title;
-    QString text;
-    bool openAfterWarning = false;
-    const int result = testenv::execModal(&dialog, [&](QDialog* d) {
-        testenv::answerNextMessageBox(&title, &text);
-        child<QPushButton>(d, "pbOk")->click();
-        openAfterWarning = d->isVisible();
-        // Enter in the field is refused the same way.
-        testenv::answerNextMessageBox();
-        QTest::keyClick(child<QLineEdit>(d, "lineEdit"), Qt::Key_Return);
-        openAfterWarning = openAfterWarning && d->isVisible();
-        child<QPushButton>(d, "pbCancel")->click();
-    });
-    QCOMPARE(title, QStringLiteral("Error"));
-    QCOMPARE(text, QStringLiteral("Enter archive password"));
-    QVERIFY(openAfterWarning);
-    QCOMPARE(result, int(QDialog::Rejected));
+    QTest::addColumn<bool>("folder");
+    QTest::addColumn<QString>("typed"); // null: nothing typed; empty: the field cleared
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("refused"); // then "Later" is typed and accepted
+    QTest::addColumn<QString>("answer");
+
+    QTest::newRow("password typed, Return") << false << "s3cret" << "Return" << false << "s3cret";
+    QTest::newRow("empty password, OK") << false << "" << "OK" << true << "Later";
+    QTest::newRow("empty password, Return") << false << "" << "Return" << true << "Later";
+    QTest::newRow("password, Cancel") << false << "typed" << "Cancel" << false << "";
+    QTest::newRow("password, Escape") << false << "typed" << "Escape" << false << "";
+    QTest::newRow("folder name proposed, OK") << true << QString() << "OK" << false << "New folder";
+    // The proposal is selected, so typing replaces it.
+    QTest::newRow("folder name typed, Return")
+        << true << "Reports" << "Return" << false << "Reports";
+    QTest::newRow("empty folder name, OK") << true << "" << "OK" << true << "Later";
+    QTest::newRow("folder name, Cancel") << true << QString() << "Cancel" << false << "";
 }
 
-void TestInputDialogs::passwordGiven()
+void TestInputDialogs::answers()
 {
-    PasswordDialog dialog;
-    bool focusInField = false;
-    const int result = testenv::execModal(&dialog, [&](QDialog* d) {
+    QFETCH(bool, folder);
+    QFETCH(QString, typed);
+    QFETCH(QString, how);
+    QFETCH(bool, refused);
+    QFETCH(QString, answer);
+
+    PasswordDialog password;
+    NewFolderDialog newFolder(QStringLiteral("New folder"));
+    QDialog* dialog = folder ? static_cast<QDialog*>(&newFolder) : &password;
+    QString warning;
+    bool openAfterWarning = false;
+    const int result = testenv::execModal(dialog, [&](QDialog* d) {
         auto* field = child<QLineEdit>(d, "lineEdit");
-        focusInField = QApplication::focusWidget() == field;
-        // Typed where the focus is, as the user would.
-        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("s3cret"));
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(field));
+        if (typed.isEmpty() && !typed.isNull())
+            field->clear();
+        QTest::keyClicks(field, typed);
+        if (refused)
+            testenv::answerNextMessageBox(&warning);
+        finish(d, how);
+        if (refused) {
+            openAfterWarning = d->isVisible();
+            field->setText(QStringLiteral("Later"));
+            finish(d, "OK");
+        }
     });
-    QVERIFY(focusInField);
-    QCOMPARE(result, int(QDialog::Accepted));
-    QCOMPARE(dialog.getPassword(), QStringLiteral("s3cret"));
+    QCOMPARE(warning, refused ? QStringLiteral("Error") : QString());
+    QCOMPARE(openAfterWarning, refused);
+    QCOMPARE(result, int(answer.isEmpty() ? QDialog::Rejected : QDialog::Accepted));
+    QCOMPARE(folder ? newFolder.getNewFolderName() : password.getPassword(), answer);
+    QCOMPARE(child<QLineEdit>(&password, "lineEdit")->echoMode(), QLineEdit::Password);
 }
 
-void TestInputDialogs::cancelAndEscapeEmptyThePassword()
+void TestInputDialogs::textEditShowsPlainText()
 {
-    for (bool escape : {false, true}) {
-        PasswordDialog dialog;
-        QCOMPARE(child<QLineEdit>(&dialog, "lineEdit")->echoMode(), QLineEdit::Password);
-        const int result = testenv::execModal(&dialog, [escape](QDialog* d) {
-            child<QLineEdit>(d, "lineEdit")->setText(QStringLiteral("typed"));
-            if (escape)
-                QTest::keyClick(d, Qt::Key_Escape);
-            else
-                child<QPushButton>(d, "pbCancel")->click();
-        });
-        QCOMPARE(result, int(QDialog::Rejected));
-        QVERIFY(dialog.getPassword().isEmpty());
-    }
-}
-
-void TestInputDialogs::newFolderNameGiven()
-{
-    NewFolderDialog proposed(QStringLiteral("New folder"));
-    QCOMPARE(testenv::execModal(&proposed, [](QDialog* d) { child<QPushButton>(d, "pbOk")->click(); }),
-             int(QDialog::Accepted));
-    QCOMPARE(proposed.getNewFolderName(), QStringLiteral("New folder"));
-
-    NewFolderDialog typed(QStringLiteral("New folder"));
-    bool focusInField = false;
-    const int result = testenv::execModal(&typed, [&](QDialog* d) {
-        focusInField = QApplication::focusWidget() == child<QLineEdit>(d, "lineEdit");
-        // The proposal is selected, so typing replaces it.
-        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("Reports"));
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-    });
-    QVERIFY(focusInField);
-    QCOMPARE(result, int(QDialog::Accepted));
-    QCOMPARE(typed.getNewFolderName(), QStringLiteral("Reports"));
-}
-
-void TestInputDialogs::emptyFolderNameRefused()
-{
-    NewFolderDialog dialog(QStringLiteral("New folder"));
-    QString title;
-    QString text;
-    bool openAfterWarning = false;
-    const int result = testenv::execModal(&dialog, [&](QDialog* d) {
-        child<QLineEdit>(d, "lineEdit")->clear();
-        testenv::answerNextMessageBox(&title, &text);
-        child<QPushButton>(d, "pbOk")->click();
-        openAfterWarning = d->isVisible();
-        child<QLineEdit>(d, "lineEdit")->setText(QStringLiteral("Later"));
-        child<QPushButton>(d, "pbOk")->click();
-    });
-    QCOMPARE(title, QStringLiteral("Error"));
-    QVERIFY(!text.isEmpty());
-    QVERIFY(openAfterWarning);
-    QCOMPARE(result, int(QDialog::Accepted));
-    QCOMPARE(dialog.getNewFolderName(), QStringLiteral("Later"));
-}
-
-void TestInputDialogs::cancelEmptiesFolderName()
-{
-    NewFolderDialog dialog(QStringLiteral("New folder"));
-    QCOMPARE(testenv::execModal(&dialog, [](QDialog* d) { child<QPushButton>(d, "pbCancel")->click(); }),
-             int(QDialog::Rejected));
-    QVERIFY(dialog.getNewFolderName().isEmpty());
+    // A file name is no markup, whatever it holds.
+    QTextEdit edit;
+    const QString tagged = QStringLiteral("/data/<b>bold</b> & more.txt");
+    setTextEditText(&edit, tagged);
+    QCOMPARE(edit.toPlainText(), tagged);
 }
 
 QUENVAR_TEST_MAIN(TestInputDialogs)

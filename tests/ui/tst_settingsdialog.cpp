@@ -1,14 +1,17 @@
 // The settings dialog offscreen, on a system whose language is Russian: each
 // box and its setting, the association boxes against the real mimeapps.list,
-// and the language box.
+// and the language box; and the archive name proposed for a standard folder,
+// which carries a display name under a Russian system locale.
 #include "common/testenv.h"
 #include "ui/dialogtest.h"
 
 #include "app/settings.h"
 #include "desktop/RegistryUtils.h"
+#include "ui/compressdialog.h"
 #include "ui/settingsdialog.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QTabWidget>
@@ -38,11 +41,11 @@ private slots:
     void boxMirrorsItsKey_data();
     void boxMirrorsItsKey();
     void closingOtherwiseWritesNothing();
-    void associationBoxesShowTheFile();
     void closeRegistersExactlyTheTicked_data();
     void closeRegistersExactlyTheTicked();
     void languageChangesAtOnce_data();
     void languageChangesAtOnce();
+    void standardFolderGetsItsDisplayName();
 };
 
 void TestSettingsDialog::init()
@@ -94,28 +97,22 @@ void TestSettingsDialog::boxMirrorsItsKey()
 
 void TestSettingsDialog::closingOtherwiseWritesNothing()
 {
-    SetRegisteredExtensions_local({ZF_ZIP});
+    SetRegisteredExtensions_local({ZF_XZ, ZF_RAR5});
     const QByteArray associations = testenv::readFile(mimeAppsListPath());
     SettingsDialog dialog;
     dialog.show();
     child<QCheckBox>(&dialog, "cbRecycleBin")->setChecked(true);
-    for (QCheckBox* box : associationBoxes(dialog))
-        box->setChecked(false);
-    dialog.reject();
-    QVERIFY(!CSettings::contains("RecycleBin"));
-    QCOMPARE(testenv::readFile(mimeAppsListPath()), associations);
-}
-
-void TestSettingsDialog::associationBoxesShowTheFile()
-{
-    SetRegisteredExtensions_local({ZF_XZ, ZF_RAR5});
-    SettingsDialog dialog;
+    // The boxes show the file; then every one is cleared.
     QList<ZipFormat> ticked;
     for (QCheckBox* box : associationBoxes(dialog)) {
         if (box->isChecked())
             ticked << ZipFormat(box->property("format_index").toInt());
+        box->setChecked(false);
     }
     QCOMPARE(ticked, (QList<ZipFormat>{ZF_XZ, ZF_RAR5}));
+    dialog.reject();
+    QVERIFY(!CSettings::contains("RecycleBin"));
+    QCOMPARE(testenv::readFile(mimeAppsListPath()), associations);
 }
 
 void TestSettingsDialog::closeRegistersExactlyTheTicked_data()
@@ -124,8 +121,9 @@ void TestSettingsDialog::closeRegistersExactlyTheTicked_data()
     QTest::addColumn<QList<ZipFormat>>("registered");
     QTest::newRow("none") << QList<ZipFormat>{} << QList<ZipFormat>{};
     QTest::newRow("zip") << QList<ZipFormat>{ZF_ZIP} << QList<ZipFormat>{ZF_ZIP};
-    QTest::newRow("gz and rar") << QList<ZipFormat>{ZF_GZIP, ZF_RAR5}
-                                << QList<ZipFormat>{ZF_GZIP, ZF_TAR_GZIP, ZF_RAR5, ZF_RAR};
+    QTest::newRow("gz and rar")
+        << QList<ZipFormat>{ZF_GZIP, ZF_RAR5}
+        << QList<ZipFormat>{ZF_GZIP, ZF_TAR_GZIP, ZF_RAR5, ZF_RAR};
 }
 
 void TestSettingsDialog::closeRegistersExactlyTheTicked()
@@ -135,7 +133,8 @@ void TestSettingsDialog::closeRegistersExactlyTheTicked()
     // Everything associated before, another program's line for a type
     // that stays unticked.
     SetRegisteredExtensions_local(getListOfExtensionsToRegister());
-    testenv::writeFile(mimeAppsListPath(), testenv::readFile(mimeAppsListPath()) + "image/png=gimp.desktop\n");
+    const QByteArray all = testenv::readFile(mimeAppsListPath());
+    testenv::writeFile(mimeAppsListPath(), all + "image/png=gimp.desktop\n");
 
     SettingsDialog dialog;
     for (QCheckBox* box : associationBoxes(dialog))
@@ -153,9 +152,11 @@ void TestSettingsDialog::languageChangesAtOnce_data()
     QTest::addColumn<QString>("close");
     QTest::addColumn<QString>("defaultItem");
     // This system's language is Russian.
-    QTest::newRow("Default") << SettingsDialog::kSystemLanguage << QString("Закрыть") << QString("По умолчанию");
+    QTest::newRow("Default") << SettingsDialog::kSystemLanguage << QString("Закрыть")
+                             << QString("По умолчанию");
     QTest::newRow("English") << int(QLocale::English) << QString("Close") << QString("Default");
-    QTest::newRow("Russian") << int(QLocale::Russian) << QString("Закрыть") << QString("По умолчанию");
+    QTest::newRow("Russian")
+        << int(QLocale::Russian) << QString("Закрыть") << QString("По умолчанию");
 }
 
 void TestSettingsDialog::languageChangesAtOnce()
@@ -166,8 +167,9 @@ void TestSettingsDialog::languageChangesAtOnce()
 
     // Start from the other side of the change.
     const bool toEnglish = close == QLatin1String("Close");
-    CSettings::setIntValue("DefaultLanguage", toEnglish ? int(QLocale::Russian) : int(QLocale::English));
-    SettingsDialog::setLanguage(toEnglish ? QLocale::Russian : QLocale::English);
+    const QLocale::Language before = toEnglish ? QLocale::Russian : QLocale::English;
+    CSettings::setIntValue("DefaultLanguage", int(before));
+    SettingsDialog::setLanguage(before);
     SettingsDialog dialog;
     dialog.show();
     auto* combo = child<QComboBox>(&dialog, "cbChangeLanguage");
@@ -176,7 +178,26 @@ void TestSettingsDialog::languageChangesAtOnce()
     QCOMPARE(CSettings::getIntValue("DefaultLanguage"), language);
     QCOMPARE(combo->itemText(0), defaultItem);
     QTRY_COMPARE(child<QPushButton>(&dialog, "pbClose")->text(), close);
-    QCOMPARE(child<QTabWidget>(&dialog, "tabWidget")->tabText(1), toEnglish ? QString("Hotkeys") : QString("Горячие клавиши"));
+    QCOMPARE(child<QTabWidget>(&dialog, "tabWidget")->tabText(1),
+             toEnglish ? QString("Hotkeys") : QString("Горячие клавиши"));
+}
+
+void TestSettingsDialog::standardFolderGetsItsDisplayName()
+{
+    QCOMPARE(QLocale::system().language(), QLocale::Russian);
+    const QString documents = QDir::homePath() + "/Documents";
+    QVERIFY(QDir().mkpath(documents));
+    CompressDialog dialog;
+    CompressOptions options;
+    options.files = QStringList{documents};
+    options.baseDirectory = QDir::homePath();
+    options.archivePath = documents;
+    dialog.setCompressOptions(options);
+    auto* name = child<QComboBox>(&dialog, "cbArchiveName");
+    QCOMPARE(name->currentText(), QDir::homePath() + "/Documentation.7z");
+    auto* format = child<QComboBox>(&dialog, "cbFormat");
+    format->setCurrentIndex(format->findText("zip"));
+    QCOMPARE(name->currentText(), QDir::homePath() + "/Documentation.zip");
 }
 
 QUENVAR_TEST_MAIN_WITH_LOCALE(TestSettingsDialog, "ru_RU.UTF-8")

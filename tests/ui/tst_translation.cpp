@@ -101,9 +101,10 @@ void TestTranslation::initTestCase()
     QVERIFY(QFile::copy(QStringLiteral(QUENVAR_SOURCE_DIR "/ui/lang/Quenvar_ru.ts"), catalogue));
     QVERIFY(QFile::setPermissions(catalogue, QFile::ReadOwner | QFile::WriteOwner));
     QStringList arguments{"-I", QUENVAR_SOURCE_DIR, "-locations", "none"};
-    arguments << QString::fromUtf8(QUENVAR_TRANSLATED_DIRS).split(QLatin1Char(',')) << "-ts" << catalogue;
-    const testenv::ProcessResult lupdate =
-        testenv::runProcess(QStringLiteral(QUENVAR_LUPDATE), arguments, 120000, QStringLiteral(QUENVAR_SOURCE_DIR));
+    arguments << QString::fromUtf8(QUENVAR_TRANSLATED_DIRS).split(QLatin1Char(',')) << "-ts"
+        << catalogue;
+    const testenv::ProcessResult lupdate = testenv::runProcess(
+        QStringLiteral(QUENVAR_LUPDATE), arguments, 120000, QStringLiteral(QUENVAR_SOURCE_DIR));
     QVERIFY2(lupdate.finished && lupdate.exitCode == 0, lupdate.out + lupdate.err);
     m_messages = readCatalogue(testenv::readFile(catalogue));
     QVERIFY(!m_messages.isEmpty());

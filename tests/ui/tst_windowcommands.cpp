@@ -64,10 +64,18 @@ void triggerContextEntry(int panel, const QString& row, const QString& entry)
     QFAIL(qPrintable(QStringLiteral("no context entry ") + entry));
 }
 
+// Whether nobody but the user may enter or read the folder.
+bool privateToTheUser(const QString& folder)
+{
+    const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
+                                      QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+    return QFileInfo(folder).isDir() && !(QFileInfo(folder).permissions() & others);
+}
+
 QString trashed(const QString& name)
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Trash/files/") +
-           name;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/Trash/files/") + name;
 }
 
 } // namespace
@@ -112,8 +120,10 @@ private:
 
 void TestWindowCommands::initTestCase()
 {
-    m_source = folderWith(QStringLiteral("source"),
-                          {{"docs/a.txt", "a"}, {"docs/sub/b.txt", "b"}, {"top.txt", "t"}, {"New folder/n.txt", "n"}});
+    m_source = folderWith(QStringLiteral("source"), {{"docs/a.txt", "a"},
+                                                     {"docs/sub/b.txt", "b"},
+                                                     {"top.txt", "t"},
+                                                     {"New folder/n.txt", "n"}});
     // What the program once staged new folders under, planted by someone
     // else: it must not matter.
     QVERIFY(testenv::writeFile(QDir::tempPath() + QStringLiteral("/Quenvar/a"), "planted"));
@@ -171,7 +181,8 @@ void TestWindowCommands::deleteAsksAndHonoursTheTrashFlag_data()
 
     const int yes = QMessageBox::Yes;
     QTest::newRow("menu: for good, trash or not") << "menu" << true << yes << "nowhere";
-    QTest::newRow("Delete key: for good without the trash") << "Delete" << false << yes << "nowhere";
+    QTest::newRow("Delete key: for good without the trash")
+        << "Delete" << false << yes << "nowhere";
     QTest::newRow("Delete key: to the trash") << "Delete" << true << yes << "trash";
     QTest::newRow("Ctrl+D: to the trash") << "Ctrl+D" << true << yes << "trash";
     QTest::newRow("Shift+Delete: for good") << "Shift+Delete" << true << yes << "nowhere";
@@ -203,7 +214,8 @@ void TestWindowCommands::deleteAsksAndHonoursTheTrashFlag()
         QTest::keyClick(window->view(0), Qt::Key(keys[0] & ~Qt::KeyboardModifierMask),
                         Qt::KeyboardModifiers(keys[0] & Qt::KeyboardModifierMask));
     }
-    QCOMPARE(text, QStringLiteral("Are you sure you want to delete ") + name + QStringLiteral(" ?"));
+    QCOMPARE(text,
+             QStringLiteral("Are you sure you want to delete ") + name + QStringLiteral(" ?"));
     QCOMPARE(QFileInfo::exists(dir + QLatin1Char('/') + name), endsIn == QLatin1String("place"));
     QCOMPARE(QFileInfo::exists(trashed(name)), endsIn == QLatin1String("trash"));
     QCOMPARE(shown(0), dir);
@@ -212,49 +224,36 @@ void TestWindowCommands::deleteAsksAndHonoursTheTrashFlag()
 void TestWindowCommands::copyAndMoveGoWhereAsked_data()
 {
     QTest::addColumn<QString>("how");
-    QTest::addColumn<QString>("selected");
     QTest::addColumn<QString>("other");
     QTest::addColumn<bool>("secondChannel");
     QTest::addColumn<QString>("offered");
     QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("message");
-    QTest::addColumn<QStringList>("from");
-    QTest::addColumn<QStringList>("to");
+    QTest::addColumn<bool>("moved");
 
-    const QStringList both{"f.txt", "sub/", "sub/s.txt"};
-    const QStringList moved{"sub/", "sub/s.txt"};
-    const QStringList copied{"f.txt"};
+    // What the copier refuses is tst_copyanddelete's part.
     QTest::newRow("Copy...: the other panel's folder with the second channel")
-        << "actCopy" << "f.txt" << "to" << true << "to" << "" << "" << both << copied;
+        << "actCopy" << "to" << true << "to" << "" << false;
     QTest::newRow("Move...: this panel's folder without it")
-        << "actMove" << "f.txt" << "to" << false << "from" << "to" << "" << moved << copied;
+        << "actMove" << "to" << false << "from" << "to" << true;
     QTest::newRow("Copy...: this panel's folder when the other shows an archive")
-        << "actCopy" << "f.txt" << "archive" << true << "from" << "to" << "" << both << copied;
-    QTest::newRow("a folder into itself is refused")
-        << "actCopy" << "sub" << "to" << false << "from" << "from/sub"
-        << "Source and its subsidiary folders cannot be destination folders." << both << QStringList();
-    QTest::newRow("a destination that does not exist")
-        << "actMove" << "f.txt" << "to" << false << "from" << "to/missing"
-        << "An error occurred while moving. Path to destination does not exist." << both << QStringList();
+        << "actCopy" << "archive" << true << "from" << "to" << false;
     QTest::newRow("Ctrl+C, Ctrl+V in the other panel")
-        << "Ctrl+C" << "f.txt" << "to" << false << "" << "" << "" << both << copied;
+        << "Ctrl+C" << "to" << false << "" << "" << false;
     QTest::newRow("Ctrl+X, Ctrl+V in the other panel")
-        << "Ctrl+X" << "f.txt" << "to" << false << "" << "" << "" << moved << copied;
+        << "Ctrl+X" << "to" << false << "" << "" << true;
 }
 
 void TestWindowCommands::copyAndMoveGoWhereAsked()
 {
     QFETCH(QString, how);
-    QFETCH(QString, selected);
     QFETCH(QString, other);
     QFETCH(bool, secondChannel);
     QFETCH(QString, offered);
     QFETCH(QString, typed);
-    QFETCH(QString, message);
-    QFETCH(QStringList, from);
-    QFETCH(QStringList, to);
+    QFETCH(bool, moved);
 
-    const QString root = folderWith(QStringLiteral("copy"), {{"from/f.txt", "f"}, {"from/sub/s.txt", "s"}});
+    const QString root =
+        folderWith(QStringLiteral("copy"), {{"from/f.txt", "f"}, {"from/sub/s.txt", "s"}});
     QVERIFY(QDir(root).mkdir(QStringLiteral("to")));
     const QMap<QString, QString> places{{"from", root + QStringLiteral("/from")},
                                         {"to", root + QStringLiteral("/to")},
@@ -262,11 +261,8 @@ void TestWindowCommands::copyAndMoveGoWhereAsked()
     CSettings::setBoolValue(QStringLiteral("UseSecondChannel"), secondChannel);
     CSettings::setPanelPath(1, places.value(other));
     MainWindow* window = restart(places.value("from"));
-    select(0, {selected});
+    select(0, {"f.txt"});
 
-    QString shownMessage;
-    if (!message.isEmpty())
-        testenv::answerNextMessageBox(nullptr, &shownMessage);
     if (how.startsWith(QLatin1String("act"))) {
         QString offeredPath;
         testenv::whenModalAppears(
@@ -281,13 +277,14 @@ void TestWindowCommands::copyAndMoveGoWhereAsked()
         trigger(qPrintable(how));
         QCOMPARE(offeredPath, places.value(offered));
     } else {
-        QTest::keyClick(window->view(0), how == QLatin1String("Ctrl+C") ? Qt::Key_C : Qt::Key_X, Qt::ControlModifier);
+        QTest::keyClick(window->view(0), how == QLatin1String("Ctrl+C") ? Qt::Key_C : Qt::Key_X,
+                        Qt::ControlModifier);
         window->setCurrentPanel(1);
         QTest::keyClick(window->view(1), Qt::Key_V, Qt::ControlModifier);
     }
-    QCOMPARE(shownMessage, message);
-    QCOMPARE(testenv::listTree(places.value("from")), from);
-    QCOMPARE(testenv::listTree(places.value("to")), to);
+    const QStringList left{"f.txt", "sub/", "sub/s.txt"};
+    QCOMPARE(testenv::listTree(places.value("from")), moved ? QStringList(left.mid(1)) : left);
+    QCOMPARE(testenv::listTree(places.value("to")), QStringList{"f.txt"});
 }
 
 void TestWindowCommands::newFolderInAFilePanel()
@@ -326,9 +323,11 @@ void TestWindowCommands::archiveEditsAreWritten_data()
     for (const char* format : {"7z", "zip", "qv"}) {
         const QString f = QLatin1String(format);
         QTest::addRow("%s: delete a folder", format)
-            << f << "actDelete" << QStringList{"docs", "docs/a.txt", "docs/sub", "docs/sub/b.txt"} << QStringList();
+            << f << "actDelete" << QStringList{"docs", "docs/a.txt", "docs/sub", "docs/sub/b.txt"}
+            << QStringList();
         QTest::addRow("%s: rename a folder", format)
-            << f << "actRename" << QStringList{"New folder", "New folder/n.txt"} << QStringList{"renamed", "renamed/n.txt"};
+            << f << "actRename" << QStringList{"New folder", "New folder/n.txt"}
+            << QStringList{"renamed", "renamed/n.txt"};
         QTest::addRow("%s: new folder beside \"New folder\"", format)
             << f << "actCreateDir" << QStringList() << QStringList{"New folder (1)"};
     }
@@ -393,9 +392,11 @@ void TestWindowCommands::renamesThatCannotBeDone()
     QFETCH(QString, newName);
     QFETCH(QString, title);
 
-    const QString dir = folderWith(QStringLiteral("rename"), {{"top.txt", "t"}, {"b.txt", "b"}, {"sub/c", "c"}});
+    const QString dir =
+        folderWith(QStringLiteral("rename"), {{"top.txt", "t"}, {"b.txt", "b"}, {"sub/c", "c"}});
     const QString archive = archiveIn(dir, QStringLiteral("7z"));
-    const QStringList before = inArchive ? testarchives::entryPaths(archive) : testenv::listTree(dir);
+    const QStringList before =
+        inArchive ? testarchives::entryPaths(archive) : testenv::listTree(dir);
     restart(inArchive ? archive : dir);
     select(0, {"top.txt"});
     QString shownTitle;
@@ -413,14 +414,17 @@ void TestWindowCommands::addingToTheOpenArchive_data()
     QTest::addColumn<QStringList>("sources");
     QTest::addColumn<QStringList>("added");
 
-    QTest::newRow("Add file(s)...") << "addFilesToCurrentArchive" << QStringList{"one/f.txt"}
-                                    << QStringList{"docs/f.txt"};
-    QTest::newRow("Add Directory...") << "addFolderToCurrentArchive" << QStringList{"one"}
-                                      << QStringList{"docs/one", "docs/one/deep", "docs/one/deep/d.txt", "docs/one/f.txt"};
-    QTest::newRow("drop a file and a folder") << "drop" << QStringList{"one/f.txt", "one/deep"}
-                                              << QStringList{"docs/deep", "docs/deep/d.txt", "docs/f.txt"};
-    QTest::newRow("drop from two folders") << "drop" << QStringList{"one/f.txt", "two/g.txt"}
-                                           << QStringList{"docs/one/f.txt", "docs/two/g.txt"};
+    QTest::newRow("Add file(s)...")
+        << "addFilesToCurrentArchive" << QStringList{"one/f.txt"} << QStringList{"docs/f.txt"};
+    QTest::newRow("Add Directory...")
+        << "addFolderToCurrentArchive" << QStringList{"one"}
+        << QStringList{"docs/one", "docs/one/deep", "docs/one/deep/d.txt", "docs/one/f.txt"};
+    QTest::newRow("drop a file and a folder")
+        << "drop" << QStringList{"one/f.txt", "one/deep"}
+        << QStringList{"docs/deep", "docs/deep/d.txt", "docs/f.txt"};
+    QTest::newRow("drop from two folders")
+        << "drop" << QStringList{"one/f.txt", "two/g.txt"}
+        << QStringList{"docs/one/f.txt", "docs/two/g.txt"};
 }
 
 void TestWindowCommands::addingToTheOpenArchive()
@@ -429,7 +433,8 @@ void TestWindowCommands::addingToTheOpenArchive()
     QFETCH(QStringList, sources);
     QFETCH(QStringList, added);
 
-    const QString dir = folderWith(QStringLiteral("add"), {{"one/f.txt", "f"}, {"one/deep/d.txt", "d"}, {"two/g.txt", "g"}});
+    const QString dir = folderWith(
+        QStringLiteral("add"), {{"one/f.txt", "f"}, {"one/deep/d.txt", "d"}, {"two/g.txt", "g"}});
     const QString archive = archiveIn(dir, QStringLiteral("7z"));
     const QStringList before = testarchives::entryPaths(archive);
     MainWindow* window = restart(archive + QStringLiteral("/docs"));
@@ -442,7 +447,8 @@ void TestWindowCommands::addingToTheOpenArchive()
         for (const QString& path : paths)
             urls << QUrl::fromLocalFile(path);
         data.setUrls(urls);
-        QVERIFY(window->archiveModel(0)->dropMimeData(&data, Qt::CopyAction, -1, -1, QModelIndex()));
+        QVERIFY(
+            window->archiveModel(0)->dropMimeData(&data, Qt::CopyAction, -1, -1, QModelIndex()));
     } else {
         testenv::whenModalAppears(
             [&](QWidget* dialog) {
@@ -469,13 +475,14 @@ void TestWindowCommands::extractCommands_data()
     QTest::addColumn<QString>("command");
     QTest::addColumn<QStringList>("tree");
 
-    const QStringList all{"docs/", "docs/a.txt", "docs/sub/", "docs/sub/b.txt", "top.txt", "New folder/",
-                          "New folder/n.txt"};
+    const QStringList all{"docs/",   "docs/a.txt",  "docs/sub/",       "docs/sub/b.txt",
+                          "top.txt", "New folder/", "New folder/n.txt"};
     QStringList extractedTo;
     for (const QString& path : all)
         extractedTo << QStringLiteral("x/") + path;
     QTest::newRow("Extract here") << "" << "x.7z" << "actExtractHere_2" << all;
-    QTest::newRow("Extract to x") << "" << "x.7z" << "Extract to" << QStringList{"x/"} + extractedTo;
+    QTest::newRow("Extract to x")
+        << "" << "x.7z" << "Extract to" << QStringList{"x/"} + extractedTo;
     QTest::newRow("Extract here from inside, below the folder shown")
         << "/docs" << "sub" << "actExtractHere_2" << QStringList{"sub/", "sub/b.txt"};
     QTest::newRow("Extract the archive... from inside")
@@ -497,7 +504,9 @@ void TestWindowCommands::extractCommands()
     select(0, {row});
     if (command == QLatin1String("actExtract"))
         testenv::whenModalAppears(
-            [](QWidget* dialog) { dialog->findChild<QAbstractButton*>(QStringLiteral("pbOk"))->click(); },
+            [](QWidget* dialog) {
+                dialog->findChild<QAbstractButton*>(QStringLiteral("pbOk"))->click();
+            },
             "ExtractDialog");
     if (command.startsWith(QLatin1String("act")))
         trigger(qPrintable(command));
@@ -511,7 +520,8 @@ void TestWindowCommands::extractCommands()
 
 void TestWindowCommands::openingAnEntryUsesAPrivateFolder()
 {
-    const QString archive = archiveIn(testenv::makeDir(QStringLiteral("open")), QStringLiteral("zip"));
+    const QString archive =
+        archiveIn(testenv::makeDir(QStringLiteral("open")), QStringLiteral("zip"));
     MainWindow* window = restart(archive + QStringLiteral("/docs"));
     select(0, {"a.txt"});
     QTest::keyClick(window->view(0), Qt::Key_Return);
@@ -519,9 +529,7 @@ void TestWindowCommands::openingAnEntryUsesAPrivateFolder()
     QCOMPARE(testenv::readFile(m_opened.first()), QByteArray("a"));
     const QString folder = m_opened.first().section(QLatin1Char('/'), 0, -3);
     QVERIFY2(temporaryLeftovers().contains(QFileInfo(folder).fileName()), qPrintable(folder));
-    const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther |
-                                      QFile::WriteOther | QFile::ExeOther;
-    QCOMPARE(QFileInfo(folder).permissions() & others, QFile::Permissions());
+    QVERIFY(privateToTheUser(folder));
 }
 
 void TestWindowCommands::dragOutOfAnArchiveLandsAsFiles()
@@ -532,18 +540,29 @@ void TestWindowCommands::dragOutOfAnArchiveLandsAsFiles()
     CSettings::setPanelPath(1, dir + QStringLiteral("/target"));
     MainWindow* window = restart(archive);
     CArchiveDataModel* model = window->archiveModel(0);
+    // Each drag gets a private folder of its own (the last one's goes), and
+    // nothing is extracted before a drop asks for the data.
+    std::unique_ptr<QMimeData> first(model->mimeData({rowOf(0, "docs")}));
+    const QString firstFolder = model->dragFolder();
     std::unique_ptr<QMimeData> data(model->mimeData({rowOf(0, "docs"), rowOf(0, "top.txt")}));
+    const QString folder = model->dragFolder();
+    QVERIFY(folder != firstFolder && !QFileInfo::exists(firstFolder));
+    QVERIFY2(temporaryLeftovers().contains(QFileInfo(folder).fileName()), qPrintable(folder));
+    QVERIFY(privateToTheUser(folder));
+    QCOMPARE(testenv::listTree(folder), QStringList());
 
     // The file panel asks for the data while the drop happens; the entries
     // are extracted then, and the copy drop moves them on.
     FileSystemModel* files = window->fileModel(1);
     MainWindow::setDropEventStarted();
-    const bool dropped = files->dropMimeData(data.get(), Qt::CopyAction, -1, -1, files->index(dir + "/target"));
+    const bool dropped =
+        files->dropMimeData(data.get(), Qt::CopyAction, -1, -1, files->index(dir + "/target"));
     MainWindow::setDropEventEnded();
     QVERIFY(dropped);
     QCOMPARE(testenv::listTree(dir + QStringLiteral("/target")),
              QStringList({"docs/", "docs/a.txt", "docs/sub/", "docs/sub/b.txt", "top.txt"}));
     QCOMPARE(model->dragFolder(), QString());
+    QVERIFY(!QFileInfo::exists(folder));
 }
 
 void TestWindowCommands::bothPanelsShowTimesAlike()
@@ -560,11 +579,13 @@ void TestWindowCommands::bothPanelsShowTimesAlike()
 
 void TestWindowCommands::browsingRaisesNoModelWarnings()
 {
-    const QString archive = archiveIn(testenv::makeDir(QStringLiteral("browse")), QStringLiteral("zip"));
+    const QString archive =
+        archiveIn(testenv::makeDir(QStringLiteral("browse")), QStringLiteral("zip"));
     MainWindow* window = restart(m_source);
     warnings.clear();
     const QtMessageHandler previous = qInstallMessageHandler(recordWarnings);
-    for (const QString& path : {QString(), m_source, archive + QStringLiteral("/docs"), QString(), archive})
+    for (const QString& path :
+         {QString(), m_source, archive + QStringLiteral("/docs"), QString(), archive})
         window->setPanelPath(path, 0);
     window->goBack();
     qInstallMessageHandler(previous);
