@@ -3,7 +3,7 @@
 #include "app/XmlReader.h"
 #include "app/globals.h"
 #include "app/settings.h"
-#include "engine/guiutils.h"
+#include "engine/OperationWindows.h"
 #include "fileops/UserActions.h"
 #include "fileops/utils.h"
 

@@ -2,10 +2,13 @@
 
 #include "fileops/utils.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
+#include <QLibraryInfo>
 #include <QSettings>
+#include <QTranslator>
 
 
 std::atomic<bool> CSettings::m_isSilent{false};
@@ -147,4 +150,21 @@ bool CSettings::isElevated()
 void CSettings::setElevated(bool elevated)
 {
     m_isElevated.store(elevated);
+}
+
+void installLanguage(QLocale::Language language)
+{
+    static QTranslator translator;
+    static QTranslator qtTranslator;
+    QCoreApplication::removeTranslator(&translator);
+    QCoreApplication::removeTranslator(&qtTranslator);
+    if (int(language) == kSystemLanguage || language == QLocale::AnyLanguage)
+        language = QLocale::system().language();
+    if (language != QLocale::Russian)
+        return;
+    if (translator.load(QStringLiteral(":/lang/Quenvar_ru")))
+        QCoreApplication::installTranslator(&translator);
+    // Qt's own texts come with the system's Qt translations, when installed.
+    if (qtTranslator.load(QStringLiteral("qtbase_ru"), QLibraryInfo::location(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtTranslator);
 }

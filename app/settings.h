@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLocale>
 #include <QString>
 #include <atomic>
 #include <QVariant>
@@ -40,3 +41,14 @@ private:
     static std::atomic<bool> m_isSilent;
     static std::atomic<bool> m_isElevated;
 };
+
+// The value of "DefaultLanguage" that follows the system; no language of
+// QLocale has it.
+constexpr int kSystemLanguage = 360;
+
+// The one place where the interface language changes (start-up, the
+// language box, system locale changes). kSystemLanguage and
+// QLocale::AnyLanguage follow the system; a language without a translation
+// leaves the program in English. Qt's own texts (standard buttons, key
+// names) follow in the same language.
+void installLanguage(QLocale::Language language);

@@ -309,8 +309,10 @@ int runBenchmark(int argc, char** argv)
     qputenv("HOME", QFile::encodeName(config));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(config + QStringLiteral("/.config")));
     qputenv("XDG_DATA_HOME", QFile::encodeName(config + QStringLiteral("/.local/share")));
+    // The benchmark's own offscreen platform is no display for its children.
     qunsetenv("DISPLAY");
     qunsetenv("WAYLAND_DISPLAY");
+    qunsetenv("QT_QPA_PLATFORM");
     if (!InitGetProc()) {
         std::printf("the engine library is not available\n");
         return 1;

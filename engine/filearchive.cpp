@@ -4,13 +4,13 @@
 #include "app/settings.h"
 #include "engine/ArchiveOpenCallback.h"
 #include "engine/EngineErrors.h"
+#include "engine/OperationWindows.h"
 #include "engine/ExtractCallback.h"
 #include "engine/streams.h"
 #include "engine/zipapi.h"
 #include "fileops/FileUtils.h"
 #include "fileops/PasswordCache.h"
 #include "fileops/utils.h"
-#include "ui/passworddialog.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -560,9 +560,9 @@ void FileArchive::getPass(QString& password, bool& canceled, bool useCache)
     password = useCache && !m_passwordRefused ? getPasswordFromCache(m_archiveFileName) : QString();
     if (password.isEmpty()) {
         if (onGuiThread()) {
-            PasswordDialog dialog;
-            canceled = dialog.exec() != QDialog::Accepted;
-            password = dialog.getPassword();
+            // A program without windows has no one to ask on this thread.
+            const OperationWindows* windows = operationWindows();
+            canceled = !windows || !windows->askPassword(password);
         } else {
             // Answered into shared state: a cancelled wait leaves the
             // question open for a while.

@@ -2,19 +2,18 @@
 
 #include "app/globals.h"
 #include "engine/ArchiveProgressDlg.h"
-#include "engine/HeadlessOperation.h"
 #include "fileops/FileUtils.h"
 #include "ui/compressdialog.h"
 #include "ui/extractdialog.h"
+#include "ui/passworddialog.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDialog>
-#include <QFileInfo>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QMessageBox>
-#include <QCoreApplication>
 #include <QPushButton>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
@@ -22,13 +21,10 @@
 
 #include <cmath>
 
-bool guiCompress(CompressOptions options, bool sendMail, bool showDialog, bool* operationFailed,
-                 bool* sourcesLeftOut)
+namespace {
+
+bool compressInWindows(CompressOptions& options, bool showDialog, bool* operationFailed, bool* sourcesLeftOut)
 {
-    if (operationFailed)
-        *operationFailed = true;
-    if (sourcesLeftOut)
-        *sourcesLeftOut = false;
     if (showDialog) {
         CompressDialog dialog;
         dialog.setCompressOptions(options);
@@ -36,33 +32,18 @@ bool guiCompress(CompressOptions options, bool sendMail, bool showDialog, bool* 
             return false;
         options = dialog.getCompressOptions();
     }
-    if (isUnattended()) {
-        HeadlessOperation operation;
-        operation.compress(options);
-        if (operationFailed)
-            *operationFailed = operation.failed();
-        if (sourcesLeftOut)
-            *sourcesLeftOut = operation.sourcesLeftOut();
-    } else {
-        ArchiveProgressDlg progress;
-        progress.setBlocking(true);
-        progress.doCompress(options);
-        if (operationFailed)
-            *operationFailed = progress.failed();
-        if (sourcesLeftOut)
-            *sourcesLeftOut = progress.sourcesLeftOut();
-    }
-    if (sendMail)
-        SendMail(options.archivePath);
+    ArchiveProgressDlg progress;
+    progress.setBlocking(true);
+    progress.doCompress(options);
+    if (operationFailed)
+        *operationFailed = progress.failed();
+    if (sourcesLeftOut)
+        *sourcesLeftOut = progress.sourcesLeftOut();
     return true;
 }
 
-bool guiExtract(ExtractOptions& options, bool showDialog, bool* dialogRejected)
+bool extractInWindows(ExtractOptions& options, bool showDialog, bool* dialogRejected)
 {
-    if (dialogRejected)
-        *dialogRejected = false;
-    if (options.targetDirectory.isEmpty())
-        options.targetDirectory = QFileInfo(options.archivePath).path();
     if (showDialog) {
         ExtractDialog dialog;
         dialog.setExtractOptions(options);
@@ -73,16 +54,30 @@ bool guiExtract(ExtractOptions& options, bool showDialog, bool* dialogRejected)
         }
         options = dialog.getExtractOptions();
     }
-    if (isUnattended()) {
-        HeadlessOperation operation;
-        operation.extract(options);
-        return !operation.failed();
-    }
     ArchiveProgressDlg progress;
     progress.setBlocking(true);
     progress.doExtract(options);
     return !progress.failed();
 }
+
+bool askPasswordInWindow(QString& password)
+{
+    PasswordDialog dialog;
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    password = dialog.getPassword();
+    return accepted;
+}
+
+const OperationWindows kOperationWindows = {&compressInWindows, &extractInWindows, &askPasswordInWindow};
+
+} // namespace
+
+// Every program linked with the windows refers to this (see CMakeLists.txt),
+// so the windows are in place before main() and before any test.
+extern "C" const bool quenvarOperationWindowsInstalled = [] {
+    setOperationWindows(&kOperationWindows);
+    return true;
+}();
 
 void showWarning(QWidget* parent, const QString& title, const QString& text)
 {
@@ -173,8 +168,7 @@ QString correctPathToDisplay(const QString& path)
     return result;
 }
 
-bool SendMail(const QString& archivePath)
+bool isLeftButtonPressed()
 {
-    qDebug().noquote() << "no mail program to hand the archive to:" << archivePath;
-    return true;
+    return QGuiApplication::mouseButtons() & Qt::LeftButton;
 }

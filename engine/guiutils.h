@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/CCompressOptions.h"
+#include "engine/OperationWindows.h"
 
 #include <QPointer>
 #include <QString>
@@ -10,23 +10,6 @@ class QComboBox;
 class QDialog;
 class QTextEdit;
 class QWidget;
-
-// Runs a compress or update request in the progress dialog, after the
-// compress dialog when showDialog is set; without a display (isUnattended)
-// in a HeadlessOperation instead. False only when that dialog was
-// not accepted; whether the operation itself failed (or was cancelled, or
-// refused) goes to *operationFailed when given, and whether it was written
-// without sources it could not read to *sourcesLeftOut. With sendMail the
-// archive is handed to SendMail afterwards.
-bool guiCompress(CompressOptions options, bool sendMail, bool showDialog, bool* operationFailed = nullptr,
-                 bool* sourcesLeftOut = nullptr);
-
-// Runs an extract request in the progress dialog (without a display in a
-// HeadlessOperation), after the extract dialog when showDialog is set; what the user chose there is written back into
-// options. An empty target means the folder that holds the archive. False
-// when the dialog was not accepted (*dialogRejected, when given, tells this
-// case apart) or the extraction failed or was cancelled.
-bool guiExtract(ExtractOptions& options, bool showDialog, bool* dialogRejected = nullptr);
 
 // A warning with an OK button; without a display (isUnattended) a line on
 // standard error instead, since no one could close the box. The parent may
@@ -91,6 +74,5 @@ void setTextEditText(QTextEdit* edit, const QString& text);
 // The path as the dialogs show it to the user.
 QString correctPathToDisplay(const QString& path);
 
-// Hook for handing a new archive to a mail program; there is none on this
-// platform, so it only reports success.
-bool SendMail(const QString& archivePath);
+// Whether the left mouse button is held down now (a drag in progress).
+bool isLeftButtonPressed();

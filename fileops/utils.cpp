@@ -8,7 +8,6 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QLocale>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -746,11 +745,6 @@ void enableFileSystemHideFilters(QDir::Filters& filters, bool flag)
 void removeSharedDllCounter()
 {
     qDebug() << "Removing shared dll counter.";
-}
-
-bool isLeftButtonPressed()
-{
-    return QGuiApplication::mouseButtons() & Qt::LeftButton;
 }
 
 int getProcessPriority()

@@ -114,7 +114,6 @@ void printTime(int n);
 QString getVersionString(const QString& unused = QString());
 void enableFileSystemHideFilters(QDir::Filters& filters, bool flag);
 void removeSharedDllCounter();
-bool isLeftButtonPressed();
 
 // Facilities that exist only on other platforms: constant answers here.
 int getProcessPriority();

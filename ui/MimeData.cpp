@@ -1,5 +1,6 @@
 #include "ui/MimeData.h"
 
+#include "engine/guiutils.h"
 #include "fileops/utils.h"
 #include "ui/mainwindow.h"
 

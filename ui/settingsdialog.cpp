@@ -8,11 +8,7 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QKeySequence>
-#include <QLibraryInfo>
 #include <QLineEdit>
-
-QTranslator SettingsDialog::m_translator;
-QTranslator SettingsDialog::m_qtTranslator;
 
 namespace {
 
@@ -83,17 +79,7 @@ SettingsDialog::~SettingsDialog() = default;
 
 void SettingsDialog::setLanguage(QLocale::Language language)
 {
-    QCoreApplication::removeTranslator(&m_translator);
-    QCoreApplication::removeTranslator(&m_qtTranslator);
-    if (int(language) == kSystemLanguage || language == QLocale::AnyLanguage)
-        language = QLocale::system().language();
-    if (language != QLocale::Russian)
-        return;
-    if (m_translator.load(QStringLiteral(":/lang/Quenvar_ru")))
-        QCoreApplication::installTranslator(&m_translator);
-    // Qt's own texts come with the system's Qt translations, when installed.
-    if (m_qtTranslator.load(QStringLiteral("qtbase_ru"), QLibraryInfo::location(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(&m_qtTranslator);
+    installLanguage(language);
 }
 
 void SettingsDialog::setLanguageInCombobox(QLocale::Language language)

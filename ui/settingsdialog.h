@@ -1,9 +1,10 @@
 #pragma once
 
+#include "app/settings.h"
+
 #include <QDialog>
 #include <QList>
 #include <QLocale>
-#include <QTranslator>
 
 #include <memory>
 
@@ -21,17 +22,12 @@ class SettingsDialog : public QDialog
     Q_OBJECT
 
 public:
-    // The language box's value for following the system's language; no
-    // language of QLocale has it.
-    static constexpr int kSystemLanguage = 360;
+    static constexpr int kSystemLanguage = ::kSystemLanguage;
 
     explicit SettingsDialog(QWidget* parent = nullptr);
     ~SettingsDialog() override;
 
-    // The one place where the interface language changes (start-up, the
-    // language box, system locale changes). kSystemLanguage and
-    // QLocale::AnyLanguage follow the system; a language without a
-    // translation leaves the program in English.
+    // installLanguage(), for the window's callers.
     static void setLanguage(QLocale::Language language);
 
     void setLanguageInCombobox(QLocale::Language language);
@@ -49,9 +45,4 @@ private slots:
 private:
     std::unique_ptr<Ui::SettingsDialog> ui;
     QList<QCheckBox*> m_associationBoxes;
-
-    // The program's own translation and Qt's texts (standard buttons, key
-    // names) in the same language.
-    static QTranslator m_translator;
-    static QTranslator m_qtTranslator;
 };

@@ -90,23 +90,33 @@ void TestCommandLine::commandWithoutArgument()
 void TestCommandLine::helpAndVersion_data()
 {
     QTest::addColumn<QString>("option");
+    QTest::addColumn<bool>("display");
     QTest::addColumn<QString>("expected");
     const QString help = "Commands (the value of --command):\n  a  ";
-    QTest::newRow("-h") << "-h" << help;
-    QTest::newRow("--version") << "--version" << QStringLiteral("quenvar " QUENVAR_VERSION "\n");
+    const QString version = QStringLiteral("quenvar " QUENVAR_VERSION "\n");
+    QTest::newRow("-h, no display") << "-h" << false << help;
+    QTest::newRow("--version, no display") << "--version" << false << version;
+    QTest::newRow("--version, display") << "--version" << true << version;
 }
 
 void TestCommandLine::helpAndVersion()
 {
     QFETCH(QString, option);
+    QFETCH(bool, display);
     QFETCH(QString, expected);
-    // Also without a display, before any command would run.
+    // Before any command would run. Without a display the program maps none
+    // of the window system's libraries; with one it goes on as the program
+    // with windows.
     auto env = freshEnvironment(false);
-    env.remove("QT_QPA_PLATFORM");
+    if (!display)
+        env.remove("QT_QPA_PLATFORM");
     env.remove("DISPLAY");
+    env.insert("LD_DEBUG", "files");
     const auto result = run({option, "-c", "eh"}, env);
     QCOMPARE(result.exitCode, 0);
     QVERIFY2(QString::fromUtf8(result.out).contains(expected), result.out.constData());
+    QVERIFY(result.err.contains("libQt5Core.so"));
+    QCOMPARE(result.err.contains("libQt5Widgets.so"), display);
 }
 
 void TestCommandLine::helpFollowsTheLanguage_data()

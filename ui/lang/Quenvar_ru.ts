@@ -1416,6 +1416,10 @@
         <translation>quenvar: главному окну нужен дисплей</translation>
     </message>
     <message>
+        <source>quenvar: cannot start %1: %2</source>
+        <translation>quenvar: не удаётся запустить %1: %2</translation>
+    </message>
+    <message>
         <source>quenvar: the command &quot;%1&quot; needs a file or archive path</source>
         <translation>quenvar: команде «%1» нужен путь к файлу или архиву</translation>
     </message>
