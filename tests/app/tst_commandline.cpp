@@ -1,31 +1,132 @@
-// The real executable: parser errors, help and version, the language of
-// its texts, commands without their arguments, and the log of the arguments.
+// The command line and operation files: the real executable run as a script
+// runs it (no dialog; without a display unless a row says otherwise; without
+// a runtime folder), with its exit code, its message and the files it leaves
+// read back by the 7z tool; the parser, help and version, the language of its
+// texts and the log of its arguments; and XML operation files read into
+// requests in this process.
+#include "common/testarchives.h"
 #include "common/testenv.h"
 
-#include <QDir>
+#include "app/CCompressOptions.h"
+#include "app/OperationCommands.h"
+#include "app/XmlReader.h"
+
 #include <QDirIterator>
 #include <QRegularExpression>
+#include <QStorageInfo>
+
+#include <memory>
+
+namespace {
+
+// One run of the executable in a fresh folder (%F in any text below; %S is
+// the source tree, %I the folder of the prepared inputs).
+struct Run
+{
+    // Inputs copied into the folder ("sub/name" into a subfolder), or
+    // "path=content" written there.
+    QStringList inputs;
+    QStringList arguments;
+    // When given, written as the operation file and run with "-c xml".
+    QString xml;
+    bool display = false;
+    int exitCode = 0;
+    // A failure's message on stderr; on success stdout holds it and stderr is
+    // empty (scripts take any line there for a failure).
+    QString message;
+    // Folders that hold the source tree afterwards.
+    QStringList sourceIn;
+    // "path=content" that holds afterwards, "!path" that does not exist.
+    QStringList files;
+    // An archive written by the run, tested by the 7z tool; its entries sorted.
+    QString archive;
+    QStringList entries;
+};
+
+const QStringList kSourceEntries{"a.txt", "empty", "sub", "sub/b.txt", "sub/deeper",
+                                 "sub/deeper/c.bin"};
+
+QStringList under(const QString& folder, const QStringList& paths)
+{
+    QStringList result{folder};
+    for (const QString& path : paths)
+        result << folder + "/" + path;
+    return result;
+}
+
+// Archives made by Python in the folder given: good.zip (a.txt: "alpha"), and
+// two that cannot be extracted whole: crc.zip (c.txt: "gamma", and b.txt
+// whose stored data has a flipped byte) and pax.tar (a pax header whose size
+// runs past the end).
+const char* const kBrokenArchives = R"(
+import io, sys, tarfile, zipfile
+folder = sys.argv[1]
+for name, entries in (('good.zip', {'a.txt': b'alpha'}),
+                      ('crc.zip', {'c.txt': b'gamma', 'b.txt': b'damaged data'})):
+    with zipfile.ZipFile(folder + '/' + name, 'w') as archive:
+        for entry, data in entries.items():
+            archive.writestr(entry, data)
+crc = bytearray(open(folder + '/crc.zip', 'rb').read())
+crc[crc.find(b'damaged data')] ^= 0x20
+open(folder + '/crc.zip', 'wb').write(crc)
+stream = io.BytesIO()
+with tarfile.open(fileobj=stream, mode='w', format=tarfile.PAX_FORMAT) as archive:
+    info = tarfile.TarInfo('a.txt')
+    info.size, info.pax_headers = 5, {'comment': 'pax'}
+    archive.addfile(info, io.BytesIO(b'alpha'))
+pax = bytearray(stream.getvalue())
+pax[124:136] = b'77777777777\0'
+pax[148:156] = b' ' * 8
+pax[148:156] = b'%06o\0 ' % sum(pax[:512])
+open(folder + '/pax.tar', 'wb').write(pax)
+)";
+
+struct Parsed
+{
+    std::unique_ptr<CompressOptions> compress;
+    std::unique_ptr<ExtractOptions> extract;
+};
+
+Parsed parse(const QString& path, QString* invalidVolume = nullptr)
+{
+    CompressOptions* compress = reinterpret_cast<CompressOptions*>(0x1);
+    ExtractOptions* extract = reinterpret_cast<ExtractOptions*>(0x1);
+    const bool ok = parseXml(path, &compress, &extract, invalidVolume);
+    if (!ok)
+        qFatal("parseXml reported failure");
+    Parsed parsed;
+    parsed.compress.reset(compress);
+    parsed.extract.reset(extract);
+    if (bool(parsed.compress) == bool(parsed.extract))
+        qFatal("parseXml must give exactly one request");
+    return parsed;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Run)
 
 class TestCommandLine : public QObject
 {
     Q_OBJECT
 
 private:
-    // A fresh private HOME/XDG set for one run of the binary, with or
-    // without its log.
-    QProcessEnvironment freshEnvironment(bool log)
+    QString m_inputs;
+    QString m_source; // "src" in m_inputs, with files and subfolders
+    QString m_dir;    // where the operation files parsed in this process go
+
+    static void addRun(const char* name, const Run& run) { QTest::newRow(name) << run; }
+
+    QString write(const QByteArray& body)
     {
-        QProcessEnvironment env = testenv::childEnvironment(true);
-        env.remove("QuenvarLog");
-        if (log)
-            env.insert("QuenvarLog", "1");
-        return env;
+        const QString path = m_dir + "/job.xml";
+        if (!testenv::writeFile(path, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" + body))
+            qFatal("cannot write %s", qPrintable(path));
+        return path;
     }
-    testenv::ProcessResult run(const QStringList& args, const QProcessEnvironment& env)
-    {
-        return testenv::runProcess(testenv::quenvarBinary(), args, 60000, QString(), env);
-    }
-    QStringList logLines(const QProcessEnvironment& env)
+
+    // The program's log in a child's environment, one line each.
+    static QStringList logLines(const QProcessEnvironment& env)
     {
         QDirIterator it(env.value("XDG_DATA_HOME"), {"Quenvar.log"}, QDir::Files,
                         QDirIterator::Subdirectories);
@@ -35,142 +136,515 @@ private:
     }
 
 private slots:
-    void parserRefusals_data();
-    void parserRefusals();
-    void commandWithoutArgument_data();
-    void commandWithoutArgument();
-    void helpAndVersion_data();
-    void helpAndVersion();
-    void helpFollowsTheLanguage_data();
-    void helpFollowsTheLanguage();
-    void argumentsAreLoggedOneLineEach();
-};
-
-void TestCommandLine::parserRefusals_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("unknown option")
-        << QStringList{"--no-such-option"} << "Unknown option 'no-such-option'";
-    QTest::newRow("missing value") << QStringList{"-c"} << "Missing value after '-c'";
-}
-
-void TestCommandLine::parserRefusals()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, message);
-    const auto result = run(arguments, freshEnvironment(false));
-    QVERIFY(result.finished);
-    QVERIFY(result.exitCode != 0);
-    QVERIFY2(result.err.contains(message.toUtf8()), result.err.constData());
-}
-
-void TestCommandLine::commandWithoutArgument_data()
-{
-    QTest::addColumn<QString>("command");
-    // One command of each kind: packing, an XML file, extracting, opening.
-    for (const char* c : {"a", "xml", "em_here", "o"})
-        QTest::newRow(c) << QString::fromLatin1(c);
-}
-
-void TestCommandLine::commandWithoutArgument()
-{
-    QFETCH(QString, command);
-    const auto env = freshEnvironment(true);
-    const auto result = run({"-c", command}, env);
-    QVERIFY(result.finished);
-    QCOMPARE(result.exitCode, 1);
-    QVERIFY2(result.err.contains(QStringLiteral("the command \"%1\" needs a file or archive path")
-                                     .arg(command)
-                                     .toUtf8()),
-             result.err.constData());
-    QVERIFY(logLines(env).join('\n').contains("needs a file argument and got none"));
-}
-
-void TestCommandLine::helpAndVersion_data()
-{
-    QTest::addColumn<QString>("option");
-    QTest::addColumn<bool>("display");
-    QTest::addColumn<QString>("expected");
-    const QString help = "Commands (the value of --command):\n  a  ";
-    const QString version = QStringLiteral("quenvar " QUENVAR_VERSION "\n");
-    QTest::newRow("-h, no display") << "-h" << false << help;
-    QTest::newRow("--version, no display") << "--version" << false << version;
-    QTest::newRow("--version, display") << "--version" << true << version;
-}
-
-void TestCommandLine::helpAndVersion()
-{
-    QFETCH(QString, option);
-    QFETCH(bool, display);
-    QFETCH(QString, expected);
-    // Before any command would run. Without a display the program maps none
-    // of the window system's libraries; with one it goes on as the program
-    // with windows.
-    auto env = freshEnvironment(false);
-    if (!display)
-        env.remove("QT_QPA_PLATFORM");
-    env.remove("DISPLAY");
-    env.insert("LD_DEBUG", "files");
-    const auto result = run({option, "-c", "eh"}, env);
-    QCOMPARE(result.exitCode, 0);
-    QVERIFY2(QString::fromUtf8(result.out).contains(expected), result.out.constData());
-    QVERIFY(result.err.contains("libQt5Core.so"));
-    QCOMPARE(result.err.contains("libQt5Widgets.so"), display);
-}
-
-void TestCommandLine::helpFollowsTheLanguage_data()
-{
-    QTest::addColumn<QString>("systemLocale");
-    QTest::addColumn<QVariant>("chosen"); // the setting "DefaultLanguage"; invalid: never chosen
-    QTest::addColumn<QString>("expected");
-    const QString english = "Commands (the value of --command):";
-    const QString russian = QString::fromUtf8("Команды (значение --command):");
-    QTest::newRow("English system") << "en_US.UTF-8" << QVariant() << english;
-    QTest::newRow("Russian system") << "ru_RU.UTF-8" << QVariant() << russian;
-    QTest::newRow("Default, English system") << "en_US.UTF-8" << QVariant(360) << english;
-    QTest::newRow("Default, Russian system") << "ru_RU.UTF-8" << QVariant(360) << russian;
-    QTest::newRow("English chosen") << "ru_RU.UTF-8" << QVariant(int(QLocale::English)) << english;
-    QTest::newRow("Russian chosen") << "de_DE.UTF-8" << QVariant(int(QLocale::Russian)) << russian;
-}
-
-void TestCommandLine::helpFollowsTheLanguage()
-{
-    QFETCH(QString, systemLocale);
-    QFETCH(QVariant, chosen);
-    QFETCH(QString, expected);
-    auto env = freshEnvironment(false);
-    env.insert("LC_ALL", systemLocale);
-    if (chosen.isValid())
-        testenv::writeFile(env.value("XDG_CONFIG_HOME") + "/Quenvar/Settings.conf",
-                           "[General]\nDefaultLanguage=" + chosen.toByteArray() + "\n");
-    const auto result = run({"--help"}, env);
-    QCOMPARE(result.exitCode, 0);
-    QVERIFY2(QString::fromUtf8(result.out).contains(expected), result.out.constData());
-}
-
-void TestCommandLine::argumentsAreLoggedOneLineEach()
-{
-    const auto env = freshEnvironment(true);
-    const QStringList args = {"-c", "rc", "first arg", QString::fromUtf8("второй")};
-    QCOMPARE(run(args, env).exitCode, 0);
-    const QStringList lines = logLines(env);
-    const QRegularExpression stamp("^\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d (.*)$");
-    QStringList texts;
-    for (const QString& line : lines) {
-        const auto match = stamp.match(line);
-        QVERIFY2(match.hasMatch(), qPrintable(line));
-        texts << match.captured(1);
+    void initTestCase()
+    {
+        m_inputs = testenv::makeDir("inputs");
+        m_source = m_inputs + "/src";
+        testenv::makeTree(m_source,
+                          {{"a.txt", "alpha\n"},
+                           {"sub/b.txt", "beta\n"},
+                           {"sub/deeper/c.bin", testenv::randomBytes(65536)}},
+                          {"empty"});
+        testenv::makeTree(m_inputs, {{"text.7z", "just text\n"},
+                                     {"blocker", "a file, not a folder\n"},
+                                     {"big/big.bin", testenv::randomBytes(3 * 1048576 + 1000)}});
+        for (const char* format : {"7z", "zip"})
+            QCOMPARE(testenv::run7z({"a", QString("pack.") + format, "src"}, m_inputs).exitCode, 0);
+        QCOMPARE(testenv::run7z({"a", "-psecret", "-mhe=on", "locked.7z", "src"}, m_inputs)
+                     .exitCode,
+                 0);
+        const QByteArray whole = testenv::readFile(m_inputs + "/pack.7z");
+        QVERIFY(testenv::writeFile(m_inputs + "/cut.7z", whole.left(whole.size() / 2)));
+        const auto made = testenv::runProcess("python3", {"-c", kBrokenArchives, m_inputs});
+        QVERIFY2(made.exitCode == 0, made.err.constData());
     }
-    QVERIFY(texts.size() >= 5);
-    QVERIFY(texts.at(0).endsWith("quenvar"));
-    QCOMPARE(texts.mid(1, 4), args);
-    QVERIFY(texts.contains("Removing shared dll counter."));
 
-    // A second run appends to the same file.
-    QCOMPARE(run(args, env).exitCode, 0);
-    QCOMPARE(logLines(env).size(), 2 * lines.size());
-}
+    void init() { m_dir = testenv::makeDir("xml"); }
+
+    void commands_data()
+    {
+        QTest::addColumn<Run>("run");
+        // Each extraction command once; the formats themselves are the archive
+        // tests' part. Those for several archives get two, in folders of their own.
+        addRun("eh 7z", {{"pack.7z"}, {"-c", "eh", "%F/pack.7z"}, {}, true, 0, {}, {"src"}});
+        addRun("ed zip",
+               {{"pack.zip"}, {"-c", "ed", "%F/pack.zip"}, {}, true, 0, {}, {"pack/src"}});
+        addRun("em_here zip",
+               {{"one/pack.zip", "two/pack.zip"},
+                {"-c", "em_here", "%F/one/pack.zip", "%F/two/pack.zip"}, {}, true, 0, {},
+                {"one/src", "two/src"}});
+        addRun("em_to_archive_dir 7z",
+               {{"one/pack.7z", "two/pack.7z"},
+                {"-c", "em_to_archive_dir", "%F/one/pack.7z", "%F/two/pack.7z"}, {}, true, 0, {},
+                {"one/pack/src", "two/pack/src"}});
+
+        // What could be extracted is there all the same.
+        const QString damagedEntry = "These entries of %F/crc.zip were not extracted: "
+                                     "their data is damaged: b.txt (CRC error)";
+        const QString missing = "Cannot open file %F/gone.7z: No such file or directory";
+        addRun("eh, broken pax header",
+               {{"pax.tar"}, {"-c", "eh", "%F/pax.tar"}, {}, false, 1,
+                "The archive %F/pax.tar is damaged: unexpected end of archive", {}, {"!b.txt"}});
+        addRun("eh, damaged entry", {{"crc.zip"}, {"-c", "eh", "%F/crc.zip"}, {}, false, 1,
+                                     damagedEntry, {}, {"c.txt=gamma", "!b.txt"}});
+        addRun("eh, missing", {{}, {"-c", "eh", "%F/gone.7z"}, {}, false, 1, missing});
+        addRun("eh, text named .7z",
+               {{"text.7z"}, {"-c", "eh", "%F/text.7z"}, {}, false, 1,
+                "Cannot open archive %F/text.7z: not an archive of a known format"});
+        addRun("eh, truncated 7z", {{"cut.7z"}, {"-c", "eh", "%F/cut.7z"}, {}, false, 1,
+                                    "Cannot open archive %F/cut.7z: unexpected end of archive"});
+        addRun("ed, damaged entry", {{"crc.zip"}, {"-c", "ed", "%F/crc.zip"}, {}, false, 1,
+                                     damagedEntry, {}, {"crc/c.txt=gamma", "!crc/b.txt"}});
+        addRun("em_here, good then damaged",
+               {{"good.zip", "crc.zip"}, {"-c", "em_here", "%F/good.zip", "%F/crc.zip"}, {}, false,
+                1, damagedEntry, {}, {"a.txt=alpha", "c.txt=gamma", "!b.txt"}});
+        addRun("em_to_archive_dir, missing then good",
+               {{"good.zip"}, {"-c", "em_to_archive_dir", "%F/gone.7z", "%F/good.zip"}, {}, false,
+                1, missing, {}, {"good/a.txt=alpha", "!good/b.txt"}});
+
+        // Operation files. A damaged archive fails with 1 and no message box
+        // (which would hold the run until its time limit).
+        addRun("xml extract, damaged archive",
+               {{"cut.7z"}, {}, "<target>broken</target><files><file>cut.7z</file></files>", true,
+                1, "cut.7z did not complete"});
+        addRun("xml extract, no archive named",
+               {{}, {}, "<target>none</target><files><other>x</other></files>", true, 1,
+                "names no archive to extract", {}, {"!none"}});
+        // A relative target and an absolute archive path, each taken as meant.
+        const QString intoOut = "<target>out</target><files><file>%F/pack.7z</file></files>";
+        addRun("xml extract", {{"pack.7z"}, {}, intoOut, false, 0, {}, {"out/src"}});
+        // Again onto the files there: nobody can be asked, so it stops and the
+        // file the user changed stays as it is.
+        addRun("xml extract onto existing files",
+               {{"pack.7z", "out/src/a.txt=changed\n"}, {}, intoOut, false, 1, "already exists",
+                {}, {"out/src/a.txt=changed\n"}});
+        // Nobody can type the password: the extraction stops instead of waiting.
+        const QString locked = "<target>out</target><files><file>locked.7z</file></files>";
+        addRun("xml extract, password needed",
+               {{"locked.7z"}, {}, locked, false, 1, "needs a password", {}, {"!out/src"}});
+        addRun("xml extract, password given",
+               {{"locked.7z"}, {}, "<password>secret</password>" + locked, false, 0, {},
+                {"out/src"}});
+        const QString compress = "<operation>Compress</operation><format>%1</format>"
+                                 "<target>%2</target><files>%3</files>";
+        addRun("xml compress", {{}, {}, compress.arg("7z", "made.7z", "<file>%S</file>"), false,
+                                0, {}, {}, {}, "made.7z", under("src", kSourceEntries)});
+        // "absolute": each entry carries the whole path of its file; names keep
+        // their leading "/", readers drop it on extraction.
+        addRun("xml compress, absolute paths",
+               {{}, {}, compress.arg("zip", "full.zip", "<file>%S</file>")
+                            + "<pathsMode>absolute</pathsMode>", false, 0, {}, {}, {}, "full.zip",
+                under("%S", kSourceEntries)});
+        // A script must learn that no archive was written: the target's folder
+        // is a regular file.
+        addRun("xml compress into a file",
+               {{"blocker"}, {}, compress.arg("7z", "blocker/out.7z", "<file>%S</file>"), false, 1,
+                "was not written", {}, {"blocker=a file, not a folder\n"}});
+        for (const char* format : {"7z", "zip", "tar"}) {
+            const QString archive = QString("out.") + format;
+            const QString gone = "%F/gone.txt: No such file or directory";
+            addRun(qPrintable(archive + ", only missing sources"),
+                   {{}, {}, compress.arg(format, archive, "<file>gone.txt</file>"), false, 1, gone,
+                    {}, {"!" + archive}});
+            addRun(qPrintable(archive + ", one missing among good ones"),
+                   {{}, {},
+                    compress.arg(format, archive,
+                                 "<file>%S/a.txt</file><file>gone.txt</file><file>%S/sub</file>"),
+                    false, 1, gone, {}, {}, archive,
+                    {"a.txt", "sub", "sub/b.txt", "sub/deeper", "sub/deeper/c.bin"}});
+        }
+
+        // Without a display nothing that needs one runs, and nothing is touched.
+        for (const char* command : {"a", "as", "e", "em", "o", "t"})
+            addRun(command, {{"mine.txt=mine"}, {"-c", command, "%F/mine.txt"}, {}, false, 1,
+                             QString("the command \"%1\" needs a display").arg(command), {},
+                             {"mine.txt=mine"}});
+        addRun("main window", {{"mine.txt=mine"}, {"%F/mine.txt"}, {}, false, 1,
+                               "the main window needs a display", {}, {"mine.txt=mine"}});
+
+        // The parser, and commands without their arguments.
+        addRun("unknown option",
+               {{}, {"--no-such-option"}, {}, true, 1, "Unknown option 'no-such-option'"});
+        addRun("missing value", {{}, {"-c"}, {}, true, 1, "Missing value after '-c'"});
+        // One command of each kind: packing, an XML file, extracting, opening.
+        for (const char* command : {"a", "xml", "em_here", "o"})
+            addRun(qPrintable(QString("%1 without argument").arg(command)),
+                   {{}, {"-c", command}, {}, true, 1,
+                    QString("the command \"%1\" needs a file or archive path").arg(command)});
+    }
+
+    void commands()
+    {
+        QFETCH(Run, run);
+        const QString folder = testenv::makeDir("run");
+        const auto place = [&](QString text) {
+            return text.replace("%F", folder).replace("%S", m_source).replace("%I", m_inputs);
+        };
+        for (const QString& input : run.inputs) {
+            const QString path = folder + "/" + input.section('=', 0, 0);
+            QDir().mkpath(QFileInfo(path).path());
+            if (input.contains('='))
+                QVERIFY(testenv::writeFile(path, input.section('=', 1).toUtf8()));
+            else
+                QVERIFY(QFile::copy(m_inputs + "/" + QFileInfo(input).fileName(), path));
+        }
+        QStringList arguments;
+        for (const QString& argument : run.arguments)
+            arguments << place(argument);
+        if (!run.xml.isEmpty()) {
+            arguments = QStringList{"-c", "xml", folder + "/operation.xml"};
+            QVERIFY(testenv::writeFile(arguments.last(), "<Main>" + place(run.xml).toUtf8()
+                                                             + "</Main>"));
+        }
+        const auto result = testenv::runQuenvar(arguments, run.display);
+        QVERIFY2(result.finished, result.err.constData());
+        QCOMPARE(result.exitCode, run.exitCode);
+        const QByteArray message = place(run.message).toUtf8();
+        if (run.exitCode == 0) {
+            QVERIFY2(result.err.isEmpty(), result.err.constData());
+            QVERIFY2(result.out.contains(message), result.out.constData());
+        } else {
+            QVERIFY2(result.err.contains(message), result.err.constData());
+        }
+        for (const QString& target : run.sourceIn)
+            QCOMPARE(testenv::compareTrees(m_source, folder + "/" + target), QString());
+        for (const QString& file : run.files) {
+            const QString name = file.section('=', 0, 0);
+            const QString path = folder + "/" + name.mid(name.startsWith('!') ? 1 : 0);
+            if (file.startsWith('!'))
+                QVERIFY2(!QFileInfo::exists(path), qPrintable(path));
+            else
+                QCOMPARE(testenv::readFile(path), file.section('=', 1).toUtf8());
+        }
+        if (run.archive.isEmpty())
+            return;
+        const QString archive = folder + "/" + run.archive;
+        QCOMPARE(testenv::run7z({"t", archive}).exitCode, 0);
+        QStringList entries;
+        for (const QString& entry : run.entries)
+            entries << place(entry);
+        entries.sort();
+        QCOMPARE(testarchives::entryPaths(archive), entries);
+    }
+
+    void volumesOfOneMebibyte()
+    {
+        const QString folder = testenv::makeDir("volumes");
+        QVERIFY(testenv::writeFile(folder + "/operation.xml",
+                                   "<Main><operation>Compress</operation><format>7z</format>"
+                                   "<volume>1</volume><target>split.7z</target><files><file>"
+                                   + m_inputs.toUtf8() + "/big</file></files></Main>"));
+        QCOMPARE(testenv::runQuenvar({"-c", "xml", folder + "/operation.xml"}).exitCode, 0);
+        const QStringList parts = QDir(folder).entryList({"split.7z.*"}, QDir::Files, QDir::Name);
+        QCOMPARE(parts.size(), 4);
+        for (int i = 0; i < parts.size() - 1; ++i)
+            QCOMPARE(QFileInfo(folder + "/" + parts.at(i)).size(), qint64(1048576));
+        QCOMPARE(testenv::run7z({"t", folder + "/split.7z.001"}).exitCode, 0);
+    }
+
+    void helpAndVersion_data()
+    {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<bool>("display");
+        QTest::addColumn<QString>("expected");
+        const QString help = "Commands (the value of --command):\n  a  ";
+        const QString version = QStringLiteral("quenvar " QUENVAR_VERSION "\n");
+        QTest::newRow("-h, no display") << "-h" << false << help;
+        QTest::newRow("--version, no display") << "--version" << false << version;
+        QTest::newRow("--version, display") << "--version" << true << version;
+    }
+
+    void helpAndVersion()
+    {
+        QFETCH(QString, option);
+        QFETCH(bool, display);
+        QFETCH(QString, expected);
+        // Before any command would run. Without a display the program maps none
+        // of the window system's libraries; with one it goes on as the program
+        // with windows.
+        QProcessEnvironment env = testenv::childEnvironment(display);
+        env.insert("LD_DEBUG", "files");
+        const auto result = testenv::runProcess(testenv::quenvarBinary(), {option, "-c", "eh"},
+                                                60000, QString(), env);
+        QCOMPARE(result.exitCode, 0);
+        QVERIFY2(QString::fromUtf8(result.out).contains(expected), result.out.constData());
+        QVERIFY(result.err.contains("libQt5Core.so"));
+        QCOMPARE(result.err.contains("libQt5Widgets.so"), display);
+    }
+
+    void helpFollowsTheLanguage_data()
+    {
+        QTest::addColumn<QString>("systemLocale");
+        // The setting "DefaultLanguage"; invalid: never chosen.
+        QTest::addColumn<QVariant>("chosen");
+        QTest::addColumn<QString>("expected");
+        const QString english = "Commands (the value of --command):";
+        const QString russian = QString::fromUtf8("Команды (значение --command):");
+        QTest::newRow("English system") << "en_US.UTF-8" << QVariant() << english;
+        QTest::newRow("Russian system") << "ru_RU.UTF-8" << QVariant() << russian;
+        QTest::newRow("Default, English system") << "en_US.UTF-8" << QVariant(360) << english;
+        QTest::newRow("Default, Russian system") << "ru_RU.UTF-8" << QVariant(360) << russian;
+        QTest::newRow("English chosen")
+            << "ru_RU.UTF-8" << QVariant(int(QLocale::English)) << english;
+        QTest::newRow("Russian chosen")
+            << "de_DE.UTF-8" << QVariant(int(QLocale::Russian)) << russian;
+    }
+
+    void helpFollowsTheLanguage()
+    {
+        QFETCH(QString, systemLocale);
+        QFETCH(QVariant, chosen);
+        QFETCH(QString, expected);
+        QProcessEnvironment env = testenv::childEnvironment(false);
+        env.insert("LC_ALL", systemLocale);
+        if (chosen.isValid())
+            testenv::writeFile(env.value("XDG_CONFIG_HOME") + "/Quenvar/Settings.conf",
+                               "[General]\nDefaultLanguage=" + chosen.toByteArray() + "\n");
+        const auto result
+            = testenv::runProcess(testenv::quenvarBinary(), {"--help"}, 60000, QString(), env);
+        QCOMPARE(result.exitCode, 0);
+        QVERIFY2(QString::fromUtf8(result.out).contains(expected), result.out.constData());
+    }
+
+    void argumentsAreLoggedOneLineEach()
+    {
+        QProcessEnvironment env = testenv::childEnvironment(true);
+        env.insert("QuenvarLog", "1");
+        const auto run = [&env](const QStringList& arguments) {
+            return testenv::runProcess(testenv::quenvarBinary(), arguments, 60000, QString(), env)
+                .exitCode;
+        };
+        const QStringList args = {"-c", "rc", "first arg", QString::fromUtf8("второй")};
+        QCOMPARE(run(args), 0);
+        const QStringList lines = logLines(env);
+        const QRegularExpression stamp("^\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d (.*)$");
+        QStringList texts;
+        for (const QString& line : lines) {
+            const auto match = stamp.match(line);
+            QVERIFY2(match.hasMatch(), qPrintable(line));
+            texts << match.captured(1);
+        }
+        QVERIFY(texts.size() >= 5);
+        QVERIFY(texts.at(0).endsWith("quenvar"));
+        QCOMPARE(texts.mid(1, 4), args);
+        QVERIFY(texts.contains("Removing shared dll counter."));
+
+        // A second run appends to the same file, and says what was missing.
+        QCOMPARE(run({"-c", "xml"}), 1);
+        const QStringList again = logLines(env);
+        QVERIFY(again.size() > lines.size());
+        QCOMPARE(again.mid(0, lines.size()), lines);
+        QVERIFY(again.join('\n').contains("needs a file argument and got none"));
+    }
+
+    void quoteOfAMissingFirstPathIsABackslash()
+    {
+        // A trailing backslash that a shell turned into a quote: no such name
+        // exists, so the quote goes back to what it was.
+        const QString folder = testenv::makeDir("quote");
+        const CompressOptions options
+            = compressRequestFromArguments({folder + "/name\"", folder + "/other"});
+        QCOMPARE(options.files, (QStringList{folder + "/name\\", folder + "/other"}));
+        QCOMPARE(options.baseDirectory, folder);
+    }
+
+    void requests_data()
+    {
+        // The paths expected start with "D/" for the folder of the XML file.
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<bool>("compress");
+        QTest::addColumn<QString>("archive");
+        QTest::addColumn<QString>("target"); // extractions only, when given
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<int>("format"); // compressions only
+        const auto extract = [](const char* name, const QByteArray& body, const QString& archive,
+                                const QString& target = QString(),
+                                const QString& password = QString()) {
+            QTest::newRow(name)
+                << body << false << archive << target << QStringList() << password << -1;
+        };
+        const auto compress
+            = [](const char* name, const QByteArray& body, const QString& archive,
+                 const QStringList& files, int format, const QString& password = QString()) {
+                  QTest::newRow(name)
+                      << body << true << archive << QString() << files << password << format;
+              };
+        compress(
+            "compress",
+            "<Main><operation>Compress</operation><password>pw</password>"
+            "<pathsMode>relative</pathsMode>"
+            "<format>7z</format><target>out/archive.7z</target>"
+            "<files><file>docs/a.txt</file><file2>docs/b.txt</file2></files></Main>",
+            "D/out/archive.7z", {"D/docs/a.txt", "D/docs/b.txt"}, ZF_7Z, "pw");
+        extract("extract",
+                "<Main><operation>Extract</operation><password>secret</password><target>unpacked</"
+                "target>"
+                "<files><file>in/a.zip</file><file>in/b.zip</file></files></Main>",
+                "D/in/a.zip", "D/unpacked", "secret");
+        extract(
+            "root other than Main",
+            "<main><operation>Compress</operation><files><file>a.txt</file></files>"
+            "<password>x</password></main>",
+            "");
+        extract("not xml", "this is not xml <Main>", "");
+        extract("empty file", "", "");
+        extract("no file", QByteArray(), "");
+        extract(
+            "operation name is case-sensitive",
+            "<Main><operation>compress</operation><files><file>a.zip</file></files>"
+            "<target>t</target></Main>",
+            "D/a.zip", "D/t");
+        extract("operation name is not trimmed", "<Main><operation> Compress</operation></Main>",
+                "");
+        compress("foreign children of files are skipped",
+                 "<Main><operation>Compress</operation><files><file>one.txt</file>"
+                 "<other><file>hidden.txt</file>text</other><file7>two.txt</file7></files>"
+                 "<target>a.zip</target></Main>",
+                 "D/a.zip", {"D/one.txt", "D/two.txt"}, ZF_ZIP);
+        for (const QByteArray& name : {QByteArray("bzip2"), QByteArray("7Z"), QByteArray()})
+            compress(qPrintable("format '" + name + "' means zip"),
+                     "<Main><operation>Compress</operation><format>" + name +
+                         "</format><target>a</target></Main>",
+                     "D/a", {}, ZF_ZIP);
+        compress("no format means zip",
+                 "<Main><operation>Compress</operation><target>out</target></Main>", "D/out", {},
+                 ZF_ZIP);
+        compress("a foreign element ends the reading",
+                 "<Main><operation>Compress</operation><note>x</note>"
+                 "<files><file>a.txt</file></files><target>a.zip</target></Main>",
+                 "D/", {}, ZF_ZIP);
+        // The archive after the foreign element is never read, and the request
+        // says so by naming none.
+        extract("a foreign element ends an extraction",
+                "<Main><comment/><files><file>a.zip</file></files></Main>", "");
+        compress("a foreign element's content is read",
+                 "<Main><group><operation>Compress</operation><target>t.zip</target>"
+                 "<files><file>in.txt</file></files></group><password>late</password></Main>",
+                 "D/t.zip", {"D/in.txt"}, ZF_ZIP);
+        for (const QByteArray& files : {QByteArray(), QByteArray("<files/>"),
+                                        QByteArray("<files><archive>a.zip</archive></files>"),
+                                        QByteArray("<files><file></file></files>")})
+            extract(qPrintable("no archive in '" + files + "'"),
+                    "<Main><operation>Extract</operation><target>out</target>" + files + "</Main>",
+                    "", "D/out");
+        // An empty file element names nothing rather than the whole folder.
+        compress("empty file element",
+                 "<Main><operation>Compress</operation><target>a.zip</target><files><file/></"
+                 "files></Main>",
+                 "D/a.zip", {}, ZF_ZIP);
+        compress("later elements override earlier ones",
+                 "<Main><target>first</target><operation>Compress</operation><files><file>a</"
+                 "file></files>"
+                 "<format>tar</format><target>second.zip</target><files><file>b</file><file>c</"
+                 "file></files>"
+                 "<format>7z</format></Main>",
+                 "D/second.zip", {"D/b", "D/c"}, ZF_7Z);
+        compress("text is not trimmed",
+                 "<Main><operation>Compress</operation><password> p w </password><target>a</target>"
+                 "<files><file>name </file></files></Main>",
+                 "D/a", {"D/name "}, ZF_ZIP, " p w ");
+    }
+
+    void requests()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(bool, compress);
+        QFETCH(QString, archive);
+        QFETCH(QString, target);
+        QFETCH(QStringList, files);
+        QFETCH(QString, password);
+        QFETCH(int, format);
+        const auto place = [this](QStringList paths) {
+            return paths.replaceInStrings(QRegularExpression("^D/"), m_dir + '/');
+        };
+        const Parsed parsed = parse(body.isNull() ? m_dir + "/no-such.xml" : write(body));
+        QCOMPARE(bool(parsed.compress), compress);
+        if (compress) {
+            const CompressOptions& c = *parsed.compress;
+            QCOMPARE(c.archivePath, place({archive}).first());
+            QCOMPARE(c.files, place(files));
+            QCOMPARE(c.password, password);
+            QCOMPARE(int(c.format), format);
+            // The base is the first file's folder; without a file there is none.
+            const QString base
+                = files.isEmpty() ? QString() : QFileInfo(place(files).first()).path();
+            QCOMPARE(c.baseDirectory, base);
+        } else {
+            const ExtractOptions& e = *parsed.extract;
+            QCOMPARE(e.archivePath, place({archive}).first());
+            if (!target.isNull())
+                QCOMPARE(e.targetDirectory, place({target}).first());
+            QCOMPARE(e.password, password);
+            QCOMPARE(e.pathMode, int(EPM_RELATIVE_PATHS));
+            QCOMPARE(e.overwriteMode, int(EOM_ASK));
+        }
+    }
+
+    void volumeInMebibytes_data()
+    {
+        QTest::addColumn<QByteArray>("element");
+        QTest::addColumn<qint64>("bytes");
+        QTest::addColumn<QString>("invalid");
+        QTest::newRow("100") << QByteArray("<volume>100</volume>") << qint64(104857600)
+                             << QString();
+        QTest::newRow("4096, beyond 32 bits")
+            << QByteArray("<volume>4096</volume>") << qint64(4294967296LL) << QString();
+        QTest::newRow("0 means one file")
+            << QByteArray("<volume>0</volume>") << qint64(-1) << QString();
+        QTest::newRow("absent") << QByteArray() << qint64(-1) << QString();
+        // Handed back for the caller to refuse, never taken as one file.
+        QTest::newRow("not a number") << QByteArray("<volume>big</volume>") << qint64(-1) << "big";
+        QTest::newRow("too large to count")
+            << QByteArray("<volume>9000000000000000</volume>") << qint64(-1) << "9000000000000000";
+    }
+
+    void volumeInMebibytes()
+    {
+        QFETCH(QByteArray, element);
+        QFETCH(qint64, bytes);
+        QFETCH(QString, invalid);
+        QString invalidVolume = QStringLiteral("left from before");
+        const Parsed parsed
+            = parse(write("<Main><operation>Compress</operation>" + element
+                          + "<target>a.zip</target><files><file>x</file></files></Main>"),
+                    &invalidVolume);
+        QVERIFY(parsed.compress);
+        QCOMPARE(qint64(parsed.compress->volumeSize), bytes);
+        QCOMPARE(invalidVolume, invalid);
+    }
+
+    void pathsModes_data()
+    {
+        // Where entry names start: the first file's folder, the mount point of
+        // its file system (none for the root file system), or nowhere.
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<QString>("base");
+        QTest::newRow("relative") << "relative" << "folder";
+        QTest::newRow("full") << "full" << "mount point";
+        QTest::newRow("absolute") << "absolute" << "";
+        QTest::newRow("unknown") << "Absolute" << "folder";
+    }
+
+    void pathsModes()
+    {
+        QFETCH(QString, mode);
+        QFETCH(QString, base);
+        const QString folder = m_dir + "/src";
+        QString mount = QStorageInfo(m_dir).rootPath();
+        if (mount == "/")
+            mount.clear();
+        const Parsed parsed
+            = parse(write("<Main><operation>Compress</operation><pathsMode>" + mode.toUtf8()
+                          + "</pathsMode><files><file>src/a.txt</file></files></Main>"));
+        QVERIFY(parsed.compress);
+        if (base == "folder")
+            QCOMPARE(parsed.compress->baseDirectory, folder);
+        else
+            QCOMPARE(parsed.compress->baseDirectory, base.isEmpty() ? QString() : mount);
+    }
+
+};
 
 QUENVAR_TEST_MAIN(TestCommandLine)
 #include "tst_commandline.moc"

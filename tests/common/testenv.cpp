@@ -505,7 +505,7 @@ void answerNextMessageBox(QString* title, QString* text, int timeoutMs, const QS
                 *text = box->text();
             QAbstractButton* button = box->defaultButton();
             for (QAbstractButton* each : box->buttons()) {
-                if (each->text() == buttonText)
+                if (QString(each->text()).remove(QLatin1Char('&')) == buttonText)
                     button = each;
             }
             if (!button && !box->buttons().isEmpty())

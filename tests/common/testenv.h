@@ -142,7 +142,8 @@ QProcessEnvironment childEnvironment(bool display);
 
 // The program under test and the independent 7z command line tool.
 QString quenvarBinary();
-// The program under test in a childEnvironment(display), with the given
+// The program under test in a childEnvironment(display) without a runtime
+// folder (as scripts run it), with the given
 // umask when it is not negative.
 ProcessResult runQuenvar(const QStringList& arguments, bool display = false, int umask = -1,
                          const QString& workDir = QString());
@@ -164,9 +165,9 @@ void whenTrue(const std::function<bool()>& condition, const std::function<void()
 // rejected (with a warning), so that a failed step cannot hang the test.
 int execModal(QDialog* dialog, const std::function<void(QDialog*)>& action, int timeoutMs = 30000);
 
-// Answers the next message box that appears with the button of that text, or
-// its default (or first) button, and reports its title and text (when the
-// pointers are given).
+// Answers the next message box that appears with the button of that text
+// (its accelerator's "&" aside), or its default (or first) button, and
+// reports its title and text (when the pointers are given).
 void answerNextMessageBox(QString* title = nullptr, QString* text = nullptr, int timeoutMs = 10000,
                           const QString& buttonText = QString());
 

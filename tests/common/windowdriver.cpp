@@ -62,20 +62,6 @@ void select(int panel, const QStringList& names)
     }
 }
 
-void answerNextQuestion(QMessageBox::StandardButton button, QString* title, QString* text)
-{
-    testenv::whenModalAppears(
-        [=](QWidget* modal) {
-            auto* box = static_cast<QMessageBox*>(modal);
-            if (title)
-                *title = box->windowTitle();
-            if (text)
-                *text = box->text();
-            box->button(button)->click();
-        },
-        "QMessageBox");
-}
-
 void commitEditor(int panel, const QString& text)
 {
     FileTreeView* view = MainWindow::getInstance()->view(panel);

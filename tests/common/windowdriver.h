@@ -1,10 +1,9 @@
 #pragma once
 
 // Drives the main window in the tests: restarts it on a path, finds and
-// selects the rows of a panel, reads what a panel shows, answers questions
-// and types into the in-place editor, as a user would.
+// selects the rows of a panel, reads what a panel shows and types into the
+// in-place editor, as a user would.
 
-#include <QMessageBox>
 #include <QModelIndex>
 #include <QString>
 #include <QStringList>
@@ -23,9 +22,6 @@ QModelIndex rowOf(int panel, const QString& name);
 void select(int panel, const QStringList& names);
 // What a panel shows: its address, and " [archive]" when it shows an archive.
 QString shown(int panel);
-// Clicks that button of the next message box and reports its title and text.
-void answerNextQuestion(QMessageBox::StandardButton button, QString* title = nullptr,
-                        QString* text = nullptr);
 // Puts text into the panel's open in-place editor and commits it.
 void commitEditor(int panel, const QString& text);
 // The names in the system temporary folder that the program makes for

@@ -1,7 +1,10 @@
-// The main window against real folders and real archives: start-up paths,
-// navigation into and out of archives, keys, slow-click rename, menu and
-// context-menu states, stored View actions, the archive watch, the
-// About dialog and hidden items switched on in the settings.
+// Browsing: the main window against real folders and real archives (start-up
+// paths, navigation into and out of archives, keys, slow-click rename, menu
+// and context-menu states, stored View actions, the archive watch, the About
+// dialog and hidden items switched on in the settings), and the model of an
+// archive shown as folders (the rows of a folder: implied folders, hidden
+// entries, name prefixes, order; what a selection collects, names that are no
+// UTF-8, read-only kinds and a drag dropped back where it came from).
 #include "common/testarchives.h"
 #include "common/testenv.h"
 #include "common/windowdriver.h"
@@ -9,7 +12,9 @@
 #include "app/globals.h"
 #include "app/settings.h"
 #include "engine/zipapi.h"
+#include "fileops/UserActions.h"
 #include "ui/AboutDialog.h"
+#include "ui/MimeData.h"
 #include "ui/addressbar.h"
 #include "ui/archivedatamodel.h"
 #include "ui/filetreeview.h"
@@ -23,431 +28,636 @@
 #include <QToolBar>
 
 using namespace windowdriver;
+using testarchives::dir;
+using testarchives::file;
 
 class TestMainWindow : public QObject
 {
     Q_OBJECT
 
+
 private slots:
-    void initTestCase();
-    void init();
-    void cleanupTestCase();
-
-    void startUpShowsTheArchiveOrTheStoredPaths_data();
-    void startUpShowsTheArchiveOrTheStoredPaths();
-    void typedMissingPathWarns();
-    void pathIntoArchiveOpensItsFolder_data();
-    void pathIntoArchiveOpensItsFolder();
-    void upAtTheArchiveTopSelectsTheArchive();
-    void keyMap_data();
-    void keyMap();
-    void slowClickRenamesDoubleClickOpens();
-    void menuStates_data();
-    void menuStates();
-    void contextMenus_data();
-    void contextMenus();
-    void viewActionsSurviveARestart();
-    void deletingTheOpenArchiveSendsThePanelBack();
-    void aboutNamesTheEngine_data();
-    void aboutNamesTheEngine();
-    void listingHiddenItemsInSettingsShowsThemInBothPanels();
-
-private:
-    QString m_dir;
-    QString m_archive;
-    QString m_readOnly;
-};
-
-void TestMainWindow::initTestCase()
-{
-    m_dir = testenv::makeDir(QStringLiteral("panels"));
-    testenv::makeTree(m_dir, {{"a.txt", "a"}, {"sub/inner.txt", "i"}, {"other/o.txt", "o"}},
-                      {QStringLiteral("empty")});
-    const QString source = testenv::makeDir(QStringLiteral("source"));
-    testenv::makeTree(source, {{"docs/a.txt", "a"}, {"docs/sub/b.txt", "b"}, {"top.txt", "t"}});
-    m_archive = m_dir + QStringLiteral("/x.7z");
-    QCOMPARE(testenv::run7z({"a", m_archive, "docs", "top.txt"}, source).exitCode, 0);
-    m_readOnly = m_dir + QStringLiteral("/y.txt.gz");
-    QCOMPARE(testenv::run7z({"a", m_readOnly, "top.txt"}, source).exitCode, 0);
-}
-
-void TestMainWindow::init()
-{
-    CSettings::initSettings();
-}
-
-void TestMainWindow::cleanupTestCase()
-{
-    delete MainWindow::getInstance();
-}
-
-void TestMainWindow::startUpShowsTheArchiveOrTheStoredPaths_data()
-{
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<QStringList>("positional");
-    QTest::addColumn<QString>("stored");
-    QTest::addColumn<QString>("left");
-
-    const QString sub = m_dir + QStringLiteral("/sub");
-    QTest::newRow("no argument: the stored paths") << QString() << QStringList() << sub << sub;
-    QTest::newRow("stored path gone: home, silently")
-        << QString() << QStringList() << m_dir + QStringLiteral("/gone") << testenv::home();
-    QTest::newRow("stored path through a deleted archive: its folder")
-        << QString() << QStringList() << m_dir + QStringLiteral("/deleted.zip/docs") << m_dir;
-    QTest::newRow("stored path through a file that replaced the archive")
-        << QString() << QStringList() << m_dir + QStringLiteral("/a.txt/docs") << m_dir;
-    QTest::newRow("o x.7z")
-        << "o" << QStringList{m_archive} << sub << m_archive + QStringLiteral("/ [archive]");
-    QTest::newRow("plain x.7z")
-        << QString() << QStringList{m_archive} << sub << m_archive + QStringLiteral("/ [archive]");
-    QTest::newRow("unknown command, last argument")
-        << "zz" << QStringList{m_archive} << sub << m_archive + QStringLiteral("/ [archive]");
-    QTest::newRow("t x.7z opens none") << "t" << QStringList{m_archive} << sub << sub;
-}
-
-void TestMainWindow::startUpShowsTheArchiveOrTheStoredPaths()
-{
-    QFETCH(QString, command);
-    QFETCH(QStringList, positional);
-    QFETCH(QString, stored);
-    QFETCH(QString, left);
-
-    CSettings::setPanelPath(0, stored);
-    CSettings::setPanelPath(1, m_dir + QStringLiteral("/other"));
-    QStringList arguments{QStringLiteral("quenvar")};
-    if (!command.isEmpty())
-        arguments << QStringLiteral("-c") << command;
-    arguments << positional;
-    restart(mainWindowArchive(command, arguments, positional));
-    QCOMPARE(shown(0), left);
-    QCOMPARE(shown(1), m_dir + QStringLiteral("/other"));
-    QCOMPARE(MainWindow::getInstance()->currentPanel(), 0);
-}
-
-void TestMainWindow::typedMissingPathWarns()
-{
-    MainWindow* window = restart(m_dir);
-    AddressBar* address = window->addressBar(0);
-    address->lineEditOverlay()->setText(m_dir + QStringLiteral("/no/such/place"));
-    address->lineEditOverlay()->setFocus();
-    QString text;
-    testenv::answerNextMessageBox(nullptr, &text);
-    QTest::keyClick(address->lineEditOverlay(), Qt::Key_Return);
-    QCOMPARE(text, QStringLiteral("The specified path does not exist"));
-    QCOMPARE(shown(0), testenv::home());
-}
-
-void TestMainWindow::pathIntoArchiveOpensItsFolder_data()
-{
-    QTest::addColumn<QString>("inner");
-    QTest::addColumn<QString>("folder");
-
-    QTest::newRow("listed folder") << "docs" << "docs";
-    QTest::newRow("inner folder") << "docs/sub" << "docs/sub";
-    QTest::newRow("inner file opens its folder") << "docs/sub/b.txt" << "docs/sub";
-    QTest::newRow("implied folder, any case, extra slashes") << "/Lone//deep/" << "lone/deep";
-    QTest::newRow("no such entry gives the top") << "nothing/here" << "";
-}
-
-void TestMainWindow::pathIntoArchiveOpensItsFolder()
-{
-    QFETCH(QString, inner);
-    QFETCH(QString, folder);
-
-    // Folders listed and implied (by a deeper entry only).
-    const QString archive = testenv::makeDir(QStringLiteral("inner")) + QStringLiteral("/i.zip");
-    QVERIFY(testenv::writeFile(
-        archive,
-        testarchives::makeZip({testarchives::dir("docs"), testarchives::file("docs/sub/b.txt"),
-                               testarchives::file("lone/deep/x.txt")})));
-    MainWindow* window = restart(m_dir);
-    window->setPanelPath(archive + QLatin1Char('/') + inner, 1);
-    QVERIFY(window->isArchiveShown(1));
-    QCOMPARE(window->archiveModel(1)->getCurrentDir().toLower(), folder);
-    QCOMPARE(shown(1).toLower(),
-             (archive + QLatin1Char('/') + folder + QStringLiteral(" [archive]")).toLower());
-    QVERIFY(window->upButton(1)->isEnabled());
-}
-
-void TestMainWindow::upAtTheArchiveTopSelectsTheArchive()
-{
-    MainWindow* window = restart(m_archive + QStringLiteral("/docs"));
-    window->goBack();
-    QCOMPARE(shown(0), m_archive + QStringLiteral("/ [archive]"));
-    window->goBack();
-    QCOMPARE(shown(0), m_dir);
-    const QModelIndexList selected = window->view(0)->selectionModel()->selectedRows();
-    QCOMPARE(selected.size(), 1);
-    QCOMPARE(selected.first().data().toString(), QStringLiteral("x.7z"));
-}
-
-void TestMainWindow::keyMap_data()
-{
-    QTest::addColumn<QStringList>("keys");
-    QTest::addColumn<QString>("shows");
-    QTest::addColumn<int>("copied");
-    QTest::addColumn<int>("moved");
-
-    const QString sub = m_dir + QStringLiteral("/sub");
-    QTest::newRow("Backspace goes up") << QStringList{"Backspace"} << m_dir << 0 << 0;
-    QTest::newRow("Return opens the folder")
-        << QStringList{"Return"} << sub + QStringLiteral("/sub") << 0 << 0;
-    QTest::newRow("Ctrl+C copies") << QStringList{"Ctrl+X", "Ctrl+C"} << sub << 1 << 0;
-    QTest::newRow("Ctrl+X cuts") << QStringList{"Ctrl+C", "Ctrl+X"} << sub << 0 << 1;
-    QTest::newRow("C keeps the cut") << QStringList{"Ctrl+X", "C"} << sub << 1 << 1;
-    QTest::newRow("X drops the copy") << QStringList{"Ctrl+C", "X"} << sub << 0 << 0;
-}
-
-void TestMainWindow::keyMap()
-{
-    QFETCH(QStringList, keys);
-    QFETCH(QString, shows);
-    QFETCH(int, copied);
-    QFETCH(int, moved);
-
-    QVERIFY(QDir().mkpath(m_dir + QStringLiteral("/sub/sub")));
-    MainWindow* window = restart(m_dir + QStringLiteral("/sub"));
-    select(0, {"sub"});
-    for (const QString& key : keys) {
-        const QKeySequence sequence(key);
-        QTest::keyClick(window->view(0), Qt::Key(sequence[0] & ~Qt::KeyboardModifierMask),
-                        Qt::KeyboardModifiers(sequence[0] & Qt::KeyboardModifierMask));
+    void initTestCase()
+    {
+        m_dir = testenv::makeDir(QStringLiteral("panels"));
+        testenv::makeTree(m_dir, {{"a.txt", "a"}, {"sub/inner.txt", "i"}, {"other/o.txt", "o"}},
+                          {QStringLiteral("empty")});
+        const QString source = testenv::makeDir(QStringLiteral("source"));
+        testenv::makeTree(source, {{"docs/a.txt", "a"}, {"docs/sub/b.txt", "b"}, {"top.txt", "t"}});
+        m_archive = m_dir + QStringLiteral("/x.7z");
+        QCOMPARE(testenv::run7z({"a", m_archive, "docs", "top.txt"}, source).exitCode, 0);
+        m_readOnly = m_dir + QStringLiteral("/y.txt.gz");
+        QCOMPARE(testenv::run7z({"a", m_readOnly, "top.txt"}, source).exitCode, 0);
     }
-    QCOMPARE(shown(0), shows);
-    QCOMPARE(window->copyList().size(), copied);
-    QCOMPARE(window->moveList().size(), moved);
 
-    QTest::keyClick(window->view(0), Qt::Key_D, Qt::AltModifier);
-    QVERIFY(window->addressBar(0)->hasFocus());
-}
-
-void TestMainWindow::slowClickRenamesDoubleClickOpens()
-{
-    // One row only: nothing loaded later moves it.
-    const QString folder = testenv::makeDir(QStringLiteral("clicks"));
-    QVERIFY(QDir().mkpath(folder + QStringLiteral("/only")));
-    MainWindow* window = restart(folder);
-    FileTreeView* view = window->view(0);
-    window->activateWindow();
-    select(0, {"only"});
-    const QPoint point = view->visualRect(rowOf(0, QStringLiteral("only"))).center();
-
-    const auto editing = [view] {
-        const QList<QLineEdit*> editors = view->viewport()->findChildren<QLineEdit*>();
-        return std::any_of(editors.begin(), editors.end(),
-                           [](QLineEdit* editor) { return editor->isVisible(); });
-    };
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, point);
-    QVERIFY(!editing());
-    QTRY_VERIFY(editing());
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
-    QTRY_VERIFY(!editing());
-
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, point);
-    QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, point);
-    QCOMPARE(shown(0), folder + QStringLiteral("/only"));
-    QTest::qWait(QApplication::doubleClickInterval() + 100);
-    QVERIFY(!editing());
-}
-
-void TestMainWindow::menuStates_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QStringList>("selected");
-    QTest::addColumn<QStringList>("enabled");
-
-    const QStringList files{"actAddToArchive", "actCopy", "actCreateDir", "actDelete", "actMove"};
-    QTest::newRow("nothing selected") << m_dir << QStringList() << QStringList{"actCreateDir"};
-    QTest::newRow("folder") << m_dir << QStringList{"sub"} << files + QStringList{"actRename"};
-    QTest::newRow("one file") << m_dir << QStringList{"a.txt"} << files + QStringList{"actRename"};
-    QTest::newRow("one archive")
-        << m_dir << QStringList{"x.7z"}
-        << files + QStringList{"actRename", "actExtract", "actExtractHere_2"};
-    QTest::newRow("several") << m_dir << QStringList{"a.txt", "x.7z"} << files;
-    QTest::newRow("root")
-        << QString() << QStringList{"/"} << QStringList{"actAddToArchive", "actCopy"};
-    QTest::newRow("updatable archive panel")
-        << m_archive << QStringList{"top.txt"}
-        << QStringList{"actExtract", "actExtractHere_2", "actDelete", "actRename", "actCreateDir",
-                       "addFilesToCurrentArchive", "addFolderToCurrentArchive"};
-    QTest::newRow("read-only archive panel")
-        << m_readOnly << QStringList{"top.txt"} << QStringList{"actExtract", "actExtractHere_2"};
-}
-
-void TestMainWindow::menuStates()
-{
-    QFETCH(QString, path);
-    QFETCH(QStringList, selected);
-    QFETCH(QStringList, enabled);
-
-    MainWindow* window = restart(m_dir);
-    window->setPanelPath(path, 0);
-    select(0, selected);
-    QStringList actual;
-    const QStringList names{"actAddToArchive",
-                            "actExtract",
-                            "actExtractHere_2",
-                            "actCreateDir",
-                            "addFilesToCurrentArchive",
-                            "addFolderToCurrentArchive",
-                            "actCopy",
-                            "actMove",
-                            "actRename",
-                            "actDelete"};
-    for (const QString& name : names) {
-        if (window->findChild<QAction*>(name)->isEnabled())
-            actual << name;
+    void init()
+    {
+        CSettings::initSettings();
+        UserActions::reset();
+        m_browse = testenv::makeDir(QStringLiteral("browse"));
     }
-    actual.sort();
-    enabled.sort();
-    QCOMPARE(actual, enabled);
-    // The tool bar follows the menu.
-    QCOMPARE(window->toolBarAction(QStringLiteral("tbDelete"))->isEnabled(),
-             enabled.contains("actDelete"));
-    QCOMPARE(window->toolBarAction(QStringLiteral("tbExtract"))->isEnabled(),
-             enabled.contains("actExtract"));
-}
 
-void TestMainWindow::contextMenus_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QStringList>("selected");
-    QTest::addColumn<QString>("at");
-    QTest::addColumn<QStringList>("entries");
-
-    const QStringList fileEnd{"", "Create directory", "Copy...", "Move...", "Rename", "Delete"};
-    QTest::newRow("empty area of a folder")
-        << m_dir << QStringList() << QString() << QStringList{"Create directory"};
-    QTest::newRow("folder")
-        << m_dir << QStringList{"sub"} << "sub" << QStringList{"Add to archive..."} + fileEnd;
-    QTest::newRow("archive file") << m_dir << QStringList{"x.7z"} << "x.7z"
-                                  << QStringList{"Add to archive...", "Extract the archive...",
-                                                 "Extract here", "Extract to x"} +
-                                         fileEnd;
-    QTest::newRow("several")
-        << m_dir << QStringList{"a.txt", "sub"} << "a.txt"
-        << QStringList{"Add to archive...", "", "Create directory", "Copy...", "Move...", "Delete"};
-    QTest::newRow("root")
-        << QString() << QStringList{"/"} << "/" << QStringList{"Add to archive...", "Copy..."};
-    QTest::newRow("entry of an updatable archive")
-        << m_archive << QStringList{"top.txt"} << "top.txt"
-        << QStringList{"Extract the archive...", "Create directory", "Add file(s)...",
-                       "Add directory...",       "Delete",           "Rename"};
-    QTest::newRow("empty area of an updatable archive")
-        << m_archive << QStringList() << QString()
-        << QStringList{"Create directory", "Add file(s)...", "Add Directory..."};
-    QTest::newRow("entry of a read-only archive")
-        << m_readOnly << QStringList{"top.txt"} << "top.txt"
-        << QStringList{"Extract the archive..."};
-    QTest::newRow("empty area of a read-only archive")
-        << m_readOnly << QStringList() << QString() << QStringList();
-}
-
-void TestMainWindow::contextMenus()
-{
-    QFETCH(QString, path);
-    QFETCH(QStringList, selected);
-    QFETCH(QString, at);
-    QFETCH(QStringList, entries);
-
-    MainWindow* window = restart(m_dir);
-    window->setPanelPath(path, 0);
-    select(0, selected);
-    const FileTreeView* view = window->view(0);
-    const QPoint point = at.isEmpty() ? QPoint(5, view->viewport()->height() - 5)
-                                      : view->visualRect(rowOf(0, at)).center();
-    std::unique_ptr<QMenu> menu(window->createContextMenu(0, point));
-    QStringList texts;
-    for (const QAction* action : menu->actions())
-        texts << action->text();
-    QCOMPARE(texts, entries);
-}
-
-void TestMainWindow::viewActionsSurviveARestart()
-{
-    MainWindow* window = restart(m_dir);
-    for (const char* name : {"actViewPath", "actDualPanel"}) {
-        QAction* action = window->findChild<QAction*>(QLatin1String(name));
-        QVERIFY(action->isChecked());
-        action->trigger();
+    void cleanupTestCase()
+    {
+        delete MainWindow::getInstance();
     }
-    window = restart(m_dir);
-    QVERIFY(!window->findChild<QAction*>(QStringLiteral("actViewPath"))->isChecked());
-    QVERIFY(!window->findChild<QAction*>(QStringLiteral("actDualPanel"))->isChecked());
-    QVERIFY(window->findChild<QAction*>(QStringLiteral("actViewUp"))->isChecked());
-    QVERIFY(window->findChild<QAction*>(QStringLiteral("actViewToolbar"))->isChecked());
-    QVERIFY(!window->findChild<QWidget*>(QStringLiteral("secondPanel"))->isVisible());
-    QVERIFY(!window->addressBar(0)->isVisible());
-    QVERIFY(window->upButton(0)->isVisible());
-    for (const char* name : {"actViewPath", "actDualPanel"})
-        window->findChild<QAction*>(QLatin1String(name))->trigger();
-}
 
-void TestMainWindow::deletingTheOpenArchiveSendsThePanelBack()
-{
-    const QString copy = m_dir + QStringLiteral("/doomed.7z");
-    QVERIFY(QFile::copy(m_archive, copy));
-    MainWindow* window = restart(copy + QStringLiteral("/docs"));
-    QCOMPARE(shown(0), copy + QStringLiteral("/docs [archive]"));
-    QVERIFY(QFile::remove(copy));
-    QTRY_COMPARE(shown(0), m_dir);
-    QVERIFY(!window->isArchiveShown(0));
-}
+    void startUpShowsTheArchiveOrTheStoredPaths_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QStringList>("positional");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("left");
 
-void TestMainWindow::aboutNamesTheEngine_data()
-{
-    QTest::addColumn<QString>("library");
-    QTest::addColumn<QString>("line");
+        const QString sub = m_dir + QStringLiteral("/sub");
+        QTest::newRow("no argument: the stored paths") << QString() << QStringList() << sub << sub;
+        QTest::newRow("stored path gone: home, silently")
+            << QString() << QStringList() << m_dir + QStringLiteral("/gone") << testenv::home();
+        QTest::newRow("stored path through a deleted archive: its folder")
+            << QString() << QStringList() << m_dir + QStringLiteral("/deleted.zip/docs") << m_dir;
+        QTest::newRow("stored path through a file that replaced the archive")
+            << QString() << QStringList() << m_dir + QStringLiteral("/a.txt/docs") << m_dir;
+        QTest::newRow("o x.7z")
+            << "o" << QStringList{m_archive} << sub << m_archive + QStringLiteral("/ [archive]");
+        QTest::newRow("plain x.7z") << QString() << QStringList{m_archive} << sub
+                                    << m_archive + QStringLiteral("/ [archive]");
+        QTest::newRow("unknown command, last argument")
+            << "zz" << QStringList{m_archive} << sub << m_archive + QStringLiteral("/ [archive]");
+        QTest::newRow("t x.7z opens none") << "t" << QStringList{m_archive} << sub << sub;
+    }
 
-    QTest::newRow("installed engine") << QString() << "Archive engine 26.02 (/usr/lib/p7zip/7z.so)";
-    QTest::newRow("missing engine")
-        << "/nonexistent/7z.so" << "Archive engine not loaded from /nonexistent/7z.so: ";
-}
+    void startUpShowsTheArchiveOrTheStoredPaths()
+    {
+        QFETCH(QString, command);
+        QFETCH(QStringList, positional);
+        QFETCH(QString, stored);
+        QFETCH(QString, left);
 
-void TestMainWindow::aboutNamesTheEngine()
-{
-    QFETCH(QString, library);
-    QFETCH(QString, line);
+        CSettings::setPanelPath(0, stored);
+        CSettings::setPanelPath(1, m_dir + QStringLiteral("/other"));
+        QStringList arguments{QStringLiteral("quenvar")};
+        if (!command.isEmpty())
+            arguments << QStringLiteral("-c") << command;
+        arguments << positional;
+        restart(mainWindowArchive(command, arguments, positional));
+        QCOMPARE(shown(0), left);
+        QCOMPARE(shown(1), m_dir + QStringLiteral("/other"));
+        QCOMPARE(MainWindow::getInstance()->currentPanel(), 0);
+    }
 
-    setEngineLibraryPathForTests(library);
-    const QStringList lines = AboutDialog::versionLines();
-    setEngineLibraryPathForTests(QString());
-    QCOMPARE(lines.size(), 4);
-    QVERIFY2(lines.at(0).contains(QStringLiteral(QUENVAR_VERSION)), qPrintable(lines.at(0)));
-    QVERIFY2(lines.at(2).startsWith(QStringLiteral("zlib 1.")), qPrintable(lines.at(2)));
-    QVERIFY2(lines.at(3).startsWith(line), qPrintable(lines.at(3)));
-    if (!library.isEmpty())
-        QVERIFY2(lines.at(3).size() > line.size(), "no reason given");
-}
+    void typedMissingPathWarns()
+    {
+        MainWindow* window = restart(m_dir);
+        AddressBar* address = window->addressBar(0);
+        address->lineEditOverlay()->setText(m_dir + QStringLiteral("/no/such/place"));
+        address->lineEditOverlay()->setFocus();
+        QString text;
+        testenv::answerNextMessageBox(nullptr, &text);
+        QTest::keyClick(address->lineEditOverlay(), Qt::Key_Return);
+        QCOMPARE(text, QStringLiteral("The specified path does not exist"));
+        QCOMPARE(shown(0), testenv::home());
+    }
 
-void TestMainWindow::listingHiddenItemsInSettingsShowsThemInBothPanels()
-{
-    const QString dir = testenv::makeDir(QStringLiteral("hidden"));
-    testenv::makeTree(dir, {{".secret", "s"}, {"plain.txt", "p"}});
-    CSettings::setBoolValue(QStringLiteral("ListHiddenItems"), false);
-    CSettings::setPanelPath(1, dir);
-    restart(dir);
-    for (int panel = 0; panel < 2; ++panel) {
-        rowOf(panel, QStringLiteral("plain.txt"));
-        QAbstractItemModel* model = MainWindow::getInstance()->view(panel)->model();
-        QVERIFY(model
+    void pathIntoArchiveOpensItsFolder_data()
+    {
+        QTest::addColumn<QString>("inner");
+        QTest::addColumn<QString>("folder");
+
+        QTest::newRow("listed folder") << "docs" << "docs";
+        QTest::newRow("inner folder") << "docs/sub" << "docs/sub";
+        QTest::newRow("inner file opens its folder") << "docs/sub/b.txt" << "docs/sub";
+        QTest::newRow("implied folder, any case, extra slashes") << "/Lone//deep/" << "lone/deep";
+        QTest::newRow("no such entry gives the top") << "nothing/here" << "";
+    }
+
+    void pathIntoArchiveOpensItsFolder()
+    {
+        QFETCH(QString, inner);
+        QFETCH(QString, folder);
+
+        // Folders listed and implied (by a deeper entry only).
+        const QString archive
+            = testenv::makeDir(QStringLiteral("inner")) + QStringLiteral("/i.zip");
+        QVERIFY(testenv::writeFile(
+            archive,
+            testarchives::makeZip({testarchives::dir("docs"), testarchives::file("docs/sub/b.txt"),
+                                   testarchives::file("lone/deep/x.txt")})));
+        MainWindow* window = restart(m_dir);
+        window->setPanelPath(archive + QLatin1Char('/') + inner, 1);
+        QVERIFY(window->isArchiveShown(1));
+        QCOMPARE(window->archiveModel(1)->getCurrentDir().toLower(), folder);
+        QCOMPARE(shown(1).toLower(),
+                 (archive + QLatin1Char('/') + folder + QStringLiteral(" [archive]")).toLower());
+        QVERIFY(window->upButton(1)->isEnabled());
+    }
+
+    void upAtTheArchiveTopSelectsTheArchive()
+    {
+        MainWindow* window = restart(m_archive + QStringLiteral("/docs"));
+        window->goBack();
+        QCOMPARE(shown(0), m_archive + QStringLiteral("/ [archive]"));
+        window->goBack();
+        QCOMPARE(shown(0), m_dir);
+        const QModelIndexList selected = window->view(0)->selectionModel()->selectedRows();
+        QCOMPARE(selected.size(), 1);
+        QCOMPARE(selected.first().data().toString(), QStringLiteral("x.7z"));
+    }
+
+    void keyMap_data()
+    {
+        QTest::addColumn<QStringList>("keys");
+        QTest::addColumn<QString>("shows");
+        QTest::addColumn<int>("copied");
+        QTest::addColumn<int>("moved");
+
+        const QString sub = m_dir + QStringLiteral("/sub");
+        QTest::newRow("Backspace goes up") << QStringList{"Backspace"} << m_dir << 0 << 0;
+        QTest::newRow("Return opens the folder")
+            << QStringList{"Return"} << sub + QStringLiteral("/sub") << 0 << 0;
+        QTest::newRow("Ctrl+C copies") << QStringList{"Ctrl+X", "Ctrl+C"} << sub << 1 << 0;
+        QTest::newRow("Ctrl+X cuts") << QStringList{"Ctrl+C", "Ctrl+X"} << sub << 0 << 1;
+        QTest::newRow("C keeps the cut") << QStringList{"Ctrl+X", "C"} << sub << 1 << 1;
+        QTest::newRow("X drops the copy") << QStringList{"Ctrl+C", "X"} << sub << 0 << 0;
+    }
+
+    void keyMap()
+    {
+        QFETCH(QStringList, keys);
+        QFETCH(QString, shows);
+        QFETCH(int, copied);
+        QFETCH(int, moved);
+
+        QVERIFY(QDir().mkpath(m_dir + QStringLiteral("/sub/sub")));
+        MainWindow* window = restart(m_dir + QStringLiteral("/sub"));
+        select(0, {"sub"});
+        for (const QString& key : keys) {
+            const QKeySequence sequence(key);
+            QTest::keyClick(window->view(0), Qt::Key(sequence[0] & ~Qt::KeyboardModifierMask),
+                            Qt::KeyboardModifiers(sequence[0] & Qt::KeyboardModifierMask));
+        }
+        QCOMPARE(shown(0), shows);
+        QCOMPARE(window->copyList().size(), copied);
+        QCOMPARE(window->moveList().size(), moved);
+
+        QTest::keyClick(window->view(0), Qt::Key_D, Qt::AltModifier);
+        QVERIFY(window->addressBar(0)->hasFocus());
+    }
+
+    void slowClickRenamesDoubleClickOpens()
+    {
+        // One row only: nothing loaded later moves it.
+        const QString folder = testenv::makeDir(QStringLiteral("clicks"));
+        QVERIFY(QDir().mkpath(folder + QStringLiteral("/only")));
+        MainWindow* window = restart(folder);
+        FileTreeView* view = window->view(0);
+        window->activateWindow();
+        select(0, {"only"});
+        const QPoint point = view->visualRect(rowOf(0, QStringLiteral("only"))).center();
+
+        const auto editing = [view] {
+            const QList<QLineEdit*> editors = view->viewport()->findChildren<QLineEdit*>();
+            return std::any_of(editors.begin(), editors.end(),
+                               [](QLineEdit* editor) { return editor->isVisible(); });
+        };
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, point);
+        QVERIFY(!editing());
+        QTRY_VERIFY(editing());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QTRY_VERIFY(!editing());
+
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, point);
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, point);
+        QCOMPARE(shown(0), folder + QStringLiteral("/only"));
+        QTest::qWait(QApplication::doubleClickInterval() + 100);
+        QVERIFY(!editing());
+    }
+
+    void menuStates_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QStringList>("selected");
+        QTest::addColumn<QStringList>("enabled");
+
+        const QStringList files{"actAddToArchive", "actCopy", "actCreateDir", "actDelete",
+                                "actMove"};
+        QTest::newRow("nothing selected") << m_dir << QStringList() << QStringList{"actCreateDir"};
+        QTest::newRow("folder") << m_dir << QStringList{"sub"} << files + QStringList{"actRename"};
+        QTest::newRow("one file") << m_dir << QStringList{"a.txt"}
+                                  << files + QStringList{"actRename"};
+        QTest::newRow("one archive")
+            << m_dir << QStringList{"x.7z"}
+            << files + QStringList{"actRename", "actExtract", "actExtractHere_2"};
+        QTest::newRow("several") << m_dir << QStringList{"a.txt", "x.7z"} << files;
+        QTest::newRow("root")
+            << QString() << QStringList{"/"} << QStringList{"actAddToArchive", "actCopy"};
+        QTest::newRow("updatable archive panel") << m_archive << QStringList{"top.txt"}
+                                                 << QStringList{"actExtract",
+                                                                "actExtractHere_2",
+                                                                "actDelete",
+                                                                "actRename",
+                                                                "actCreateDir",
+                                                                "addFilesToCurrentArchive",
+                                                                "addFolderToCurrentArchive"};
+        QTest::newRow("read-only archive panel") << m_readOnly << QStringList{"top.txt"}
+                                                 << QStringList{"actExtract", "actExtractHere_2"};
+    }
+
+    void menuStates()
+    {
+        QFETCH(QString, path);
+        QFETCH(QStringList, selected);
+        QFETCH(QStringList, enabled);
+
+        MainWindow* window = restart(m_dir);
+        window->setPanelPath(path, 0);
+        select(0, selected);
+        QStringList actual;
+        const QStringList names{"actAddToArchive",
+                                "actExtract",
+                                "actExtractHere_2",
+                                "actCreateDir",
+                                "addFilesToCurrentArchive",
+                                "addFolderToCurrentArchive",
+                                "actCopy",
+                                "actMove",
+                                "actRename",
+                                "actDelete"};
+        for (const QString& name : names) {
+            if (window->findChild<QAction*>(name)->isEnabled())
+                actual << name;
+        }
+        actual.sort();
+        enabled.sort();
+        QCOMPARE(actual, enabled);
+        // The tool bar follows the menu.
+        QCOMPARE(window->toolBarAction(QStringLiteral("tbDelete"))->isEnabled(),
+                 enabled.contains("actDelete"));
+        QCOMPARE(window->toolBarAction(QStringLiteral("tbExtract"))->isEnabled(),
+                 enabled.contains("actExtract"));
+    }
+
+    void contextMenus_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QStringList>("selected");
+        QTest::addColumn<QString>("at");
+        QTest::addColumn<QStringList>("entries");
+
+        const QStringList fileEnd{"", "Create directory", "Copy...", "Move...", "Rename", "Delete"};
+        QTest::newRow("empty area of a folder")
+            << m_dir << QStringList() << QString() << QStringList{"Create directory"};
+        QTest::newRow("folder")
+            << m_dir << QStringList{"sub"} << "sub" << QStringList{"Add to archive..."} + fileEnd;
+        QTest::newRow("archive file") << m_dir << QStringList{"x.7z"} << "x.7z"
+                                      << QStringList{"Add to archive...", "Extract the archive...",
+                                                     "Extract here", "Extract to x"} +
+                                             fileEnd;
+        QTest::newRow("several") << m_dir << QStringList{"a.txt", "sub"} << "a.txt"
+                                 << QStringList{"Add to archive...", "",        "Create directory",
+                                                "Copy...",           "Move...", "Delete"};
+        QTest::newRow("root")
+            << QString() << QStringList{"/"} << "/" << QStringList{"Add to archive...", "Copy..."};
+        QTest::newRow("entry of an updatable archive")
+            << m_archive << QStringList{"top.txt"} << "top.txt"
+            << QStringList{"Extract the archive...", "Create directory", "Add file(s)...",
+                           "Add directory...",       "Delete",           "Rename"};
+        QTest::newRow("empty area of an updatable archive")
+            << m_archive << QStringList() << QString()
+            << QStringList{"Create directory", "Add file(s)...", "Add Directory..."};
+        QTest::newRow("entry of a read-only archive")
+            << m_readOnly << QStringList{"top.txt"} << "top.txt"
+            << QStringList{"Extract the archive..."};
+        QTest::newRow("empty area of a read-only archive")
+            << m_readOnly << QStringList() << QString() << QStringList();
+    }
+
+    void contextMenus()
+    {
+        QFETCH(QString, path);
+        QFETCH(QStringList, selected);
+        QFETCH(QString, at);
+        QFETCH(QStringList, entries);
+
+        MainWindow* window = restart(m_dir);
+        window->setPanelPath(path, 0);
+        select(0, selected);
+        const FileTreeView* view = window->view(0);
+        const QPoint point = at.isEmpty() ? QPoint(5, view->viewport()->height() - 5)
+                                          : view->visualRect(rowOf(0, at)).center();
+        std::unique_ptr<QMenu> menu(window->createContextMenu(0, point));
+        QStringList texts;
+        for (const QAction* action : menu->actions())
+            texts << action->text();
+        QCOMPARE(texts, entries);
+    }
+
+    void viewActionsSurviveARestart()
+    {
+        MainWindow* window = restart(m_dir);
+        for (const char* name : {"actViewPath", "actDualPanel"}) {
+            QAction* action = window->findChild<QAction*>(QLatin1String(name));
+            QVERIFY(action->isChecked());
+            action->trigger();
+        }
+        window = restart(m_dir);
+        QVERIFY(!window->findChild<QAction*>(QStringLiteral("actViewPath"))->isChecked());
+        QVERIFY(!window->findChild<QAction*>(QStringLiteral("actDualPanel"))->isChecked());
+        QVERIFY(window->findChild<QAction*>(QStringLiteral("actViewUp"))->isChecked());
+        QVERIFY(window->findChild<QAction*>(QStringLiteral("actViewToolbar"))->isChecked());
+        QVERIFY(!window->findChild<QWidget*>(QStringLiteral("secondPanel"))->isVisible());
+        QVERIFY(!window->addressBar(0)->isVisible());
+        QVERIFY(window->upButton(0)->isVisible());
+        for (const char* name : {"actViewPath", "actDualPanel"})
+            window->findChild<QAction*>(QLatin1String(name))->trigger();
+    }
+
+    void deletingTheOpenArchiveSendsThePanelBack()
+    {
+        const QString copy = m_dir + QStringLiteral("/doomed.7z");
+        QVERIFY(QFile::copy(m_archive, copy));
+        MainWindow* window = restart(copy + QStringLiteral("/docs"));
+        QCOMPARE(shown(0), copy + QStringLiteral("/docs [archive]"));
+        QVERIFY(QFile::remove(copy));
+        QTRY_COMPARE(shown(0), m_dir);
+        QVERIFY(!window->isArchiveShown(0));
+    }
+
+    void aboutNamesTheEngine_data()
+    {
+        QTest::addColumn<QString>("library");
+        QTest::addColumn<QString>("line");
+
+        QTest::newRow("installed engine")
+            << QString() << "Archive engine 26.02 (/usr/lib/p7zip/7z.so)";
+        QTest::newRow("missing engine")
+            << "/nonexistent/7z.so" << "Archive engine not loaded from /nonexistent/7z.so: ";
+    }
+
+    void aboutNamesTheEngine()
+    {
+        QFETCH(QString, library);
+        QFETCH(QString, line);
+
+        setEngineLibraryPathForTests(library);
+        const QStringList lines = AboutDialog::versionLines();
+        setEngineLibraryPathForTests(QString());
+        QCOMPARE(lines.size(), 4);
+        QVERIFY2(lines.at(0).contains(QStringLiteral(QUENVAR_VERSION)), qPrintable(lines.at(0)));
+        QVERIFY2(lines.at(2).startsWith(QStringLiteral("zlib 1.")), qPrintable(lines.at(2)));
+        QVERIFY2(lines.at(3).startsWith(line), qPrintable(lines.at(3)));
+        if (!library.isEmpty())
+            QVERIFY2(lines.at(3).size() > line.size(), "no reason given");
+    }
+
+    void listingHiddenItemsInSettingsShowsThemInBothPanels()
+    {
+        const QString dir = testenv::makeDir(QStringLiteral("hidden"));
+        testenv::makeTree(dir, {{".secret", "s"}, {"plain.txt", "p"}});
+        CSettings::setBoolValue(QStringLiteral("ListHiddenItems"), false);
+        CSettings::setPanelPath(1, dir);
+        restart(dir);
+        for (int panel = 0; panel < 2; ++panel) {
+            rowOf(panel, QStringLiteral("plain.txt"));
+            QAbstractItemModel* model = MainWindow::getInstance()->view(panel)->model();
+            QVERIFY(
+                model
                     ->match(model->index(0, 0, MainWindow::getInstance()->view(panel)->rootIndex()),
                             Qt::DisplayRole, QStringLiteral(".secret"))
                     .isEmpty());
+        }
+
+        testenv::whenModalAppears(
+            [](QWidget* dialog) {
+                dialog->findChild<QCheckBox*>(QStringLiteral("cbListHiddenItems"))
+                    ->setChecked(true);
+                QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("pbClose")),
+                                  Qt::LeftButton);
+            },
+            "SettingsDialog");
+        MainWindow::getInstance()->findChild<QAction*>(QStringLiteral("actSettings"))->trigger();
+        rowOf(0, QStringLiteral(".secret"));
+        rowOf(1, QStringLiteral(".secret"));
+        CSettings::setBoolValue(QStringLiteral("ListHiddenItems"), false);
     }
 
-    testenv::whenModalAppears(
-        [](QWidget* dialog) {
-            dialog->findChild<QCheckBox*>(QStringLiteral("cbListHiddenItems"))->setChecked(true);
-            QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("pbClose")),
-                              Qt::LeftButton);
-        },
-        "SettingsDialog");
-    MainWindow::getInstance()->findChild<QAction*>(QStringLiteral("actSettings"))->trigger();
-    rowOf(0, QStringLiteral(".secret"));
-    rowOf(1, QStringLiteral(".secret"));
-    CSettings::setBoolValue(QStringLiteral("ListHiddenItems"), false);
-}
+
+    void rowsOfAFolder_data()
+    {
+        QTest::addColumn<QList<testarchives::Entry>>("entries");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<int>("order");
+        QTest::addColumn<QStringList>("rows");
+
+        const QList<testarchives::Entry> deep{file("a/b/c.txt", "c")};
+        QTest::newRow("implied outer folder")
+            << deep << "" << int(Qt::AscendingOrder) << QStringList{"a/"};
+        QTest::newRow("implied inner folder")
+            << deep << "a" << int(Qt::AscendingOrder) << QStringList{"b/"};
+        QTest::newRow("file two folders down")
+            << deep << "a/b" << int(Qt::AscendingOrder) << QStringList{"c.txt"};
+
+        const QList<testarchives::Entry> hidden{file(".profile"),    file("x.txt"),
+                                                file(".git/config"), dir(".cache"),
+                                                file(".cache/y"),    file("d/.h")};
+        QTest::newRow("hidden entries and folders")
+            << hidden << "" << int(Qt::AscendingOrder) << QStringList{"x.txt"};
+
+        const QList<testarchives::Entry> prefix{file("docs/a.txt"), file("docs2/b.txt"),
+                                                file("docs.txt")};
+        QTest::newRow("docs is not docs2")
+            << prefix << "docs" << int(Qt::AscendingOrder) << QStringList{"a.txt"};
+        QTest::newRow("top of docs and docs2") << prefix << "" << int(Qt::AscendingOrder)
+                                               << QStringList{"docs/", "docs2/", "docs.txt"};
+
+        const QList<testarchives::Entry> numbered{file("f10.txt"), file("f9.txt"), file("f1.txt"),
+                                                  file("z/a"), dir("m")};
+        QTest::newRow("numbers in names, folders first")
+            << numbered << "" << int(Qt::AscendingOrder)
+            << QStringList{"m/", "z/", "f1.txt", "f9.txt", "f10.txt"};
+        QTest::newRow("descending puts files first")
+            << numbered << "" << int(Qt::DescendingOrder)
+            << QStringList{"f10.txt", "f9.txt", "f1.txt", "z/", "m/"};
+
+        const QList<testarchives::Entry> listedLater{file("p/q.txt"), dir("p"), file("P/r.txt")};
+        QTest::newRow("one row per exact name")
+            << listedLater << "" << int(Qt::AscendingOrder) << QStringList{"p/", "P/"};
+        QTest::newRow("folders match in any case")
+            << listedLater << "p" << int(Qt::AscendingOrder) << QStringList{"q.txt", "r.txt"};
+    }
+
+    void rowsOfAFolder()
+    {
+        QFETCH(QList<testarchives::Entry>, entries);
+        QFETCH(QString, folder);
+        QFETCH(int, order);
+        QFETCH(QStringList, rows);
+
+        CArchiveDataModel model;
+        QVERIFY(model.openArchive(zip(entries), QString()));
+        model.sort(0, Qt::SortOrder(order));
+        model.setCurrentDir(folder);
+        QCOMPARE(model.getCurrentDir(), folder);
+        QCOMPARE(rowNames(model), rows);
+    }
+
+    void selectionCollectsEverythingBelow_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QStringList>("selected");
+        QTest::addColumn<QStringList>("collected");
+
+        QTest::newRow("listed folder")
+            << "" << QStringList{"docs"}
+            << QStringList{"docs/a.txt", "docs/sub/b.txt", "docs", "docs/.hidden"};
+        QTest::newRow("implied folder and a file")
+            << "" << QStringList{"lone", "top.txt"} << QStringList{"lone/deep/x.txt", "top.txt"};
+        QTest::newRow("inner folder")
+            << "docs" << QStringList{"sub"} << QStringList{"docs/sub/b.txt"};
+    }
+
+    void selectionCollectsEverythingBelow()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QStringList, selected);
+        QFETCH(QStringList, collected);
+
+        const QString archive =
+            zip({file("docs/a.txt"), file("docs2/c.txt"), file("docs/sub/b.txt"), dir("docs"),
+                 file("lone/deep/x.txt"), file("top.txt"), file("docs/.hidden")});
+        CArchiveDataModel model;
+        QVERIFY(model.openArchive(archive, QString()));
+        model.setCurrentDir(folder);
+        const QList<int> indexes = model.getInArchiveIndexesWithSubdir(rowsNamed(model, selected));
+
+        // The peer tool numbers the entries in the same order.
+        const testarchives::PeerListing listing = testarchives::listWith7z(archive);
+        QStringList names;
+        for (int index : indexes)
+            names << listing.items.value(index).value(QStringLiteral("Path"));
+        names.sort();
+        collected.sort();
+        QCOMPARE(names, collected);
+    }
+
+    void foreignNameBytesShowReadably()
+    {
+        // A Latin-1 name, as tar files from other systems hold them.
+        const QString name = QFile::decodeName("caf\xe9.txt");
+        const QString archive = m_browse + QStringLiteral("/latin1.tar");
+        testenv::writeFile(archive, testarchives::makeTar({file(name, "x")}));
+        CArchiveDataModel model;
+        QVERIFY(model.openArchive(archive, QString()));
+        QCOMPARE(model.data(model.index(0, 0), Qt::DisplayRole).toString(),
+                 QString::fromUtf8("caf\xef\xbf\xbd.txt"));
+        // A rename starts from the name that leads to the bytes.
+        QCOMPARE(model.data(model.index(0, 0), Qt::EditRole).toString(), name);
+    }
+
+    void readOnlyKinds_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("updatable");
+
+        QTest::newRow("gz") << "x.txt.gz" << false;
+        QTest::newRow("bz2") << "x.txt.bz2" << false;
+        QTest::newRow("xz") << "x.txt.xz" << false;
+        QTest::newRow("gz volume") << "x.txt.gz.001" << false;
+        QTest::newRow("rar") << "x.rar" << false;
+        QTest::newRow("7z") << "x.7z" << true;
+    }
+
+    void readOnlyKinds()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, updatable);
+
+        const QString source = m_browse + QStringLiteral("/x.txt");
+        QVERIFY(testenv::writeFile(source, "some text"));
+        const QString archive = m_browse + QLatin1Char('/') + name;
+        if (name.endsWith(QLatin1String(".rar"))) {
+            QVERIFY(
+                testenv::writeFile(archive, testarchives::makeRar5({file("x.txt", "some text")})));
+        } else {
+            const QString made = name.endsWith(QLatin1String(".001")) ? name.chopped(4) : name;
+            QStringList arguments{QStringLiteral("a"), made, QStringLiteral("x.txt")};
+            if (made != name)
+                arguments << QStringLiteral("-v1m");
+            QCOMPARE(testenv::run7z(arguments, m_browse).exitCode, 0);
+        }
+
+        CArchiveDataModel model;
+        QVERIFY(model.openArchive(archive, QString()));
+        QCOMPARE(model.rowCount(), 1);
+        QCOMPARE(model.isArchiveUpdateSupported(), updatable);
+        const Qt::ItemFlags flags = model.flags(model.index(0, 0));
+        QCOMPARE(bool(flags & Qt::ItemIsEditable), updatable);
+        QCOMPARE(bool(model.flags(QModelIndex()) & Qt::ItemIsDropEnabled), updatable);
+    }
+
+    void dropBackIntoTheSourceExtractsNothing_data()
+    {
+        QTest::addColumn<QString>("dropFolder");
+        QTest::addColumn<bool>("extracts");
+
+        QTest::newRow("the folder they came from") << "docs" << false;
+        QTest::newRow("below a dragged folder") << "docs/sub/deeper" << false;
+        QTest::newRow("another folder") << "other" << true;
+    }
+
+    void dropBackIntoTheSourceExtractsNothing()
+    {
+        QFETCH(QString, dropFolder);
+        QFETCH(bool, extracts);
+
+        const QString archive =
+            zip({file("docs/a.txt", "a"), file("docs/sub/deeper/b.txt", "b"), file("other/c")});
+        CArchiveDataModel model;
+        QVERIFY(model.openArchive(archive, QStringLiteral("docs")));
+        std::unique_ptr<QMimeData> data(model.mimeData(rowsNamed(model, {"a.txt", "sub"})));
+
+        CArchiveDataModel::m_archivePathDataDroppedIn = archive;
+        CArchiveDataModel::m_archiveFolderDataDroppedIn = dropFolder;
+        CArchiveDataModel::m_timeDataDroppedIn = QDateTime::currentMSecsSinceEpoch();
+        MainWindow::setDropEventStarted();
+        data->data(QStringLiteral("text/uri-list"));
+        MainWindow::setDropEventEnded();
+        QCOMPARE(!testenv::listTree(model.dragFolder()).isEmpty(), extracts);
+    }
+
+private:
+    QString zip(const QList<testarchives::Entry>& entries)
+    {
+        const QString path = m_browse + QStringLiteral("/a.zip");
+        testenv::writeFile(path, testarchives::makeZip(entries));
+        return path;
+    }
+
+    // Names in row order, folders with a trailing "/".
+    static QStringList rowNames(const CArchiveDataModel& model)
+    {
+        QStringList names;
+        for (int row = 0; row < model.rowCount(); ++row) {
+            const ArchiveItemInfo info = model.rowInfo(row);
+            names << info.name + (info.isDir ? QStringLiteral("/") : QString());
+        }
+        return names;
+    }
+
+    static QModelIndexList rowsNamed(const CArchiveDataModel& model, const QStringList& names)
+    {
+        QModelIndexList rows;
+        for (int row = 0; row < model.rowCount(); ++row) {
+            if (names.contains(model.rowInfo(row).name))
+                rows << model.index(row, 0);
+        }
+        return rows;
+    }
+
+    QString m_dir;
+    QString m_archive;
+    QString m_readOnly;
+    QString m_browse;
+};
 
 QUENVAR_TEST_MAIN(TestMainWindow)
 #include "tst_mainwindow.moc"

@@ -36,169 +36,158 @@ private:
     }
 
 private slots:
-    void init();
-    void cleanup();
-    void boxMirrorsItsKey_data();
-    void boxMirrorsItsKey();
-    void closingOtherwiseWritesNothing();
-    void closeRegistersExactlyTheTicked_data();
-    void closeRegistersExactlyTheTicked();
-    void languageChangesAtOnce_data();
-    void languageChangesAtOnce();
-    void standardFolderGetsItsDisplayName();
-};
+    void init()
+    {
+        QSettings(QSettings::NativeFormat, QSettings::UserScope, "Quenvar", "Settings").clear();
+        QFile::remove(mimeAppsListPath());
+    }
 
-void TestSettingsDialog::init()
-{
-    QSettings(QSettings::NativeFormat, QSettings::UserScope, "Quenvar", "Settings").clear();
-    QFile::remove(mimeAppsListPath());
-}
+    void cleanup()
+    {
+        SettingsDialog::setLanguage(QLocale::English);
+    }
 
-void TestSettingsDialog::cleanup()
-{
-    SettingsDialog::setLanguage(QLocale::English);
-}
+    void boxMirrorsItsKey_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("key");
+        const QList<QPair<const char*, const char*>> rows = {
+            {"cbContextMenu", "ContextMenuEnabled"},
+            {"cbRemoveDuplicates", "RemoveDuplicatesRoot"},
+            {"cbRecycleBin", "RecycleBin"},
+            {"cbUseSecondPanel", "UseSecondChannel"},
+            {"cbRemoveSourceFiles", "RemoveSourceFiles"},
+            {"cbAppendNumberToDirectory", "AppendNumberToDirectory"},
+            {"cbListHiddenItems", "ListHiddenItems"},
+            {"cbArchiveHiddenItems", "ArchiveHiddenItems"},
+            {"cbRememberLastDir", "ShouldRememberLastDirectory"},
+            {"cbDoNotOpenSavedArchives", "DoNotOpenSavedArchives"},
+        };
+        for (const auto& row : rows)
+            QTest::newRow(row.first) << QString(row.first) << QString(row.second);
+    }
 
-void TestSettingsDialog::boxMirrorsItsKey_data()
-{
-    QTest::addColumn<QString>("box");
-    QTest::addColumn<QString>("key");
-    const QList<QPair<const char*, const char*>> rows = {
-        {"cbContextMenu", "ContextMenuEnabled"},
-        {"cbRemoveDuplicates", "RemoveDuplicatesRoot"},
-        {"cbRecycleBin", "RecycleBin"},
-        {"cbUseSecondPanel", "UseSecondChannel"},
-        {"cbRemoveSourceFiles", "RemoveSourceFiles"},
-        {"cbAppendNumberToDirectory", "AppendNumberToDirectory"},
-        {"cbListHiddenItems", "ListHiddenItems"},
-        {"cbArchiveHiddenItems", "ArchiveHiddenItems"},
-        {"cbRememberLastDir", "ShouldRememberLastDirectory"},
-        {"cbDoNotOpenSavedArchives", "DoNotOpenSavedArchives"},
-    };
-    for (const auto& row : rows)
-        QTest::newRow(row.first) << QString(row.first) << QString(row.second);
-}
+    void boxMirrorsItsKey()
+    {
+        QFETCH(QString, box);
+        QFETCH(QString, key);
+        for (bool value : {true, false}) {
+            CSettings::setBoolValue(key, value);
+            SettingsDialog dialog;
+            auto* checkBox = child<QCheckBox>(&dialog, qPrintable(box));
+            QCOMPARE(checkBox->isChecked(), value);
+            checkBox->setChecked(!value);
+            close(dialog);
+            QCOMPARE(CSettings::getBoolValue(key), !value);
+            QVERIFY(dialog.isHidden());
+        }
+    }
 
-void TestSettingsDialog::boxMirrorsItsKey()
-{
-    QFETCH(QString, box);
-    QFETCH(QString, key);
-    for (bool value : {true, false}) {
-        CSettings::setBoolValue(key, value);
+    void closingOtherwiseWritesNothing()
+    {
+        SetRegisteredExtensions_local({ZF_XZ, ZF_RAR5});
+        const QByteArray associations = testenv::readFile(mimeAppsListPath());
         SettingsDialog dialog;
-        auto* checkBox = child<QCheckBox>(&dialog, qPrintable(box));
-        QCOMPARE(checkBox->isChecked(), value);
-        checkBox->setChecked(!value);
+        dialog.show();
+        child<QCheckBox>(&dialog, "cbRecycleBin")->setChecked(true);
+        // The boxes show the file; then every one is cleared.
+        QList<ZipFormat> ticked;
+        for (QCheckBox* box : associationBoxes(dialog)) {
+            if (box->isChecked())
+                ticked << ZipFormat(box->property("format_index").toInt());
+            box->setChecked(false);
+        }
+        QCOMPARE(ticked, (QList<ZipFormat>{ZF_XZ, ZF_RAR5}));
+        dialog.reject();
+        QVERIFY(!CSettings::contains("RecycleBin"));
+        QCOMPARE(testenv::readFile(mimeAppsListPath()), associations);
+    }
+
+    void closeRegistersExactlyTheTicked_data()
+    {
+        QTest::addColumn<QList<ZipFormat>>("tick");
+        QTest::addColumn<QList<ZipFormat>>("registered");
+        QTest::newRow("none") << QList<ZipFormat>{} << QList<ZipFormat>{};
+        QTest::newRow("zip") << QList<ZipFormat>{ZF_ZIP} << QList<ZipFormat>{ZF_ZIP};
+        QTest::newRow("gz and rar")
+            << QList<ZipFormat>{ZF_GZIP, ZF_RAR5}
+            << QList<ZipFormat>{ZF_GZIP, ZF_TAR_GZIP, ZF_RAR5, ZF_RAR};
+    }
+
+    void closeRegistersExactlyTheTicked()
+    {
+        QFETCH(QList<ZipFormat>, tick);
+        QFETCH(QList<ZipFormat>, registered);
+        // Everything associated before, another program's line for a type
+        // that stays unticked.
+        SetRegisteredExtensions_local(getListOfExtensionsToRegister());
+        const QByteArray all = testenv::readFile(mimeAppsListPath());
+        testenv::writeFile(mimeAppsListPath(), all + "image/png=gimp.desktop\n");
+
+        SettingsDialog dialog;
+        for (QCheckBox* box : associationBoxes(dialog))
+            box->setChecked(tick.contains(ZipFormat(box->property("format_index").toInt())));
         close(dialog);
-        QCOMPARE(CSettings::getBoolValue(key), !value);
-        QVERIFY(dialog.isHidden());
+        QCOMPARE(GetRegisteredExtensions_local(), registered);
+        const QByteArray file = testenv::readFile(mimeAppsListPath());
+        QCOMPARE(file.count("=Quenvar.desktop"), 2 * tick.size());
+        QVERIFY(file.contains("image/png=gimp.desktop\n"));
     }
-}
 
-void TestSettingsDialog::closingOtherwiseWritesNothing()
-{
-    SetRegisteredExtensions_local({ZF_XZ, ZF_RAR5});
-    const QByteArray associations = testenv::readFile(mimeAppsListPath());
-    SettingsDialog dialog;
-    dialog.show();
-    child<QCheckBox>(&dialog, "cbRecycleBin")->setChecked(true);
-    // The boxes show the file; then every one is cleared.
-    QList<ZipFormat> ticked;
-    for (QCheckBox* box : associationBoxes(dialog)) {
-        if (box->isChecked())
-            ticked << ZipFormat(box->property("format_index").toInt());
-        box->setChecked(false);
+    void languageChangesAtOnce_data()
+    {
+        QTest::addColumn<int>("language");
+        QTest::addColumn<QString>("close");
+        QTest::addColumn<QString>("defaultItem");
+        // This system's language is Russian.
+        QTest::newRow("Default") << SettingsDialog::kSystemLanguage << QString("Закрыть")
+                                 << QString("По умолчанию");
+        QTest::newRow("English") << int(QLocale::English) << QString("Close") << QString("Default");
+        QTest::newRow("Russian") << int(QLocale::Russian) << QString("Закрыть")
+                                 << QString("По умолчанию");
     }
-    QCOMPARE(ticked, (QList<ZipFormat>{ZF_XZ, ZF_RAR5}));
-    dialog.reject();
-    QVERIFY(!CSettings::contains("RecycleBin"));
-    QCOMPARE(testenv::readFile(mimeAppsListPath()), associations);
-}
 
-void TestSettingsDialog::closeRegistersExactlyTheTicked_data()
-{
-    QTest::addColumn<QList<ZipFormat>>("tick");
-    QTest::addColumn<QList<ZipFormat>>("registered");
-    QTest::newRow("none") << QList<ZipFormat>{} << QList<ZipFormat>{};
-    QTest::newRow("zip") << QList<ZipFormat>{ZF_ZIP} << QList<ZipFormat>{ZF_ZIP};
-    QTest::newRow("gz and rar")
-        << QList<ZipFormat>{ZF_GZIP, ZF_RAR5}
-        << QList<ZipFormat>{ZF_GZIP, ZF_TAR_GZIP, ZF_RAR5, ZF_RAR};
-}
+    void languageChangesAtOnce()
+    {
+        QFETCH(int, language);
+        QFETCH(QString, close);
+        QFETCH(QString, defaultItem);
 
-void TestSettingsDialog::closeRegistersExactlyTheTicked()
-{
-    QFETCH(QList<ZipFormat>, tick);
-    QFETCH(QList<ZipFormat>, registered);
-    // Everything associated before, another program's line for a type
-    // that stays unticked.
-    SetRegisteredExtensions_local(getListOfExtensionsToRegister());
-    const QByteArray all = testenv::readFile(mimeAppsListPath());
-    testenv::writeFile(mimeAppsListPath(), all + "image/png=gimp.desktop\n");
+        // Start from the other side of the change.
+        const bool toEnglish = close == QLatin1String("Close");
+        const QLocale::Language before = toEnglish ? QLocale::Russian : QLocale::English;
+        CSettings::setIntValue("DefaultLanguage", int(before));
+        SettingsDialog::setLanguage(before);
+        SettingsDialog dialog;
+        dialog.show();
+        auto* combo = child<QComboBox>(&dialog, "cbChangeLanguage");
+        combo->setCurrentIndex(combo->findData(language));
 
-    SettingsDialog dialog;
-    for (QCheckBox* box : associationBoxes(dialog))
-        box->setChecked(tick.contains(ZipFormat(box->property("format_index").toInt())));
-    close(dialog);
-    QCOMPARE(GetRegisteredExtensions_local(), registered);
-    const QByteArray file = testenv::readFile(mimeAppsListPath());
-    QCOMPARE(file.count("=Quenvar.desktop"), 2 * tick.size());
-    QVERIFY(file.contains("image/png=gimp.desktop\n"));
-}
+        QCOMPARE(CSettings::getIntValue("DefaultLanguage"), language);
+        QCOMPARE(combo->itemText(0), defaultItem);
+        QTRY_COMPARE(child<QPushButton>(&dialog, "pbClose")->text(), close);
+        QCOMPARE(child<QTabWidget>(&dialog, "tabWidget")->tabText(1),
+                 toEnglish ? QString("Hotkeys") : QString("Горячие клавиши"));
+    }
 
-void TestSettingsDialog::languageChangesAtOnce_data()
-{
-    QTest::addColumn<int>("language");
-    QTest::addColumn<QString>("close");
-    QTest::addColumn<QString>("defaultItem");
-    // This system's language is Russian.
-    QTest::newRow("Default") << SettingsDialog::kSystemLanguage << QString("Закрыть")
-                             << QString("По умолчанию");
-    QTest::newRow("English") << int(QLocale::English) << QString("Close") << QString("Default");
-    QTest::newRow("Russian")
-        << int(QLocale::Russian) << QString("Закрыть") << QString("По умолчанию");
-}
-
-void TestSettingsDialog::languageChangesAtOnce()
-{
-    QFETCH(int, language);
-    QFETCH(QString, close);
-    QFETCH(QString, defaultItem);
-
-    // Start from the other side of the change.
-    const bool toEnglish = close == QLatin1String("Close");
-    const QLocale::Language before = toEnglish ? QLocale::Russian : QLocale::English;
-    CSettings::setIntValue("DefaultLanguage", int(before));
-    SettingsDialog::setLanguage(before);
-    SettingsDialog dialog;
-    dialog.show();
-    auto* combo = child<QComboBox>(&dialog, "cbChangeLanguage");
-    combo->setCurrentIndex(combo->findData(language));
-
-    QCOMPARE(CSettings::getIntValue("DefaultLanguage"), language);
-    QCOMPARE(combo->itemText(0), defaultItem);
-    QTRY_COMPARE(child<QPushButton>(&dialog, "pbClose")->text(), close);
-    QCOMPARE(child<QTabWidget>(&dialog, "tabWidget")->tabText(1),
-             toEnglish ? QString("Hotkeys") : QString("Горячие клавиши"));
-}
-
-void TestSettingsDialog::standardFolderGetsItsDisplayName()
-{
-    QCOMPARE(QLocale::system().language(), QLocale::Russian);
-    const QString documents = QDir::homePath() + "/Documents";
-    QVERIFY(QDir().mkpath(documents));
-    CompressDialog dialog;
-    CompressOptions options;
-    options.files = QStringList{documents};
-    options.baseDirectory = QDir::homePath();
-    options.archivePath = documents;
-    dialog.setCompressOptions(options);
-    auto* name = child<QComboBox>(&dialog, "cbArchiveName");
-    QCOMPARE(name->currentText(), QDir::homePath() + "/Documentation.7z");
-    auto* format = child<QComboBox>(&dialog, "cbFormat");
-    format->setCurrentIndex(format->findText("zip"));
-    QCOMPARE(name->currentText(), QDir::homePath() + "/Documentation.zip");
-}
+    void standardFolderGetsItsDisplayName()
+    {
+        QCOMPARE(QLocale::system().language(), QLocale::Russian);
+        const QString documents = QDir::homePath() + "/Documents";
+        QVERIFY(QDir().mkpath(documents));
+        CompressDialog dialog;
+        CompressOptions options;
+        options.files = QStringList{documents};
+        options.baseDirectory = QDir::homePath();
+        options.archivePath = documents;
+        dialog.setCompressOptions(options);
+        auto* name = child<QComboBox>(&dialog, "cbArchiveName");
+        QCOMPARE(name->currentText(), QDir::homePath() + "/Documentation.7z");
+        auto* format = child<QComboBox>(&dialog, "cbFormat");
+        format->setCurrentIndex(format->findText("zip"));
+        QCOMPARE(name->currentText(), QDir::homePath() + "/Documentation.zip");
+    }
+};
 
 QUENVAR_TEST_MAIN_WITH_LOCALE(TestSettingsDialog, "ru_RU.UTF-8")
 #include "tst_settingsdialog.moc"

@@ -87,51 +87,50 @@ private:
     }
 
 private slots:
-    void initTestCase();
-    void everyTextTranslated_data() { addMessageRows(); }
-    void everyTextTranslated();
-    void translationKeepsMarkers_data() { addMessageRows(); }
-    void translationKeepsMarkers();
-};
-
-void TestTranslation::initTestCase()
-{
-    QVERIFY(m_dir.isValid());
-    const QString catalogue = m_dir.filePath(QStringLiteral("Quenvar_ru.ts"));
-    QVERIFY(QFile::copy(QStringLiteral(QUENVAR_SOURCE_DIR "/ui/lang/Quenvar_ru.ts"), catalogue));
-    QVERIFY(QFile::setPermissions(catalogue, QFile::ReadOwner | QFile::WriteOwner));
-    QStringList arguments{"-I", QUENVAR_SOURCE_DIR, "-locations", "none"};
-    arguments << QString::fromUtf8(QUENVAR_TRANSLATED_DIRS).split(QLatin1Char(',')) << "-ts"
-        << catalogue;
-    const testenv::ProcessResult lupdate = testenv::runProcess(
-        QStringLiteral(QUENVAR_LUPDATE), arguments, 120000, QStringLiteral(QUENVAR_SOURCE_DIR));
-    QVERIFY2(lupdate.finished && lupdate.exitCode == 0, lupdate.out + lupdate.err);
-    m_messages = readCatalogue(testenv::readFile(catalogue));
-    QVERIFY(!m_messages.isEmpty());
-}
-
-void TestTranslation::everyTextTranslated()
-{
-    QFETCH(QString, state);
-    QFETCH(QStringList, forms);
-    QVERIFY2(state != QLatin1String("vanished") && state != QLatin1String("obsolete"),
-             "no longer in the code: the update_translations target removes it");
-    QVERIFY2(state != QLatin1String("unfinished"), "no Russian translation");
-    for (const QString& form : qAsConst(forms))
-        QVERIFY2(!form.isEmpty(), "a form of the translation is empty");
-}
-
-void TestTranslation::translationKeepsMarkers()
-{
-    QFETCH(QString, source);
-    QFETCH(QStringList, forms);
-    for (const QString& form : qAsConst(forms)) {
-        if (form.isEmpty())
-            continue; // a missing translation fails everyTextTranslated
-        QCOMPARE(placeholders(form), placeholders(source));
-        QCOMPARE(hasAccelerator(form), hasAccelerator(source));
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        const QString catalogue = m_dir.filePath(QStringLiteral("Quenvar_ru.ts"));
+        QVERIFY(
+            QFile::copy(QStringLiteral(QUENVAR_SOURCE_DIR "/ui/lang/Quenvar_ru.ts"), catalogue));
+        QVERIFY(QFile::setPermissions(catalogue, QFile::ReadOwner | QFile::WriteOwner));
+        QStringList arguments{"-I", QUENVAR_SOURCE_DIR, "-locations", "none"};
+        arguments << QString::fromUtf8(QUENVAR_TRANSLATED_DIRS).split(QLatin1Char(',')) << "-ts"
+            << catalogue;
+        const testenv::ProcessResult lupdate = testenv::runProcess(
+            QStringLiteral(QUENVAR_LUPDATE), arguments, 120000, QStringLiteral(QUENVAR_SOURCE_DIR));
+        QVERIFY2(lupdate.finished && lupdate.exitCode == 0, lupdate.out + lupdate.err);
+        m_messages = readCatalogue(testenv::readFile(catalogue));
+        QVERIFY(!m_messages.isEmpty());
     }
-}
+
+    void everyTextTranslated_data() { addMessageRows(); }
+
+    void everyTextTranslated()
+    {
+        QFETCH(QString, state);
+        QFETCH(QStringList, forms);
+        QVERIFY2(state != QLatin1String("vanished") && state != QLatin1String("obsolete"),
+                 "no longer in the code: the update_translations target removes it");
+        QVERIFY2(state != QLatin1String("unfinished"), "no Russian translation");
+        for (const QString& form : qAsConst(forms))
+            QVERIFY2(!form.isEmpty(), "a form of the translation is empty");
+    }
+
+    void translationKeepsMarkers_data() { addMessageRows(); }
+
+    void translationKeepsMarkers()
+    {
+        QFETCH(QString, source);
+        QFETCH(QStringList, forms);
+        for (const QString& form : qAsConst(forms)) {
+            if (form.isEmpty())
+                continue; // a missing translation fails everyTextTranslated
+            QCOMPARE(placeholders(form), placeholders(source));
+            QCOMPARE(hasAccelerator(form), hasAccelerator(source));
+        }
+    }
+};
 
 QUENVAR_TEST_MAIN(TestTranslation)
 #include "tst_translation.moc"

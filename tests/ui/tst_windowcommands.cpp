@@ -88,509 +88,485 @@ public slots:
     void opened(const QUrl& url) { m_opened << url.toLocalFile(); }
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
-    void cleanupTestCase();
+    void initTestCase()
+    {
+        m_source = folderWith(QStringLiteral("source"), {{"docs/a.txt", "a"},
+                                                         {"docs/sub/b.txt", "b"},
+                                                         {"top.txt", "t"},
+                                                         {"New folder/n.txt", "n"}});
+        // What the program once staged new folders under, planted by someone
+        // else: it must not matter.
+        QVERIFY(testenv::writeFile(QDir::tempPath() + QStringLiteral("/Quenvar/a"), "planted"));
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "opened");
+        // The trash is used where it exists; a new account has none yet.
+        QVERIFY(QDir().mkpath(trashed(QStringLiteral("../info"))));
+        QVERIFY(QDir().mkpath(trashed(QString())));
+    }
 
-    void deleteAsksAndHonoursTheTrashFlag_data();
-    void deleteAsksAndHonoursTheTrashFlag();
-    void copyAndMoveGoWhereAsked_data();
-    void copyAndMoveGoWhereAsked();
-    void newFolderInAFilePanel();
-    void archiveEditsAreWritten_data();
-    void archiveEditsAreWritten();
-    void renamesThatCannotBeDone_data();
-    void renamesThatCannotBeDone();
-    void addingToTheOpenArchive_data();
-    void addingToTheOpenArchive();
-    void extractCommands_data();
-    void extractCommands();
-    void openingAnEntryUsesAPrivateFolder();
-    void dragOutOfAnArchiveLandsAsFiles();
-    void bothPanelsShowTimesAlike();
-    void browsingRaisesNoModelWarnings();
+    void init()
+    {
+        CSettings::initSettings();
+        m_opened.clear();
+    }
+
+    void cleanup()
+    {
+        if (MainWindow::isMainDialogUsed())
+            delete MainWindow::getInstance();
+        QCOMPARE(temporaryLeftovers(), QStringList());
+    }
+
+    void cleanupTestCase()
+    {
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    }
+
+    void deleteAsksAndHonoursTheTrashFlag_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("recycleBin");
+        QTest::addColumn<QString>("endsIn");
+
+        QTest::newRow("menu: for good, trash or not") << "menu" << true << "nowhere";
+        QTest::newRow("Delete key: for good without the trash")
+            << "Delete" << false << "nowhere";
+        QTest::newRow("Delete key: to the trash") << "Delete" << true << "trash";
+        QTest::newRow("Ctrl+D: to the trash") << "Ctrl+D" << true << "trash";
+        QTest::newRow("Shift+Delete: for good") << "Shift+Delete" << true << "nowhere";
+        QTest::newRow("context menu: to the trash") << "context" << true << "trash";
+        QTest::newRow("answered No") << "Delete" << true << "place";
+    }
+
+    void deleteAsksAndHonoursTheTrashFlag()
+    {
+        QFETCH(QString, how);
+        QFETCH(bool, recycleBin);
+        QFETCH(QString, endsIn);
+
+        const QString dir = folderWith(QStringLiteral("delete"), {});
+        const QString name = QFileInfo(dir).fileName() + QStringLiteral(".txt");
+        QVERIFY(testenv::writeFile(dir + QLatin1Char('/') + name, "x"));
+        CSettings::setBoolValue(QStringLiteral("RecycleBin"), recycleBin);
+        MainWindow* window = restart(dir);
+        select(0, {name});
+        QString text;
+        testenv::answerNextMessageBox(nullptr, &text, 10000, endsIn == "place" ? "No" : "Yes");
+        if (how == QLatin1String("menu"))
+            trigger("actDelete");
+        else if (how == QLatin1String("context"))
+            triggerContextEntry(0, name, QStringLiteral("Delete"));
+        else {
+            const QKeySequence keys(how);
+            QTest::keyClick(window->view(0), Qt::Key(keys[0] & ~Qt::KeyboardModifierMask),
+                            Qt::KeyboardModifiers(keys[0] & Qt::KeyboardModifierMask));
+        }
+        QCOMPARE(text,
+                 QStringLiteral("Are you sure you want to delete ") + name + QStringLiteral(" ?"));
+        QCOMPARE(QFileInfo::exists(dir + QLatin1Char('/') + name),
+                 endsIn == QLatin1String("place"));
+        QCOMPARE(QFileInfo::exists(trashed(name)), endsIn == QLatin1String("trash"));
+        QCOMPARE(shown(0), dir);
+    }
+
+    void copyAndMoveGoWhereAsked_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("other");
+        QTest::addColumn<bool>("secondChannel");
+        QTest::addColumn<QString>("offered");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("moved");
+
+        // What the copier refuses is tst_copyanddelete's part.
+        QTest::newRow("Copy...: the other panel's folder with the second channel")
+            << "actCopy" << "to" << true << "to" << "" << false;
+        QTest::newRow("Move...: this panel's folder without it")
+            << "actMove" << "to" << false << "from" << "to" << true;
+        QTest::newRow("Copy...: this panel's folder when the other shows an archive")
+            << "actCopy" << "archive" << true << "from" << "to" << false;
+        QTest::newRow("Ctrl+C, Ctrl+V in the other panel")
+            << "Ctrl+C" << "to" << false << "" << "" << false;
+        QTest::newRow("Ctrl+X, Ctrl+V in the other panel")
+            << "Ctrl+X" << "to" << false << "" << "" << true;
+    }
+
+    void copyAndMoveGoWhereAsked()
+    {
+        QFETCH(QString, how);
+        QFETCH(QString, other);
+        QFETCH(bool, secondChannel);
+        QFETCH(QString, offered);
+        QFETCH(QString, typed);
+        QFETCH(bool, moved);
+
+        const QString root =
+            folderWith(QStringLiteral("copy"), {{"from/f.txt", "f"}, {"from/sub/s.txt", "s"}});
+        QVERIFY(QDir(root).mkdir(QStringLiteral("to")));
+        const QMap<QString, QString> places{{"from", root + QStringLiteral("/from")},
+                                            {"to", root + QStringLiteral("/to")},
+                                            {"archive", archiveIn(root, QStringLiteral("zip"))}};
+        CSettings::setBoolValue(QStringLiteral("UseSecondChannel"), secondChannel);
+        CSettings::setPanelPath(1, places.value(other));
+        MainWindow* window = restart(places.value("from"));
+        select(0, {"f.txt"});
+
+        if (how.startsWith(QLatin1String("act"))) {
+            QString offeredPath;
+            testenv::whenModalAppears(
+                [&](QWidget* dialog) {
+                    auto* combo = dialog->findChild<QComboBox*>(QStringLiteral("cbDstDirName"));
+                    offeredPath = combo->currentText();
+                    if (!typed.isEmpty())
+                        combo->setEditText(root + QLatin1Char('/') + typed);
+                    static_cast<QDialog*>(dialog)->accept();
+                },
+                "CopyDialog");
+            trigger(qPrintable(how));
+            QCOMPARE(offeredPath, places.value(offered));
+        } else {
+            QTest::keyClick(window->view(0), how == QLatin1String("Ctrl+C") ? Qt::Key_C : Qt::Key_X,
+                            Qt::ControlModifier);
+            window->setCurrentPanel(1);
+            QTest::keyClick(window->view(1), Qt::Key_V, Qt::ControlModifier);
+        }
+        const QStringList left{"f.txt", "sub/", "sub/s.txt"};
+        QCOMPARE(testenv::listTree(places.value("from")), moved ? QStringList(left.mid(1)) : left);
+        QCOMPARE(testenv::listTree(places.value("to")), QStringList{"f.txt"});
+    }
+
+    void newFolderInAFilePanel()
+    {
+        const QString dir = folderWith(QStringLiteral("newfolder"), {{"New folder/x", "x"}});
+        MainWindow* window = restart(dir);
+        trigger("actCreateDir");
+        QVERIFY(QFileInfo(dir + QStringLiteral("/New folder (1)")).isDir());
+        // The new folder is offered for a name at once.
+        commitEditor(0, QStringLiteral("named"));
+        QTRY_VERIFY(QFileInfo(dir + QStringLiteral("/named")).isDir());
+
+        // Where no folder can be made the question comes, and Skip ends it.
+        testenv::ImmutableGuard locked(dir);
+        if (!locked.isSet())
+            QSKIP("the file system has no immutable attribute");
+        QString asked;
+        testenv::whenModalAppears(
+            [&](QWidget* dialog) {
+                asked = dialog->windowTitle();
+                dialog->findChild<QAbstractButton*>(QStringLiteral("pbSkip"))->click();
+            },
+            "ConflictDialog");
+        QTest::keyClick(window->view(0), Qt::Key_N, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(asked, QStringLiteral("Access denied"));
+        QCOMPARE(testenv::listTree(dir), QStringList({"New folder/", "New folder/x", "named/"}));
+    }
+
+    void archiveEditsAreWritten_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QStringList>("gone");
+        QTest::addColumn<QStringList>("added");
+
+        for (const char* format : {"7z", "zip", "qv"}) {
+            const QString f = QLatin1String(format);
+            QTest::addRow("%s: delete a folder", format)
+                << f << "actDelete"
+                << QStringList{"docs", "docs/a.txt", "docs/sub", "docs/sub/b.txt"} << QStringList();
+            QTest::addRow("%s: rename a folder", format)
+                << f << "actRename" << QStringList{"New folder", "New folder/n.txt"}
+                << QStringList{"renamed", "renamed/n.txt"};
+            QTest::addRow("%s: new folder beside \"New folder\"", format)
+                << f << "actCreateDir" << QStringList() << QStringList{"New folder (1)"};
+        }
+    }
+
+    void archiveEditsAreWritten()
+    {
+        QFETCH(QString, format);
+        QFETCH(QString, command);
+        QFETCH(QStringList, gone);
+        QFETCH(QStringList, added);
+
+        const QString archive = archiveIn(testenv::makeDir(QStringLiteral("edits")), format);
+        const QStringList before = testarchives::entryPaths(archive);
+        QVERIFY(before.contains(QStringLiteral("top.txt")));
+        restart(archive);
+        select(0, {command == QLatin1String("actDelete") ? "docs" : "New folder"});
+        QString offered;
+        if (command == QLatin1String("actCreateDir"))
+            testenv::whenModalAppears(
+                [&](QWidget* dialog) {
+                    offered = dialog->findChild<QLineEdit*>(QStringLiteral("lineEdit"))->text();
+                    static_cast<QDialog*>(dialog)->accept();
+                },
+                "NewFolderDialog");
+        trigger(qPrintable(command));
+        if (command == QLatin1String("actRename"))
+            commitEditor(0, QStringLiteral("renamed"));
+        if (command == QLatin1String("actCreateDir"))
+            QCOMPARE(offered, QStringLiteral("New folder (1)"));
+
+        const QStringList after = testarchives::entryPaths(archive);
+        QStringList removed;
+        QStringList appeared;
+        for (const QString& path : before)
+            if (!after.contains(path))
+                removed << path;
+        for (const QString& path : after)
+            if (!before.contains(path))
+                appeared << path;
+        QCOMPARE(removed, gone);
+        QCOMPARE(appeared, added);
+        for (const QString& name : added)
+            if (!name.contains(QLatin1Char('/')))
+                rowOf(0, name);
+    }
+
+    void renamesThatCannotBeDone_data()
+    {
+        QTest::addColumn<bool>("inArchive");
+        QTest::addColumn<QString>("newName");
+        QTest::addColumn<QString>("title");
+
+        QTest::newRow("a slash") << false << "sub/b.txt" << "Invalid filename";
+        QTest::newRow("onto another file") << false << "b.txt" << "Error";
+        QTest::newRow("a colon inside an archive") << true << "a:b.txt" << "Invalid filename";
+    }
+
+    void renamesThatCannotBeDone()
+    {
+        QFETCH(bool, inArchive);
+        QFETCH(QString, newName);
+        QFETCH(QString, title);
+
+        const QString dir = folderWith(QStringLiteral("rename"),
+                                       {{"top.txt", "t"}, {"b.txt", "b"}, {"sub/c", "c"}});
+        const QString archive = archiveIn(dir, QStringLiteral("7z"));
+        const QStringList before =
+            inArchive ? testarchives::entryPaths(archive) : testenv::listTree(dir);
+        restart(inArchive ? archive : dir);
+        select(0, {"top.txt"});
+        QString shownTitle;
+        testenv::answerNextMessageBox(&shownTitle);
+        QTest::keyClick(MainWindow::getInstance()->view(0), Qt::Key_F2);
+        commitEditor(0, newName);
+        QTRY_COMPARE(shownTitle, title);
+        QCOMPARE(inArchive ? testarchives::entryPaths(archive) : testenv::listTree(dir), before);
+        QCOMPARE(testenv::readFile(dir + QStringLiteral("/b.txt")), QByteArray("b"));
+    }
+
+    void addingToTheOpenArchive_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QStringList>("sources");
+        QTest::addColumn<QStringList>("added");
+
+        QTest::newRow("Add file(s)...")
+            << "addFilesToCurrentArchive" << QStringList{"one/f.txt"} << QStringList{"docs/f.txt"};
+        QTest::newRow("Add Directory...")
+            << "addFolderToCurrentArchive" << QStringList{"one"}
+            << QStringList{"docs/one", "docs/one/deep", "docs/one/deep/d.txt", "docs/one/f.txt"};
+        QTest::newRow("drop a file and a folder")
+            << "drop" << QStringList{"one/f.txt", "one/deep"}
+            << QStringList{"docs/deep", "docs/deep/d.txt", "docs/f.txt"};
+        QTest::newRow("drop from two folders")
+            << "drop" << QStringList{"one/f.txt", "two/g.txt"}
+            << QStringList{"docs/one/f.txt", "docs/two/g.txt"};
+    }
+
+    void addingToTheOpenArchive()
+    {
+        QFETCH(QString, how);
+        QFETCH(QStringList, sources);
+        QFETCH(QStringList, added);
+
+        const QString dir
+            = folderWith(QStringLiteral("add"),
+                         {{"one/f.txt", "f"}, {"one/deep/d.txt", "d"}, {"two/g.txt", "g"}});
+        const QString archive = archiveIn(dir, QStringLiteral("7z"));
+        const QStringList before = testarchives::entryPaths(archive);
+        MainWindow* window = restart(archive + QStringLiteral("/docs"));
+        QStringList paths;
+        for (const QString& source : sources)
+            paths << dir + QLatin1Char('/') + source;
+        if (how == QLatin1String("drop")) {
+            QMimeData data;
+            QList<QUrl> urls;
+            for (const QString& path : paths)
+                urls << QUrl::fromLocalFile(path);
+            data.setUrls(urls);
+            QVERIFY(window->archiveModel(0)->dropMimeData(&data, Qt::CopyAction, -1, -1,
+                                                          QModelIndex()));
+        } else {
+            testenv::whenModalAppears(
+                [&](QWidget* dialog) {
+                    static_cast<QFileDialog*>(dialog)->selectFile(paths.first());
+                    static_cast<QDialog*>(dialog)->accept();
+                },
+                "QFileDialog");
+            trigger(qPrintable(how));
+        }
+        QStringList appeared = testarchives::entryPaths(archive);
+        for (const QString& path : before)
+            appeared.removeOne(path);
+        QCOMPARE(appeared, added);
+        QCOMPARE(shown(0), archive + QStringLiteral("/docs [archive]"));
+        rowOf(0, added.first().section(QLatin1Char('/'), 1, 1));
+        // What was added stays where it was.
+        QVERIFY(QFileInfo::exists(paths.first()));
+    }
+
+    void extractCommands_data()
+    {
+        QTest::addColumn<QString>("inside");
+        QTest::addColumn<QString>("row");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QStringList>("tree");
+
+        const QStringList all{"docs/",   "docs/a.txt",  "docs/sub/",       "docs/sub/b.txt",
+                              "top.txt", "New folder/", "New folder/n.txt"};
+        QStringList extractedTo;
+        for (const QString& path : all)
+            extractedTo << QStringLiteral("x/") + path;
+        QTest::newRow("Extract here") << "" << "x.7z" << "actExtractHere_2" << all;
+        QTest::newRow("Extract to x")
+            << "" << "x.7z" << "Extract to" << QStringList{"x/"} + extractedTo;
+        QTest::newRow("Extract here from inside, below the folder shown")
+            << "/docs" << "sub" << "actExtractHere_2" << QStringList{"sub/", "sub/b.txt"};
+        QTest::newRow("Extract the archive... from inside")
+            << "/docs" << "a.txt" << "actExtract" << QStringList{"a.txt"};
+    }
+
+    void extractCommands()
+    {
+        QFETCH(QString, inside);
+        QFETCH(QString, row);
+        QFETCH(QString, command);
+        QFETCH(QStringList, tree);
+
+        const QString dir = testenv::makeDir(QStringLiteral("extract"));
+        const QString archive = archiveIn(dir, QStringLiteral("7z"));
+        // The other panel's folder is the suggested target.
+        CSettings::setPanelPath(1, dir);
+        restart(inside.isEmpty() ? dir : archive + inside);
+        select(0, {row});
+        if (command == QLatin1String("actExtract"))
+            testenv::whenModalAppears(
+                [](QWidget* dialog) {
+                    dialog->findChild<QAbstractButton*>(QStringLiteral("pbOk"))->click();
+                },
+                "ExtractDialog");
+        if (command.startsWith(QLatin1String("act")))
+            trigger(qPrintable(command));
+        else
+            triggerContextEntry(0, row, command);
+        tree.sort();
+        QStringList found = testenv::listTree(dir);
+        found.removeOne(QStringLiteral("x.7z"));
+        QCOMPARE(found, tree);
+    }
+
+    void openingAnEntryUsesAPrivateFolder()
+    {
+        const QString archive =
+            archiveIn(testenv::makeDir(QStringLiteral("open")), QStringLiteral("zip"));
+        MainWindow* window = restart(archive + QStringLiteral("/docs"));
+        select(0, {"a.txt"});
+        QTest::keyClick(window->view(0), Qt::Key_Return);
+        QCOMPARE(m_opened.size(), 1);
+        QCOMPARE(testenv::readFile(m_opened.first()), QByteArray("a"));
+        const QString folder = m_opened.first().section(QLatin1Char('/'), 0, -3);
+        QVERIFY2(temporaryLeftovers().contains(QFileInfo(folder).fileName()), qPrintable(folder));
+        QVERIFY(privateToTheUser(folder));
+    }
+
+    void dragOutOfAnArchiveLandsAsFiles()
+    {
+        const QString dir = testenv::makeDir(QStringLiteral("drag"));
+        const QString archive = archiveIn(dir, QStringLiteral("7z"));
+        QVERIFY(QDir(dir).mkdir(QStringLiteral("target")));
+        CSettings::setPanelPath(1, dir + QStringLiteral("/target"));
+        MainWindow* window = restart(archive);
+        CArchiveDataModel* model = window->archiveModel(0);
+        // Each drag gets a private folder of its own (the last one's goes), and
+        // nothing is extracted before a drop asks for the data.
+        std::unique_ptr<QMimeData> first(model->mimeData({rowOf(0, "docs")}));
+        const QString firstFolder = model->dragFolder();
+        std::unique_ptr<QMimeData> data(model->mimeData({rowOf(0, "docs"), rowOf(0, "top.txt")}));
+        const QString folder = model->dragFolder();
+        QVERIFY(folder != firstFolder && !QFileInfo::exists(firstFolder));
+        QVERIFY2(temporaryLeftovers().contains(QFileInfo(folder).fileName()), qPrintable(folder));
+        QVERIFY(privateToTheUser(folder));
+        QCOMPARE(testenv::listTree(folder), QStringList());
+
+        // The file panel asks for the data while the drop happens; the entries
+        // are extracted then, and the copy drop moves them on.
+        FileSystemModel* files = window->fileModel(1);
+        MainWindow::setDropEventStarted();
+        const bool dropped =
+            files->dropMimeData(data.get(), Qt::CopyAction, -1, -1, files->index(dir + "/target"));
+        MainWindow::setDropEventEnded();
+        QVERIFY(dropped);
+        QCOMPARE(testenv::listTree(dir + QStringLiteral("/target")),
+                 QStringList({"docs/", "docs/a.txt", "docs/sub/", "docs/sub/b.txt", "top.txt"}));
+        QCOMPARE(model->dragFolder(), QString());
+        QVERIFY(!QFileInfo::exists(folder));
+    }
+
+    void bothPanelsShowTimesAlike()
+    {
+        const QString dir = testenv::makeDir(QStringLiteral("times"));
+        const QString archive = archiveIn(dir, QStringLiteral("7z"));
+        CSettings::setPanelPath(1, m_source);
+        restart(archive);
+        const QString inArchive = rowOf(0, "top.txt").siblingAtColumn(3).data().toString();
+        const QString onDisk = rowOf(1, "top.txt").siblingAtColumn(3).data().toString();
+        QVERIFY(!onDisk.isEmpty());
+        QCOMPARE(inArchive, onDisk);
+    }
+
+    void browsingRaisesNoModelWarnings()
+    {
+        const QString archive =
+            archiveIn(testenv::makeDir(QStringLiteral("browse")), QStringLiteral("zip"));
+        MainWindow* window = restart(m_source);
+        warnings.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(recordWarnings);
+        for (const QString& path :
+             {QString(), m_source, archive + QStringLiteral("/docs"), QString(), archive})
+            window->setPanelPath(path, 0);
+        window->goBack();
+        qInstallMessageHandler(previous);
+        QCOMPARE(warnings.filter(QStringLiteral("model")), QStringList());
+    }
 
 private:
-    QString archiveIn(const QString& dir, const QString& format);
+    // An archive of the source tree in dir: by the 7z tool, or by the program
+    // for its own ".qv" container.
+    QString archiveIn(const QString& dir, const QString& format)
+    {
+        const QString archive = dir + QStringLiteral("/x.") + format;
+        const QStringList top{"docs", "top.txt", "New folder"};
+        if (format != QLatin1String("qv")) {
+            [&] {
+                QCOMPARE(testenv::run7z(QStringList{"a", archive} + top, m_source).exitCode, 0);
+            }();
+            return archive;
+        }
+        CompressOptions request;
+        request.archivePath = archive;
+        request.format = ZF_QV;
+        request.baseDirectory = m_source;
+        for (const QString& name : top)
+            request.files << m_source + QLatin1Char('/') + name;
+        ArchiveProgressDlg progress;
+        progress.doCompress(request);
+        return archive;
+    }
 
     QString m_source;
     QStringList m_opened;
 };
-
-void TestWindowCommands::initTestCase()
-{
-    m_source = folderWith(QStringLiteral("source"), {{"docs/a.txt", "a"},
-                                                     {"docs/sub/b.txt", "b"},
-                                                     {"top.txt", "t"},
-                                                     {"New folder/n.txt", "n"}});
-    // What the program once staged new folders under, planted by someone
-    // else: it must not matter.
-    QVERIFY(testenv::writeFile(QDir::tempPath() + QStringLiteral("/Quenvar/a"), "planted"));
-    QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "opened");
-    // The trash is used where it exists; a new account has none yet.
-    QVERIFY(QDir().mkpath(trashed(QStringLiteral("../info"))));
-    QVERIFY(QDir().mkpath(trashed(QString())));
-}
-
-void TestWindowCommands::init()
-{
-    CSettings::initSettings();
-    m_opened.clear();
-}
-
-void TestWindowCommands::cleanup()
-{
-    if (MainWindow::isMainDialogUsed())
-        delete MainWindow::getInstance();
-    QCOMPARE(temporaryLeftovers(), QStringList());
-}
-
-void TestWindowCommands::cleanupTestCase()
-{
-    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-}
-
-// An archive of the source tree in dir: by the 7z tool, or by the program
-// for its own ".qv" container.
-QString TestWindowCommands::archiveIn(const QString& dir, const QString& format)
-{
-    const QString archive = dir + QStringLiteral("/x.") + format;
-    const QStringList top{"docs", "top.txt", "New folder"};
-    if (format != QLatin1String("qv")) {
-        [&] { QCOMPARE(testenv::run7z(QStringList{"a", archive} + top, m_source).exitCode, 0); }();
-        return archive;
-    }
-    CompressOptions request;
-    request.archivePath = archive;
-    request.format = ZF_QV;
-    request.baseDirectory = m_source;
-    for (const QString& name : top)
-        request.files << m_source + QLatin1Char('/') + name;
-    ArchiveProgressDlg progress;
-    progress.doCompress(request);
-    return archive;
-}
-
-void TestWindowCommands::deleteAsksAndHonoursTheTrashFlag_data()
-{
-    QTest::addColumn<QString>("how");
-    QTest::addColumn<bool>("recycleBin");
-    QTest::addColumn<int>("answer");
-    QTest::addColumn<QString>("endsIn");
-
-    const int yes = QMessageBox::Yes;
-    QTest::newRow("menu: for good, trash or not") << "menu" << true << yes << "nowhere";
-    QTest::newRow("Delete key: for good without the trash")
-        << "Delete" << false << yes << "nowhere";
-    QTest::newRow("Delete key: to the trash") << "Delete" << true << yes << "trash";
-    QTest::newRow("Ctrl+D: to the trash") << "Ctrl+D" << true << yes << "trash";
-    QTest::newRow("Shift+Delete: for good") << "Shift+Delete" << true << yes << "nowhere";
-    QTest::newRow("context menu: to the trash") << "context" << true << yes << "trash";
-    QTest::newRow("answered No") << "Delete" << true << int(QMessageBox::No) << "place";
-}
-
-void TestWindowCommands::deleteAsksAndHonoursTheTrashFlag()
-{
-    QFETCH(QString, how);
-    QFETCH(bool, recycleBin);
-    QFETCH(int, answer);
-    QFETCH(QString, endsIn);
-
-    const QString dir = folderWith(QStringLiteral("delete"), {});
-    const QString name = QFileInfo(dir).fileName() + QStringLiteral(".txt");
-    QVERIFY(testenv::writeFile(dir + QLatin1Char('/') + name, "x"));
-    CSettings::setBoolValue(QStringLiteral("RecycleBin"), recycleBin);
-    MainWindow* window = restart(dir);
-    select(0, {name});
-    QString text;
-    answerNextQuestion(QMessageBox::StandardButton(answer), nullptr, &text);
-    if (how == QLatin1String("menu"))
-        trigger("actDelete");
-    else if (how == QLatin1String("context"))
-        triggerContextEntry(0, name, QStringLiteral("Delete"));
-    else {
-        const QKeySequence keys(how);
-        QTest::keyClick(window->view(0), Qt::Key(keys[0] & ~Qt::KeyboardModifierMask),
-                        Qt::KeyboardModifiers(keys[0] & Qt::KeyboardModifierMask));
-    }
-    QCOMPARE(text,
-             QStringLiteral("Are you sure you want to delete ") + name + QStringLiteral(" ?"));
-    QCOMPARE(QFileInfo::exists(dir + QLatin1Char('/') + name), endsIn == QLatin1String("place"));
-    QCOMPARE(QFileInfo::exists(trashed(name)), endsIn == QLatin1String("trash"));
-    QCOMPARE(shown(0), dir);
-}
-
-void TestWindowCommands::copyAndMoveGoWhereAsked_data()
-{
-    QTest::addColumn<QString>("how");
-    QTest::addColumn<QString>("other");
-    QTest::addColumn<bool>("secondChannel");
-    QTest::addColumn<QString>("offered");
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<bool>("moved");
-
-    // What the copier refuses is tst_copyanddelete's part.
-    QTest::newRow("Copy...: the other panel's folder with the second channel")
-        << "actCopy" << "to" << true << "to" << "" << false;
-    QTest::newRow("Move...: this panel's folder without it")
-        << "actMove" << "to" << false << "from" << "to" << true;
-    QTest::newRow("Copy...: this panel's folder when the other shows an archive")
-        << "actCopy" << "archive" << true << "from" << "to" << false;
-    QTest::newRow("Ctrl+C, Ctrl+V in the other panel")
-        << "Ctrl+C" << "to" << false << "" << "" << false;
-    QTest::newRow("Ctrl+X, Ctrl+V in the other panel")
-        << "Ctrl+X" << "to" << false << "" << "" << true;
-}
-
-void TestWindowCommands::copyAndMoveGoWhereAsked()
-{
-    QFETCH(QString, how);
-    QFETCH(QString, other);
-    QFETCH(bool, secondChannel);
-    QFETCH(QString, offered);
-    QFETCH(QString, typed);
-    QFETCH(bool, moved);
-
-    const QString root =
-        folderWith(QStringLiteral("copy"), {{"from/f.txt", "f"}, {"from/sub/s.txt", "s"}});
-    QVERIFY(QDir(root).mkdir(QStringLiteral("to")));
-    const QMap<QString, QString> places{{"from", root + QStringLiteral("/from")},
-                                        {"to", root + QStringLiteral("/to")},
-                                        {"archive", archiveIn(root, QStringLiteral("zip"))}};
-    CSettings::setBoolValue(QStringLiteral("UseSecondChannel"), secondChannel);
-    CSettings::setPanelPath(1, places.value(other));
-    MainWindow* window = restart(places.value("from"));
-    select(0, {"f.txt"});
-
-    if (how.startsWith(QLatin1String("act"))) {
-        QString offeredPath;
-        testenv::whenModalAppears(
-            [&](QWidget* dialog) {
-                auto* combo = dialog->findChild<QComboBox*>(QStringLiteral("cbDstDirName"));
-                offeredPath = combo->currentText();
-                if (!typed.isEmpty())
-                    combo->setEditText(root + QLatin1Char('/') + typed);
-                static_cast<QDialog*>(dialog)->accept();
-            },
-            "CopyDialog");
-        trigger(qPrintable(how));
-        QCOMPARE(offeredPath, places.value(offered));
-    } else {
-        QTest::keyClick(window->view(0), how == QLatin1String("Ctrl+C") ? Qt::Key_C : Qt::Key_X,
-                        Qt::ControlModifier);
-        window->setCurrentPanel(1);
-        QTest::keyClick(window->view(1), Qt::Key_V, Qt::ControlModifier);
-    }
-    const QStringList left{"f.txt", "sub/", "sub/s.txt"};
-    QCOMPARE(testenv::listTree(places.value("from")), moved ? QStringList(left.mid(1)) : left);
-    QCOMPARE(testenv::listTree(places.value("to")), QStringList{"f.txt"});
-}
-
-void TestWindowCommands::newFolderInAFilePanel()
-{
-    const QString dir = folderWith(QStringLiteral("newfolder"), {{"New folder/x", "x"}});
-    MainWindow* window = restart(dir);
-    trigger("actCreateDir");
-    QVERIFY(QFileInfo(dir + QStringLiteral("/New folder (1)")).isDir());
-    // The new folder is offered for a name at once.
-    commitEditor(0, QStringLiteral("named"));
-    QTRY_VERIFY(QFileInfo(dir + QStringLiteral("/named")).isDir());
-
-    // Where no folder can be made the question comes, and Skip ends it.
-    testenv::ImmutableGuard locked(dir);
-    if (!locked.isSet())
-        QSKIP("the file system has no immutable attribute");
-    QString asked;
-    testenv::whenModalAppears(
-        [&](QWidget* dialog) {
-            asked = dialog->windowTitle();
-            dialog->findChild<QAbstractButton*>(QStringLiteral("pbSkip"))->click();
-        },
-        "ConflictDialog");
-    QTest::keyClick(window->view(0), Qt::Key_N, Qt::ControlModifier | Qt::ShiftModifier);
-    QCOMPARE(asked, QStringLiteral("Access denied"));
-    QCOMPARE(testenv::listTree(dir), QStringList({"New folder/", "New folder/x", "named/"}));
-}
-
-void TestWindowCommands::archiveEditsAreWritten_data()
-{
-    QTest::addColumn<QString>("format");
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<QStringList>("gone");
-    QTest::addColumn<QStringList>("added");
-
-    for (const char* format : {"7z", "zip", "qv"}) {
-        const QString f = QLatin1String(format);
-        QTest::addRow("%s: delete a folder", format)
-            << f << "actDelete" << QStringList{"docs", "docs/a.txt", "docs/sub", "docs/sub/b.txt"}
-            << QStringList();
-        QTest::addRow("%s: rename a folder", format)
-            << f << "actRename" << QStringList{"New folder", "New folder/n.txt"}
-            << QStringList{"renamed", "renamed/n.txt"};
-        QTest::addRow("%s: new folder beside \"New folder\"", format)
-            << f << "actCreateDir" << QStringList() << QStringList{"New folder (1)"};
-    }
-}
-
-void TestWindowCommands::archiveEditsAreWritten()
-{
-    QFETCH(QString, format);
-    QFETCH(QString, command);
-    QFETCH(QStringList, gone);
-    QFETCH(QStringList, added);
-
-    const QString archive = archiveIn(testenv::makeDir(QStringLiteral("edits")), format);
-    const QStringList before = testarchives::entryPaths(archive);
-    QVERIFY(before.contains(QStringLiteral("top.txt")));
-    restart(archive);
-    select(0, {command == QLatin1String("actDelete") ? "docs" : "New folder"});
-    QString offered;
-    if (command == QLatin1String("actCreateDir"))
-        testenv::whenModalAppears(
-            [&](QWidget* dialog) {
-                offered = dialog->findChild<QLineEdit*>(QStringLiteral("lineEdit"))->text();
-                static_cast<QDialog*>(dialog)->accept();
-            },
-            "NewFolderDialog");
-    trigger(qPrintable(command));
-    if (command == QLatin1String("actRename"))
-        commitEditor(0, QStringLiteral("renamed"));
-    if (command == QLatin1String("actCreateDir"))
-        QCOMPARE(offered, QStringLiteral("New folder (1)"));
-
-    const QStringList after = testarchives::entryPaths(archive);
-    QStringList removed;
-    QStringList appeared;
-    for (const QString& path : before)
-        if (!after.contains(path))
-            removed << path;
-    for (const QString& path : after)
-        if (!before.contains(path))
-            appeared << path;
-    QCOMPARE(removed, gone);
-    QCOMPARE(appeared, added);
-    for (const QString& name : added)
-        if (!name.contains(QLatin1Char('/')))
-            rowOf(0, name);
-}
-
-void TestWindowCommands::renamesThatCannotBeDone_data()
-{
-    QTest::addColumn<bool>("inArchive");
-    QTest::addColumn<QString>("newName");
-    QTest::addColumn<QString>("title");
-
-    QTest::newRow("a slash") << false << "sub/b.txt" << "Invalid filename";
-    QTest::newRow("onto another file") << false << "b.txt" << "Error";
-    QTest::newRow("a colon inside an archive") << true << "a:b.txt" << "Invalid filename";
-}
-
-void TestWindowCommands::renamesThatCannotBeDone()
-{
-    QFETCH(bool, inArchive);
-    QFETCH(QString, newName);
-    QFETCH(QString, title);
-
-    const QString dir =
-        folderWith(QStringLiteral("rename"), {{"top.txt", "t"}, {"b.txt", "b"}, {"sub/c", "c"}});
-    const QString archive = archiveIn(dir, QStringLiteral("7z"));
-    const QStringList before =
-        inArchive ? testarchives::entryPaths(archive) : testenv::listTree(dir);
-    restart(inArchive ? archive : dir);
-    select(0, {"top.txt"});
-    QString shownTitle;
-    testenv::answerNextMessageBox(&shownTitle);
-    QTest::keyClick(MainWindow::getInstance()->view(0), Qt::Key_F2);
-    commitEditor(0, newName);
-    QTRY_COMPARE(shownTitle, title);
-    QCOMPARE(inArchive ? testarchives::entryPaths(archive) : testenv::listTree(dir), before);
-    QCOMPARE(testenv::readFile(dir + QStringLiteral("/b.txt")), QByteArray("b"));
-}
-
-void TestWindowCommands::addingToTheOpenArchive_data()
-{
-    QTest::addColumn<QString>("how");
-    QTest::addColumn<QStringList>("sources");
-    QTest::addColumn<QStringList>("added");
-
-    QTest::newRow("Add file(s)...")
-        << "addFilesToCurrentArchive" << QStringList{"one/f.txt"} << QStringList{"docs/f.txt"};
-    QTest::newRow("Add Directory...")
-        << "addFolderToCurrentArchive" << QStringList{"one"}
-        << QStringList{"docs/one", "docs/one/deep", "docs/one/deep/d.txt", "docs/one/f.txt"};
-    QTest::newRow("drop a file and a folder")
-        << "drop" << QStringList{"one/f.txt", "one/deep"}
-        << QStringList{"docs/deep", "docs/deep/d.txt", "docs/f.txt"};
-    QTest::newRow("drop from two folders")
-        << "drop" << QStringList{"one/f.txt", "two/g.txt"}
-        << QStringList{"docs/one/f.txt", "docs/two/g.txt"};
-}
-
-void TestWindowCommands::addingToTheOpenArchive()
-{
-    QFETCH(QString, how);
-    QFETCH(QStringList, sources);
-    QFETCH(QStringList, added);
-
-    const QString dir = folderWith(
-        QStringLiteral("add"), {{"one/f.txt", "f"}, {"one/deep/d.txt", "d"}, {"two/g.txt", "g"}});
-    const QString archive = archiveIn(dir, QStringLiteral("7z"));
-    const QStringList before = testarchives::entryPaths(archive);
-    MainWindow* window = restart(archive + QStringLiteral("/docs"));
-    QStringList paths;
-    for (const QString& source : sources)
-        paths << dir + QLatin1Char('/') + source;
-    if (how == QLatin1String("drop")) {
-        QMimeData data;
-        QList<QUrl> urls;
-        for (const QString& path : paths)
-            urls << QUrl::fromLocalFile(path);
-        data.setUrls(urls);
-        QVERIFY(
-            window->archiveModel(0)->dropMimeData(&data, Qt::CopyAction, -1, -1, QModelIndex()));
-    } else {
-        testenv::whenModalAppears(
-            [&](QWidget* dialog) {
-                static_cast<QFileDialog*>(dialog)->selectFile(paths.first());
-                static_cast<QDialog*>(dialog)->accept();
-            },
-            "QFileDialog");
-        trigger(qPrintable(how));
-    }
-    QStringList appeared = testarchives::entryPaths(archive);
-    for (const QString& path : before)
-        appeared.removeOne(path);
-    QCOMPARE(appeared, added);
-    QCOMPARE(shown(0), archive + QStringLiteral("/docs [archive]"));
-    rowOf(0, added.first().section(QLatin1Char('/'), 1, 1));
-    // What was added stays where it was.
-    QVERIFY(QFileInfo::exists(paths.first()));
-}
-
-void TestWindowCommands::extractCommands_data()
-{
-    QTest::addColumn<QString>("inside");
-    QTest::addColumn<QString>("row");
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<QStringList>("tree");
-
-    const QStringList all{"docs/",   "docs/a.txt",  "docs/sub/",       "docs/sub/b.txt",
-                          "top.txt", "New folder/", "New folder/n.txt"};
-    QStringList extractedTo;
-    for (const QString& path : all)
-        extractedTo << QStringLiteral("x/") + path;
-    QTest::newRow("Extract here") << "" << "x.7z" << "actExtractHere_2" << all;
-    QTest::newRow("Extract to x")
-        << "" << "x.7z" << "Extract to" << QStringList{"x/"} + extractedTo;
-    QTest::newRow("Extract here from inside, below the folder shown")
-        << "/docs" << "sub" << "actExtractHere_2" << QStringList{"sub/", "sub/b.txt"};
-    QTest::newRow("Extract the archive... from inside")
-        << "/docs" << "a.txt" << "actExtract" << QStringList{"a.txt"};
-}
-
-void TestWindowCommands::extractCommands()
-{
-    QFETCH(QString, inside);
-    QFETCH(QString, row);
-    QFETCH(QString, command);
-    QFETCH(QStringList, tree);
-
-    const QString dir = testenv::makeDir(QStringLiteral("extract"));
-    const QString archive = archiveIn(dir, QStringLiteral("7z"));
-    // The other panel's folder is the suggested target.
-    CSettings::setPanelPath(1, dir);
-    restart(inside.isEmpty() ? dir : archive + inside);
-    select(0, {row});
-    if (command == QLatin1String("actExtract"))
-        testenv::whenModalAppears(
-            [](QWidget* dialog) {
-                dialog->findChild<QAbstractButton*>(QStringLiteral("pbOk"))->click();
-            },
-            "ExtractDialog");
-    if (command.startsWith(QLatin1String("act")))
-        trigger(qPrintable(command));
-    else
-        triggerContextEntry(0, row, command);
-    tree.sort();
-    QStringList found = testenv::listTree(dir);
-    found.removeOne(QStringLiteral("x.7z"));
-    QCOMPARE(found, tree);
-}
-
-void TestWindowCommands::openingAnEntryUsesAPrivateFolder()
-{
-    const QString archive =
-        archiveIn(testenv::makeDir(QStringLiteral("open")), QStringLiteral("zip"));
-    MainWindow* window = restart(archive + QStringLiteral("/docs"));
-    select(0, {"a.txt"});
-    QTest::keyClick(window->view(0), Qt::Key_Return);
-    QCOMPARE(m_opened.size(), 1);
-    QCOMPARE(testenv::readFile(m_opened.first()), QByteArray("a"));
-    const QString folder = m_opened.first().section(QLatin1Char('/'), 0, -3);
-    QVERIFY2(temporaryLeftovers().contains(QFileInfo(folder).fileName()), qPrintable(folder));
-    QVERIFY(privateToTheUser(folder));
-}
-
-void TestWindowCommands::dragOutOfAnArchiveLandsAsFiles()
-{
-    const QString dir = testenv::makeDir(QStringLiteral("drag"));
-    const QString archive = archiveIn(dir, QStringLiteral("7z"));
-    QVERIFY(QDir(dir).mkdir(QStringLiteral("target")));
-    CSettings::setPanelPath(1, dir + QStringLiteral("/target"));
-    MainWindow* window = restart(archive);
-    CArchiveDataModel* model = window->archiveModel(0);
-    // Each drag gets a private folder of its own (the last one's goes), and
-    // nothing is extracted before a drop asks for the data.
-    std::unique_ptr<QMimeData> first(model->mimeData({rowOf(0, "docs")}));
-    const QString firstFolder = model->dragFolder();
-    std::unique_ptr<QMimeData> data(model->mimeData({rowOf(0, "docs"), rowOf(0, "top.txt")}));
-    const QString folder = model->dragFolder();
-    QVERIFY(folder != firstFolder && !QFileInfo::exists(firstFolder));
-    QVERIFY2(temporaryLeftovers().contains(QFileInfo(folder).fileName()), qPrintable(folder));
-    QVERIFY(privateToTheUser(folder));
-    QCOMPARE(testenv::listTree(folder), QStringList());
-
-    // The file panel asks for the data while the drop happens; the entries
-    // are extracted then, and the copy drop moves them on.
-    FileSystemModel* files = window->fileModel(1);
-    MainWindow::setDropEventStarted();
-    const bool dropped =
-        files->dropMimeData(data.get(), Qt::CopyAction, -1, -1, files->index(dir + "/target"));
-    MainWindow::setDropEventEnded();
-    QVERIFY(dropped);
-    QCOMPARE(testenv::listTree(dir + QStringLiteral("/target")),
-             QStringList({"docs/", "docs/a.txt", "docs/sub/", "docs/sub/b.txt", "top.txt"}));
-    QCOMPARE(model->dragFolder(), QString());
-    QVERIFY(!QFileInfo::exists(folder));
-}
-
-void TestWindowCommands::bothPanelsShowTimesAlike()
-{
-    const QString dir = testenv::makeDir(QStringLiteral("times"));
-    const QString archive = archiveIn(dir, QStringLiteral("7z"));
-    CSettings::setPanelPath(1, m_source);
-    restart(archive);
-    const QString inArchive = rowOf(0, "top.txt").siblingAtColumn(3).data().toString();
-    const QString onDisk = rowOf(1, "top.txt").siblingAtColumn(3).data().toString();
-    QVERIFY(!onDisk.isEmpty());
-    QCOMPARE(inArchive, onDisk);
-}
-
-void TestWindowCommands::browsingRaisesNoModelWarnings()
-{
-    const QString archive =
-        archiveIn(testenv::makeDir(QStringLiteral("browse")), QStringLiteral("zip"));
-    MainWindow* window = restart(m_source);
-    warnings.clear();
-    const QtMessageHandler previous = qInstallMessageHandler(recordWarnings);
-    for (const QString& path :
-         {QString(), m_source, archive + QStringLiteral("/docs"), QString(), archive})
-        window->setPanelPath(path, 0);
-    window->goBack();
-    qInstallMessageHandler(previous);
-    QCOMPARE(warnings.filter(QStringLiteral("model")), QStringList());
-}
 
 QUENVAR_TEST_MAIN(TestWindowCommands)
 #include "tst_windowcommands.moc"

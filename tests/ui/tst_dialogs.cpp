@@ -1,0 +1,921 @@
+// The dialogs that take a request, offscreen with the user played by the
+// test: the packing and unpacking options (what a selection and a format
+// allow, the names proposed, what is handed back), the conflict question (it
+// names the file in every form, each button records its answer on release,
+// closing cancels everything), the password and new-folder dialogs, and the
+// operation commands that show them, whose archives are read back by 7z;
+// and the input blocker.
+#include "common/testarchives.h"
+#include "common/testenv.h"
+
+#include "app/CCompressOptions.h"
+#include "app/OperationCommands.h"
+#include "app/globals.h"
+#include "engine/guiutils.h"
+#include "fileops/UserActions.h"
+#include "ui/ConflictDialog.h"
+#include "ui/NewFolderDialog.h"
+#include "ui/compressdialog.h"
+#include "ui/extractdialog.h"
+#include "ui/passworddialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTextEdit>
+
+#include <functional>
+
+#include "dialogtest.h"
+
+using namespace dialogtest;
+
+namespace {
+
+void selectFormat(QWidget* dialog, const QString& name)
+{
+    auto* combo = child<QComboBox>(dialog, "cbFormat");
+    const int index = combo->findText(name);
+    if (index < 0)
+        qFatal("format %s not offered", qPrintable(name));
+    combo->setCurrentIndex(index);
+}
+
+QPushButton* buttonByText(QWidget* dialog, const QString& text)
+{
+    const QList<QPushButton*> buttons = dialog->findChildren<QPushButton*>();
+    for (QPushButton* button : buttons) {
+        if (button->text() == text)
+            return button;
+    }
+    qFatal("no button %s", qPrintable(text));
+    return nullptr;
+}
+
+// The forms of the conflict question.
+enum Form { Extracting, Copying, AccessDenied, AccessDeniedOfSeveral, DeletionDenied };
+
+void finish(QDialog* dialog, const QString& how)
+{
+    if (how == "OK")
+        child<QPushButton>(dialog, "pbOk")->click();
+    else if (how == "Cancel")
+        child<QPushButton>(dialog, "pbCancel")->click();
+    else
+        QTest::keyClick(QApplication::focusWidget(),
+                        how == "Return" ? Qt::Key_Return : Qt::Key_Escape);
+}
+
+int accept(QDialog* dialog)
+{
+    return testenv::execModal(dialog, [](QDialog* d) { child<QPushButton>(d, "pbOk")->click(); });
+}
+
+// Plays every dialog of one class that is shown: calls play with the
+// dialog and its number (from 1) once the dialog runs its modal loop.
+class DialogPlayer : public QObject
+{
+public:
+    DialogPlayer(const char* className, std::function<void(QDialog*, int)> play)
+        : m_className(className)
+        , m_play(std::move(play))
+    {
+        qApp->installEventFilter(this);
+    }
+    ~DialogPlayer() override { qApp->removeEventFilter(this); }
+    int shown = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show && watched->inherits(m_className)) {
+            QPointer<QDialog> dialog = qobject_cast<QDialog*>(watched);
+            const int number = ++shown;
+            QTimer::singleShot(0, this, [this, dialog, number] {
+                if (dialog)
+                    m_play(dialog, number);
+            });
+        }
+        return false;
+    }
+
+private:
+    const char* m_className;
+    std::function<void(QDialog*, int)> m_play;
+};
+
+} // namespace
+
+class TestDialogs : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        m_packed = testenv::makeDir("src");
+        testenv::makeTree(m_packed,
+                          {{"a.txt", "alpha\n"},
+                           {"sub/b.txt", "beta\n"},
+                           {"sub/deeper/c.bin", testenv::randomBytes(65536)}},
+                          {"empty"});
+    }
+
+    void init()
+    {
+        UserActions::reset();
+        m_dir = testenv::makeDir(QStringLiteral("sources"));
+        testenv::makeTree(m_dir,
+                          {{"report.txt", "report"},
+                           {"notes.md", "notes"},
+                           {"existing.bin", QByteArray(1536, 'x')},
+                           {"source.bin", QByteArray(5, 'y')}},
+                          {"photos", "v1.2"});
+    }
+
+    void singleStreamsOnlyForOneFile_data()
+    {
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<bool>("offered");
+        QTest::newRow("one file") << QStringList{"report.txt"} << true;
+        QTest::newRow("two files") << QStringList{"report.txt", "notes.md"} << false;
+        QTest::newRow("one folder") << QStringList{"photos"} << false;
+        QTest::newRow("a file that does not exist (yet)") << QStringList{"missing.txt"} << false;
+    }
+
+    void singleStreamsOnlyForOneFile()
+    {
+        QFETCH(QStringList, names);
+        QFETCH(bool, offered);
+        CompressDialog dialog;
+        CompressOptions options = compressRequest(names);
+        dialog.setCompressOptions(options);
+        const QStringList formats = itemTexts(child<QComboBox>(&dialog, "cbFormat"));
+        for (const char* stream : {"bzip2", "gzip", "xz"})
+            QCOMPARE(formats.contains(stream), offered);
+        QVERIFY(formats.contains("tar.gz") && formats.contains("qv"));
+        QCOMPARE(formats.first(), QStringLiteral("7z"));
+    }
+
+    void choicesPerFormat_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<bool>("password");
+        QTest::newRow("7z") << "7z" << "LZMA2" << true;
+        QTest::newRow("zip") << "zip" << "Deflate" << true;
+        QTest::newRow("gzip") << "gzip" << "Deflate" << false;
+        QTest::newRow("tar") << "tar" << "" << false;
+        QTest::newRow("qv") << "qv" << "LZMA" << true;
+    }
+
+    void choicesPerFormat()
+    {
+        QFETCH(QString, format);
+        QFETCH(QString, method);
+        QFETCH(bool, password);
+
+        CompressDialog dialog;
+        CompressOptions options = compressRequest({"report.txt"});
+        dialog.setCompressOptions(options);
+        // Arrive from a format with other choices, so that nothing is left over.
+        selectFormat(&dialog, format == "zip" ? "tar" : "zip");
+        selectFormat(&dialog, format);
+        QCOMPARE(child<QComboBox>(&dialog, "cbCompressMethod")->currentText(), method);
+        QCOMPARE(child<QCheckBox>(&dialog, "cbPassword")->isEnabled(), password);
+        // Only the own format's scrambling needs a word on what it protects.
+        QCOMPARE(child<QLineEdit>(&dialog, "lePassword")->toolTip().isEmpty(), format != "qv");
+    }
+
+    void ownFormatOffersOnlyAddAndRelative()
+    {
+        CompressDialog dialog;
+        CompressOptions options = compressRequest({"report.txt", "notes.md"});
+        dialog.setCompressOptions(options);
+        auto* update = child<QComboBox>(&dialog, "cbChangeType");
+        auto* paths = child<QComboBox>(&dialog, "cbPathType");
+        auto* volume = child<QComboBox>(&dialog, "cbVolumeSize");
+
+        volume->setCurrentIndex(volume->findText("700M - CD"));
+        selectFormat(&dialog, "qv");
+        QCOMPARE(itemTexts(update), QStringList{"Add and replace"});
+        QCOMPARE(itemTexts(paths), QStringList{"Relative paths"});
+        QVERIFY(volume->currentText().isEmpty());
+
+        // A typed size goes as well.
+        selectFormat(&dialog, "zip");
+        volume->setEditText("5M");
+        selectFormat(&dialog, "qv");
+        QVERIFY(volume->currentText().isEmpty());
+
+        selectFormat(&dialog, "7z");
+        QCOMPARE(update->count(), 4);
+        QCOMPARE(paths->count(), 3);
+    }
+
+    void proposedNames_data()
+    {
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QString>("archive");
+        QTest::addColumn<QStringList>("taken");
+        QTest::addColumn<QStringList>("formats"); // chosen in turn
+        QTest::addColumn<QString>("proposed");    // in the sources folder; "%1": its name
+
+        const QStringList two{"report.txt", "notes.md"};
+        const QStringList one{"report.txt"};
+        QTest::newRow("several files: the folder's own name")
+            << two << "" << QStringList() << QStringList() << "%1.7z";
+        QTest::newRow("one file: its extension gives way")
+            << one << "" << QStringList() << QStringList() << "report.7z";
+        QTest::newRow("one file as tar.gz")
+            << one << "" << QStringList() << QStringList{"tar.gz"} << "report.tar.gz";
+        QTest::newRow("a single stream keeps the extension")
+            << one << "" << QStringList() << QStringList{"xz"} << "report.txt.xz";
+        QTest::newRow("and gives it back")
+            << one << "" << QStringList() << QStringList{"gzip", "7z"} << "report.7z";
+        QTest::newRow("a folder keeps its dots")
+            << QStringList{"v1.2"} << "v1.2" << QStringList() << QStringList() << "v1.2.7z";
+        QTest::newRow("nothing to name it after")
+            << QStringList() << "" << QStringList() << QStringList() << "";
+        QTest::newRow("another format keeps the base name")
+            << two << "backup" << QStringList{"backup.tar"} << QStringList{"zip"} << "backup.zip";
+        QTest::newRow("a taken name gets a number")
+            << two << "backup" << QStringList{"backup.tar"} << QStringList{"zip", "tar"}
+            << "backup_1.tar";
+        QTest::newRow("the next free number")
+            << two << "backup" << QStringList{"backup.wim", "backup_1.wim"} << QStringList{"wim"}
+            << "backup_2.wim";
+        QTest::newRow("back to the free name")
+            << two << "backup" << QStringList{"backup.tar"} << QStringList{"tar", "zip"}
+            << "backup.zip";
+    }
+
+    void proposedNames()
+    {
+        QFETCH(QStringList, names);
+        QFETCH(QString, archive);
+        QFETCH(QStringList, taken);
+        QFETCH(QStringList, formats);
+        QFETCH(QString, proposed);
+
+        for (const QString& name : taken)
+            QVERIFY(testenv::writeFile(m_dir + "/" + name, "taken"));
+        CompressDialog dialog;
+        CompressOptions options = compressRequest(names, archive);
+        dialog.setCompressOptions(options);
+        for (const QString& format : formats)
+            selectFormat(&dialog, format);
+        if (!proposed.isEmpty())
+            proposed = m_dir + "/" + proposed.arg(QFileInfo(m_dir).fileName());
+        QCOMPARE(child<QComboBox>(&dialog, "cbArchiveName")->currentText(), proposed);
+    }
+
+    void acceptedRequest_data()
+    {
+        // The request packs report.txt into the archive given (relative to the
+        // sources folder), carrying a folder inside the archive and a note.
+        QTest::addColumn<QString>("archive");
+        QTest::addColumn<QStringList>("steps"); // see setAndAccept
+        QTest::addColumn<QStringList>("warnings");
+        QTest::addColumn<QStringList>("result"); // "field=value"; none: not accepted
+        const auto add = [](const char* name, const QString& archive, const QStringList& steps,
+                            const QStringList& result, const QStringList& warnings = {}) {
+            QTest::newRow(name) << archive << steps << warnings << result;
+        };
+        add("CD preset", "", {"cbVolumeSize=650M - CD"}, {"volumeSize=681574400"});
+        add("one kilobyte", "", {"cbVolumeSize=1k"}, {"volumeSize=1024"});
+        add("beyond 32 bits", "", {"cbVolumeSize=4480M - DVD"}, {"volumeSize=4697620480"});
+        add("blu-ray preset", "", {"cbVolumeSize=23040M - BD"}, {"volumeSize=24159191040"});
+        add("upper case and blank", "", {"cbVolumeSize=2 G"}, {"volumeSize=2147483648"});
+        add("empty means one file", "", {"cbVolumeSize="}, {"volumeSize=-1"});
+        const QStringList invalid{"Error: Invalid volume size"};
+        for (const char* refused : {"999", "0k", "0m", "k", "1.5g", "large", "99999999999999999g"})
+            add(qPrintable(QString("refused: ") + refused), "",
+                {QString("cbVolumeSize=") + refused}, {}, invalid);
+        add("a refused attempt does not leak into the next", "pack",
+            {"cbPathType=Absolute paths", "cbVolumeSize=999", "pbOk", "cbPathType=Relative paths",
+             "cbVolumeSize=1m"},
+            {"baseDirectory=%D", "archivePath=%D/pack.7z", "volumeSize=1048576"}, invalid);
+
+        const QList<QStringList> suffixes{
+            {"bare name", "7z", "backup", "backup.7z"},
+            {"path", "7z", "/tmp/x/backup", "/tmp/x/backup.7z"},
+            {"already there", "7z", "backup.7z", "backup.7z"},
+            {"format name without dot", "7z", "backup7z", "backup7z"},
+            {"ends with dot", "zip", "backup.", "backup.zip"},
+            {"case counts", "zip", "backup.ZIP", "backup.ZIP.zip"},
+            {"other extension", "zip", "backup.7z", "backup.7z.zip"},
+            {"compound", "tar.gz", "backup", "backup.tar.gz"},
+            {"compound kept", "tar.bz2", "backup.tar.bz2", "backup.tar.bz2"},
+            {"bzip2 gets its extension", "bzip2", "data", "data.bz2"},
+            {"gzip gets its extension", "gzip", "data", "data.gz"},
+            {"bzip2 extension kept", "bzip2", "data.bz2", "data.bz2"},
+            {"gzip extension kept", "gzip", "data.gz", "data.gz"},
+            {"empty stays empty", "7z", "", ""}};
+        for (const QStringList& row : suffixes)
+            add(qPrintable("suffix: " + row[0]), "",
+                {"cbFormat=" + row[1], "cbArchiveName=" + row[2]},
+                {"archivePath=" + row[3], "format=" + row[1]});
+
+        add("password ticked and typed", "",
+            {"cbPassword=1", "lePassword=secret", "cbFormat=7z"}, {"password=secret"});
+        add("password ticked, nothing typed", "", {"cbPassword=1", "cbFormat=zip"},
+            {"password="});
+        add("password typed, not ticked", "", {"lePassword=secret", "cbFormat=7z"},
+            {"password="});
+        add("password, then a format without encryption", "",
+            {"cbPassword=1", "lePassword=secret", "cbFormat=tar"}, {"password="});
+
+        add("choices", "all",
+            {"cbFormat=zip", "cbCompressLevel=Maximum", "cbCompressMethod=BZip2",
+             "cbChangeType=Synchronize"},
+            {"format=zip", "level=7", "method=3",
+             "updateMethod=" + QString::number(UM_SYNCHRONIZE), "archivePath=%D/all.zip",
+             "volumeSize=-1"});
+    }
+
+    void acceptedRequest()
+    {
+        QFETCH(QString, archive);
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, warnings);
+        QFETCH(QStringList, result);
+        CompressDialog dialog;
+        CompressOptions options = compressRequest({"report.txt"}, archive);
+        options.addToExisting = true;
+        options.archiveFolder = QStringLiteral("docs");
+        options.note = QStringLiteral("kept");
+        dialog.setCompressOptions(options);
+        QStringList shown;
+        const int accepted = testenv::execModal(&dialog, [&](QDialog* d) {
+            shown = setAndAccept(d, steps, warnings.size());
+        });
+        QCOMPARE(shown, warnings);
+        QCOMPARE(accepted, int(result.isEmpty() ? QDialog::Rejected : QDialog::Accepted));
+        if (result.isEmpty())
+            return;
+        const CompressOptions request = dialog.getCompressOptions();
+        const QMap<QString, QString> fields{
+            {"archivePath", request.archivePath},
+            {"format", ZipFormatNames[request.format]},
+            {"password", request.password},
+            {"volumeSize", QString::number(request.volumeSize)},
+            {"level", QString::number(request.level)},
+            {"method", QString::number(request.method)},
+            {"updateMethod", QString::number(request.updateMethod)},
+            {"baseDirectory", request.baseDirectory}};
+        for (const QString& field : result)
+            QCOMPARE(field.section('=', 0, 0) + "=" + fields.value(field.section('=', 0, 0)),
+                     QString(field).replace("%D", m_dir));
+        QCOMPARE(request.files, options.files);
+        QVERIFY(request.addToExisting);
+        QCOMPARE(request.archiveFolder, QStringLiteral("docs"));
+        QCOMPARE(request.note, QStringLiteral("kept"));
+    }
+
+    void passwordFieldFollowsItsBox()
+    {
+        CompressDialog dialog;
+        CompressOptions options = compressRequest({"report.txt"});
+        dialog.setCompressOptions(options);
+        auto* field = child<QLineEdit>(&dialog, "lePassword");
+        testenv::execModal(&dialog, [&](QDialog* d) {
+            QVERIFY(!field->isEnabled());
+            child<QCheckBox>(d, "cbPassword")->setChecked(true);
+            QVERIFY(field->isEnabled());
+            QCOMPARE(d->focusWidget(), field);
+            d->reject();
+        });
+        QCOMPARE(field->echoMode(), QLineEdit::Password);
+    }
+
+    void offersPerArchive_data()
+    {
+        QTest::addColumn<QString>("archive");
+        QTest::addColumn<QStringList>("paths");
+        QTest::addColumn<int>("overwriteModes");
+        QTest::addColumn<int>("accepted"); // the path mode handed back
+
+        // The own format's code knows full paths and confirmation only; the
+        // request's relative paths are not on offer, so full paths go out.
+        const QStringList own{"Full paths"};
+        QTest::newRow("own format") << "photos.qv" << own << 2 << int(EPM_FULL_PATHS);
+        QTest::newRow("its first volume") << "photos.qv.001" << own << 2 << int(EPM_FULL_PATHS);
+        const QStringList all{"Relative paths", "Without paths", "Full paths"};
+        for (const char* other : {"a.zip", "a.qv.bak", "a.qv.002"})
+            QTest::newRow(other) << other << all << 5 << int(EPM_RELATIVE_PATHS);
+    }
+
+    void offersPerArchive()
+    {
+        QFETCH(QString, archive);
+        QFETCH(QStringList, paths);
+        QFETCH(int, overwriteModes);
+        QFETCH(int, accepted);
+
+        ExtractDialog dialog;
+        ExtractOptions options = extractRequest(archive);
+        QCOMPARE(options.pathMode, int(EPM_RELATIVE_PATHS));
+        dialog.setExtractOptions(options);
+        QCOMPARE(itemTexts(child<QComboBox>(&dialog, "cbPathType")), paths);
+        QCOMPARE(child<QComboBox>(&dialog, "cbRewrite")->count(), overwriteModes);
+        QCOMPARE(accept(&dialog), int(QDialog::Accepted));
+        QCOMPARE(dialog.getExtractOptions().pathMode, accepted);
+        QCOMPARE(dialog.getExtractOptions().overwriteMode, int(EOM_ASK));
+    }
+
+    void overwriteModePresetsTheAnswer_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("with confirmation") << 0;
+        QTest::newRow("without confirmation") << 1;
+        QTest::newRow("skip") << 2;
+        QTest::newRow("rename automatically") << 3;
+        QTest::newRow("rename existing") << 4;
+    }
+
+    void overwriteModePresetsTheAnswer()
+    {
+        QFETCH(int, mode);
+        ExtractDialog dialog;
+        dialog.setExtractOptions(extractRequest("a.zip"));
+        const int result = testenv::execModal(&dialog, [&](QDialog* d) {
+            auto* rewrite = child<QComboBox>(d, "cbRewrite");
+            rewrite->setCurrentIndex(rewrite->findData(mode));
+            QTest::keyClick(d, Qt::Key_Return);
+        });
+        QCOMPARE(result, int(QDialog::Accepted));
+        QCOMPARE(dialog.getExtractOptions().overwriteMode, mode);
+        // This item and every further one: a later conflict is settled without asking.
+        QCOMPARE(chosenAnswers(), QStringList{QStringLiteral("%1:1/1").arg(mode)});
+    }
+
+    void acceptedDialogWritesTheRequest()
+    {
+        ExtractDialog dialog;
+        ExtractOptions options = extractRequest("a.7z");
+        options.sourceFolder = QStringLiteral("inner");
+        options.itemIndexes = {3, 5};
+        options.password = QStringLiteral("pw");
+        options.subPath = QStringLiteral("docs");
+        options.removeDuplicatesRoot = false;
+        dialog.setExtractOptions(options);
+        const int result = testenv::execModal(&dialog, [](QDialog* d) {
+            auto* paths = child<QComboBox>(d, "cbPathType");
+            paths->setCurrentIndex(paths->findText("Without paths"));
+            child<QCheckBox>(d, "cbNoDuplicates")->setChecked(true);
+            child<QPushButton>(d, "pbOk")->click();
+        });
+        QCOMPARE(result, int(QDialog::Accepted));
+        const ExtractOptions accepted = dialog.getExtractOptions();
+        QCOMPARE(accepted.targetDirectory, m_dir);
+        QVERIFY(accepted.sourceFolder.isEmpty());
+        QCOMPARE(accepted.pathMode, int(EPM_NO_PATHS));
+        QVERIFY(accepted.removeDuplicatesRoot);
+        QCOMPARE(accepted.archivePath, options.archivePath);
+        QCOMPARE(accepted.itemIndexes, (QList<int>{3, 5}));
+        QCOMPARE(accepted.password, QStringLiteral("pw"));
+        QCOMPARE(accepted.subPath, QStringLiteral("docs"));
+    }
+
+    void destinationMatchesExistingItemIgnoringCase()
+    {
+        ExtractDialog dialog;
+        auto* destination = child<QComboBox>(&dialog, "cbDstDirName");
+        ExtractOptions options = extractRequest("a.7z");
+        for (const char* target : {"/Output", "/elsewhere", "/OUTPUT"}) {
+            options.targetDirectory = m_dir + target;
+            dialog.setExtractOptions(options);
+        }
+        QCOMPARE(destination->count(), 2);
+        QCOMPARE(destination->currentIndex(), 0);
+        QCOMPARE(destination->currentText(), m_dir + "/Output");
+    }
+
+    void browseSetsTheDestination()
+    {
+        const QString chosen = testenv::makeDir(QStringLiteral("chosen"));
+        ExtractDialog dialog;
+        dialog.setExtractOptions(extractRequest("a.7z"));
+        const int result = testenv::execModal(&dialog, [&](QDialog* d) {
+            testenv::whenModalAppears(
+                [&](QWidget* modal) {
+                    qobject_cast<QFileDialog*>(modal)->setDirectory(chosen);
+                    static_cast<QDialog*>(modal)->accept();
+                },
+                "QFileDialog");
+            child<QPushButton>(d, "pbSelectDir")->click();
+            child<QPushButton>(d, "pbOk")->click();
+        });
+        QCOMPARE(result, int(QDialog::Accepted));
+        QCOMPARE(dialog.getExtractOptions().targetDirectory, chosen);
+    }
+
+    void rejectingEmptiesTheTarget()
+    {
+        ExtractDialog dialog;
+        dialog.setExtractOptions(extractRequest("a.7z"));
+        const auto cancel = [](QDialog* d) { child<QPushButton>(d, "pbCancel")->click(); };
+        QCOMPARE(testenv::execModal(&dialog, cancel), int(QDialog::Rejected));
+        QVERIFY(dialog.getExtractOptions().targetDirectory.isEmpty());
+        QVERIFY(chosenAnswers().isEmpty());
+    }
+
+    void questionNamesTheFile_data()
+    {
+        QTest::addColumn<int>("form");
+        QTest::addColumn<bool>("folder");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("other"); // the start of what is said of the new file
+
+        QTest::newRow("extracting") << int(Extracting) << false << "File:" << "Modified: ";
+        QTest::newRow("copying") << int(Copying) << false << "File:" << "Size: 5 B\n";
+        QTest::newRow("open file")
+            << int(AccessDenied) << false << "Error happened during attempt to open file:" << "";
+        QTest::newRow("open folder") << int(AccessDeniedOfSeveral) << true
+                                     << "Error happened during attempt to open directory:"
+                                     << "";
+        QTest::newRow("delete file")
+            << int(DeletionDenied) << false << "Error happened during attempt to delete file:"
+            << "";
+        QTest::newRow("delete folder")
+            << int(DeletionDenied) << true << "Error happened during attempt to delete directory:"
+            << "";
+    }
+
+    void questionNamesTheFile()
+    {
+        QFETCH(int, form);
+        QFETCH(bool, folder);
+        QFETCH(QString, title);
+        QFETCH(QString, other);
+
+        const QString path = folder ? testenv::makeDir("locked") : m_dir + "/existing.bin";
+        ConflictDialog dialog;
+        ask(dialog, form, path);
+        QCOMPARE(child<QLabel>(&dialog, "lblTopTitle")->text(), title);
+        QCOMPARE(child<QLabel>(&dialog, "lblUpperInfo")->text().section('\n', 0, 0), path);
+        QCOMPARE(child<QLabel>(&dialog, "lblLowerInfo")->text().left(other.size()), other);
+    }
+
+    void conflictAnswers_data()
+    {
+        QTest::addColumn<int>("form");
+        QTest::addColumn<bool>("earlierForAll"); // Replace for all chosen before
+        QTest::addColumn<bool>("tick");          // "for all further operations"
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("answer");     // "action:this/all"
+
+        const QList<QPair<const char*, const char*>> fileExists = {
+            {"Replace", "1:1/0"}, {"Replace All", "1:1/1"}, {"Skip", "2:1/0"},
+            {"Skip All", "2:1/1"}, {"Rename", "3:1/0"},     {"Rename All", "3:1/1"}};
+        for (const auto& row : fileExists) {
+            QTest::addRow("extracting: %s", row.first)
+                << int(Extracting) << false << false << row.first << row.second;
+            QTest::addRow("copying: %s", row.first)
+                << int(Copying) << false << false << row.first << row.second;
+        }
+        QTest::newRow("one answer clears an earlier one for all")
+            << int(Extracting) << true << false << "Replace" << "1:1/0";
+        QTest::newRow("retry") << int(AccessDenied) << false << false << "Retry" << "6:1/0";
+        QTest::newRow("skip") << int(AccessDenied) << false << false << "Skip" << "2:1/0";
+        QTest::newRow("skip all")
+            << int(AccessDeniedOfSeveral) << false << false << "Skip All" << "2:1/1";
+        const QString admin = "Retry as administrator";
+        QTest::newRow("as administrator, one item")
+            << int(AccessDenied) << false << false << admin << "5:1/0";
+        QTest::newRow("as administrator, box clear")
+            << int(AccessDeniedOfSeveral) << false << false << admin << "5:1/0";
+        QTest::newRow("as administrator, box ticked")
+            << int(AccessDeniedOfSeveral) << false << true << admin << "5:1/1";
+    }
+
+    void conflictAnswers()
+    {
+        QFETCH(int, form);
+        QFETCH(bool, earlierForAll);
+        QFETCH(bool, tick);
+        QFETCH(QString, button);
+        QFETCH(QString, answer);
+
+        if (earlierForAll)
+            UserActions::select(UA_REPLACE, true);
+        ConflictDialog dialog;
+        ask(dialog, form, m_dir + "/existing.bin");
+        bool openAfterPress = false;
+        const int result = testenv::execModal(&dialog, [&](QDialog* d) {
+            if (tick)
+                d->findChild<QCheckBox*>()->setChecked(true);
+            QPushButton* pushed = buttonByText(d, button);
+            QTest::mousePress(pushed, Qt::LeftButton);
+            openAfterPress = d->isVisible();
+            QTest::mouseRelease(pushed, Qt::LeftButton);
+        });
+        QVERIFY(openAfterPress);
+        QCOMPARE(result, int(QDialog::Accepted));
+        QCOMPARE(chosenAnswers(), QStringList{answer});
+    }
+
+    void closingCancelsEverything_data()
+    {
+        QTest::addColumn<int>("form");
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("extracting, Escape") << int(Extracting) << true;
+        QTest::newRow("copying, Escape") << int(Copying) << true;
+        QTest::newRow("access denied, Escape") << int(AccessDenied) << true;
+        QTest::newRow("access denied for several, Escape") << int(AccessDeniedOfSeveral) << true;
+        QTest::newRow("extracting, closed") << int(Extracting) << false;
+        QTest::newRow("access denied, closed") << int(AccessDenied) << false;
+    }
+
+    void closingCancelsEverything()
+    {
+        QFETCH(int, form);
+        QFETCH(bool, escape);
+        ConflictDialog dialog;
+        ask(dialog, form, m_dir + "/existing.bin");
+        const int result = testenv::execModal(&dialog, [&](QDialog* d) {
+            if (escape)
+                QTest::keyClick(d, Qt::Key_Escape);
+            else
+                d->close();
+        });
+        QCOMPARE(result, int(QDialog::Rejected));
+        QVERIFY(UserActions::m_actions[14].load());
+        QVERIFY(UserActions::m_actions[15].load());
+        QCOMPARE(chosenAnswers(), QStringList{"7:1/1"});
+    }
+
+    void inputAnswers_data()
+    {
+        QTest::addColumn<bool>("folder");
+        QTest::addColumn<QString>("typed"); // null: nothing typed; empty: the field cleared
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("refused"); // then "Later" is typed and accepted
+        QTest::addColumn<QString>("answer");
+
+        QTest::newRow("password typed, Return") << false << "s3cret"
+                                                << "Return" << false << "s3cret";
+        QTest::newRow("empty password, OK") << false << "" << "OK" << true << "Later";
+        QTest::newRow("empty password, Return") << false << "" << "Return" << true << "Later";
+        QTest::newRow("password, Cancel") << false << "typed" << "Cancel" << false << "";
+        QTest::newRow("password, Escape") << false << "typed" << "Escape" << false << "";
+        QTest::newRow("folder name proposed, OK")
+            << true << QString() << "OK" << false << "New folder";
+        // The proposal is selected, so typing replaces it.
+        QTest::newRow("folder name typed, Return")
+            << true << "Reports" << "Return" << false << "Reports";
+        QTest::newRow("empty folder name, OK") << true << "" << "OK" << true << "Later";
+        QTest::newRow("folder name, Cancel") << true << QString() << "Cancel" << false << "";
+    }
+
+    void inputAnswers()
+    {
+        QFETCH(bool, folder);
+        QFETCH(QString, typed);
+        QFETCH(QString, how);
+        QFETCH(bool, refused);
+        QFETCH(QString, answer);
+
+        PasswordDialog password;
+        NewFolderDialog newFolder(QStringLiteral("New folder"));
+        QDialog* dialog = folder ? static_cast<QDialog*>(&newFolder) : &password;
+        QString warning;
+        bool openAfterWarning = false;
+        const int result = testenv::execModal(dialog, [&](QDialog* d) {
+            auto* field = child<QLineEdit>(d, "lineEdit");
+            QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(field));
+            if (typed.isEmpty() && !typed.isNull())
+                field->clear();
+            QTest::keyClicks(field, typed);
+            if (refused)
+                testenv::answerNextMessageBox(&warning);
+            finish(d, how);
+            if (refused) {
+                openAfterWarning = d->isVisible();
+                field->setText(QStringLiteral("Later"));
+                finish(d, "OK");
+            }
+        });
+        QCOMPARE(warning, refused ? QStringLiteral("Error") : QString());
+        QCOMPARE(openAfterWarning, refused);
+        QCOMPARE(result, int(answer.isEmpty() ? QDialog::Rejected : QDialog::Accepted));
+        QCOMPARE(folder ? newFolder.getNewFolderName() : password.getPassword(), answer);
+        QCOMPARE(child<QLineEdit>(&password, "lineEdit")->echoMode(), QLineEdit::Password);
+    }
+
+    void textEditShowsPlainText()
+    {
+        // A file name is no markup, whatever it holds.
+        QTextEdit edit;
+        const QString tagged = QStringLiteral("/data/<b>bold</b> & more.txt");
+        setTextEditText(&edit, tagged);
+        QCOMPARE(edit.toPlainText(), tagged);
+    }
+
+    void compressWithTheDialog()
+    {
+        // The first name has a quote in it: a real name, taken as it is.
+        const QString folder = testenv::makeDir("dialog-a");
+        testenv::makeTree(folder, {{"quote\"d.txt", "q\n"}, {"sub/b.txt", "beta\n"}});
+        QString archive;
+        DialogPlayer player("CompressDialog", [&archive](QDialog* dialog, int) {
+            archive = dialog->findChild<QComboBox*>("cbArchiveName")->currentText();
+            child<QPushButton>(dialog, "pbOk")->click();
+        });
+        QCOMPARE(runOperationCommand("a", {folder + "/quote\"d.txt", folder + "/sub"}), 0);
+        QCOMPARE(player.shown, 1);
+        QCOMPARE(archive, folder + "/dialog-a.7z");
+        const auto listing = testarchives::listWith7z(archive);
+        QCOMPARE(listing.exitCode, 0);
+        QVERIFY2(listing.find("quote\"d.txt") && listing.find("sub/b.txt"),
+                 listing.output.constData());
+        QCOMPARE(testenv::run7z({"t", archive}).exitCode, 0);
+
+        // "as" packs the same way, then hands the archive to the mail hook.
+        QCOMPARE(runOperationCommand("as", {folder + "/sub"}), 0);
+        QCOMPARE(player.shown, 2);
+        QCOMPARE(archive, folder + "/sub.7z");
+        QCOMPARE(testenv::run7z({"t", archive}).exitCode, 0);
+    }
+
+    void extractWithTheDialog()
+    {
+        const QString folder = testenv::makeDir("dialog-e");
+        const QString archive = makeArchive(folder, "pack", "zip");
+        QString offered;
+        DialogPlayer player("ExtractDialog", [&](QDialog* dialog, int) {
+            auto* target = dialog->findChild<QComboBox*>("cbDstDirName");
+            offered = target->currentText();
+            target->setEditText(folder + "/chosen");
+            child<QPushButton>(dialog, "pbOk")->click();
+        });
+        QCOMPARE(runOperationCommand("e", {archive}), 0);
+        QCOMPARE(player.shown, 1);
+        QCOMPARE(offered, folder);
+        QCOMPARE(testenv::compareTrees(m_packed, folder + "/chosen/src"), QString());
+    }
+
+    void severalArchivesShareOneDialog()
+    {
+        const QString other = testenv::makeDir("other");
+        QVERIFY(testenv::writeFile(other + "/o.txt", "other\n"));
+        const QString first = makeArchive(testenv::makeDir("em1"), "a", "7z");
+        const QString second = makeArchive(testenv::makeDir("em2"), "b", "zip", other);
+        const QString target = testenv::makeDir("em-target");
+        DialogPlayer player("ExtractDialog", [&](QDialog* dialog, int number) {
+            if (number > 1) {
+                child<QPushButton>(dialog, "pbCancel")->click();
+                return;
+            }
+            dialog->findChild<QComboBox*>("cbDstDirName")->setEditText(target);
+            child<QPushButton>(dialog, "pbOk")->click();
+        });
+        QCOMPARE(runOperationCommand("em", {first, second}), 0);
+        QCOMPARE(player.shown, 1);
+        QCOMPARE(testenv::compareTrees(m_packed, target + "/src"), QString());
+        QCOMPARE(testenv::compareTrees(other, target + "/other"), QString());
+        QCOMPARE(testenv::listTree(QFileInfo(second).path()), QStringList{"b.zip"});
+    }
+
+    void cancellingTheFirstDialogStopsSeveral()
+    {
+        const QString first = makeArchive(testenv::makeDir("emc1"), "a", "7z");
+        const QString second = makeArchive(testenv::makeDir("emc2"), "b", "zip");
+        DialogPlayer extract("ExtractDialog", [](QDialog* dialog, int) {
+            child<QPushButton>(dialog, "pbCancel")->click();
+        });
+        DialogPlayer progress("ArchiveProgressDlg", [](QDialog*, int) {});
+        QCOMPARE(runOperationCommand("em", {first, second}), 1);
+        QCOMPARE(extract.shown, 1);
+        QCOMPARE(progress.shown, 0);
+        QCOMPARE(testenv::listTree(QFileInfo(first).path()), QStringList{"a.7z"});
+        QCOMPARE(testenv::listTree(QFileInfo(second).path()), QStringList{"b.zip"});
+    }
+
+    // While an operation runs, input to the window is swallowed; nothing else is.
+    void blockerSwallowsInputOnly()
+    {
+        QObject target;
+        AppFilter& filter = appFilter();
+        QCOMPARE(filter.parent(), nullptr);
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(1, 1), Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        QMouseEvent release(QEvent::MouseButtonRelease, QPointF(1, 1), Qt::LeftButton, Qt::NoButton,
+                            Qt::NoModifier);
+        QMouseEvent dbl(QEvent::MouseButtonDblClick, QPointF(1, 1), Qt::LeftButton, Qt::LeftButton,
+                        Qt::NoModifier);
+        QKeyEvent keyPress(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a");
+        QKeyEvent keyRelease(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, "a");
+        for (QEvent* event : QList<QEvent*>{&press, &release, &dbl, &keyPress, &keyRelease})
+            QVERIFY(filter.eventFilter(&target, event));
+        QMouseEvent move(QEvent::MouseMove, QPointF(1, 1), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QEvent paint(QEvent::Paint);
+        QEvent timer(QEvent::Timer);
+        for (QEvent* event : QList<QEvent*>{&move, &paint, &timer})
+            QVERIFY(!filter.eventFilter(&target, event));
+    }
+
+    void blockerInstalledOnTheApplication()
+    {
+        QLineEdit edit;
+        edit.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&edit));
+        qApp->installEventFilter(&appFilter());
+        QTest::keyClicks(&edit, "blocked");
+        QCOMPARE(edit.text(), QString());
+        qApp->removeEventFilter(&appFilter());
+        QTest::keyClicks(&edit, "typed");
+        QCOMPARE(edit.text(), QStringLiteral("typed"));
+    }
+
+private:
+    // The names are files of the sources folder; archive is relative to it.
+    CompressOptions compressRequest(const QStringList& names, const QString& archive = {}) const
+    {
+        CompressOptions options;
+        for (const QString& name : names)
+            options.files << m_dir + "/" + name;
+        options.baseDirectory = m_dir;
+        if (!archive.isEmpty())
+            options.archivePath = m_dir + "/" + archive;
+        return options;
+    }
+
+    // The sources (or content) packed by 7z into folder/name.format.
+    QString makeArchive(const QString& folder, const QString& name, const QString& format,
+                        const QString& content = QString())
+    {
+        const QString archive = folder + "/" + name + "." + format;
+        const QString what = content.isEmpty() ? m_packed : content;
+        return testenv::run7z({"a", archive, what}).exitCode == 0 ? archive : QString();
+    }
+
+    ExtractOptions extractRequest(const QString& archive) const
+    {
+        ExtractOptions options;
+        options.archivePath = m_dir + "/" + archive;
+        options.targetDirectory = m_dir;
+        return options;
+    }
+
+    void ask(ConflictDialog& dialog, int form, const QString& path) const
+    {
+        if (form == Extracting)
+            dialog.setDestinationExistsInfo(path, QDateTime(QDate(2020, 1, 2), QTime(3, 4, 5)));
+        else if (form == Copying)
+            dialog.setDestinationExistsInfo(path, m_dir + "/source.bin");
+        else
+            dialog.setAccessDeniedException(path, form == AccessDenied, form == DeletionDenied);
+    }
+
+    // Plays the user on an open dialog: each step "name=value" sets the widget
+    // of that object name (a combo box to its item of that text, or else to
+    // that edit text; a check box ticked by "1"; a line edit's text), a step
+    // naming a button presses it. Then OK is pressed, and Cancel when the
+    // dialog stays open. The first `refusals` presses bring a message box,
+    // answered here; returns what they said as "title: text".
+    static QStringList setAndAccept(QDialog* d, const QStringList& steps, int refusals)
+    {
+        QStringList shown;
+        int presses = 0;
+        for (const QString& step : steps + QStringList{"pbOk"}) {
+            const QString value = step.section('=', 1);
+            QWidget* widget = child<QWidget>(d, qPrintable(step.section('=', 0, 0)));
+            if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+                const int index = value.isEmpty() ? -1 : combo->findText(value);
+                if (index >= 0)
+                    combo->setCurrentIndex(index);
+                else
+                    combo->setEditText(value);
+            } else if (auto* box = qobject_cast<QCheckBox*>(widget)) {
+                box->setChecked(value == "1");
+            } else if (auto* field = qobject_cast<QLineEdit*>(widget)) {
+                field->setText(value);
+            } else {
+                QString title;
+                QString text;
+                if (presses++ < refusals)
+                    testenv::answerNextMessageBox(&title, &text);
+                qobject_cast<QAbstractButton*>(widget)->click();
+                if (!title.isEmpty())
+                    shown << title + ": " + text;
+            }
+        }
+        if (d->isVisible())
+            child<QPushButton>(d, "pbCancel")->click();
+        return shown;
+    }
+
+    QString m_dir;
+    QString m_packed; // a folder "src" with files and subfolders
+};
+
+QUENVAR_TEST_MAIN(TestDialogs)
+#include "tst_dialogs.moc"
