@@ -1,11 +1,11 @@
 #include "app/CommandLine.h"
 
-namespace {
-
 QString trMain(const char* text)
 {
     return QCoreApplication::translate("main", text);
 }
+
+namespace {
 
 struct CommandHelp
 {

@@ -6,6 +6,9 @@
 #include <QString>
 #include <QStringList>
 
+// A text of the command line's context ("main").
+QString trMain(const char* text);
+
 // The program's command line: the options "-s", "-c" and "-t", "--help"
 // with every command and its meaning, "--version", and the paths.
 class CommandLine

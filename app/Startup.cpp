@@ -17,11 +17,6 @@
 
 namespace {
 
-QString trMain(const char* text)
-{
-    return QCoreApplication::translate("main", text);
-}
-
 int needsDisplay(const QString& command)
 {
     qDebug() << "command" << command << "needs a display and there is none";

@@ -8,6 +8,7 @@
 #include "fileops/utils.h"
 #include "ui/ConflictDialog.h"
 #include "ui/passworddialog.h"
+#include "ui/ProgressFormParts.h"
 
 #include <QCloseEvent>
 #include <QDebug>
@@ -21,8 +22,6 @@
 
 namespace {
 
-constexpr int kRefreshIntervalMs = 300;
-constexpr int kStopWaitMs = 3000;
 // The ratio is a guess until enough data went through the compressor.
 constexpr qint64 kForecastAfterMs = 10000;
 

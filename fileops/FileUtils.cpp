@@ -30,18 +30,6 @@ namespace {
 QMutex g_trashMutex;
 TrashLocation g_trash;
 
-bool pathIsTaken(const QString& path)
-{
-    const QFileInfo info(path);
-    return info.exists() || info.isSymLink();
-}
-
-bool isRealFolder(const QString& path)
-{
-    const QFileInfo info(path);
-    return info.isDir() && !info.isSymLink();
-}
-
 // A file moved to another file system: copied beside the target first, so
 // that the target is replaced only by a complete copy, in one rename.
 bool moveFileAcross(const QString& from, const QString& to)

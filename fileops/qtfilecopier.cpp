@@ -34,19 +34,6 @@ constexpr int kNoticeBatchMs = 5;
 // How often the server's copy is asked for its state.
 constexpr unsigned long kRemotePollMs = 5;
 
-// Plain stat calls: these run several times for every file of a copy.
-bool pathIsTaken(const QString& path)
-{
-    struct stat st {};
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
-}
-
-bool isRealFolder(const QString& path)
-{
-    struct stat st {};
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 // Taken by something other than a folder (or a link to one).
 bool isTakenByNonFolder(const QString& path)
 {

@@ -30,12 +30,6 @@ QString trUtils(const char* text)
     return QCoreApplication::translate("utils", text);
 }
 
-bool pathIsTaken(const QString& path)
-{
-    const QFileInfo info(path);
-    return info.exists() || info.isSymLink();
-}
-
 bool isRootDirectory(const QString& dir)
 {
     return !dir.isEmpty() && QDir(dir).isRoot();
@@ -798,4 +792,17 @@ bool Is64BitWindows()
 bool is7ZipAlgorithm()
 {
     return true;
+}
+
+// Plain stat calls: a copy runs these several times for every file.
+bool pathIsTaken(const QString& path)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+bool isRealFolder(const QString& path)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }

@@ -103,6 +103,10 @@ QStringList readFileLines(const QString& path);
 void qSleep(int ms);
 // The system's text for an errno value (strerror), safe on any thread.
 QString systemErrorText(int errorNumber);
+// Whether something (a dangling link too) has this name.
+bool pathIsTaken(const QString& path);
+// A folder itself, not a link to one.
+bool isRealFolder(const QString& path);
 // Why path cannot be read as a file, in the system's words ("No such file or
 // directory", "Is a directory"); empty when it can.
 QString unreadableFileReason(const QString& path);

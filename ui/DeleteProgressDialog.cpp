@@ -5,6 +5,7 @@
 #include "fileops/FileUtils.h"
 #include "fileops/UserActions.h"
 #include "ui/ConflictDialog.h"
+#include "ui/ProgressFormParts.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -19,8 +20,6 @@
 
 namespace {
 
-constexpr int kRefreshIntervalMs = 300;
-constexpr int kStopWaitMs = 3000;
 // Up to this many failed paths are listed; more are only counted.
 constexpr int kListedFailures = 9;
 

@@ -2,6 +2,11 @@
 
 #include <QString>
 
+// How often a progress window shows the worker's state, and how long
+// closing it waits for the worker to stop.
+constexpr int kRefreshIntervalMs = 300;
+constexpr int kStopWaitMs = 3000;
+
 class QCheckBox;
 class QDialog;
 class QLabel;
