@@ -10,6 +10,8 @@
 
 #include "engine/filearchive.h"
 
+#include <QRegularExpression>
+
 #include <sys/stat.h>
 
 namespace {
@@ -283,44 +285,6 @@ private slots:
                      QString::number(it.value() & 0777 & ~umask, 8));
     }
 
-    void trailingSlashKeepsTheFolder_data()
-    {
-        QTest::addColumn<QString>("format");
-        QTest::addColumn<QString>("pathsMode");
-        // Every format name an operation file may give.
-        for (const char* format :
-             {"7z", "zip", "tar", "wim", "tar_gzip", "tar_bzip2", "tar_xz", "qv"})
-            QTest::addRow("%s relative", format) << format << "relative";
-        for (const char* format : {"7z", "qv"}) {
-            QTest::addRow("%s full", format) << format << "full";
-            QTest::addRow("%s absolute", format) << format << "absolute";
-        }
-    }
-
-    void trailingSlashKeepsTheFolder()
-    {
-        QFETCH(QString, format);
-        QFETCH(QString, pathsMode);
-        const QString folder = testenv::makeDir("slash");
-        testenv::makeTree(folder + "/photos", {{"sub/p.jpg", "p"}});
-        const QString archive = folder + "/t." + extensionOf(format);
-        QCOMPARE(runXml(folder, compressXml(format, archive, {folder + "/photos/"},
-                                            "<pathsMode>" + pathsMode + "</pathsMode>"))
-                     .exitCode,
-                 0);
-        QCOMPARE(extractWithQuenvar(archive, folder + "/out").exitCode, 0);
-        QStringList files;
-        for (const QString& path : testenv::listTree(folder + "/out")) {
-            if (!path.endsWith('/'))
-                files << path;
-        }
-        QCOMPARE(files.size(), 1);
-        if (pathsMode == "relative")
-            QCOMPARE(files.first(), QStringLiteral("photos/sub/p.jpg"));
-        else
-            QVERIFY2(files.first().endsWith("/photos/sub/p.jpg"), qPrintable(files.first()));
-    }
-
     void volumeSizesRefused_data()
     {
         QTest::addColumn<QString>("volume");
@@ -533,26 +497,57 @@ private slots:
         }
     }
 
-    void backslashIsPartOfTheName_data()
+    void sourcesKeepTheirNames_data()
     {
+        // A trailing "/" keeps the folder. "a\b.txt" is one file here; read as
+        // a path it would be b.txt in a, which exists beside it with other
+        // contents. The target folder has a backslash too.
         QTest::addColumn<QString>("format");
+        QTest::addColumn<QString>("pathsMode");
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("file"); // the one file extracted, or its end
+        // Every format name an operation file may give.
+        for (const char* format :
+             {"7z", "zip", "tar", "wim", "tar_gzip", "tar_bzip2", "tar_xz", "qv"})
+            QTest::addRow("%s, folder/", format)
+                << format << "relative" << "photos/" << "photos/sub/p.jpg";
+        for (const char* format : {"7z", "qv"}) {
+            for (const char* mode : {"full", "absolute"})
+                QTest::addRow("%s %s, folder/", format, mode)
+                    << format << mode << "photos/" << "/photos/sub/p.jpg";
+        }
         for (const char* format : {"7z", "zip", "tar_gzip", "qv"})
-            QTest::newRow(format) << format;
+            QTest::addRow("%s, a\\b.txt", format) << format << "relative" << "a\\b.txt"
+                                                << "a\\b.txt";
     }
 
-    // "a\b.txt" is one file here; read as a path it would be b.txt in a, which
-    // exists beside it with other contents. The target folder has one too.
-    void backslashIsPartOfTheName()
+    void sourcesKeepTheirNames()
     {
         QFETCH(QString, format);
-        const QString folder = testenv::makeDir("backslash");
-        testenv::makeTree(folder, {{"a\\b.txt", "one"}, {"a/b.txt", "other"}});
+        QFETCH(QString, pathsMode);
+        QFETCH(QString, source);
+        QFETCH(QString, file);
+        const QString folder = testenv::makeDir("names");
+        testenv::makeTree(folder,
+                          {{"photos/sub/p.jpg", "p"}, {"a\\b.txt", "one"}, {"a/b.txt", "other"}});
         const QString archive = folder + "/t." + extensionOf(format);
-        QCOMPARE(runXml(folder, compressXml(format, archive, {folder + "/a\\b.txt"})).exitCode, 0);
-        QCOMPARE(extractWithQuenvar(archive, folder + "/out\\x").exitCode, 0);
-        QCOMPARE(testenv::listTree(folder + "/out\\x"), QStringList{"a\\b.txt"});
-        QCOMPARE(testenv::readFile(folder + "/out\\x/a\\b.txt"), QByteArray("one"));
+        QCOMPARE(runXml(folder, compressXml(format, archive, {folder + "/" + source},
+                                            "<pathsMode>" + pathsMode + "</pathsMode>"))
+                     .exitCode,
+                 0);
+        const QString out = folder + "/out\\x";
+        QCOMPARE(extractWithQuenvar(archive, out).exitCode, 0);
         QVERIFY(!QFileInfo::exists(folder + "/out"));
+        const QStringList tree = testenv::listTree(out);
+        const QStringList files = tree.filter(QRegularExpression("[^/]$"));
+        QCOMPARE(files.size(), 1);
+        QVERIFY2(files[0] == file || (file.startsWith('/') && files[0].endsWith(file)),
+                 qPrintable(files[0]));
+        QCOMPARE(testenv::readFile(out + "/" + files[0]),
+                 QByteArray(source == "photos/" ? "p" : "one"));
+        // No folder but those on the way to the file.
+        if (pathsMode == "relative")
+            QCOMPARE(tree.size(), file.count('/') + 1);
     }
 };
 

@@ -31,14 +31,6 @@ inline QStringList itemTexts(QComboBox* combo)
     return texts;
 }
 
-inline QList<int> itemData(QComboBox* combo)
-{
-    QList<int> data;
-    for (int i = 0; i < combo->count(); ++i)
-        data << combo->itemData(i).toInt();
-    return data;
-}
-
 // The recorded answers as "action:this/all" for every action with a flag set.
 inline QStringList chosenAnswers()
 {

@@ -761,41 +761,39 @@ private slots:
         QCOMPARE(testenv::compareTrees(m_packed, folder + "/chosen/src"), QString());
     }
 
+    void severalArchivesShareOneDialog_data()
+    {
+        QTest::addColumn<bool>("accept");
+        QTest::newRow("accepted") << true;
+        QTest::newRow("cancelled: nothing is extracted") << false;
+    }
+
     void severalArchivesShareOneDialog()
     {
+        QFETCH(bool, accept);
         const QString other = testenv::makeDir("other");
         QVERIFY(testenv::writeFile(other + "/o.txt", "other\n"));
         const QString first = makeArchive(testenv::makeDir("em1"), "a", "7z");
         const QString second = makeArchive(testenv::makeDir("em2"), "b", "zip", other);
         const QString target = testenv::makeDir("em-target");
         DialogPlayer player("ExtractDialog", [&](QDialog* dialog, int number) {
-            if (number > 1) {
-                child<QPushButton>(dialog, "pbCancel")->click();
-                return;
-            }
-            dialog->findChild<QComboBox*>("cbDstDirName")->setEditText(target);
-            child<QPushButton>(dialog, "pbOk")->click();
-        });
-        QCOMPARE(runOperationCommand("em", {first, second}), 0);
-        QCOMPARE(player.shown, 1);
-        QCOMPARE(testenv::compareTrees(m_packed, target + "/src"), QString());
-        QCOMPARE(testenv::compareTrees(other, target + "/other"), QString());
-        QCOMPARE(testenv::listTree(QFileInfo(second).path()), QStringList{"b.zip"});
-    }
-
-    void cancellingTheFirstDialogStopsSeveral()
-    {
-        const QString first = makeArchive(testenv::makeDir("emc1"), "a", "7z");
-        const QString second = makeArchive(testenv::makeDir("emc2"), "b", "zip");
-        DialogPlayer extract("ExtractDialog", [](QDialog* dialog, int) {
-            child<QPushButton>(dialog, "pbCancel")->click();
+            const bool ok = accept && number == 1;
+            if (ok)
+                dialog->findChild<QComboBox*>("cbDstDirName")->setEditText(target);
+            child<QPushButton>(dialog, ok ? "pbOk" : "pbCancel")->click();
         });
         DialogPlayer progress("ArchiveProgressDlg", [](QDialog*, int) {});
-        QCOMPARE(runOperationCommand("em", {first, second}), 1);
-        QCOMPARE(extract.shown, 1);
-        QCOMPARE(progress.shown, 0);
+        QCOMPARE(runOperationCommand("em", {first, second}), accept ? 0 : 1);
+        QCOMPARE(player.shown, 1);
         QCOMPARE(testenv::listTree(QFileInfo(first).path()), QStringList{"a.7z"});
         QCOMPARE(testenv::listTree(QFileInfo(second).path()), QStringList{"b.zip"});
+        if (!accept) {
+            QCOMPARE(progress.shown, 0);
+            QCOMPARE(testenv::listTree(target), QStringList());
+            return;
+        }
+        QCOMPARE(testenv::compareTrees(m_packed, target + "/src"), QString());
+        QCOMPARE(testenv::compareTrees(other, target + "/other"), QString());
     }
 
     // While an operation runs, input to the window is swallowed; nothing else is.

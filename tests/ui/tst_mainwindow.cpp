@@ -232,56 +232,74 @@ private slots:
         QVERIFY(!editing());
     }
 
-    void menuStates_data()
+    void menusFollowTheSelection_data()
     {
+        // The menu's commands enabled, and the entries of the context menu at
+        // the first row selected (or the empty area below the rows).
         QTest::addColumn<QString>("path");
         QTest::addColumn<QStringList>("selected");
         QTest::addColumn<QStringList>("enabled");
+        QTest::addColumn<QStringList>("entries");
 
         const QStringList files{"actAddToArchive", "actCopy", "actCreateDir", "actDelete",
                                 "actMove"};
-        QTest::newRow("nothing selected") << m_dir << QStringList() << QStringList{"actCreateDir"};
-        QTest::newRow("folder") << m_dir << QStringList{"sub"} << files + QStringList{"actRename"};
+        const QStringList fileEnd{"", "Create directory", "Copy...", "Move...", "Rename", "Delete"};
+        const QStringList several{"Add to archive...", "", "Create directory", "Copy...",
+                                  "Move...", "Delete"};
+        const QStringList updatable{"actExtract", "actExtractHere_2", "actDelete", "actRename",
+                                    "actCreateDir", "addFilesToCurrentArchive",
+                                    "addFolderToCurrentArchive"};
+        QTest::newRow("nothing selected")
+            << m_dir << QStringList() << QStringList{"actCreateDir"}
+            << QStringList{"Create directory"};
+        QTest::newRow("folder") << m_dir << QStringList{"sub"} << files + QStringList{"actRename"}
+                                << QStringList{"Add to archive..."} + fileEnd;
         QTest::newRow("one file") << m_dir << QStringList{"a.txt"}
-                                  << files + QStringList{"actRename"};
+                                  << files + QStringList{"actRename"}
+                                  << QStringList{"Add to archive..."} + fileEnd;
         QTest::newRow("one archive")
             << m_dir << QStringList{"x.7z"}
-            << files + QStringList{"actRename", "actExtract", "actExtractHere_2"};
-        QTest::newRow("several") << m_dir << QStringList{"a.txt", "x.7z"} << files;
-        QTest::newRow("root")
-            << QString() << QStringList{"/"} << QStringList{"actAddToArchive", "actCopy"};
-        QTest::newRow("updatable archive panel") << m_archive << QStringList{"top.txt"}
-                                                 << QStringList{"actExtract",
-                                                                "actExtractHere_2",
-                                                                "actDelete",
-                                                                "actRename",
-                                                                "actCreateDir",
-                                                                "addFilesToCurrentArchive",
-                                                                "addFolderToCurrentArchive"};
-        QTest::newRow("read-only archive panel") << m_readOnly << QStringList{"top.txt"}
-                                                 << QStringList{"actExtract", "actExtractHere_2"};
+            << files + QStringList{"actRename", "actExtract", "actExtractHere_2"}
+            << QStringList{"Add to archive...", "Extract the archive...", "Extract here",
+                           "Extract to x"}
+                   + fileEnd;
+        QTest::newRow("several") << m_dir << QStringList{"a.txt", "x.7z"} << files << several;
+        QTest::newRow("several with a folder")
+            << m_dir << QStringList{"a.txt", "sub"} << files << several;
+        QTest::newRow("root") << QString() << QStringList{"/"}
+                              << QStringList{"actAddToArchive", "actCopy"}
+                              << QStringList{"Add to archive...", "Copy..."};
+        QTest::newRow("entry of an updatable archive")
+            << m_archive << QStringList{"top.txt"} << updatable
+            << QStringList{"Extract the archive...", "Create directory", "Add file(s)...",
+                           "Add directory...",       "Delete",           "Rename"};
+        QTest::newRow("empty area of an updatable archive")
+            << m_archive << QStringList()
+            << QStringList{"actCreateDir", "addFilesToCurrentArchive", "addFolderToCurrentArchive"}
+            << QStringList{"Create directory", "Add file(s)...", "Add Directory..."};
+        QTest::newRow("entry of a read-only archive")
+            << m_readOnly << QStringList{"top.txt"}
+            << QStringList{"actExtract", "actExtractHere_2"}
+            << QStringList{"Extract the archive..."};
+        QTest::newRow("empty area of a read-only archive")
+            << m_readOnly << QStringList() << QStringList() << QStringList();
     }
 
-    void menuStates()
+    void menusFollowTheSelection()
     {
         QFETCH(QString, path);
         QFETCH(QStringList, selected);
         QFETCH(QStringList, enabled);
+        QFETCH(QStringList, entries);
 
         MainWindow* window = restart(m_dir);
         window->setPanelPath(path, 0);
         select(0, selected);
         QStringList actual;
-        const QStringList names{"actAddToArchive",
-                                "actExtract",
-                                "actExtractHere_2",
-                                "actCreateDir",
-                                "addFilesToCurrentArchive",
-                                "addFolderToCurrentArchive",
-                                "actCopy",
-                                "actMove",
-                                "actRename",
-                                "actDelete"};
+        const QStringList names{"actAddToArchive", "actExtract", "actExtractHere_2",
+                                "actCreateDir",    "addFilesToCurrentArchive",
+                                "addFolderToCurrentArchive", "actCopy", "actMove",
+                                "actRename",       "actDelete"};
         for (const QString& name : names) {
             if (window->findChild<QAction*>(name)->isEnabled())
                 actual << name;
@@ -294,56 +312,10 @@ private slots:
                  enabled.contains("actDelete"));
         QCOMPARE(window->toolBarAction(QStringLiteral("tbExtract"))->isEnabled(),
                  enabled.contains("actExtract"));
-    }
 
-    void contextMenus_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QStringList>("selected");
-        QTest::addColumn<QString>("at");
-        QTest::addColumn<QStringList>("entries");
-
-        const QStringList fileEnd{"", "Create directory", "Copy...", "Move...", "Rename", "Delete"};
-        QTest::newRow("empty area of a folder")
-            << m_dir << QStringList() << QString() << QStringList{"Create directory"};
-        QTest::newRow("folder")
-            << m_dir << QStringList{"sub"} << "sub" << QStringList{"Add to archive..."} + fileEnd;
-        QTest::newRow("archive file") << m_dir << QStringList{"x.7z"} << "x.7z"
-                                      << QStringList{"Add to archive...", "Extract the archive...",
-                                                     "Extract here", "Extract to x"} +
-                                             fileEnd;
-        QTest::newRow("several") << m_dir << QStringList{"a.txt", "sub"} << "a.txt"
-                                 << QStringList{"Add to archive...", "",        "Create directory",
-                                                "Copy...",           "Move...", "Delete"};
-        QTest::newRow("root")
-            << QString() << QStringList{"/"} << "/" << QStringList{"Add to archive...", "Copy..."};
-        QTest::newRow("entry of an updatable archive")
-            << m_archive << QStringList{"top.txt"} << "top.txt"
-            << QStringList{"Extract the archive...", "Create directory", "Add file(s)...",
-                           "Add directory...",       "Delete",           "Rename"};
-        QTest::newRow("empty area of an updatable archive")
-            << m_archive << QStringList() << QString()
-            << QStringList{"Create directory", "Add file(s)...", "Add Directory..."};
-        QTest::newRow("entry of a read-only archive")
-            << m_readOnly << QStringList{"top.txt"} << "top.txt"
-            << QStringList{"Extract the archive..."};
-        QTest::newRow("empty area of a read-only archive")
-            << m_readOnly << QStringList() << QString() << QStringList();
-    }
-
-    void contextMenus()
-    {
-        QFETCH(QString, path);
-        QFETCH(QStringList, selected);
-        QFETCH(QString, at);
-        QFETCH(QStringList, entries);
-
-        MainWindow* window = restart(m_dir);
-        window->setPanelPath(path, 0);
-        select(0, selected);
         const FileTreeView* view = window->view(0);
-        const QPoint point = at.isEmpty() ? QPoint(5, view->viewport()->height() - 5)
-                                          : view->visualRect(rowOf(0, at)).center();
+        const QPoint point = selected.isEmpty() ? QPoint(5, view->viewport()->height() - 5)
+                                                : view->visualRect(rowOf(0, selected[0])).center();
         std::unique_ptr<QMenu> menu(window->createContextMenu(0, point));
         QStringList texts;
         for (const QAction* action : menu->actions())
