@@ -6,7 +6,7 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 "$here/tools/bootstrap.sh"
 build="$here/build"
 if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUENVAR_BUILD_TESTS=OFF -DQUENVAR_BUILD_BENCH=OFF >&2
+  cmake -G Ninja -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUENVAR_BUILD_TESTS=OFF -DQUENVAR_BUILD_BENCH=OFF >&2
 fi
 cmake --build "$build" --target quenvar -j"$(nproc)" >&2
 exec "$build/quenvar" "$@"

@@ -6,7 +6,7 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 "$here/tools/bootstrap.sh" --test
 build="$here/build-tests"
 if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Debug -DQUENVAR_SANITIZE=ON -DQUENVAR_BUILD_BENCH=OFF
+  cmake -G Ninja -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Debug -DQUENVAR_SANITIZE=ON -DQUENVAR_BUILD_BENCH=OFF
 fi
 cmake --build "$build" -j"$(nproc)"
 cd "$build"

@@ -3,7 +3,7 @@
 # this Debian machine. Quiet and quick when everything is already there.
 set -euo pipefail
 
-packages=(g++ make cmake qtbase5-dev qttools5-dev qttools5-dev-tools libqt5svg5-dev zlib1g-dev p7zip-full fonts-dejavu-core)
+packages=(g++ make ninja-build cmake qtbase5-dev qttools5-dev qttools5-dev-tools libqt5svg5-dev zlib1g-dev p7zip-full fonts-dejavu-core)
 if [ "${1:-}" = "--test" ]; then
   # strace lets a test see the order of flushes and renames of an update;
   # unzip, zip, bzip2, xz, python3 (zipfile) and bsdtar (libarchive-tools)
