@@ -2,7 +2,7 @@
 # Builds the fuzzer of the own container's reader with clang's libFuzzer (a
 # CMake build of its own, fuzz/out/build, configured with QUENVAR_FUZZ=ON)
 # and runs it, then merges what it found into the committed corpus
-# fuzz/corpus/qv, which tests/BuiltInZipApi/tst_qvcorpus replays in every
+# fuzz/corpus/qv, which tests/BuiltInZipApi/tst_qvformat replays in every
 # test run.
 #
 #   fuzz/run_qv_fuzzer.sh [seconds]     (default 600)

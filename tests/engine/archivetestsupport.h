@@ -4,6 +4,7 @@
 // the independent peer, and running FileArchive requests on a worker thread.
 
 #include "common/archiveanswerer.h"
+#include "common/qvbytes.h"
 #include "common/testenv.h"
 #include "engine/filearchive.h"
 #include "engine/streams.h"
@@ -213,6 +214,21 @@ inline CompressOptions compressRequest(const QString& archive, const QString& ba
     return options;
 }
 
+// A ".qv" written by the container layer itself, one password per group of
+// entries; empty when it could not be written.
+inline QString layerArchive(const QString& path,
+                            const QList<QPair<QString, QMap<QString, QByteArray>>>& groups)
+{
+    for (int i = 0; i < groups.size(); ++i) {
+        zip_t* zip = zip_open(path, 6, i == 0 ? 'w' : 'a', -1, groups.at(i).first);
+        for (auto it = groups.at(i).second.cbegin(); zip && it != groups.at(i).second.cend(); ++it)
+            qvbytes::addEntry(zip, it.key(), it.value());
+        if (!zip || zip_close(zip) != 0)
+            return QString();
+    }
+    return path;
+}
+
 // One operation on a worker thread; the archive object's state is left for
 // the caller to examine.
 struct Run
@@ -234,5 +250,32 @@ struct Run
     }
     bool ok() const { return finished && !archive.failed(); }
 };
+
+// Packs everything below source into archive with FileArchive; the
+// archive's path, or an empty string when that failed.
+inline QString packTree(const QString& archive, const QString& source, ZipFormat format,
+                        const QString& password = QString())
+{
+    CompressOptions request = compressRequest(archive, source, topLevelPaths(source), format);
+    request.password = password;
+    Run run;
+    run.compress(request);
+    return run.ok() ? archive : QString();
+}
+
+// The sample tree with a name in CJK and a folder holding only an empty
+// file (made at source unless it exists), packed into a ".qv".
+inline QString packQvTree(const QString& archive, const QString& source,
+                          const QString& password = QString())
+{
+    Files files = sampleFiles();
+    files.insert("漢字/日本語の名前.txt", QByteArray("cjk"));
+    files.insert("void2/empty.bin", QByteArray());
+    if (!QFileInfo::exists(source)) {
+        testenv::makeTree(source, files, sampleEmptyFolders());
+        setTreeTimes(source);
+    }
+    return packTree(archive, source, ZF_QV, password);
+}
 
 } // namespace archivetest

@@ -2,10 +2,11 @@
 // answer, a cancelled request ends without a message, and a second use of
 // the unchanged file takes the password from the cache. On a worker
 // thread the question goes out as a signal; on the GUI thread the password
-// dialog asks.
+// dialog asks. The own container asks per entry, each entry's own password,
+// and never takes damaged data or a full disk for a wrong password.
 #include "archivetestsupport.h"
+#include "common/archivesuite.h"
 
-#include "engine/MyCom.h"
 #include "engine/zipapi.h"
 #include "ui/passworddialog.h"
 
@@ -24,46 +25,33 @@ QString passwordFor(const QString& archive)
 }
 } // namespace
 
-class TestArchivePasswords : public QObject
+class TestArchivePasswords : public ArchiveSuite
 {
     Q_OBJECT
 
 private slots:
     void initTestCase();
-    void init();
-    void cleanup();
 
     void passwordQuestions_data();
     void passwordQuestions();
     void guiThreadOpenAsksThroughTheDialog();
     void wrongPasswordNeverReplacesAFile();
     void refusedCachedPasswordIsNotTakenAgain();
+    void qvPasswordsAskedPerEntryUntilRight_data();
+    void qvPasswordsAskedPerEntryUntilRight();
+    void qvFailedEntriesReportedOnceNotRetried();
 
 private:
     QString makeEncrypted(const QString& name, const QStringList& extra);
 
     QString m_source;
-    QString m_work;
 };
 
 void TestArchivePasswords::initTestCase()
 {
-    QVERIFY2(InitGetProc(), "the engine library is needed");
+    ArchiveSuite::initTestCase();
     m_source = testenv::makeDir("source");
     makeSampleTree(m_source);
-}
-
-void TestArchivePasswords::init()
-{
-    m_work = testenv::makeDir("work");
-    UserActions::reset();
-}
-
-void TestArchivePasswords::cleanup()
-{
-    StreamBase::waitForFlushFinished();
-    QCOMPARE(CMyUnknownImp::liveObjects(), 0);
-    QDir(m_work).removeRecursively();
 }
 
 QString TestArchivePasswords::makeEncrypted(const QString& name, const QStringList& extra)
@@ -247,6 +235,80 @@ void TestArchivePasswords::refusedCachedPasswordIsNotTakenAgain()
     QVERIFY(all.archive.passwordCanceled());
     QCOMPARE(all.answerer.passwordRequests, 2);
     QVERIFY(all.answerer.errors.isEmpty());
+}
+
+void TestArchivePasswords::qvPasswordsAskedPerEntryUntilRight_data()
+{
+    QTest::addColumn<QStringList>("answers");
+    QTest::addColumn<int>("requests");
+    QTest::addColumn<QStringList>("extracted");
+    const QStringList both{"a.txt", "b.txt"};
+    QTest::newRow("wrong, then right for each")
+        << QStringList{"nope", "first", "second"} << 3 << both;
+    QTest::newRow("cancel after a wrong answer")
+        << QStringList{"nope", QString()} << 2 << QStringList();
+    QTest::newRow("cancel at the second entry")
+        << QStringList{"first", QString()} << 2 << QStringList{"a.txt"};
+}
+
+void TestArchivePasswords::qvPasswordsAskedPerEntryUntilRight()
+{
+    QFETCH(QStringList, answers);
+    QFETCH(int, requests);
+    QFETCH(QStringList, extracted);
+    const QString archive = layerArchive(m_work + "/two.qv",
+                                         {{"first", {{"a.txt", qvbytes::text(5000)}}},
+                                          {"second", {{"b.txt", testenv::randomBytes(5000)}}}});
+    Run run;
+    run.answerer.passwords = answers;
+    const QString target = m_work + "/out";
+    run.extract(extractRequest(archive, target));
+    QVERIFY(run.finished);
+    QCOMPARE(run.answerer.passwordRequests, requests);
+    QCOMPARE(run.archive.failed(), extracted.size() < 2);
+    QCOMPARE(run.archive.passwordCanceled(), extracted.size() < 2);
+    QCOMPARE(run.answerer.errors, QStringList());
+    QCOMPARE(testenv::listTree(target), extracted);
+    if (!extracted.isEmpty())
+        QCOMPARE(testenv::readFile(target + "/a.txt"), qvbytes::text(5000));
+}
+
+void TestArchivePasswords::qvFailedEntriesReportedOnceNotRetried()
+{
+    // Damaged data of a plain entry: named once, never taken for a password.
+    QString archive =
+        layerArchive(m_work + "/damaged.qv",
+                     {{QString(), {{"bad.txt", qvbytes::text(9000)}, {"good.txt", "good"}}}});
+    QByteArray bytes = testenv::readFile(archive);
+    const qvbytes::Listed bad = qvbytes::parse(bytes).at(0);
+    for (int i = 0; i < 8; ++i)
+        bytes[int(bad.dataOffset) + i] = char(0xFF);
+    testenv::writeFile(archive, bytes);
+    Run damaged;
+    damaged.extract(extractRequest(archive, m_work + "/out1"));
+    QVERIFY(damaged.finished && damaged.archive.failed());
+    QCOMPARE(damaged.answerer.passwordRequests, 0);
+    QCOMPARE(damaged.answerer.errors,
+             QStringList{"These entries of " + archive +
+                         " were not extracted: their data is damaged: bad.txt"});
+    QCOMPARE(testenv::listTree(m_work + "/out1"), QStringList{"good.txt"});
+
+    // A full disk while writing a scrambled entry: the password is not
+    // asked again for it.
+    archive = layerArchive(
+        m_work + "/big.qv",
+        {{kWidePassword, {{"big.bin", testenv::randomBytes(600000)}, {"small.txt", "small"}}}});
+    Run full;
+    full.answerer.passwords = QStringList{kWidePassword};
+    {
+        testenv::FileSizeLimit limit(256 * 1024);
+        full.extract(extractRequest(archive, m_work + "/out2"));
+    }
+    QVERIFY(full.finished && full.archive.failed());
+    QCOMPARE(full.answerer.passwordRequests, 1);
+    QCOMPARE(full.answerer.errors,
+             QStringList{"Cannot write file " + m_work + "/out2/big.bin: File too large"});
+    QCOMPARE(testenv::listTree(m_work + "/out2"), QStringList{"small.txt"});
 }
 
 QUENVAR_TEST_MAIN(TestArchivePasswords)

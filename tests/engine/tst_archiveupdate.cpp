@@ -1,12 +1,14 @@
 // Adding to, replacing in, deleting from and renaming inside existing
-// archives; the source scan (hidden items, unreadable folders and files);
-// and the promise that a refused, failed or cancelled update leaves the
-// archive byte for byte as it was, with no temporary file behind.
+// archives, the own container's among them (unchanged entries copied raw,
+// the password asked for when entries move); the source scan (hidden
+// items, unreadable folders and files); and the promise that a refused,
+// failed or cancelled update leaves the archive byte for byte as it was,
+// with no temporary file behind.
 #include "archivetestsupport.h"
+#include "common/archivesuite.h"
 #include "common/testarchives.h"
 
 #include "app/settings.h"
-#include "engine/MyCom.h"
 #include "engine/zipapi.h"
 
 #include <QRegularExpression>
@@ -16,6 +18,8 @@
 using namespace archivetest;
 
 namespace {
+
+const QString kPassword = "Pass-wörd 7";
 
 QString contentOf(const QString& archive, const QString& entry, const QString& scratch)
 {
@@ -34,12 +38,11 @@ void setWholeSecond(const QString& path, int second)
 
 } // namespace
 
-class TestArchiveUpdate : public QObject
+class TestArchiveUpdate : public ArchiveSuite
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void cleanup();
 
@@ -49,6 +52,9 @@ private slots:
     void renamesFileAndFolderWithItsEntries();
     void failuresLeaveEverythingAsItWas_data();
     void failuresLeaveEverythingAsItWas();
+    void qvUpdateCopiesUnchangedEntriesRaw();
+    void qvEncryptedUpdatesAskForThePassword_data();
+    void qvEncryptedUpdatesAskForThePassword();
     void hiddenItemsAndEmptyFolders_data();
     void hiddenItemsAndEmptyFolders();
     void unreadableFolderQuestionEnds_data();
@@ -57,29 +63,19 @@ private slots:
     void unreadableFilesAreLeftOutAndNamed();
 
 private:
-    QString m_work;
-    QString m_scratch;
+    const QString m_scratch = testenv::tempDir() + "/scratch";
 };
-
-void TestArchiveUpdate::initTestCase()
-{
-    QVERIFY2(InitGetProc(), "the engine library is needed");
-}
 
 void TestArchiveUpdate::init()
 {
-    m_work = testenv::makeDir("work");
-    m_scratch = testenv::tempDir() + "/scratch";
-    UserActions::reset();
+    ArchiveSuite::init();
     CSettings::setBoolValue("ArchiveHiddenItems", true);
 }
 
 void TestArchiveUpdate::cleanup()
 {
-    StreamBase::waitForFlushFinished();
-    QCOMPARE(CMyUnknownImp::liveObjects(), 0);
-    QDir(m_work).removeRecursively();
     QDir(m_scratch).removeRecursively();
+    ArchiveSuite::cleanup();
 }
 
 // --- Updating entries --------------------------------------------------------------
@@ -215,35 +211,54 @@ void TestArchiveUpdate::renamesFileAndFolderWithItsEntries()
 void TestArchiveUpdate::failuresLeaveEverythingAsItWas_data()
 {
     QTest::addColumn<QString>("kind");
-    QTest::addColumn<QString>("message"); // %1: the archive
+    QTest::addColumn<qint64>("volume");
+    QTest::addColumn<QString>("message"); // %1: the archive, %b: big.bin, %v: the volume
     const QString itself = "Adding itself or its parent directory to the archive is not allowed";
     const QString volume = "Error: cannot add to multi-volume archive %1";
-    QTest::newRow("folder holds the archive") << "itself" << itself;
+    const qint64 whole = -1;
+    QTest::newRow("folder holds the archive") << "itself" << whole << itself;
     QTest::newRow("archive among the sources")
-        << "source"
+        << "source" << whole
         << "Error: filename of archive is the same as one of the files for packing %1";
-    QTest::newRow("volume of a set") << "volume" << volume;
-    QTest::newRow("split over someone's first volume") << "split" << volume;
-    QTest::newRow("no archive name") << "noname"
-                                     << "No archive name is stated";
-    QTest::newRow("RAR is not updated") << "rar"
-                                        << "Cannot create archiving object";
-    QTest::newRow("cancelled while writing") << "cancel" << QString();
+    QTest::newRow("volume of a set") << "volume" << whole << volume;
+    QTest::newRow("split over someone's first volume") << "split" << qint64(20000) << volume;
+    QTest::newRow("no archive name") << "noname" << whole << "No archive name is stated";
+    QTest::newRow("RAR is not updated") << "rar" << whole << "Cannot create archiving object";
+    QTest::newRow("cancelled while writing") << "cancel" << whole << QString();
     // Deleting from a solid block makes the engine unpack and pack it again;
     // damaged data fails that half-way.
-    QTest::newRow("the engine fails half-way") << "engine"
-                                               << "Cannot write archive %1";
+    QTest::newRow("the engine fails half-way") << "engine" << whole << "Cannot write archive %1";
+
+    // The own container, adding big.bin to an archive of the sample tree.
+    QTest::newRow("qv, cancelled while adding") << "qv cancel" << whole << QString();
+    QTest::newRow("qv, disk full while adding")
+        << "qv full" << whole << "Cannot write file %1: File too large";
+    // Left out and named, and nothing else to do.
+    QTest::newRow("qv, unreadable source")
+        << "qv unreadable" << whole
+        << "These files cannot be read and were not added; entries of their names "
+           "stay as they were: %b: Permission denied";
+    QTest::newRow("qv, volumes for an existing archive")
+        << "qv" << qint64(100000)
+        << "Cannot split %1 into volumes: an archive that exists is updated as one file";
+    const QString invalid =
+        "Cannot split the archive into volumes of %v bytes: a volume holds 1 to 2147483647 bytes";
+    QTest::newRow("qv, volume size 0") << "qv" << qint64(0) << invalid;
+    QTest::newRow("qv, new, volume size past 31 bits") << "qv new" << qint64(0x80000000LL)
+                                                       << invalid;
 }
 
 void TestArchiveUpdate::failuresLeaveEverythingAsItWas()
 {
     QFETCH(QString, kind);
+    QFETCH(qint64, volume);
     QFETCH(QString, message);
     const QString source = m_work + "/src";
     testenv::makeTree(source, {{"one.txt", "1"}, {"two.txt", "2"}});
     QString archive = m_work + "/update.7z";
     CompressOptions request = compressRequest(archive, source, {source + "/two.txt"}, ZF_7Z);
     request.addToExisting = true;
+    const QString big = m_work + "/big.bin";
     if (kind == "itself") {
         archive = source + "/inside.7z";
         request.files = QStringList{source};
@@ -258,7 +273,6 @@ void TestArchiveUpdate::failuresLeaveEverythingAsItWas()
     } else if (kind == "split") {
         testenv::writeFile(archive + ".001", "someone's volume");
         request.addToExisting = false;
-        request.volumeSize = 20000;
     } else if (kind == "noname") {
         archive.clear();
     } else if (kind == "rar") {
@@ -286,10 +300,21 @@ void TestArchiveUpdate::failuresLeaveEverythingAsItWas()
         request = CompressOptions();
         request.itemsToDelete = QList<int>{indexOfEntry(archive, "f0.bin")};
         QVERIFY(request.itemsToDelete.first() >= 0);
+    } else if (kind.startsWith("qv")) {
+        archive = kind == "qv new" ? m_work + "/new.qv"
+                                   : packQvTree(m_work + "/tree.qv", m_work + "/source");
+        QVERIFY(!archive.isEmpty());
+        testenv::writeFile(big, randomBytes(12 * 1024 * 1024, 7));
+        request = compressRequest(archive, m_work, {big}, ZF_QV);
     }
     request.archivePath = archive;
+    if (volume != -1)
+        request.volumeSize = volume;
 
     const Files before = treeContents(m_work);
+    PermissionBitsApply asAnyone;
+    if (kind == "qv unreadable")
+        QFile::setPermissions(big, QFileDevice::Permissions());
     Run run;
     bool cancelled = false;
     if (archive.isEmpty()) {
@@ -298,18 +323,141 @@ void TestArchiveUpdate::failuresLeaveEverythingAsItWas()
         run.archive.updateArchive(request);
         run.finished = true;
     } else {
+        std::unique_ptr<testenv::FileSizeLimit> limit(
+            kind == "qv full" ? new testenv::FileSizeLimit(1 << 20) : nullptr);
         run.compress(request, [&] {
-            if (kind == "cancel" && !cancelled && run.progress.completed > 0)
+            if (kind.endsWith("cancel") && !cancelled && run.progress.completed > 0)
                 cancelled = run.progress.canceled = true;
         });
     }
+    QFile::setPermissions(big, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     QVERIFY(run.finished);
     QVERIFY(run.archive.failed());
-    QCOMPARE(cancelled, kind == "cancel");
-    QCOMPARE(run.answerer.errors,
-             message.isEmpty() ? QStringList() : QStringList{message.arg(archive)});
+    QCOMPARE(cancelled, kind.endsWith("cancel"));
+    message.replace("%1", archive).replace("%b", big).replace("%v", QString::number(volume));
+    QCOMPARE(run.answerer.errors, message.isEmpty() ? QStringList() : QStringList{message});
+    QCOMPARE(run.answerer.accessQuestions, QStringList());
     QCOMPARE(treeContents(m_work), before);
     QCOMPARE(leftovers(m_work), QStringList());
+}
+
+void TestArchiveUpdate::qvUpdateCopiesUnchangedEntriesRaw()
+{
+    const QString source = m_work + "/source";
+    const QString archive = packQvTree(m_work + "/tree.qv", source);
+    QVERIFY(!archive.isEmpty());
+    const QByteArray beforeBytes = testenv::readFile(archive);
+    const QVector<qvbytes::Listed> before = qvbytes::parse(beforeBytes);
+    const QString changed = source + "/top.txt";
+    testenv::writeFile(changed, "changed");
+    setFileTimesTicks(changed, kBaseTime + 3600 * kTicksPerSecond,
+                      kBaseTime + 3600 * kTicksPerSecond);
+
+    CompressOptions request = compressRequest(archive, source, topLevelPaths(source), ZF_QV);
+    request.updateMethod = UM_UPDATE_AND_ADD;
+    Run run;
+    run.compress(request);
+    QVERIFY(run.ok());
+    const QByteArray afterBytes = testenv::readFile(archive);
+    const QVector<qvbytes::Listed> after = qvbytes::parse(afterBytes);
+    QCOMPARE(after.size(), before.size());
+    QCOMPARE(after.last().name, QString("top.txt"));
+    int same = 0;
+    for (const qvbytes::Listed& old : before) {
+        for (const qvbytes::Listed& now : after) {
+            if (now.name == old.name && old.name != "top.txt") {
+                QCOMPARE(qvbytes::dataOf(afterBytes, now), qvbytes::dataOf(beforeBytes, old));
+                ++same;
+            }
+        }
+    }
+    QCOMPARE(same, before.size() - 1);
+    Run extracting;
+    extracting.extract(extractRequest(archive, m_work + "/out"));
+    QVERIFY(extracting.ok());
+    QCOMPARE(testenv::compareTrees(source, m_work + "/out"), QString());
+    QVERIFY(leftovers(m_work).isEmpty());
+}
+
+void TestArchiveUpdate::qvEncryptedUpdatesAskForThePassword_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QStringList>("answers");
+    QTest::addColumn<QString>("requestPassword");
+    QTest::addColumn<int>("requests");
+    QTest::newRow("delete, wrong then right")
+        << "delete" << QStringList{"nope", kPassword} << QString() << 2;
+    QTest::newRow("delete, cached by an extraction") << "cached" << QStringList() << QString() << 0;
+    QTest::newRow("delete, written under the original key rule")
+        << "original" << QStringList{kPassword} << QString() << 1;
+    QTest::newRow("rename a folder, the request's password")
+        << "rename" << QStringList() << kPassword << 0;
+    QTest::newRow("replace, cancelled") << "replace" << QStringList{QString()} << QString() << 1;
+}
+
+void TestArchiveUpdate::qvEncryptedUpdatesAskForThePassword()
+{
+    QFETCH(QString, operation);
+    QFETCH(QStringList, answers);
+    QFETCH(QString, requestPassword);
+    QFETCH(int, requests);
+    const QString source = m_work + "/source";
+    const QString archive = packQvTree(m_work + "/secret.qv", source, kPassword);
+    QVERIFY(!archive.isEmpty());
+    if (operation == "original")
+        QVERIFY(qvbytes::toOriginalRule(archive, kPassword));
+    Files files = treeContents(source);
+    QStringList folders = sampleEmptyFolders();
+    CompressOptions request;
+    request.archivePath = archive;
+    request.format = ZF_QV;
+    request.password = requestPassword;
+    if (operation == "rename") {
+        request.itemToRename = indexOfEntry(archive, "docs");
+        request.newItemName = "papers";
+        Files renamed;
+        for (auto it = files.cbegin(); it != files.cend(); ++it)
+            renamed.insert(QString(it.key()).replace(QRegularExpression("^docs/"), "papers/"),
+                           it.value());
+        files = renamed;
+        folders.replaceInStrings(QRegularExpression("^docs/"), "papers/");
+    } else if (operation == "replace") {
+        request = compressRequest(archive, source, {source + "/top.txt"}, ZF_QV);
+    } else {
+        // The first file entry: everything after it moves.
+        const int first = indexOfEntry(archive, QString());
+        FileArchive lister;
+        lister.openArchive(archive);
+        files.remove(lister.archiveItemInfo(first).name);
+        request.itemsToDelete = {first};
+    }
+    if (operation == "cached") {
+        Run extracting;
+        extracting.answerer.passwords = QStringList{kPassword};
+        extracting.extract(extractRequest(archive, m_work + "/first"));
+        QVERIFY(extracting.ok());
+    }
+    const QByteArray original = testenv::readFile(archive);
+    Run run;
+    run.answerer.passwords = answers;
+    run.compress(request);
+    QVERIFY(run.finished);
+    QCOMPARE(run.answerer.passwordRequests, requests);
+    QCOMPARE(run.answerer.errors, QStringList());
+    QVERIFY(leftovers(m_work).isEmpty());
+    if (operation == "replace") {
+        QVERIFY(run.archive.failed());
+        QCOMPARE(testenv::readFile(archive), original);
+        return;
+    }
+    QVERIFY(run.ok());
+    const QString expected = m_work + "/expected";
+    testenv::makeTree(expected, files, folders);
+    Run extracting;
+    extracting.answerer.passwords = QStringList{kPassword};
+    extracting.extract(extractRequest(archive, m_work + "/out"));
+    QVERIFY(extracting.ok());
+    QCOMPARE(testenv::compareTrees(expected, m_work + "/out"), QString());
 }
 
 // --- The sources -----------------------------------------------------------------------

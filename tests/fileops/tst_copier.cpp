@@ -92,8 +92,8 @@ private slots:
     void copiesFolders();
     void followLinksCopiesContent();
     void makeLinksCreatesRelativeLinks();
-    void copyOntoItselfKeepsTheFile();
-    void overwritingALinkReplacesTheLink();
+    void overwriteReplacesOnlyTheName_data();
+    void overwriteReplacesOnlyTheName();
     void filesWithoutSizeAreRead();
     void skipAllSuppressesUntilQueueRunsEmpty_data();
     void skipAllSuppressesUntilQueueRunsEmpty();
@@ -103,8 +103,8 @@ private slots:
     void moveOnSameFileSystemRenames();
     void movedFolderKeepsSkippedChildren();
     void retryAfterFailedDeleteOnlyDeletes();
-    void cancelAllDuringLargeFile();
-    void cancelledOverwriteKeepsTheOldFile();
+    void cancelDuringALargeFile_data();
+    void cancelDuringALargeFile();
     void elevatedWorkGoesThroughTheServer();
     void elevatedWithoutServerFails();
 
@@ -191,41 +191,56 @@ void TestCopier::makeLinksCreatesRelativeLinks()
     QCOMPARE(testenv::readFile(link), QByteArray("payload"));
 }
 
-void TestCopier::copyOntoItselfKeepsTheFile()
+void TestCopier::overwriteReplacesOnlyTheName_data()
 {
-    const QString base = testenv::makeDir("self");
-    testenv::writeFile(base + "/same.txt", "precious");
-    CopyRun run;
-    run.answer = [&](int, Error) { run.copier.overwrite(); };
-    QVERIFY(run.copier.copy(base + "/same.txt", base) >= 0);
-    QVERIFY(run.waitDone());
-    QCOMPARE(run.stops.size(), 1);
-    QCOMPARE(testenv::readFile(base + "/same.txt"), QByteArray("precious"));
+    // What has the destination's name: a file, a link to a file elsewhere or
+    // to the source, or the source itself.
+    QTest::addColumn<QString>("existing");
+    QTest::addColumn<bool>("asked");
+    QTest::newRow("file") << "file" << true;
+    QTest::newRow("file, without questions") << "file" << false;
+    QTest::newRow("link to a file elsewhere") << "link" << true;
+    QTest::newRow("link to the source") << "link to the source" << true;
+    QTest::newRow("the source itself") << "source" << true;
 }
 
-void TestCopier::overwritingALinkReplacesTheLink()
+void TestCopier::overwriteReplacesOnlyTheName()
 {
-    const QString base = testenv::makeDir("overLink");
-    testenv::writeFile(base + "/src/doc.txt", "new text");
-    testenv::writeFile(base + "/elsewhere/target.txt", "must stay");
+    QFETCH(QString, existing);
+    QFETCH(bool, asked);
+    const QString base = testenv::makeDir("overwrite");
+    const QString source = base + "/src/doc.txt";
+    testenv::writeFile(source, "new text");
+    QVERIFY(QFile::setPermissions(source, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    testenv::writeFile(base + "/elsewhere.txt", "must stay");
+    QString destination = base + "/dst/doc.txt";
     QDir().mkpath(base + "/dst");
-    QVERIFY(QFile::link(base + "/elsewhere/target.txt", base + "/dst/doc.txt"));
-    // A link back to the source itself, too.
-    QVERIFY(QFile::link(base + "/src/doc.txt", base + "/dst/self.txt"));
+    if (existing == "file")
+        testenv::writeFile(destination, "old and longer");
+    else if (existing == "source")
+        destination = source;
+    else
+        QVERIFY(QFile::link(existing == "link" ? base + "/elsewhere.txt" : source, destination));
 
     CopyRun run;
     run.answer = [&](int, Error) { run.copier.overwrite(); };
-    QVERIFY(run.copier.copy(base + "/src/doc.txt", base + "/dst") >= 0);
-    QVERIFY(run.copier.copy(base + "/src/doc.txt", base + "/dst/self.txt") >= 0);
+    const auto flags = asked ? QtFileCopier::CopyFlags() : QtFileCopier::NonInteractive;
+    const int id = run.copier.copy(source, QFileInfo(destination).path(), flags);
+    QVERIFY(id >= 0);
     QVERIFY(run.waitDone());
-    QCOMPARE(run.stops.size(), 2);
-    QVERIFY(!run.doneError);
-    QVERIFY(!QFileInfo(base + "/dst/doc.txt").isSymLink());
-    QVERIFY(!QFileInfo(base + "/dst/self.txt").isSymLink());
-    QCOMPARE(testenv::readFile(base + "/dst/doc.txt"), QByteArray("new text"));
-    QCOMPARE(testenv::readFile(base + "/dst/self.txt"), QByteArray("new text"));
-    QCOMPARE(testenv::readFile(base + "/elsewhere/target.txt"), QByteArray("must stay"));
-    QCOMPARE(testenv::readFile(base + "/src/doc.txt"), QByteArray("new text"));
+    QCOMPARE(run.stops.size(), asked ? 1 : 0);
+    if (existing != "source") {
+        QCOMPARE(run.stops.value(0).second, asked ? QtFileCopier::DestinationExists : Error());
+        QCOMPARE(run.finished.value(id), false);
+    }
+    // A plain file with the source's contents and mode, and nothing beside
+    // it; what a link led to stays as it was.
+    QVERIFY(!QFileInfo(destination).isSymLink());
+    QCOMPARE(testenv::readFile(destination), QByteArray("new text"));
+    QVERIFY(QFileInfo(destination).permissions() & QFile::ExeOwner);
+    QCOMPARE(testenv::listTree(QFileInfo(destination).path()), QStringList{"doc.txt"});
+    QCOMPARE(testenv::readFile(base + "/elsewhere.txt"), QByteArray("must stay"));
+    QCOMPARE(testenv::readFile(source), QByteArray("new text"));
 }
 
 void TestCopier::filesWithoutSizeAreRead()
@@ -296,18 +311,13 @@ void TestCopier::skipAllSuppressesUntilQueueRunsEmpty()
 void TestCopier::nonInteractiveEndsAtOnce()
 {
     const QString base = testenv::makeDir("nonInteractive");
-    testenv::writeFile(base + "/src/a.txt", "new");
-    testenv::writeFile(base + "/dst/a.txt", "old");
+    QDir().mkpath(base + "/src");
     QVERIFY(QFile::link(base + "/nothing", base + "/src/broken"));
     CopyRun run;
-    const int overwritten
-        = run.copier.copy(base + "/src/a.txt", base + "/dst", QtFileCopier::NonInteractive);
     const int broken = run.copier.copy(base + "/src/broken", base + "/dst",
                                        QtFileCopier::NonInteractive | QtFileCopier::FollowLinks);
     QVERIFY(run.waitDone());
     QVERIFY(run.stops.isEmpty());
-    QCOMPARE(testenv::readFile(base + "/dst/a.txt"), QByteArray("new"));
-    QCOMPARE(run.finished.value(overwritten), false);
     QCOMPARE(run.ends, (QList<QPair<int, Error>>{{broken, QtFileCopier::CannotOpenSourceFile}}));
     QVERIFY(run.doneError);
 }
@@ -450,54 +460,26 @@ void TestCopier::retryAfterFailedDeleteOnlyDeletes()
     QCOMPARE(testenv::readFile(other + "/doc.txt"), QByteArray("marked"));
 }
 
-void TestCopier::cancelAllDuringLargeFile()
+
+void TestCopier::cancelDuringALargeFile_data()
 {
+    QTest::addColumn<bool>("replacing");
+    QTest::newRow("new file") << false;
+    // The user chose to replace the file, not to lose it half way.
+    QTest::newRow("replacing a file") << true;
+}
+
+void TestCopier::cancelDuringALargeFile()
+{
+    QFETCH(bool, replacing);
     const QString base = testenv::makeDir("cancel");
     const qint64 size = qint64(1) << 30;
     QVERIFY(testenv::makeSparse(base + "/huge.bin", size));
     QDir().mkpath(base + "/dst");
     testenv::writeFile(base + "/after.txt", "after");
-
-    CopyRun run;
-    run.copier.setProgressInterval(10);
-    QCOMPARE(run.copier.progressInterval(), 10);
-    bool cancelled = false;
-    run.onProgress = [&](int, qint64 bytes) {
-        if (bytes < size && !cancelled) {
-            QVERIFY(QFileInfo::exists(base + "/dst/huge.bin"));
-            cancelled = true;
-            run.copier.cancelAll();
-        }
-    };
-    const QList<int> ids
-        = run.copier.copyFiles({base + "/huge.bin", base + "/after.txt"}, base + "/dst");
-    QCOMPARE(ids.size(), 2);
-    QVERIFY(run.waitDone());
-    QTRY_COMPARE(run.canceledCount, 1);
-    QVERIFY(!run.progress.isEmpty());
-    QVERIFY(run.progress.last().second < size);
-    QCOMPARE(run.finished.value(ids[0]), true);
-    QCOMPARE(run.ends.value(0), qMakePair(ids[0], QtFileCopier::Canceled));
-    // The partial destination is gone and the rest of the queue was dropped.
-    QVERIFY(!QFileInfo::exists(base + "/dst/huge.bin"));
-    QVERIFY(!QFileInfo::exists(base + "/dst/after.txt"));
-    QVERIFY(!run.finished.contains(ids[1]));
-    QCOMPARE(run.copier.state(), QtFileCopier::Idle);
-    QVERIFY(run.copier.pendingRequests().isEmpty());
-
-    // The copier works on afterwards.
-    QVERIFY(run.copier.copy(base + "/after.txt", base + "/dst") >= 0);
-    QVERIFY(run.waitDone(2));
-    QCOMPARE(testenv::readFile(base + "/dst/after.txt"), QByteArray("after"));
-    QCOMPARE(run.canceledCount, 1);
-}
-
-void TestCopier::cancelledOverwriteKeepsTheOldFile()
-{
-    const QString base = testenv::makeDir("cancelOverwrite");
-    const qint64 size = qint64(1) << 30;
-    QVERIFY(testenv::makeSparse(base + "/huge.bin", size));
-    QVERIFY(testenv::writeFile(base + "/dst/huge.bin", "the only copy of the old data"));
+    const QByteArray old = "the only copy of the old data";
+    if (replacing)
+        QVERIFY(testenv::writeFile(base + "/dst/huge.bin", old));
 
     CopyRun run;
     run.copier.setProgressInterval(10);
@@ -508,30 +490,35 @@ void TestCopier::cancelledOverwriteKeepsTheOldFile()
     bool cancelled = false;
     run.onProgress = [&](int, qint64 bytes) {
         if (bytes > 0 && bytes < size && !cancelled) {
+            QVERIFY(QFileInfo::exists(base + "/dst/huge.bin"));
             cancelled = true;
             run.copier.cancelAll();
         }
     };
-    QVERIFY(run.copier.copy(base + "/huge.bin", base + "/dst") >= 0);
+    const QList<int> ids =
+        run.copier.copyFiles({base + "/huge.bin", base + "/after.txt"}, base + "/dst");
+    QCOMPARE(ids.size(), 2);
     QVERIFY(run.waitDone());
     QVERIFY(cancelled);
-    // The user chose to replace the file, not to lose it half way.
-    QCOMPARE(testenv::readFile(base + "/dst/huge.bin"),
-             QByteArray("the only copy of the old data"));
-    QCOMPARE(testenv::listTree(base + "/dst"), QStringList{"huge.bin"});
+    QTRY_COMPARE(run.canceledCount, 1);
+    QVERIFY(run.progress.last().second < size);
+    QCOMPARE(run.finished.value(ids[0]), true);
+    QCOMPARE(run.ends.value(0), qMakePair(ids[0], QtFileCopier::Canceled));
+    // The partial file is gone, the old one whole, and the rest of the queue
+    // was dropped.
+    QCOMPARE(testenv::listTree(base + "/dst"), replacing ? QStringList{"huge.bin"} : QStringList());
+    if (replacing)
+        QCOMPARE(testenv::readFile(base + "/dst/huge.bin"), old);
+    QVERIFY(!run.finished.contains(ids[1]));
+    QCOMPARE(run.copier.state(), QtFileCopier::Idle);
+    QVERIFY(run.copier.pendingRequests().isEmpty());
 
-    // Completed, the overwrite replaces it and leaves nothing beside it.
-    QVERIFY(testenv::writeFile(base + "/small.bin", "new"));
-    QVERIFY(testenv::writeFile(base + "/dst/small.bin", "old and longer"));
-    QVERIFY(QFile::setPermissions(base + "/small.bin",
-                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    QVERIFY(run.copier.copy(base + "/small.bin", base + "/dst") >= 0);
+    // The copier works on afterwards.
+    QVERIFY(run.copier.copy(base + "/after.txt", base + "/dst") >= 0);
     QVERIFY(run.waitDone(2));
-    QCOMPARE(testenv::readFile(base + "/dst/small.bin"), QByteArray("new"));
-    QVERIFY(QFileInfo(base + "/dst/small.bin").permissions() & QFile::ExeOwner);
-    QCOMPARE(testenv::listTree(base + "/dst"), (QStringList{"huge.bin", "small.bin"}));
+    QCOMPARE(testenv::readFile(base + "/dst/after.txt"), QByteArray("after"));
+    QCOMPARE(run.canceledCount, 1);
 }
-
 
 void TestCopier::elevatedWorkGoesThroughTheServer()
 {

@@ -1,4 +1,6 @@
-// Path, naming, detection, size and time rules, and the password cache.
+// Path, naming, detection, size and time rules, the password cache, and
+// the display names of the users' standard folders (under a Russian
+// system locale).
 #include "common/testenv.h"
 
 #include "app/settings.h"
@@ -33,6 +35,8 @@ private slots:
     void passwordCache();
     void nameBytesSurviveTheCodec_data();
     void nameBytesSurviveTheCodec();
+    void specialFolderNamesUnderRussianLocale();
+    void includingSpecialFolders();
 
 private:
     QString m_dir;
@@ -307,5 +311,33 @@ void TestUtils::nameBytesSurviveTheCodec()
     QVERIFY(QFile::remove(path));
 }
 
-QUENVAR_TEST_MAIN(TestUtils)
+void TestUtils::specialFolderNamesUnderRussianLocale()
+{
+    QCOMPARE(QLocale::system().language(), QLocale::Russian);
+    // The private HOME lies directly in the test root: the root is the
+    // "home root" and every folder in it a user folder.
+    const QString root = QFileInfo(QDir::homePath()).path();
+    const QString user = QDir::homePath();
+    QCOMPARE(getSpecialFolderName(root), QStringLiteral("Users"));
+    QCOMPARE(getSpecialFolderName(root + "/Public/Music"), QStringLiteral("General Music"));
+    QCOMPARE(getSpecialFolderName(user + "/Documents"), QStringLiteral("Documentation"));
+    QCOMPARE(getSpecialFolderName(user + "/Pictures/Camera Roll"), QStringLiteral("Camera Roll"));
+    QVERIFY(getSpecialFolderName(user + "/Documents/Desktop").isEmpty());
+    QVERIFY(getSpecialFolderName(user + "/Unknown").isEmpty());
+    QVERIFY(getSpecialFolderName("/usr/share").isEmpty());
+}
+
+void TestUtils::includingSpecialFolders()
+{
+    const QString user = QDir::homePath();
+    QVERIFY(isIncludingSpecialFolders(user, user));
+    QVERIFY(isIncludingSpecialFolders(user, QFileInfo(user).path()));
+    QVERIFY(isIncludingSpecialFolders(user, user + "/Pictures"));
+    QVERIFY(isIncludingSpecialFolders(user, user + "/Videos"));
+    QVERIFY(!isIncludingSpecialFolders(user, user + "/Music"));
+    QVERIFY(isIncludingSpecialFolders(user + "/Videos"));
+    QVERIFY(!isIncludingSpecialFolders("/usr/share/doc"));
+}
+
+QUENVAR_TEST_MAIN_WITH_LOCALE(TestUtils, "ru_RU.UTF-8")
 #include "tst_utils.moc"

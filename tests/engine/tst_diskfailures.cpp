@@ -1,3 +1,9 @@
+// Failures of the disk and of the process, injected by strace into the real
+// program. A source that cannot be read while packing, a full disk or a
+// failing close while extracting must fail the operation (exit code 1) with
+// the file's name and the system's reason, and leave nothing half-made
+// behind: no new archive, an existing one byte for byte as it was, no
+// partial file.
 // What replaces a user's file survives being killed at any step: updates of
 // an archive through the real program's command line, and an overwrite by
 // the copier (in a child of this test), are killed on entry to each rename,
@@ -34,6 +40,26 @@ QString writeCompressRequest(const QString& path, const QString& format, const Q
                            .arg(format, archive, file)
                            .toUtf8());
     return path;
+}
+
+QString writeExtractRequest(const QString& path, const QString& archive, const QString& target)
+{
+    testenv::writeFile(path, QString("<Main><target>%1</target><files><file>%2</file></files>"
+                                     "</Main>")
+                                 .arg(target, archive)
+                                 .toUtf8());
+    return path;
+}
+
+// Empty when the run failed as it must: in time, with exit code 1 and the
+// reason on standard error; otherwise what went wrong.
+QString unlessFailedWith(const testenv::ProcessResult& result, const QString& reason)
+{
+    if (!result.finished || result.exitCode != 1 || !result.err.contains(reason.toUtf8()))
+        return QString("exit code %1, expected 1 and \"%2\" in: %3")
+            .arg(result.exitCode)
+            .arg(reason, QString::fromUtf8(result.err));
+    return QString();
 }
 
 // Everything below folder with its contents, but the paths named.
@@ -160,12 +186,14 @@ bool hasOpen(qint64 pid, const QString& file)
 
 } // namespace
 
-class TestUpdateSafety : public QObject
+class TestDiskFailures : public QObject
 {
     Q_OBJECT
 
 private slots:
     void initTestCase();
+    void failuresFailTheRun_data();
+    void failuresFailTheRun();
     void killedAtAnyStepLeavesOldOrNew_data();
     void killedAtAnyStepLeavesOldOrNew();
     void helperOverwrite();
@@ -174,18 +202,125 @@ private slots:
     void killedHolderLetsTheWaiterFinish();
 };
 
-void TestUpdateSafety::initTestCase()
+void TestDiskFailures::initTestCase()
 {
     QVERIFY2(InitGetProc(), "the engine library is needed");
 }
 
-void TestUpdateSafety::killedAtAnyStepLeavesOldOrNew_data()
+void TestDiskFailures::failuresFailTheRun_data()
+{
+    QTest::addColumn<QString>("operation"); // "pack", "pack existing" or "extract"
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<int>("size"); // of big.bin: several reads and writes, or one
+    QTest::addColumn<QStringList>("calls"); // what strace traces and injects
+    QTest::addColumn<QString>("reason"); // %1: big.bin, read or written
+    const int big = 3000000;
+    // What fails when packing: the second read of big.bin, or its opening (it
+    // could be read when the sources were looked at).
+    const QStringList secondRead = {"trace=read,pread64", "inject=read,pread64:error=EIO:when=2"};
+    const QStringList cannotOpen = {"trace=openat", "inject=openat:error=EACCES"};
+    // When extracting, a full disk, or every close of the file failing, as a
+    // network file system reports data it could not store.
+    const QStringList fullDisk = {"trace=write,pwrite64",
+                                  "inject=write,pwrite64:error=ENOSPC:when=2"};
+    const QStringList closeFails = {"trace=close", "inject=close:error=EIO"};
+    const QString readError = "Cannot read file %1: Input/output error";
+    const QString writeError = "Cannot write file %1: Input/output error";
+    for (const char* format : {"7z", "zip", "tar_gzip", "qv"}) {
+        for (const char* operation : {"pack", "pack existing"})
+            QTest::addRow("%s, %s", operation, format)
+                << operation << format << big << secondRead << readError;
+        QTest::addRow("full disk, %s", format) << "extract" << format << big << fullDisk
+                                               << "Cannot write file %1: No space left on device";
+        QTest::addRow("failed close, %s", format)
+            << "extract" << format << big << closeFails << writeError;
+    }
+    // Large files are closed in the background, small ones at once.
+    QTest::newRow("failed close, 7z, small") << "extract"
+                                             << "7z" << 1000 << closeFails << writeError;
+    const QString openError = "Cannot open file %1: Permission denied";
+    QTest::newRow("pack existing, 7z, open")
+        << "pack existing" << "7z" << big << cannotOpen << openError;
+    QTest::newRow("pack, zip, open") << "pack" << "zip" << big << cannotOpen << openError;
+}
+
+void TestDiskFailures::failuresFailTheRun()
+{
+    QFETCH(QString, operation);
+    QFETCH(QString, format);
+    QFETCH(int, size);
+    QFETCH(QStringList, calls);
+    QFETCH(QString, reason);
+    const QString folder = testenv::makeDir("io");
+    const QString source = folder + "/src";
+    testenv::makeTree(source, {{"big.bin", randomBytes(size)}, {"small.txt", "small\n"}});
+    const QString archive = folder + "/pack." + QString(format).replace("tar_gzip", "tar.gz");
+    const QString xml = folder + "/operation.xml";
+    const QString target = folder + "/out";
+    const QProcessEnvironment environment = testenv::childEnvironment(false);
+    const auto plain = [&](const QStringList& arguments) {
+        return testenv::runProcess(testenv::quenvarBinary(), arguments, 120000, QString(),
+                                   environment);
+    };
+    QByteArray before;
+    QString file = source + "/big.bin";
+    QStringList paths = {"-P", file};
+    if (operation == "extract") {
+        // The archive of big.bin, made by the 7z tool (GNU tar for tar.gz)
+        // or, for the own format, by the program.
+        testenv::ProcessResult made;
+        if (format == "qv")
+            made = plain(xmlCommand(writeCompressRequest(xml, format, archive, file)));
+        else if (format == "tar_gzip")
+            made = testenv::runProcess("tar", {"-czf", archive, "-C", source, "big.bin"});
+        else
+            made = testenv::run7z({"a", archive, file});
+        QCOMPARE(made.exitCode, 0);
+        QVERIFY(QDir().mkpath(target));
+        writeExtractRequest(xml, archive, target);
+        // The data goes to a hidden name beside the file until it is complete.
+        file = target + "/big.bin";
+        paths = QStringList{"-P", file, "-P", target + "/.big.bin.qvpart"};
+    } else {
+        if (operation == "pack existing") {
+            writeCompressRequest(xml, format, archive, source + "/small.txt");
+            QCOMPARE(plain(xmlCommand(xml)).exitCode, 0);
+            before = testenv::readFile(archive);
+            QVERIFY(!before.isEmpty());
+        }
+        writeCompressRequest(xml, format, archive, source);
+    }
+
+    QByteArray skip;
+    const testenv::ProcessResult result = testenv::runUnderStrace(
+        QStringList{"-f", "-qq", "-o", "/dev/null"} + paths +
+            QStringList{"-e", calls.at(0), "-e", calls.at(1), "--"},
+        testenv::quenvarBinary(), xmlCommand(xml), environment, &skip);
+    if (!skip.isEmpty())
+        QSKIP(skip.trimmed().constData());
+    const QString problem = unlessFailedWith(result, reason.arg(file));
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    QVERIFY2(!result.err.contains("damaged"), result.err.constData());
+    if (operation == "extract") {
+        // What may not have reached the disk does not pass for the file.
+        QCOMPARE(testenv::otherEntries(target), QStringList());
+    } else {
+        QCOMPARE(testenv::readFile(archive), before);
+        QCOMPARE(QFileInfo::exists(archive), !before.isEmpty());
+        // No temporary archive or tar beside it.
+        const QStringList expected = {"src", "operation.xml", QFileInfo(archive).fileName()};
+        QCOMPARE(testenv::otherEntries(folder, expected), QStringList());
+    }
+    QDir(folder).removeRecursively();
+}
+
+void TestDiskFailures::killedAtAnyStepLeavesOldOrNew_data()
 {
     addFormatRows();
     QTest::newRow("copier overwrite") << QString() << "bin";
 }
 
-void TestUpdateSafety::killedAtAnyStepLeavesOldOrNew()
+void TestDiskFailures::killedAtAnyStepLeavesOldOrNew()
 {
     QFETCH(QString, format);
     QFETCH(QString, extension);
@@ -294,7 +429,7 @@ void TestUpdateSafety::killedAtAnyStepLeavesOldOrNew()
 
 // Run by killedAtAnyStepLeavesOldOrNew in a child: the copier overwrites a
 // file without asking.
-void TestUpdateSafety::helperOverwrite()
+void TestDiskFailures::helperOverwrite()
 {
     const QString from = qEnvironmentVariable("QUENVAR_OVERWRITE_FROM");
     if (from.isEmpty())
@@ -312,12 +447,12 @@ void TestUpdateSafety::helperOverwrite()
     QVERIFY(!failed);
 }
 
-void TestUpdateSafety::concurrentUpdatesKeepBoth_data()
+void TestDiskFailures::concurrentUpdatesKeepBoth_data()
 {
     addFormatRows();
 }
 
-void TestUpdateSafety::concurrentUpdatesKeepBoth()
+void TestDiskFailures::concurrentUpdatesKeepBoth()
 {
     QFETCH(QString, format);
     QFETCH(QString, extension);
@@ -363,7 +498,7 @@ void TestUpdateSafety::concurrentUpdatesKeepBoth()
     QDir(source).removeRecursively();
 }
 
-void TestUpdateSafety::killedHolderLetsTheWaiterFinish()
+void TestDiskFailures::killedHolderLetsTheWaiterFinish()
 {
     const QString folder = testenv::makeDir("holder");
     const QString source = testenv::makeDir("holder-src");
@@ -425,5 +560,5 @@ void TestUpdateSafety::killedHolderLetsTheWaiterFinish()
     QDir(source).removeRecursively();
 }
 
-QUENVAR_TEST_MAIN(TestUpdateSafety)
-#include "tst_updatesafety.moc"
+QUENVAR_TEST_MAIN(TestDiskFailures)
+#include "tst_diskfailures.moc"
