@@ -26,8 +26,6 @@ private slots:
     void listsArchivesMadeByPeer_data();
     void listsArchivesMadeByPeer();
     void openingTheOpenArchiveAgainKeepsItsList();
-    void singleStreamEntryNames_data();
-    void singleStreamEntryNames();
     void unreadableArchivesAreReported_data();
     void unreadableArchivesAreReported();
     void silentModeFailsWithoutMessages();
@@ -132,54 +130,6 @@ void TestArchiveExtract::openingTheOpenArchiveAgainKeepsItsList()
     FileArchive other;
     QVERIFY(other.openArchive(archive));
     QCOMPARE(other.getArchiveItemsCount(), 1);
-}
-
-void TestArchiveExtract::singleStreamEntryNames_data()
-{
-    QTest::addColumn<QString>("type");
-    QTest::addColumn<QString>("archiveName");
-    QTest::addColumn<QString>("listedName");
-    // bzip2 and xz keep no name: the archive's name without its extension.
-    QTest::newRow("bz2") << "bzip2"
-                         << "report.txt.bz2"
-                         << "report.txt";
-    QTest::newRow("xz") << "xz"
-                        << "report.txt.xz"
-                        << "report.txt";
-    QTest::newRow("bz2 renamed") << "bzip2"
-                                 << "other.bz2"
-                                 << "other";
-    // gzip keeps the file's name in its header.
-    QTest::newRow("gz") << "gzip"
-                        << "report.txt.gz"
-                        << "report.txt";
-    QTest::newRow("gz renamed") << "gzip"
-                                << "other.gz"
-                                << "report.txt";
-}
-
-void TestArchiveExtract::singleStreamEntryNames()
-{
-    QFETCH(QString, type);
-    QFETCH(QString, archiveName);
-    QFETCH(QString, listedName);
-    testenv::writeFile(m_work + "/report.txt", QByteArray(3000, 'r'));
-    const QString made = makeWithPeer("made." + QFileInfo(archiveName).suffix(), {"-t" + type},
-                                      m_work, {"report.txt"});
-    const QString archive = m_work + '/' + archiveName;
-    QVERIFY(QFile::rename(made, archive));
-
-    FileArchive reader;
-    QVERIFY(reader.openArchive(archive));
-    QCOMPARE(reader.getArchiveItemsCount(), 1);
-    QCOMPARE(reader.archiveItemInfo(0).name, listedName);
-
-    // Extracted under that name.
-    const QString target = m_work + "/out";
-    Run run;
-    run.extract(extractRequest(archive, target));
-    QVERIFY(run.ok());
-    QCOMPARE(testenv::readFile(target + '/' + listedName), QByteArray(3000, 'r'));
 }
 
 void TestArchiveExtract::unreadableArchivesAreReported_data()
@@ -406,7 +356,7 @@ void TestArchiveExtract::hardLinksGetTheirTargetsData()
 void TestArchiveExtract::existingFiles_data()
 {
     // The target holds old a, b and c and the files "taken"; the archive,
-    // made by the 7z tool or the own container, new a, b, an empty c and d.
+    // made by the 7z tool or the own container, an empty a, new b, c and d.
     QTest::addColumn<QString>("type");
     QTest::addColumn<int>("mode");
     QTest::addColumn<Answers>("answers");
@@ -420,10 +370,10 @@ void TestArchiveExtract::existingFiles_data()
     };
     for (const char* type : {"7z", "qv"}) {
         row(type, "replace") << int(EOM_OVERWRITE) << Answers() << keep << 0 << false
-                                 << Files{{"a.txt", "new a"},
+                                 << Files{{"a.txt", ""},
                                           {"a_1.txt", "keep"},
                                           {"b.txt", "new b"},
-                                          {"c.txt", ""},
+                                          {"c.txt", "new c"},
                                           {"d.txt", "new d"}};
         row(type, "skip") << int(EOM_SKIP) << Answers() << keep << 0 << false
                               << Files{{"a.txt", "old a"},
@@ -433,13 +383,13 @@ void TestArchiveExtract::existingFiles_data()
                                        {"d.txt", "new d"}};
         row(type, "rename new") << int(EOM_RENAME_NEW) << Answers() << keep << 0 << false
                                     << Files{{"a.txt", "old a"},   {"a_1.txt", "keep"},
-                                             {"a_2.txt", "new a"}, {"b.txt", "old b"},
+                                             {"a_2.txt", ""}, {"b.txt", "old b"},
                                              {"b_1.txt", "new b"}, {"c.txt", "old c"},
-                                             {"c_1.txt", ""}, {"d.txt", "new d"}};
+                                             {"c_1.txt", "new c"}, {"d.txt", "new d"}};
         row(type, "rename existing")
             << int(EOM_RENAME_EXISTING) << Answers() << keep << 0 << false
-            << Files{{"a.txt", "new a"},   {"a_1.txt", "keep"},  {"a_2.txt", "old a"},
-                     {"b.txt", "new b"},   {"b_1.txt", "old b"}, {"c.txt", ""},
+            << Files{{"a.txt", ""},   {"a_1.txt", "keep"},  {"a_2.txt", "old a"},
+                     {"b.txt", "new b"},   {"b_1.txt", "old b"}, {"c.txt", "new c"},
                      {"c_1.txt", "old c"}, {"d.txt", "new d"}};
         // The earlier Skip must not be read as the answer to the next question.
         row(type, "each answer for its own question")
@@ -454,12 +404,12 @@ void TestArchiveExtract::existingFiles_data()
         row(type, "cancel stops and keeps the files")
             << int(EOM_ASK) << Answers{{UA_REPLACE, false}, {UA_CANCEL, true}} << Files() << 2
             << true
-            << Files{{"a.txt", "new a"}, {"b.txt", "old b"}, {"c.txt", "old c"}};
+            << Files{{"a.txt", ""}, {"b.txt", "old b"}, {"c.txt", "old c"}};
         row(type, "rename numbers the new file past a taken name")
             << int(EOM_ASK) << Answers{{UA_RENAME, false}, {UA_RENAME, false}, {UA_REPLACE, false}}
             << Files{{"b_1.txt", "taken"}} << 3 << false
-            << Files{{"a.txt", "old a"},   {"a_1.txt", "new a"}, {"b.txt", "old b"},
-                     {"b_1.txt", "taken"}, {"b_2.txt", "new b"}, {"c.txt", ""},
+            << Files{{"a.txt", "old a"},   {"a_1.txt", ""}, {"b.txt", "old b"},
+                     {"b_1.txt", "taken"}, {"b_2.txt", "new b"}, {"c.txt", "new c"},
                      {"d.txt", "new d"}};
     }
 }
@@ -475,7 +425,7 @@ void TestArchiveExtract::existingFiles()
     QFETCH(Files, expected);
     const QString tree = testenv::makeDir("conflicts");
     testenv::makeTree(tree,
-                      {{"a.txt", "new a"}, {"b.txt", "new b"}, {"c.txt", ""}, {"d.txt", "new d"}});
+                      {{"a.txt", ""}, {"b.txt", "new b"}, {"c.txt", "new c"}, {"d.txt", "new d"}});
     const QString archive = type == "qv"
         ? packTree(m_work + "/conflict.qv", tree, ZF_QV)
         : makeWithPeer("conflict.7z", {}, tree, {"a.txt", "b.txt", "c.txt", "d.txt"});

@@ -10,16 +10,127 @@
 #include "common/testenv.h"
 
 #include "app/settings.h"
-#include "enginetestsupport.h"
+#include "engine/ArchiveOpenCallback.h"
+#include "engine/ArchiveUpdateCallback.h"
+#include "engine/IFileArchiveCallbacksHandler.h"
+#include "engine/IoFailureLog.h"
+#include "engine/streams.h"
+#include "engine/zipapi.h"
 #include "fileops/utils.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
+#include <QThread>
 #include <QTimer>
 
 #include <sys/stat.h>
 
 namespace {
+
+// Answers as an operation without a password, that records the errors it is
+// given and can be paused, cancelled or told which files are elevated.
+class TestOperation final : public IFileArchiveCallbacksHandler
+{
+public:
+    HRESULT CryptoGetTextPassword2(int* passwordIsDefined, wchar_t**) override
+    {
+        *passwordIsDefined = 0;
+        return S_OK;
+    }
+    HRESULT CryptoGetTextPassword(wchar_t**) override { return S_FALSE; }
+    HRESULT SetRatioInfo(const unsigned long long*) override
+    {
+        return progress.canceled ? E_ABORT : S_OK;
+    }
+    HRESULT SetTotal(unsigned long long) override { return progress.canceled ? E_FAIL : S_OK; }
+    HRESULT SetCompleted(const unsigned long long*) override
+    {
+        return progress.canceled ? E_FAIL : S_OK;
+    }
+    void ReportError(LangStringID id, QStringList args) override { errors.append({id, args}); }
+    void SetFileIndex(unsigned int) override { }
+    void accessHandler(QString) override { }
+    void progressHandler(E_ArchiveOperation, CProgressInfo*, bool*) override { }
+    ArchiveProgress* archiveProgress() override { return withProgress ? &progress : nullptr; }
+    bool pauseIfNeeded() override
+    {
+        while (progress.paused) {
+            QCoreApplication::processEvents();
+            QThread::msleep(10);
+            if (progress.canceled)
+                return false;
+        }
+        return true;
+    }
+    bool isCanceled() override { return progress.canceled; }
+    bool isElevatedFile(const QString& path) override { return elevated.contains(path); }
+    std::shared_ptr<IoFailureLog> ioFailureLog() override { return failures; }
+
+    ArchiveProgress progress;
+    std::shared_ptr<IoFailureLog> failures = std::make_shared<IoFailureLog>();
+    bool withProgress = true;
+    QSet<QString> elevated;
+    QList<QPair<LangStringID, QStringList>> errors;
+};
+
+// 1 when object answers iid with an object (released again), 0 for a clean
+// refusal (E_NOINTERFACE and a null pointer), -1 for anything else.
+inline int answersInterface(IUnknown* object, const GUID& iid)
+{
+    void* answer = reinterpret_cast<void*>(0x1);
+    const HRESULT result = object->QueryInterface(iid, &answer);
+    if (result == S_OK && answer) {
+        static_cast<IUnknown*>(answer)->Release();
+        return 1;
+    }
+    return result == E_NOINTERFACE && !answer ? 0 : -1;
+}
+
+// One item as the engine lists it.
+struct ListedItem
+{
+    QString path;
+    bool isDir = false;
+    quint64 size = 0;
+};
+
+inline ListedItem readItem(IInArchive* archive, UInt32 index)
+{
+    ListedItem item;
+    CPropVariant path;
+    CPropVariant isDir;
+    CPropVariant size;
+    archive->GetProperty(index, kpidPath, &path);
+    archive->GetProperty(index, kpidIsDir, &isDir);
+    archive->GetProperty(index, kpidSize, &size);
+    item.path = path.vt == VT_BSTR ? fromEngineString(path.bstrVal) : QString();
+    item.isDir = isDir.vt == VT_BOOL && isDir.boolVal != 0;
+    item.size = size.vt == VT_UI8 ? size.uhVal : 0;
+    return item;
+}
+
+// Opens path with the format handler clsid through an InStream (volume
+// checking on) and a CArchiveOpenCallback. The open archive is left in
+// *archive when that is given.
+inline HRESULT openArchive(const QString& path, const GUID& clsid,
+                           IFileArchiveCallbacksHandler* operation, CMyComPtr<IInArchive>* archive,
+                           bool checkVolumes = true)
+{
+    CMyComPtr<IInArchive> handler;
+    if (GetIInArchive(clsid, &handler) != 0)
+        return E_NOTIMPL;
+    CMyComPtr<InStream> stream(new InStream(operation, path, checkVolumes));
+    CMyComPtr<CArchiveOpenCallback> callback(new CArchiveOpenCallback(operation, path));
+    const UInt64 maxCheckStart = 1 << 23;
+    const HRESULT result = handler->Open(static_cast<IInStream*>(stream.get()), &maxCheckStart,
+                                         static_cast<IArchiveOpenCallback*>(callback.get()));
+    if (result == S_OK && archive)
+        *archive = handler;
+    return result;
+}
+
 QByteArray readSome(IInStream* stream, int count)
 {
     QByteArray data(count + 16, '\0');
@@ -518,7 +629,15 @@ void TestEngineBoundary::writesWithoutAnOperation()
     options.newFiles = QStringList{source + "/a.txt", source + "/sub", source + "/sub/b.txt"};
     for (int format : {int(ZF_7Z), int(ZF_ZIP)}) {
         const QString archive = m_work + "/alone." + SupportedFormats[format].extension;
-        QCOMPARE(writeNewArchive(SupportedFormats[format].clsid, archive, options, nullptr), S_OK);
+        CMyComPtr<IOutArchive> writer;
+        QCOMPARE(GetIOutArchive(SupportedFormats[format].clsid, &writer), 0);
+        CMyComPtr<ArchiveUpdateCallback> callback(new ArchiveUpdateCallback);
+        callback->Init(options, {}, CMyComPtr<IInArchive>(), nullptr);
+        CMyComPtr<OutStream> stream(new OutStream(nullptr, archive, true, -1));
+        QCOMPARE(writer->UpdateItems(static_cast<IOutStream*>(stream.get()), callback->itemCount(),
+                                     static_cast<IArchiveUpdateCallback2*>(callback.get())),
+                 S_OK);
+        stream->Close(true);
         const QString target = m_work + "/out" + QString::number(format);
         QCOMPARE(testenv::run7z({"x", "-o" + target, archive}).exitCode, 0);
         QCOMPARE(testenv::compareTrees(source, target), QString());
@@ -535,13 +654,16 @@ void TestEngineBoundary::engineAsksOpenCallbackForVolumes()
     QVERIFY(testenv::writeFile(folder + "/data.bin.002", whole.mid(1000, 1000)));
     QVERIFY(testenv::writeFile(folder + "/data.bin.003", whole.mid(2000)));
 
-    QList<ListedItem> items;
+    CMyComPtr<IInArchive> archive;
     const GUID split = makeFormatClassId(0xEA);
-    QCOMPARE(listArchive(folder + "/data.bin.001", split, m_operation, &items, false), S_OK);
-    QCOMPARE(items.size(), 1);
-    QCOMPARE(items[0].size, 2500ull);
+    QCOMPARE(openArchive(folder + "/data.bin.001", split, m_operation, &archive, false), S_OK);
+    UInt32 count = 0;
+    archive->GetNumberOfItems(&count);
+    QCOMPARE(count, 1u);
+    QCOMPARE(readItem(archive, 0).size, 2500ull);
     // The item is named after the path the open callback gave.
-    QCOMPARE(items[0].path, folder + "/data.bin");
+    QCOMPARE(readItem(archive, 0).path, folder + "/data.bin");
+    archive->Close();
     // The engine looks one volume past the last; the callback names it.
     QCOMPARE(m_operation->errors.size(), 1);
     QCOMPARE(m_operation->errors[0].first, LS_CANNOT_OPEN_FILE);
