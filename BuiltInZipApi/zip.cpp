@@ -2,17 +2,19 @@
 
 #include "engine/ArchiveProgress.h"
 #include "fileops/FileUtils.h"
+#include "fileops/utils.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QThread>
 
 #include <zlib.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <array>
 #include <atomic>
 #include <cstring>
@@ -22,6 +24,8 @@
 #include <limits>
 #include <memory>
 #include <vector>
+
+#include <unistd.h>
 
 static_assert(sizeof(wchar_t) == 4, "entry names are 32-bit code points");
 
@@ -1016,11 +1020,11 @@ bool finalize(zip_t* zip)
 // --- Extracting -------------------------------------------------------------
 
 // The destination of one extraction: asks the conflict check, then writes
-// beside the destination and moves the result into place only on commit.
-// A new file is written under a hidden name and renamed; a file that is
-// replaced goes through QSaveFile, which keeps its permissions. Only the
-// replacement is flushed to the disk first: a new file risks nothing of the
-// user's, and flushing every extracted file costs more than the extraction.
+// under a hidden name beside the destination and moves the result into
+// place by one rename only on commit. A file that is replaced keeps its
+// permissions and is flushed to the disk before the rename; a new file risks
+// nothing of the user's, and flushing every extracted file costs more than
+// the extraction.
 class ExtractTarget
 {
 public:
@@ -1030,23 +1034,19 @@ public:
     }
     ~ExtractTarget()
     {
-        if (m_replacement.isOpen())
-            m_replacement.cancelWriting();
         if (!m_committed && !m_partPath.isEmpty()) {
             m_part.close();
             QFile::remove(m_partPath);
         }
-        if (m_permissionsChanged && !m_committed)
-            QFile::setPermissions(m_path, m_oldPermissions);
     }
     ExtractTarget(const ExtractTarget&) = delete;
     ExtractTarget& operator=(const ExtractTarget&) = delete;
 
-    bool isOpen() const { return m_file && m_file->isOpen(); }
+    bool isOpen() const { return m_part.isOpen(); }
     // The destination (as the conflict check left it) and the system's
     // words for the last failure.
     const QString& path() const { return m_path; }
-    QString errorString() const { return m_file ? m_file->errorString() : m_part.errorString(); }
+    QString errorString() const { return m_error.isEmpty() ? m_part.errorString() : m_error; }
 
     // ZIP_ANSWER_PROCEED when the file is ready; -1 when it cannot be
     // written; otherwise the conflict check's answer.
@@ -1059,33 +1059,23 @@ public:
                 return answer == 0 ? ZIP_ANSWER_SKIP : answer; // 0 would read as success
         }
         const QFileInfo existing(m_path);
-        if (!existing.exists() && !existing.isSymLink()) {
-            const QString stem = hiddenPartStem(existing.filePath(), QStringLiteral(".qvpart"));
-            for (int n = 0; n < 100 && !m_part.isOpen(); ++n) {
-                m_partPath = n == 0 ? stem : stem + QString::number(n);
-                m_part.setFileName(m_partPath);
-                if (!m_part.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-                    m_partPath.clear();
-            }
-            m_file = &m_part;
-            return m_part.isOpen() ? ZIP_ANSWER_PROCEED : -1;
+        m_replacing = existing.exists() || existing.isSymLink();
+        if (m_replacing)
+            m_oldPermissions = QFile::permissions(m_path);
+        // The stem leaves room for its additions even beside a name of 255
+        // bytes.
+        const QString stem = hiddenPartStem(existing.filePath(), QStringLiteral(".qvpart"));
+        for (int n = 0; n < 100 && !m_part.isOpen(); ++n) {
+            m_partPath = n == 0 ? stem : stem + QString::number(n);
+            m_part.setFileName(m_partPath);
+            if (!m_part.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+                m_partPath.clear();
         }
-        // A read-only file the user chose to replace gets its owner's write
-        // bit; nobody else gains access.
-        m_oldPermissions = QFile::permissions(m_path);
-        const QFileDevice::Permissions writable = QFileDevice::WriteOwner | QFileDevice::WriteUser;
-        if ((m_oldPermissions & writable) != writable)
-            m_permissionsChanged = QFile::setPermissions(m_path, m_oldPermissions | writable);
-        m_replacement.setFileName(m_path);
-        m_replacement.setDirectWriteFallback(true);
-        m_file = &m_replacement;
-        if (!m_replacement.open(QIODevice::WriteOnly))
-            return -1;
-        return ZIP_ANSWER_PROCEED;
+        return m_part.isOpen() ? ZIP_ANSWER_PROCEED : -1;
     }
 
     // Drops what was written so far; the destination stays as chosen.
-    bool restart() { return m_file->seek(0) && m_file->resize(0); }
+    bool restart() { return m_part.seek(0) && m_part.resize(0); }
 
     bool write(const uint8_t* data, size_t count)
     {
@@ -1093,7 +1083,7 @@ public:
         // too large) and leaves it in the file's error string.
         size_t done = 0;
         while (done < count) {
-            const qint64 put = m_file->write(reinterpret_cast<const char*>(data + done), qint64(count - done));
+            const qint64 put = m_part.write(reinterpret_cast<const char*>(data + done), qint64(count - done));
             if (put <= 0)
                 return false;
             done += size_t(put);
@@ -1103,18 +1093,30 @@ public:
 
     bool commit()
     {
-        if (!m_file->flush())
+        if (!m_part.flush())
             return false;
         const QDateTime time = QDateTime::fromSecsSinceEpoch(m_entryTime);
-        m_file->setFileTime(time, QFileDevice::FileAccessTime);
-        m_file->setFileTime(time, QFileDevice::FileModificationTime);
-        if (m_file == &m_replacement) {
-            m_committed = m_replacement.commit();
-            return m_committed;
+        m_part.setFileTime(time, QFileDevice::FileAccessTime);
+        m_part.setFileTime(time, QFileDevice::FileModificationTime);
+        if (m_replacing) {
+            m_part.setPermissions(m_oldPermissions);
+            if (::fsync(m_part.handle()) != 0) {
+                m_error = systemErrorText(errno);
+                return false;
+            }
         }
         m_part.close();
         if (m_part.error() != QFileDevice::NoError)
             return false;
+        if (m_replacing) {
+            // One rename over the old file: at no instant is the name missing.
+            if (::rename(QFile::encodeName(m_partPath).constData(), QFile::encodeName(m_path).constData()) != 0) {
+                m_error = systemErrorText(errno);
+                return false;
+            }
+            m_committed = true;
+            return true;
+        }
         // Never over a file that appeared since the conflict check (the
         // rename refuses an existing target).
         m_committed = m_part.rename(m_path);
@@ -1125,12 +1127,11 @@ private:
     QString m_path;
     FileArchive* m_operation;
     qint64 m_entryTime;
-    QFileDevice* m_file = nullptr;
     QFile m_part;
     QString m_partPath;
-    QSaveFile m_replacement;
+    QString m_error;
+    bool m_replacing = false;
     QFileDevice::Permissions m_oldPermissions;
-    bool m_permissionsChanged = false;
     bool m_committed = false;
 };
 

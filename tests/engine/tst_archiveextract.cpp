@@ -304,6 +304,7 @@ void TestArchiveExtract::namesOfTheLongestKindExtract_data()
     QTest::newRow("7z, free names") << "7z" << false;
     QTest::newRow("7z, names taken") << "7z" << true;
     QTest::newRow("qv, free names") << "qv" << false;
+    QTest::newRow("qv, names taken") << "qv" << true;
 }
 
 void TestArchiveExtract::namesOfTheLongestKindExtract()
