@@ -25,22 +25,22 @@ struct Run
 {
     // Inputs copied into the folder ("sub/name" into a subfolder), or
     // "path=content" written there.
-    QStringList inputs;
-    QStringList arguments;
+    QStringList inputs = {};
+    QStringList arguments = {};
     // When given, written as the operation file and run with "-c xml".
-    QString xml;
+    QString xml = {};
     bool display = false;
     int exitCode = 0;
     // A failure's message on stderr; on success stdout holds it and stderr is
     // empty (scripts take any line there for a failure).
-    QString message;
+    QString message = {};
     // Folders that hold the source tree afterwards.
-    QStringList sourceIn;
+    QStringList sourceIn = {};
     // "path=content" that holds afterwards, "!path" that does not exist.
-    QStringList files;
+    QStringList files = {};
     // An archive written by the run, tested by the 7z tool; its entries sorted.
-    QString archive;
-    QStringList entries;
+    QString archive = {};
+    QStringList entries = {};
 };
 
 const QStringList kSourceEntries{"a.txt", "empty", "sub", "sub/b.txt", "sub/deeper",
