@@ -7,7 +7,6 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
-#include <QFileInfo>
 #include <QThread>
 
 #include <zlib.h>
@@ -1058,13 +1057,12 @@ public:
             if (answer != ZIP_ANSWER_PROCEED)
                 return answer == 0 ? ZIP_ANSWER_SKIP : answer; // 0 would read as success
         }
-        const QFileInfo existing(m_path);
-        m_replacing = existing.exists() || existing.isSymLink();
+        m_replacing = pathIsTaken(m_path);
         if (m_replacing)
             m_oldPermissions = QFile::permissions(m_path);
         // The stem leaves room for its additions even beside a name of 255
         // bytes.
-        const QString stem = hiddenPartStem(existing.filePath(), QStringLiteral(".qvpart"));
+        const QString stem = hiddenPartStem(m_path, QStringLiteral(".qvpart"));
         for (int n = 0; n < 100 && !m_part.isOpen(); ++n) {
             m_partPath = n == 0 ? stem : stem + QString::number(n);
             m_part.setFileName(m_partPath);

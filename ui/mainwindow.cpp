@@ -852,7 +852,7 @@ void MainWindow::showEvent(QShowEvent* event)
 void MainWindow::changeEvent(QEvent* event)
 {
     if (event->type() == QEvent::LocaleChange)
-        SettingsDialog::setLanguage(static_cast<QLocale::Language>(CSettings::getIntValue(QStringLiteral("DefaultLanguage"))));
+        installLanguage(static_cast<QLocale::Language>(CSettings::getIntValue(QStringLiteral("DefaultLanguage"))));
     else if (event->type() == QEvent::LanguageChange)
         retranslate();
     QMainWindow::changeEvent(event);

@@ -77,11 +77,6 @@ SettingsDialog::SettingsDialog(QWidget* parent)
 
 SettingsDialog::~SettingsDialog() = default;
 
-void SettingsDialog::setLanguage(QLocale::Language language)
-{
-    installLanguage(language);
-}
-
 void SettingsDialog::setLanguageInCombobox(QLocale::Language language)
 {
     const int index = ui->cbChangeLanguage->findData(int(language));
@@ -159,7 +154,7 @@ void SettingsDialog::on_pbClose_pressed()
 void SettingsDialog::on_cbChangeLanguage_currentIndexChanged(int index)
 {
     const int language = ui->cbChangeLanguage->itemData(index).toInt();
-    setLanguage(QLocale::Language(language));
+    installLanguage(QLocale::Language(language));
     CSettings::setIntValue(kLanguageKey, language);
     ui->cbChangeLanguage->setItemText(0, tr("Default"));
 }

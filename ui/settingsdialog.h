@@ -1,7 +1,5 @@
 #pragma once
 
-#include "app/settings.h"
-
 #include <QDialog>
 #include <QList>
 #include <QLocale>
@@ -22,13 +20,8 @@ class SettingsDialog : public QDialog
     Q_OBJECT
 
 public:
-    static constexpr int kSystemLanguage = ::kSystemLanguage;
-
     explicit SettingsDialog(QWidget* parent = nullptr);
     ~SettingsDialog() override;
-
-    // installLanguage(), for the window's callers.
-    static void setLanguage(QLocale::Language language);
 
     void setLanguageInCombobox(QLocale::Language language);
     void setupLanguageSettings();

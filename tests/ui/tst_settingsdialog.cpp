@@ -124,7 +124,7 @@ private slots:
 
     void cleanup()
     {
-        SettingsDialog::setLanguage(QLocale::English);
+        installLanguage(QLocale::English);
     }
 
     void boxMirrorsItsKey_data()
@@ -220,7 +220,7 @@ private slots:
         QTest::addColumn<QString>("close");
         QTest::addColumn<QString>("defaultItem");
         // This system's language is Russian.
-        QTest::newRow("Default") << SettingsDialog::kSystemLanguage << QString("Закрыть")
+        QTest::newRow("Default") << kSystemLanguage << QString("Закрыть")
                                  << QString("По умолчанию");
         QTest::newRow("English") << int(QLocale::English) << QString("Close") << QString("Default");
         QTest::newRow("Russian") << int(QLocale::Russian) << QString("Закрыть")
@@ -237,7 +237,7 @@ private slots:
         const bool toEnglish = close == QLatin1String("Close");
         const QLocale::Language before = toEnglish ? QLocale::Russian : QLocale::English;
         CSettings::setIntValue("DefaultLanguage", int(before));
-        SettingsDialog::setLanguage(before);
+        installLanguage(before);
         SettingsDialog dialog;
         dialog.show();
         auto* combo = child<QComboBox>(&dialog, "cbChangeLanguage");
