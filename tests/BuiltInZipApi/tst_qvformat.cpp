@@ -1,8 +1,6 @@
-// The own container's bytes on disk: records, names, keystream, times, volumes
-// and limits; damaged and hostile images fail cleanly (no crash, no access out
-// of bounds under AddressSanitizer, nothing written). Random damage is the
-// reader fuzzer's part: every input it kept (fuzz/corpus/qv) is replayed
-// here through the same harness, so that what fuzzing once found stays fixed.
+// The own container's bytes on disk; damaged and hostile images fail cleanly
+// (nothing written, nothing out of bounds under AddressSanitizer). The fuzzer's
+// kept inputs (fuzz/corpus/qv) are replayed so that what it found stays fixed.
 #include "common/qvbytes.h"
 
 #include "qv_reader_harness.h"
@@ -103,7 +101,6 @@ private slots:
     void everyTruncationFails();
     void appendNeverOverwritesEntries();
     void replayCorpus();
-    void harnessWorksAGoodArchive();
 
 private:
     QString m_dir;
@@ -219,9 +216,6 @@ void TestQvFormat::volumeSetsOpenOnlyWhole()
     zip_t* zip = zip_open(path, 0, 'r', 50, QString());
     QVERIFY(zip);
     zip_close(zip);
-    // Case matters for the suffix.
-    QVERIFY(QFile::copy(first, m_dir + "/upper.qv.OO1"));
-    QVERIFY(!zip_open(m_dir + "/upper.qv.OO1", 0, 'r', -1, QString()));
     // A shorter volume in the middle, a missing last or middle one.
     const QByteArray third = testenv::readFile(path + ".003");
     QVERIFY(testenv::writeFile(path + ".003", third.left(40)));
@@ -234,10 +228,9 @@ void TestQvFormat::volumeSetsOpenOnlyWhole()
     QVERIFY(QFile::remove(path + ".002"));
     QVERIFY(!zip_open(first, 0, 'r', -1, QString()));
     QVERIFY(testenv::writeFile(path + ".002", second));
-    // An empty first volume, or none.
+    // An empty first volume.
     QVERIFY(testenv::writeFile(m_dir + "/zero.qv.001", QByteArray()));
     QVERIFY(!zip_open(m_dir + "/zero.qv.001", 0, 'r', -1, QString()));
-    QVERIFY(!zip_open(m_dir + "/none.qv.001", 0, 'r', -1, QString()));
     // Written again with fewer volumes, the stale ones go.
     QVERIFY(writeArchive(path, 0, QString(), {{"small", "tiny"}}, 50));
     QVERIFY(QFile::exists(path + ".004"));
@@ -377,7 +370,6 @@ void TestQvFormat::damagedImages_data()
     const int ok = ZIP_ENOERROR;
     row("hand-built stored entry", Image().build(), ok, "hello, world");
     row("hand-built deflated entry", deflatedImage(text(5000)), ok, text(5000));
-    row("empty deflate stream", deflatedImage(QByteArray()), ok);
     row("slack after the directory",
         bent([](Image& i) { i.trailingDirectory = QByteArray(10, 'x'); }), ok, "hello, world");
     row("disk numbers that agree", bent([](Image& i) {
@@ -397,41 +389,32 @@ void TestQvFormat::damagedImages_data()
     row("standard ZIP end signature", endBent([](End& e) { e.signature = 0x06054B50; }), kRefused);
     row("entries on this disk differ", endBent([](End& e) { e.entriesOnDisk = 2; }), kRefused);
     row("other disk", endBent([](End& e) { e.disk = 1; }), kRefused);
-    row("65535 entries", endBent([](End& e) { e.entries = e.entriesOnDisk = 65535; }), kRefused);
     row("2 entries", endBent([](End& e) { e.entries = e.entriesOnDisk = 2; }), kRefused);
     row("directory size short", endBent([](End& e) { e.centralSize = 57; }), kRefused);
     row("directory size huge", endBent([](End& e) { e.centralSize = 1u << 31; }), kRefused);
-    for (uint64_t offset :
-         {uint64_t(1) << 40, ~uint64_t(0) - 10, uint64_t(0xFFFFFFFFu), uint64_t(70)})
+    for (uint64_t offset : {~uint64_t(0) - 10, uint64_t(70)})
         row(qPrintable(QString("directory at %1").arg(offset)),
             endBent([=](End& e) { e.centralOffset = offset; }), kRefused);
     const QList<QPair<const char*, std::function<void(Image&)>>> centralBends = {
         {"central signature", [](Image& i) { i.central.signature = 0x02014B50; }},
         {"data without compressed size", [](Image& i) { i.central.compressed = 0; }},
-        {"disk 0xFFFF", [](Image& i) { i.central.diskStart = 0xFFFF; }},
         {"entry on another disk", [](Image& i) { i.central.diskStart = 2; }},
         {"local header past the end", [](Image& i) { i.central.localOffset = 1u << 20; }},
         {"local header offset wrapping",
          [](Image& i) { i.central.localOffset = ~uint64_t(0) - 20; }},
         {"compressed size wrapping", [](Image& i) { i.central.compressed = ~uint64_t(0) - 40; }},
-        {"compressed size past the end",
-         [](Image& i) { i.central.compressed = uint64_t(1) << 63; }},
         {"masked local headers", [](Image& i) { i.central.flags = 0x2000; }},
         {"name past the directory", [](Image& i) { i.central.nameLength = 4000; }},
         {"extra past the directory", [](Image& i) { i.central.extraLength = 300; }},
         {"comment past the directory", [](Image& i) { i.central.commentLength = 1; }},
         {"name not in whole code points", [](Image& i) { i.nameBytes.chop(2); }},
         {"name over the capacity", [&](Image& i) { i.nameBytes = utf32Name(longest + 'n'); }},
-        {"name over the capacity, no zero",
-         [&](Image& i) { i.nameBytes = utf32Name(longest + 'n').left(4004); }},
         {"name of 60000 bytes", [](Image& i) { i.nameBytes = QByteArray(60000, 'n'); }},
     };
     for (const auto& bend : centralBends)
         row(bend.first, bent(bend.second), kRefused);
     const QByteArray good = Image().build();
     row("end record not last: one zero", good + QByteArray(1, '\0'), kRefused);
-    row("end record not last: junk", good + "junk", kRefused);
-    row("end record not last: 25 bytes", good + QByteArray(25, 'x'), kRefused);
     row("end record not last: most of another", good + good.right(26).left(25), kRefused);
 
     row("local signature", bent([](Image& i) { i.local.signature = 0x04034B50; }), ZIP_EFORMAT, {},
@@ -453,12 +436,6 @@ void TestQvFormat::damagedImages_data()
     row("deflate stream cut short", deflatedImage(text(3000), [](Image& i) {
             i.data.chop(4);
             i.local.compressed = i.central.compressed = uint64_t(i.data.size());
-        }),
-        ZIP_EDATA);
-    row("garbage deflate", bent([](Image& i) {
-            i.data = "\xff\xff\xff\xff";
-            i.local.method = i.central.method = 8;
-            i.local.compressed = i.central.compressed = 4;
         }),
         ZIP_EDATA);
     row("inflates past its size", deflatedImage(QByteArray(4 << 20, 'z'), [](Image& i) {
@@ -564,19 +541,6 @@ void TestQvFormat::replayCorpus()
     }
     // The corpus is more than junk the reader refuses at once.
     QVERIFY(opened > inputs.size() / 10);
-}
-
-void TestQvFormat::harnessWorksAGoodArchive()
-{
-    // Refused input passes trivially; a good archive gets listed, copied
-    // and appended to.
-    const QString work = testenv::makeDir("qvcorpus-check");
-    const QByteArray empty = QByteArray(1, char(qvHarnessFlags(false, 0)))
-        + QByteArray::fromHex("AA4A0506") + QByteArray(22, '\0');
-    QVERIFY(qvReaderHarness(reinterpret_cast<const uint8_t*>(empty.constData()),
-                            size_t(empty.size()), work));
-    QVERIFY(QFile::exists(work + "/copy.qv"));
-    QVERIFY(QFileInfo(work + "/in.qv").size() > empty.size());
 }
 
 QUENVAR_TEST_MAIN(TestQvFormat)

@@ -1,5 +1,5 @@
-// Writing and reading back through the own container: passwords, raw copies
-// as updates make them, the extraction target, progress and failing writes.
+// The own container written and read back: passwords, raw copies as updates
+// make them, the extraction target, progress and failing writes.
 #include "common/qvbytes.h"
 
 #include "engine/ArchiveProgress.h"
@@ -297,11 +297,6 @@ void TestQvRoundTrip::failedWritesFailTheEntry()
     zip_t* zip = zip_open(path, 0, 'w', 100, QString());
     QCOMPARE(addEntry(zip, "x", "0123456789"), 0);
     QCOMPARE(zip_close(zip), -1);
-    // The whole archive on a full device cannot even start an entry.
-    zip = zip_open("/dev/full", 0, 'w', -1, QString());
-    QVERIFY(zip);
-    QCOMPARE(addEntry(zip, "x", "y"), -1);
-    QCOMPARE(zip_close(zip), -1);
 
     // An entry left open at the close is left out.
     const QString abandoned = m_dir + "/abandoned.qv";
@@ -324,8 +319,6 @@ void TestQvRoundTrip::refusedOpens()
         for (char mode : {'w', 'r', 'a'})
             QVERIFY(!zip_open(path, 6, mode, volume, QString()));
     QVERIFY(!zip_open(path, 11, 'w', -1, QString()));
-    QVERIFY(!zip_open(path, 6, 'x', -1, QString()));
-    QVERIFY(!zip_open(QString(), 6, 'w', -1, QString()));
     QVERIFY(!zip_open(m_dir + "/missing/x.qv", 6, 'w', -1, QString()));
     QVERIFY(!QFile::exists(path));
     QVERIFY(!QFile::exists(path + ".001"));

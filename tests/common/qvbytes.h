@@ -63,17 +63,9 @@ struct Local
 inline QByteArray localHeader(const Local& h, const QByteArray& name)
 {
     const uint16_t nameLength = h.nameLength == 0xFFFF ? uint16_t(name.size()) : h.nameLength;
-    return fields({{h.signature, 4},
-                   {h.marker, 2},
-                   {h.flags, 2},
-                   {h.method, 2},
-                   {h.dosTime, 2},
-                   {h.dosDate, 2},
-                   {h.crc, 4},
-                   {h.compressed, 8},
-                   {h.uncompressed, 8},
-                   {nameLength, 2},
-                   {h.extraLength, 2}})
+    return fields({{h.signature, 4}, {h.marker, 2}, {h.flags, 2}, {h.method, 2}, {h.dosTime, 2},
+                   {h.dosDate, 2}, {h.crc, 4}, {h.compressed, 8}, {h.uncompressed, 8},
+                   {nameLength, 2}, {h.extraLength, 2}})
         + name;
 }
 
@@ -91,22 +83,10 @@ struct Central
 inline QByteArray centralRecord(const Central& r, const QByteArray& name)
 {
     const uint16_t nameLength = r.nameLength == 0xFFFF ? uint16_t(name.size()) : r.nameLength;
-    return fields({{r.signature, 4},
-                   {r.madeBy, 2},
-                   {r.marker, 2},
-                   {r.flags, 2},
-                   {r.method, 2},
-                   {r.dosTime, 2},
-                   {r.dosDate, 2},
-                   {r.crc, 4},
-                   {r.compressed, 8},
-                   {r.uncompressed, 8},
-                   {nameLength, 2},
-                   {r.extraLength, 2},
-                   {r.commentLength, 2},
-                   {r.diskStart, 2},
-                   {r.internal, 2},
-                   {r.external, 4},
+    return fields({{r.signature, 4}, {r.madeBy, 2}, {r.marker, 2}, {r.flags, 2}, {r.method, 2},
+                   {r.dosTime, 2}, {r.dosDate, 2}, {r.crc, 4}, {r.compressed, 8},
+                   {r.uncompressed, 8}, {nameLength, 2}, {r.extraLength, 2},
+                   {r.commentLength, 2}, {r.diskStart, 2}, {r.internal, 2}, {r.external, 4},
                    {r.localOffset, 8}})
         + name;
 }
@@ -122,13 +102,8 @@ struct End
 
 inline QByteArray endRecord(const End& e)
 {
-    return fields({{e.signature, 4},
-                   {e.disk, 2},
-                   {e.centralDisk, 2},
-                   {e.entriesOnDisk, 2},
-                   {e.entries, 2},
-                   {e.centralSize, 4},
-                   {e.centralOffset, 8},
+    return fields({{e.signature, 4}, {e.disk, 2}, {e.centralDisk, 2}, {e.entriesOnDisk, 2},
+                   {e.entries, 2}, {e.centralSize, 4}, {e.centralOffset, 8},
                    {e.commentLength, 2}});
 }
 

@@ -1,5 +1,5 @@
-// Deleting and the trash, the open test, the local Generic helpers, the
-// path helpers, and the deleter with its access-denied question.
+// Deleting and the trash, the open test, renames, and the deleter with its
+// access-denied question.
 #include "common/FileServerStandIn.h"
 #include "common/testenv.h"
 
@@ -12,7 +12,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QThread>
 #include <QUrl>
 
@@ -87,9 +86,8 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
-    // These two run first: the trash is looked up until it is found, then kept.
-    void withoutTrashFoldersNothingMoves();
-    void trashWithoutInfoFolderIsRefused();
+    // Runs first: the trash is looked up until it is found, then kept.
+    void incompleteTrashIsRefused();
     void compoundExtensionAndHiddenNames();
     void infoFileContent();
     void folderGoesWhole();
@@ -122,30 +120,21 @@ void TestTrash::cleanup()
     UserActions::reset();
 }
 
-void TestTrash::withoutTrashFoldersNothingMoves()
+void TestTrash::incompleteTrashIsRefused()
 {
-    QVERIFY(!QFileInfo::exists(trashRoot()));
     QVERIFY(!QFileInfo::exists(testenv::home() + "/.local/share/Trash"));
     const QString file = m_dir + "/keep.txt";
     testenv::writeFile(file, "keep");
     QVERIFY(!MoveFileToTrash(file));
     QVERIFY(!deleteFile(file, true));
-    QCOMPARE(testenv::readFile(file), QByteArray("keep"));
-}
-
-void TestTrash::trashWithoutInfoFolderIsRefused()
-{
     QDir().mkpath(trashRoot() + "/files");
-    const QString file = m_dir + "/keep2.txt";
-    testenv::writeFile(file, "keep");
     QVERIFY(!MoveFileToTrash(file));
-    QVERIFY(QFileInfo::exists(file));
-    QVERIFY(QDir(trashRoot() + "/files").isEmpty());
+    QCOMPARE(testenv::listTree(trashRoot()), QStringList{"files/"});
     // Once complete, the trash is found on the next call.
     QDir().mkpath(trashRoot() + "/info");
     QVERIFY(MoveFileToTrash(file));
     QVERIFY(!QFileInfo::exists(file));
-    QCOMPARE(testenv::readFile(trashRoot() + "/files/keep2.txt"), QByteArray("keep"));
+    QCOMPARE(testenv::readFile(trashRoot() + "/files/keep.txt"), QByteArray("keep"));
 }
 
 void TestTrash::compoundExtensionAndHiddenNames()
@@ -177,21 +166,15 @@ void TestTrash::infoFileContent()
     const QDateTime before = QDateTime::currentDateTime();
     QVERIFY(MoveFileToTrash(file));
     const QDateTime after = QDateTime::currentDateTime();
-    const QString text = infoText("100%.txt");
-
-    const QRegularExpression format("^\\[Trash "
-                                    "Info\\]\\nPath=([^\\n]*)\\nDeletionDate=(\\d{4}-\\d\\d-"
-                                    "\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3})Z\\n$");
-    const QRegularExpressionMatch match = format.match(text);
-    QVERIFY2(match.hasMatch(), qPrintable(text));
-    // Percent-encoded, so that other desktop tools can restore it.
-    QCOMPARE(match.captured(1), m_dir + "/with%20space/%C3%BCn%C3%AFcode/100%25.txt");
-    QCOMPARE(QUrl::fromPercentEncoding(match.captured(1).toLatin1()), file);
-    // Local time, to the millisecond (the Z is written as it is).
-    const QDateTime stamp = QDateTime::fromString(match.captured(2), "yyyy-MM-ddThh:mm:ss.zzz");
-    QVERIFY(stamp.isValid());
-    QVERIFY2(stamp >= before.addMSecs(-1) && stamp <= after.addMSecs(1),
-             qPrintable(match.captured(2)));
+    const QStringList lines = infoText("100%.txt").split('\n');
+    // Percent-encoded, so that other desktop tools can restore it; local time
+    // to the millisecond, the Z written as it is.
+    const QString path = m_dir + "/with%20space/%C3%BCn%C3%AFcode/100%25.txt";
+    QCOMPARE(lines.mid(0, 2), (QStringList{"[Trash Info]", "Path=" + path}));
+    const QDateTime stamp
+        = QDateTime::fromString(lines.value(2), "'DeletionDate='yyyy-MM-ddThh:mm:ss.zzz'Z'");
+    QVERIFY2(stamp >= before.addMSecs(-1) && stamp <= after.addMSecs(1), qPrintable(lines[2]));
+    QCOMPARE(lines.size(), 4);
 }
 
 void TestTrash::folderGoesWhole()
@@ -248,12 +231,6 @@ void TestTrash::deletingNeverFollowsLinks()
     QVERIFY(deleteFile(m_dir + "/doomed", false));
     QVERIFY(!QFileInfo::exists(m_dir + "/doomed"));
     QCOMPARE(testenv::readFile(m_dir + "/real/inside.txt"), QByteArray("inside"));
-
-    // removeFileOrDirectory takes only files, links and empty folders.
-    QDir().mkpath(m_dir + "/full/x");
-    QVERIFY(!removeFileOrDirectory(m_dir + "/full"));
-    QVERIFY(removeFileOrDirectory(m_dir + "/full/x"));
-    QVERIFY(removeFileOrDirectory(m_dir + "/full"));
 }
 
 void TestTrash::canFileBeOpenedLeavesNoTrace()
@@ -265,9 +242,6 @@ void TestTrash::canFileBeOpenedLeavesNoTrace()
     QVERIFY(QFileInfo(m_dir + "/new/deep/folder").isDir());
     QVERIFY(!QFileInfo::exists(path));
     QVERIFY(!canFileBeOpened(m_dir + "/new/absent.bin", true));
-    QVERIFY(!QFileInfo::exists(m_dir + "/new/absent.bin"));
-    testenv::writeFile(m_dir + "/plainfile", "f");
-    QVERIFY(!canFileBeOpened(m_dir + "/plainfile/x", false));
     const QString users = m_dir + "/users-file.doc";
     testenv::writeFile(users, "the user's work");
     QVERIFY(canFileBeOpened(users, true));
@@ -293,14 +267,10 @@ void TestTrash::renameReplacesByOneRename()
     QCOMPARE(testenv::readFile(m_dir + "/to.txt"), QByteArray("new"));
     // The very file was renamed over the target, not copied.
     QCOMPARE(testenv::inode(m_dir + "/to.txt"), moved);
-    // The same path twice is done at once; a folder in the way is not
-    // replaced, nor is anything made of a missing source.
-    QVERIFY(renameFileGeneric(m_dir + "/to.txt", m_dir + "/./to.txt"));
+    // A folder in the way is not replaced.
     QDir().mkpath(m_dir + "/afolder");
     QVERIFY(!renameFileGeneric(m_dir + "/to.txt", m_dir + "/afolder"));
     QVERIFY(QFileInfo::exists(m_dir + "/to.txt"));
-    QVERIFY(!renameFileGeneric(m_dir + "/ghost1", m_dir + "/ghost2"));
-    QVERIFY(!QFileInfo::exists(m_dir + "/ghost2"));
 
     const QString other = testenv::makeDirOnOtherFileSystem("renameAcross");
     if (!other.isEmpty()) {

@@ -1,6 +1,5 @@
-// Path, naming, detection, size and time rules, the password cache, and
-// the display names of the users' standard folders (under a Russian
-// system locale).
+// Path, naming, detection and time rules, the password cache, and the users'
+// standard folders (under a Russian system locale).
 #include "common/testenv.h"
 
 #include "app/settings.h"
@@ -27,7 +26,6 @@ private slots:
     void detection_data();
     void detection();
     void namesWithoutCompressionExtension();
-    void sizeTexts();
     void fileTimesToTheTick();
     void passwordCache();
     void nameBytesSurviveTheCodec_data();
@@ -53,13 +51,11 @@ void TestUtils::initTestCase()
                                            m_archives + "/src");
         QVERIFY2(result.exitCode == 0, result.out.constData());
     };
-    make("t.7z", {}, ".");
-    make("t.zip", {"-tzip"}, ".");
-    make("t.tar", {"-ttar"}, ".");
-    make("t.wim", {"-twim"}, ".");
-    make("t.gz", {"-tgzip"}, "a.txt");
-    make("t.bz2", {"-tbzip2"}, "a.txt");
-    make("t.xz", {"-txz"}, "a.txt");
+    const QList<QStringList> made = {{"t.7z"}, {"t.zip", "-tzip"}, {"t.tar", "-ttar"},
+                                     {"t.wim", "-twim"}, {"t.gz", "-tgzip", "a.txt"},
+                                     {"t.bz2", "-tbzip2", "a.txt"}, {"t.xz", "-txz", "a.txt"}};
+    for (const QStringList& m : made)
+        make(m[0], m.mid(1, 1), m.value(2, "."));
 }
 
 void TestUtils::renameNumbering()
@@ -69,8 +65,6 @@ void TestUtils::renameNumbering()
     QCOMPARE(getRenameFileName(photos, "_tmp%1", false), m_dir + "/photos_tmp1.qv");
     testenv::writeFile(m_dir + "/photos_tmp1.qv", "x");
     QCOMPARE(getRenameFileName(photos, "_tmp%1", false), m_dir + "/photos_tmp2.qv");
-    QCOMPARE(getRenameFileName(photos, "", false), photos);
-    QCOMPARE(getRenameFileName(photos, "_backup%1", true), m_dir + "/photos_backup1.qv");
     // Only when it exists: a free name is kept.
     QCOMPARE(getRenameFileName(m_dir + "/free.7z", "_%1", true), m_dir + "/free.7z");
     // A dangling link still takes its name.
@@ -177,20 +171,8 @@ void TestUtils::namesWithoutCompressionExtension()
 {
     QCOMPARE(fileNameForArchive("/x/photos.tar.gz"), QStringLiteral("/x/photos.tar"));
     QCOMPARE(fileNameForArchive("/x/g.tgz"), QStringLiteral("/x/g.tar"));
-    QCOMPARE(fileNameForArchive("/x/g.TBZ2"), QStringLiteral("/x/g.tar"));
     QCOMPARE(fileNameForArchive("/x/data.BZ2"), QStringLiteral("/x/data"));
-    QCOMPARE(fileNameForArchive("notes.xz"), QStringLiteral("notes"));
     QCOMPARE(fileNameForArchive("/x/notes.txt"), QStringLiteral("/x/notes.txt"));
-    QCOMPARE(fileNameForArchive("/x/noext"), QStringLiteral("/x/noext"));
-}
-
-void TestUtils::sizeTexts()
-{
-    // The conflict dialog's tests read the sizes it formats; the engine's
-    // words for units become the short ones.
-    QString text = "1 byte, 2 bytes, 3 KiB, 4 MiB, 5 GiB";
-    normalizeDataSize(text);
-    QCOMPARE(text, QStringLiteral("1 B, 2 B, 3 KB, 4 MB, 5 GB"));
 }
 
 void TestUtils::fileTimesToTheTick()
@@ -210,7 +192,6 @@ void TestUtils::fileTimesToTheTick()
     QCOMPARE(access, kFileTimeUnixEpochTicks + 1600000000ULL * 10000000ULL + 1234567ULL);
     QCOMPARE(modification, kFileTimeUnixEpochTicks + 1700000000ULL * 10000000ULL + 9876543ULL);
     QVERIFY(creation > kFileTimeUnixEpochTicks);
-    getFileTimes(file, nullptr, nullptr, nullptr);
 
     // Written back to the tick.
     setFileTimesTicks(file, access + 1, modification + 2);
@@ -224,9 +205,6 @@ void TestUtils::fileTimesToTheTick()
     QCOMPARE(access2, access + 1);
     QCOMPARE(modification2, modification);
 
-    setFileTimes(file, 0, 1500000000, 1500000100);
-    QCOMPARE(QFileInfo(file).lastModified().toSecsSinceEpoch(), 1500000100LL);
-    QCOMPARE(QFileInfo(file).lastRead().toSecsSinceEpoch(), 1500000000LL);
     const QDateTime when(QDate(2020, 5, 6), QTime(7, 8, 9, 250), Qt::UTC);
     setFileTimes(file, QDateTime(), when, when);
     QCOMPARE(QFileInfo(file).lastModified().toMSecsSinceEpoch(), when.toMSecsSinceEpoch());
@@ -259,9 +237,6 @@ void TestUtils::passwordCache()
     setPasswordInTheCache(archive, "x");
     setPasswordInTheCache(archive, "");
     QVERIFY(getPasswordFromCache(archive).isEmpty());
-    // A missing path has its own key.
-    setPasswordInTheCache(m_dir + "/ghost.7z", "g");
-    QCOMPARE(getPasswordFromCache(m_dir + "/ghost.7z"), QStringLiteral("g"));
 }
 
 void TestUtils::nameBytesSurviveTheCodec_data()
@@ -310,19 +285,15 @@ void TestUtils::specialFolderNamesUnderRussianLocale()
     QCOMPARE(getSpecialFolderName(root), QStringLiteral("Users"));
     QCOMPARE(getSpecialFolderName(root + "/Public/Music"), QStringLiteral("General Music"));
     QCOMPARE(getSpecialFolderName(user + "/Documents"), QStringLiteral("Documentation"));
-    QCOMPARE(getSpecialFolderName(user + "/Pictures/Camera Roll"), QStringLiteral("Camera Roll"));
     QVERIFY(getSpecialFolderName(user + "/Documents/Desktop").isEmpty());
-    QVERIFY(getSpecialFolderName(user + "/Unknown").isEmpty());
     QVERIFY(getSpecialFolderName("/usr/share").isEmpty());
 }
 
 void TestUtils::includingSpecialFolders()
 {
     const QString user = QDir::homePath();
-    QVERIFY(isIncludingSpecialFolders(user, user));
     QVERIFY(isIncludingSpecialFolders(user, QFileInfo(user).path()));
     QVERIFY(isIncludingSpecialFolders(user, user + "/Pictures"));
-    QVERIFY(isIncludingSpecialFolders(user, user + "/Videos"));
     QVERIFY(!isIncludingSpecialFolders(user, user + "/Music"));
     QVERIFY(isIncludingSpecialFolders(user + "/Videos"));
     QVERIFY(!isIncludingSpecialFolders("/usr/share/doc"));
