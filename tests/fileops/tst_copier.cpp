@@ -90,7 +90,6 @@ private slots:
     void initTestCase();
     void copiesFolders();
     void followLinksCopiesContent();
-    void makeLinksCreatesRelativeLinks();
     void overwriteReplacesOnlyTheName_data();
     void overwriteReplacesOnlyTheName();
     void filesWithoutSizeAreRead();
@@ -166,22 +165,6 @@ void TestCopier::followLinksCopiesContent()
     QCOMPARE(testenv::readFile(base + "/dst/folderlink/o.txt"), QByteArray("outside"));
     // The loop is cut where it comes back to a folder being listed.
     QVERIFY(QFileInfo(base + "/dst/loop").isDir());
-}
-
-void TestCopier::makeLinksCreatesRelativeLinks()
-{
-    const QString base = testenv::makeDir("makeLinks");
-    testenv::writeFile(base + "/data/file.txt", "payload");
-    QDir().mkpath(base + "/elsewhere/deeper");
-    CopyRun run;
-    QVERIFY(run.copier.copy(base + "/data/file.txt", base + "/elsewhere/deeper",
-                            QtFileCopier::MakeLinks)
-            >= 0);
-    QVERIFY(run.waitDone());
-    const QString link = base + "/elsewhere/deeper/file.txt";
-    QVERIFY(QFileInfo(link).isSymLink());
-    QCOMPARE(testenv::linkTarget(link), QByteArray("../../data/file.txt"));
-    QCOMPARE(testenv::readFile(link), QByteArray("payload"));
 }
 
 void TestCopier::overwriteReplacesOnlyTheName_data()
