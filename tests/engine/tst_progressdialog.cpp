@@ -1,9 +1,5 @@
-// The archive progress dialog: statistics on a clock the test drives, pause,
-// cancel with its question, the rows of an extraction, "Do not close", the
-// worker waiting for its questions or for another update of its archive, and
-// the low-priority switch. Operations
-// are real (the engine, files on disk); a dialog that starts paused holds
-// its worker at the first progress report, so no step races the worker.
+// The archive progress dialog on real operations: statistics on a clock the test drives, pause,
+// cancel, the worker's questions, and low priority. A dialog started paused holds its worker.
 #include "ui/dialogtest.h"
 #include "common/testenv.h"
 
@@ -15,9 +11,9 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QMap>
 #include <QTextEdit>
 
 using dialogtest::child;
@@ -35,235 +31,186 @@ class TestProgressDialog : public QObject
 {
     Q_OBJECT
 
-private:
-    QString m_data;
-
-    // A paused compression of the data folder into a new archive.
-    void startPausedCompression(ArchiveProgressDlg& dialog, const QString& archive)
+private slots:
+    void initTestCase()
     {
+        m_data = testenv::makeDir("data");
+        testenv::makeTree(
+            m_data, {{"big.bin", testenv::randomBytes(4 << 20)}, {"sub/small.txt", "small\n"}});
+    }
+
+    void init() { UserActions::reset(); }
+
+    void statisticsFollowTheRunningTime()
+    {
+        ArchiveProgressDlg dialog;
+        qint64 now = 0;
+        dialog.setClock([&now] { return now; });
+        ArchiveProgress& progress = dialog.progressBlock();
+        const uint64_t MiB = 1 << 20;
+        // Scanning: every number is unknown, only the time runs.
+        progress.operation = AO_SCANNING;
+        progress.setCurrentFile("/data/a.txt");
+        now = 2000;
+        dialog.refreshDialog();
+        QCOMPARE(label(&dialog, "lbElapsedValue"), QString("00:00:02"));
+        QCOMPARE(label(&dialog, "lblOperation"), QString("Scanning:"));
+        QCOMPARE(child<QTextEdit>(&dialog, "txtOperation2")->toPlainText(),
+                 QString("/data/a.txt"));
+        for (const char* name :
+             {"lbSpeedValue", "lbExpectedSize", "lbCompressRateValue", "lbCompressedValue",
+              "lbProcessedValue", "lbTotalValue", "lbRemainValue"})
+            QCOMPARE(label(&dialog, name), QString("-"));
+
+        // One second of compressing after two of scanning: the speed counts the one second.
+        progress.operation = AO_COMPRESSING;
+        progress.total = 10 * MiB;
+        progress.completed = 1 * MiB;
+        progress.compressedSize = MiB / 2;
+        now = 3000;
+        dialog.refreshDialog();
+        QCOMPARE(label(&dialog, "lbSpeedValue"), QString("1.00 MB/s"));
+        QCOMPARE(label(&dialog, "lbRemainValue"), QString("00:00:09"));
+        QCOMPARE(label(&dialog, "lbCompressedValue"), QString("512.00 KB"));
+        QCOMPARE(label(&dialog, "lbCompressRateValue"), QString("50%"));
+        QCOMPARE(label(&dialog, "lbExpectedSize"), QString("-"));
+
+        // A pause of a minute, with a refresh in it, does not count, and the speed stays.
+        auto* pause = child<QPushButton>(&dialog, "pbPause");
+        pause->click();
+        QCOMPARE(pause->text(), QString("Resume"));
+        QVERIFY(progress.paused);
+        now = 63000;
+        dialog.refreshDialog();
+        QCOMPARE(label(&dialog, "lbElapsedValue"), QString("00:00:03"));
+        pause->click();
+        QVERIFY(!progress.paused);
+        now = 64000;
+        progress.completed = 2 * MiB;
+        dialog.refreshDialog();
+        QCOMPARE(label(&dialog, "lbElapsedValue"), QString("00:00:04"));
+        QCOMPARE(label(&dialog, "lbSpeedValue"), QString("1.00 MB/s"));
+
+        // The forecast waits for more than ten seconds of compressing.
+        progress.compressedSize = MiB;
+        now = 64000 + 8000;
+        dialog.refreshDialog();
+        QCOMPARE(label(&dialog, "lbExpectedSize"), QString("-"));
+        now += 1;
+        dialog.refreshDialog();
+        QCOMPARE(label(&dialog, "lbExpectedSize"), QString("5.00 MB"));
+        // A size the operation knows is shown as it is.
+        progress.expectedSize = 3 * MiB;
+        dialog.refreshDialog();
+        QCOMPARE(label(&dialog, "lbExpectedSize"), QString("3.00 MB"));
+    }
+
+    void cancelAsks_data()
+    {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<bool>("closeWindow");
+        QTest::addColumn<bool>("waiting"); // for another update of the archive
+        QTest::newRow("no goes on, and the dialog stays with Close") << "No" << false << false;
+        // Closing the window asks the same question.
+        QTest::newRow("yes stops and leaves nothing") << "Yes" << true << false;
+        QTest::newRow("yes while waiting for another update") << "Yes" << false << true;
+    }
+
+    void cancelAsks()
+    {
+        QFETCH(QString, answer);
+        QFETCH(bool, closeWindow);
+        QFETCH(bool, waiting);
+        ArchiveProgressDlg dialog;
+        qint64 now = 0;
+        dialog.setClock([&now] { return now; });
+        const QString folder = testenv::makeDir(answer);
+        const QString archive = folder + "/data.7z";
+        QByteArray before;
+        ArchiveLock other(archive);
         CompressOptions options;
         options.files = QStringList{m_data};
         options.baseDirectory = QFileInfo(m_data).path();
         options.archivePath = archive;
         options.level = 1;
         dialog.setBlocking(false);
-        dialog.on_pbPause_pressed();
-        dialog.doCompress(options);
-    }
-
-private slots:
-    void initTestCase();
-    void init() { UserActions::reset(); }
-    void statisticsFollowTheRunningTime();
-    void cancelAsks_data();
-    void cancelAsks();
-    void doNotCloseKeepsTheDialogWithClose();
-    void workerWaitsForItsQuestions();
-    void dialogGoingAwayStopsAWaitingWorker_data();
-    void dialogGoingAwayStopsAWaitingWorker();
-    void lowPriorityLowersOnlyTheOperationThreads();
-};
-
-void TestProgressDialog::initTestCase()
-{
-    m_data = testenv::makeDir("data");
-    testenv::makeTree(m_data,
-                      {{"big.bin", testenv::randomBytes(4 << 20)}, {"sub/small.txt", "small\n"}});
-}
-
-void TestProgressDialog::statisticsFollowTheRunningTime()
-{
-    ArchiveProgressDlg dialog;
-    qint64 now = 0;
-    dialog.setClock([&now] { return now; });
-    ArchiveProgress& progress = dialog.progressBlock();
-    const uint64_t MiB = 1 << 20;
-
-    // Scanning: every number is unknown, only the time runs.
-    progress.operation = AO_SCANNING;
-    progress.setCurrentFile("/data/a.txt");
-    now = 2000;
-    dialog.refreshDialog();
-    QCOMPARE(label(&dialog, "lbElapsedValue"), QString("00:00:02"));
-    QCOMPARE(label(&dialog, "lblOperation"), QString("Scanning:"));
-    QCOMPARE(child<QTextEdit>(&dialog, "txtOperation2")->toPlainText(), QString("/data/a.txt"));
-    for (const char* name :
-         {"lbSpeedValue", "lbExpectedSize", "lbCompressRateValue", "lbCompressedValue",
-          "lbProcessedValue", "lbTotalValue", "lbRemainValue"})
-        QCOMPARE(label(&dialog, name), QString("-"));
-
-    // One second of compressing after two of scanning: the speed counts the
-    // one second only.
-    progress.operation = AO_COMPRESSING;
-    progress.total = 10 * MiB;
-    progress.completed = 1 * MiB;
-    progress.compressedSize = MiB / 2;
-    now = 3000;
-    dialog.refreshDialog();
-    QCOMPARE(label(&dialog, "lblOperation"), QString("Compressing:"));
-    QCOMPARE(label(&dialog, "lbSpeedValue"), QString("1.00 MB/s"));
-    QCOMPARE(label(&dialog, "lbRemainValue"), QString("00:00:09"));
-    QCOMPARE(label(&dialog, "lbTotalValue"), QString("10.00 MB"));
-    QCOMPARE(label(&dialog, "lbProcessedValue"), QString("1.00 MB"));
-    QCOMPARE(label(&dialog, "lbCompressedValue"), QString("512.00 KB"));
-    QCOMPARE(label(&dialog, "lbCompressRateValue"), QString("50%"));
-    QCOMPARE(label(&dialog, "lbExpectedSize"), QString("-"));
-
-    // A pause of a minute, with a refresh in it, does not count, and the
-    // speed stays what it was.
-    auto* pause = child<QPushButton>(&dialog, "pbPause");
-    pause->click();
-    QCOMPARE(pause->text(), QString("Resume"));
-    QVERIFY(progress.paused);
-    now = 63000;
-    dialog.refreshDialog();
-    QCOMPARE(label(&dialog, "lbElapsedValue"), QString("00:00:03"));
-    pause->click();
-    QCOMPARE(pause->text(), QString("Pause"));
-    QVERIFY(!progress.paused);
-    now = 64000;
-    progress.completed = 2 * MiB;
-    dialog.refreshDialog();
-    QCOMPARE(label(&dialog, "lbElapsedValue"), QString("00:00:04"));
-    QCOMPARE(label(&dialog, "lbSpeedValue"), QString("1.00 MB/s"));
-
-    // The forecast waits for more than ten seconds of compressing.
-    progress.compressedSize = MiB;
-    now = 64000 + 8000;
-    dialog.refreshDialog();
-    QCOMPARE(label(&dialog, "lbExpectedSize"), QString("-"));
-    now += 1;
-    dialog.refreshDialog();
-    QCOMPARE(label(&dialog, "lbExpectedSize"), QString("5.00 MB"));
-    // A size the operation knows is shown as it is.
-    progress.expectedSize = 3 * MiB;
-    dialog.refreshDialog();
-    QCOMPARE(label(&dialog, "lbExpectedSize"), QString("3.00 MB"));
-}
-
-void TestProgressDialog::cancelAsks_data()
-{
-    QTest::addColumn<QString>("answer");
-    QTest::addColumn<bool>("closeWindow");
-    QTest::addColumn<bool>("waiting"); // for another update of the archive
-    QTest::newRow("no goes on") << "No" << false << false;
-    // Closing the window asks the same question.
-    QTest::newRow("yes stops and leaves nothing") << "Yes" << true << false;
-    QTest::newRow("yes while waiting for another update") << "Yes" << false << true;
-}
-
-void TestProgressDialog::cancelAsks()
-{
-    QFETCH(QString, answer);
-    QFETCH(bool, closeWindow);
-    QFETCH(bool, waiting);
-    ArchiveProgressDlg dialog;
-    qint64 now = 0;
-    dialog.setClock([&now] { return now; });
-    const QString folder = testenv::makeDir(answer);
-    const QString archive = folder + "/data.7z";
-    QByteArray before;
-    ArchiveLock other(archive);
-    if (waiting) {
-        QCOMPARE(testenv::run7z({"a", archive, m_data + "/sub"}).exitCode, 0);
-        before = testenv::readFile(archive);
-        QCOMPARE(other.acquire({}), ArchiveLock::Held);
-        CompressOptions options;
-        options.files = QStringList{m_data + "/big.bin"};
-        options.baseDirectory = m_data;
-        options.archivePath = archive;
-        dialog.setBlocking(false);
-        dialog.doCompress(options);
-        QTRY_COMPARE(label(&dialog, "lblOperation"),
-                     QString("Waiting for another operation on this archive..."));
-        QCOMPARE(label(&dialog, "lbSpeedValue"), QString("-"));
-    } else {
-        startPausedCompression(dialog, archive);
-        // Started paused: this second does not count.
-        now = 1000;
+        if (waiting) {
+            QCOMPARE(testenv::run7z({"a", archive, m_data + "/sub"}).exitCode, 0);
+            before = testenv::readFile(archive);
+            QCOMPARE(other.acquire({}), ArchiveLock::Held);
+            dialog.doCompress(options);
+            QTRY_COMPARE(label(&dialog, "lblOperation"),
+                         QString("Waiting for another operation on this archive..."));
+            QCOMPARE(label(&dialog, "lbSpeedValue"), QString("-"));
+        } else {
+            child<QCheckBox>(&dialog, "cbDontClose")->setChecked(answer == "No");
+            dialog.on_pbPause_pressed();
+            dialog.doCompress(options);
+            QCOMPARE(dialog.windowTitle(), QString("Compressing data.7z"));
+            // Started paused: this second does not count.
+            now = 1000;
+            dialog.refreshDialog();
+        }
+        QString title, text;
+        testenv::answerNextMessageBox(&title, &text, 10000, answer);
+        if (closeWindow)
+            dialog.reject();
+        else
+            child<QPushButton>(&dialog, "pbCancel")->click();
+        QTRY_COMPARE(title, QString("Interrupt"));
+        QCOMPARE(text, QString("Are you sure you want to abort the operation?"));
+        if (answer == "Yes") {
+            QTRY_VERIFY_WITH_TIMEOUT(dialog.isFinished(), 60000);
+            QVERIFY(dialog.failed());
+            QVERIFY(dialog.isHidden());
+            other.release();
+            QCOMPARE(testenv::listTree(folder), waiting ? QStringList{"data.7z"} : QStringList());
+            QCOMPARE(testenv::readFile(archive), before);
+            return;
+        }
+        QVERIFY(!dialog.progressBlock().canceled);
+        // Resumed, it still runs and its time still counts.
+        child<QPushButton>(&dialog, "pbPause")->click();
+        now = 2000;
         dialog.refreshDialog();
-    }
-
-    QString title, text;
-    testenv::answerNextMessageBox(&title, &text, 10000, answer);
-    if (closeWindow)
-        dialog.reject();
-    else
-        child<QPushButton>(&dialog, "pbCancel")->click();
-    QTRY_COMPARE(title, QString("Interrupt"));
-    QCOMPARE(text, QString("Are you sure you want to abort the operation?"));
-    if (answer == "Yes") {
-        QTRY_VERIFY_WITH_TIMEOUT(dialog.isFinished(), 60000);
-        QVERIFY(dialog.failed());
+        QCOMPARE(label(&dialog, "lbElapsedValue"), QString("00:00:01"));
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.isFinished(), 120000);
+        QVERIFY(!dialog.failed());
+        // "Do not close": the dialog stays, with Close the only way out.
+        QVERIFY(dialog.isVisible());
+        QVERIFY(!child<QWidget>(&dialog, "pbIdle")->isVisible());
+        QVERIFY(!child<QWidget>(&dialog, "pbPause")->isVisible());
+        auto* close = child<QPushButton>(&dialog, "pbCancel");
+        QCOMPARE(close->text(), QString("Close"));
+        QCOMPARE(child<QProgressBar>(&dialog, "pgProgress")->value(), 100);
+        close->click();
         QVERIFY(dialog.isHidden());
-        other.release();
-        QCOMPARE(testenv::listTree(folder), waiting ? QStringList{"data.7z"} : QStringList());
-        QCOMPARE(testenv::readFile(archive), before);
-        return;
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(testenv::run7z({"t", archive}).exitCode, 0);
     }
-    QVERIFY(!dialog.progressBlock().canceled);
-    // Resumed, it still runs and its time still counts.
-    child<QPushButton>(&dialog, "pbPause")->click();
-    now = 2000;
-    dialog.refreshDialog();
-    QCOMPARE(label(&dialog, "lbElapsedValue"), QString("00:00:01"));
-    QTRY_VERIFY_WITH_TIMEOUT(dialog.isFinished(), 120000);
-    QVERIFY(!dialog.failed());
-    QVERIFY(dialog.isHidden());
-    QCOMPARE(testenv::run7z({"t", archive}).exitCode, 0);
-}
 
-void TestProgressDialog::doNotCloseKeepsTheDialogWithClose()
-{
-    ArchiveProgressDlg dialog;
-    const QString archive = testenv::makeDir("keep") + "/data.zip";
-    child<QCheckBox>(&dialog, "cbDontClose")->setChecked(true);
-    startPausedCompression(dialog, archive);
-    QCOMPARE(dialog.windowTitle(), QString("Compressing data.zip"));
-    QVERIFY(child<QWidget>(&dialog, "lbCompressRateValue")->isVisible());
-    child<QPushButton>(&dialog, "pbPause")->click();
-    QTRY_VERIFY_WITH_TIMEOUT(dialog.isFinished(), 120000);
-
-    QVERIFY(dialog.isVisible());
-    QVERIFY(!child<QWidget>(&dialog, "pbIdle")->isVisible());
-    QVERIFY(!child<QWidget>(&dialog, "pbPause")->isVisible());
-    auto* close = child<QPushButton>(&dialog, "pbCancel");
-    QCOMPARE(close->text(), QString("Close"));
-    QCOMPARE(child<QProgressBar>(&dialog, "pgProgress")->value(), 100);
-    close->click();
-    QVERIFY(dialog.isHidden());
-    QCOMPARE(dialog.result(), int(QDialog::Accepted));
-    QCOMPARE(testenv::run7z({"t", archive}).exitCode, 0);
-}
-
-void TestProgressDialog::workerWaitsForItsQuestions()
-{
-    const QString folder = testenv::makeDir("questions");
-    QCOMPARE(testenv::run7z({"a", "-psecret", "-mhe=on", folder + "/data.7z", m_data}).exitCode, 0);
-    ExtractOptions options;
-    options.archivePath = folder + "/data.7z";
-    options.targetDirectory = folder + "/out";
-    // What the test saw while a question was open (the questions run in
-    // modal loops of their own, so they are answered from inside them).
-    struct Seen
+    void workerWaitsForThePassword()
     {
+        // With the entries' names hidden nothing is known before the password is given, so the
+        // bar stays busy and nothing is written.
+        const QString folder = testenv::makeDir("questions");
+        QCOMPARE(testenv::run7z({"a", "-psecret", "-mhe=on", folder + "/data.7z", m_data}).exitCode,
+                 0);
+        ExtractOptions options;
+        options.archivePath = folder + "/data.7z";
+        options.targetDirectory = folder + "/out";
+        ArchiveProgressDlg dialog;
         bool asked = false;
         bool finished = true;
         int barMaximum = -1;
         bool wroteSomething = true;
-    };
-
-    // The password: with the entries' names hidden, nothing is known before
-    // it is given, so the bar stays busy.
-    Seen seen;
-    {
-        ArchiveProgressDlg dialog;
         testenv::whenModalAppears(
             [&](QWidget* question) {
                 QTest::qWait(500);
-                seen = {true, dialog.isFinished(),
-                        child<QProgressBar>(&dialog, "pgProgress")->maximum(),
-                        QFileInfo::exists(folder + "/out/data")};
+                asked = true;
+                finished = dialog.isFinished();
+                barMaximum = child<QProgressBar>(&dialog, "pgProgress")->maximum();
+                wroteSomething = QFileInfo::exists(folder + "/out/data");
                 child<QLineEdit>(question, "lineEdit")->setText("secret");
                 child<QPushButton>(question, "pbOk")->click();
             },
@@ -271,148 +218,122 @@ void TestProgressDialog::workerWaitsForItsQuestions()
         dialog.setBlocking(false);
         dialog.doExtract(options);
         QTRY_VERIFY_WITH_TIMEOUT(dialog.isFinished(), 60000);
-        QVERIFY(seen.asked);
-        QVERIFY(!seen.finished);
-        QCOMPARE(seen.barMaximum, 0);
-        QVERIFY(!seen.wroteSomething);
+        QVERIFY(asked);
+        QVERIFY(!finished);
+        QCOMPARE(barMaximum, 0);
+        QVERIFY(!wroteSomething);
         QVERIFY(!dialog.failed());
         QCOMPARE(child<QProgressBar>(&dialog, "pgProgress")->maximum(), 100);
         QCOMPARE(child<QProgressBar>(&dialog, "pgProgress")->value(), 100);
+        QCOMPARE(testenv::compareTrees(m_data, folder + "/out/data"), QString());
     }
-    QCOMPARE(testenv::compareTrees(m_data, folder + "/out/data"), QString());
 
-    // A file in the way: the worker waits on the conflict; "Skip All" keeps
-    // the user's file.
-    const QString mine = folder + "/out/data/sub/small.txt";
-    QVERIFY(testenv::writeFile(mine, "mine"));
-    seen = Seen();
-    QString asked;
-    ArchiveProgressDlg dialog;
-    testenv::whenModalAppears(
-        [&](QWidget* question) {
-            QTest::qWait(500);
-            seen.asked = true;
-            seen.finished = dialog.isFinished();
-            asked = child<QLabel>(question, "lblUpperInfo")->text();
-            child<QPushButton>(question, "pbSkipAll")->click();
-        },
-        "ConflictDialog", 60000);
-    dialog.setBlocking(false);
-    dialog.doExtract(options);
-    QTRY_VERIFY_WITH_TIMEOUT(dialog.isFinished(), 60000);
-    QVERIFY(seen.asked);
-    QVERIFY(!seen.finished);
-    QVERIFY2(asked.contains(folder + "/out/data/"), qPrintable(asked));
-    QCOMPARE(testenv::readFile(mine), QByteArray("mine"));
-    // The answers end with the operation.
-    QVERIFY(!UserActions::isChosenForAll(UA_SKIP));
-}
-
-void TestProgressDialog::dialogGoingAwayStopsAWaitingWorker_data()
-{
-    QTest::addColumn<bool>("deleted");
-    // A window that closes deletes its dialogs or closes them.
-    QTest::newRow("deleted") << true;
-    QTest::newRow("closed") << false;
-}
-
-void TestProgressDialog::dialogGoingAwayStopsAWaitingWorker()
-{
-    QFETCH(bool, deleted);
-    const QString folder = testenv::makeDir("away");
-    QCOMPARE(testenv::run7z({"a", folder + "/data.7z", m_data}).exitCode, 0);
-    const QString mine = folder + "/out/data/sub/small.txt";
-    QVERIFY(testenv::writeFile(mine, "mine"));
-    ExtractOptions options;
-    options.archivePath = folder + "/data.7z";
-    options.targetDirectory = folder + "/out";
-
-    // Not modal: the worker asks about the existing file and waits.
-    auto* dialog = new ArchiveProgressDlg;
-    QPointer<ArchiveProgressDlg> alive(dialog);
-    qint64 tookMs = -1;
-    testenv::whenModalAppears(
-        [&](QWidget*) {
-            QElapsedTimer clock;
-            clock.start();
-            testenv::HangGuard guard(deleted ? "deleting the dialog" : "closing the dialog", 30000);
-            if (deleted)
-                delete dialog;
-            else
-                dialog->close();
-            tookMs = clock.elapsed();
-        },
-        "ConflictDialog", 60000);
-    dialog->setBlocking(false);
-    dialog->doExtract(options);
-    QTRY_VERIFY_WITH_TIMEOUT(tookMs >= 0, 60000);
-    qInfo("the dialog and its worker ended %lld ms after the dialog was %s", tookMs,
-          deleted ? "deleted" : "closed");
-    // The question went with the operation; the worker has stopped (closing
-    // returned only then) without touching the user's file.
-    QTRY_VERIFY(!QApplication::activeModalWidget());
-    if (deleted) {
-        QVERIFY(!alive);
-    } else {
-        QVERIFY(alive->isHidden());
-        QVERIFY(alive->failed());
-        delete alive;
+    void dialogGoingAwayStopsAWaitingWorker_data()
+    {
+        QTest::addColumn<bool>("deleted");
+        // A window that closes deletes its dialogs or closes them.
+        QTest::newRow("deleted") << true;
+        QTest::newRow("closed") << false;
     }
-    QCOMPARE(testenv::readFile(mine), QByteArray("mine"));
-    QCOMPARE(testenv::otherEntries(folder + "/out/data/sub", {"small.txt"}), QStringList());
-    QVERIFY(!UserActions::isChosen(UA_CANCEL));
-}
 
-void TestProgressDialog::lowPriorityLowersOnlyTheOperationThreads()
-{
-    // Threads that exist before the operation (the GUI's and Qt's own) keep
-    // their priority; the worker, started for the operation, is lowered.
-    QMap<long, int> before;
-    for (long thread : OperationPriority::processThreads())
-        before[thread] = OperationPriority::threadNice(thread);
-    const auto started = [&before] {
-        QList<long> threads;
-        for (long thread : OperationPriority::processThreads()) {
-            if (!before.contains(thread))
-                threads << thread;
+    void dialogGoingAwayStopsAWaitingWorker()
+    {
+        QFETCH(bool, deleted);
+        const QString folder = testenv::makeDir("away");
+        QCOMPARE(testenv::run7z({"a", folder + "/data.7z", m_data}).exitCode, 0);
+        const QString mine = folder + "/out/data/sub/small.txt";
+        QVERIFY(testenv::writeFile(mine, "mine"));
+        ExtractOptions options;
+        options.archivePath = folder + "/data.7z";
+        options.targetDirectory = folder + "/out";
+        // Not modal: the worker asks about the existing file and waits.
+        auto* dialog = new ArchiveProgressDlg;
+        QPointer<ArchiveProgressDlg> alive(dialog);
+        bool gone = false;
+        testenv::whenModalAppears(
+            [&](QWidget*) {
+                testenv::HangGuard guard(deleted ? "deleting the dialog" : "closing the dialog",
+                                         30000);
+                if (deleted)
+                    delete dialog;
+                else
+                    dialog->close();
+                gone = true;
+            },
+            "ConflictDialog", 60000);
+        dialog->setBlocking(false);
+        dialog->doExtract(options);
+        QTRY_VERIFY_WITH_TIMEOUT(gone, 60000);
+        // The question went with the operation; the worker has stopped (closing returned only
+        // then) without touching the user's file.
+        QTRY_VERIFY(!QApplication::activeModalWidget());
+        if (deleted) {
+            QVERIFY(!alive);
+        } else {
+            QVERIFY(alive->isHidden());
+            QVERIFY(alive->failed());
+            delete alive;
         }
-        return threads;
-    };
-    const auto untouched = [&before] {
-        for (auto it = before.cbegin(); it != before.cend(); ++it) {
-            bool alive = false;
-            const int nice = OperationPriority::threadNice(it.key(), &alive);
-            if (alive && nice != it.value())
-                return false;
-        }
-        return true;
-    };
+        QCOMPARE(testenv::readFile(mine), QByteArray("mine"));
+        QCOMPARE(testenv::otherEntries(folder + "/out/data/sub", {"small.txt"}), QStringList());
+        QVERIFY(!UserActions::isChosen(UA_CANCEL));
+    }
 
-    ArchiveProgressDlg dialog;
-    startPausedCompression(dialog, testenv::makeDir("idle") + "/data.7z");
-    QTRY_VERIFY(!started().isEmpty());
+    void lowPriorityLowersOnlyTheOperationThreads()
+    {
+        // Threads that exist before the operation (the GUI's and Qt's own) keep their priority;
+        // the worker, started for the operation, is lowered.
+        QMap<long, int> before;
+        for (long thread : OperationPriority::processThreads())
+            before[thread] = OperationPriority::threadNice(thread);
+        const auto started = [&before] {
+            QList<long> threads;
+            for (long thread : OperationPriority::processThreads()) {
+                if (!before.contains(thread))
+                    threads << thread;
+            }
+            return threads;
+        };
+        const auto untouched = [&before] {
+            for (auto it = before.cbegin(); it != before.cend(); ++it) {
+                bool alive = false;
+                const int nice = OperationPriority::threadNice(it.key(), &alive);
+                if (alive && nice != it.value())
+                    return false;
+            }
+            return true;
+        };
+        ArchiveProgressDlg dialog;
+        CompressOptions options;
+        options.files = QStringList{m_data};
+        options.baseDirectory = QFileInfo(m_data).path();
+        options.archivePath = testenv::makeDir("idle") + "/data.7z";
+        dialog.setBlocking(false);
+        dialog.on_pbPause_pressed();
+        dialog.doCompress(options);
+        QTRY_VERIFY(!started().isEmpty());
 
-    auto* idle = child<QPushButton>(&dialog, "pbIdle");
-    QCOMPARE(idle->text(), QString("Low priority"));
-    idle->click();
-    QCOMPARE(idle->text(), QString("Normal priority"));
-    QCOMPARE(idle->property("IS_IDLE").toBool(), true);
-    for (long thread : started())
-        QCOMPARE(OperationPriority::threadNice(thread), OperationPriority::kLowNice);
-    QVERIFY(untouched());
+        auto* idle = child<QPushButton>(&dialog, "pbIdle");
+        QCOMPARE(idle->text(), QString("Low priority"));
+        idle->click();
+        QCOMPARE(idle->text(), QString("Normal priority"));
+        for (long thread : started())
+            QCOMPARE(OperationPriority::threadNice(thread), OperationPriority::kLowNice);
+        QVERIFY(untouched());
+        idle->click();
+        const int guiNice = before.value(OperationPriority::currentThread());
+        for (long thread : started())
+            QCOMPARE(OperationPriority::threadNice(thread), guiNice);
+        idle->click();
+        child<QPushButton>(&dialog, "pbPause")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.isFinished(), 120000);
+        QVERIFY(!dialog.failed());
+        QVERIFY(untouched());
+    }
 
-    idle->click();
-    QCOMPARE(idle->text(), QString("Low priority"));
-    const int guiNice = before.value(OperationPriority::currentThread());
-    for (long thread : started())
-        QCOMPARE(OperationPriority::threadNice(thread), guiNice);
-
-    idle->click();
-    child<QPushButton>(&dialog, "pbPause")->click();
-    QTRY_VERIFY_WITH_TIMEOUT(dialog.isFinished(), 120000);
-    QVERIFY(!dialog.failed());
-    QVERIFY(untouched());
-}
+private:
+    QString m_data;
+};
 
 QUENVAR_TEST_MAIN(TestProgressDialog)
 #include "tst_progressdialog.moc"
