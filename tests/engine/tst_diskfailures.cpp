@@ -1,18 +1,6 @@
-// Failures of the disk and of the process, injected by strace into the real
-// program. A source that cannot be read while packing, a full disk or a
-// failing close while extracting must fail the operation (exit code 1) with
-// the file's name and the system's reason, and leave nothing half-made
-// behind: no new archive, an existing one byte for byte as it was, no
-// partial file.
-// What replaces a user's file survives being killed at any step: updates of
-// an archive through the real program's command line, and an overwrite by
-// the copier (in a child of this test), are killed on entry to each rename,
-// unlink and flush they make. The name holds the old file or the complete
-// new one every time, the new one reached the disk before it took the name,
-// and what the killed runs left is neither in the next run's way nor removed
-// by it. A rename that fails instead fails the run and keeps the old file.
-// And two updates of one archive at once both end up in it: the second waits
-// for the first, also when the first is killed meanwhile.
+// Failures of the disk and of the process, injected by strace into the real program: the run
+// fails with the file and the reason and leaves nothing half-made; killed at any step of a swap,
+// the name holds the old file or the complete, flushed new one; concurrent updates both land.
 #include "archivetestsupport.h"
 
 #include "engine/ArchiveLock.h"
@@ -31,35 +19,25 @@ namespace {
 
 const QString kTracedCalls = "rename,renameat,renameat2,unlink,unlinkat,fsync,fdatasync";
 
-QString writeCompressRequest(const QString& path, const QString& format, const QString& archive,
-                             const QString& file)
+// The arguments that run an XML request packing file into archive (extracting archive into
+// target when format is empty), written to path.
+QStringList xmlRequest(const QString& path, const QString& format, const QString& archive,
+                       const QString& file)
 {
-    testenv::writeFile(path,
-                       QString("<Main><operation>Compress</operation><format>%1</format>"
-                               "<target>%2</target><files><file>%3</file></files></Main>")
-                           .arg(format, archive, file)
-                           .toUtf8());
-    return path;
+    const QString compress = "<Main><operation>Compress</operation><format>%1</format>"
+                             "<target>%2</target><files><file>%3</file></files></Main>";
+    const QString extract = "<Main><target>%1</target><files><file>%2</file></files></Main>";
+    const QString text =
+        format.isEmpty() ? extract.arg(file, archive) : compress.arg(format, archive, file);
+    testenv::writeFile(path, text.toUtf8());
+    return {"-c", "xml", path};
 }
 
-QString writeExtractRequest(const QString& path, const QString& archive, const QString& target)
+int runQuenvar(const QStringList& arguments, const QProcessEnvironment& environment)
 {
-    testenv::writeFile(path, QString("<Main><target>%1</target><files><file>%2</file></files>"
-                                     "</Main>")
-                                 .arg(target, archive)
-                                 .toUtf8());
-    return path;
-}
-
-// Empty when the run failed as it must: in time, with exit code 1 and the
-// reason on standard error; otherwise what went wrong.
-QString unlessFailedWith(const testenv::ProcessResult& result, const QString& reason)
-{
-    if (!result.finished || result.exitCode != 1 || !result.err.contains(reason.toUtf8()))
-        return QString("exit code %1, expected 1 and \"%2\" in: %3")
-            .arg(result.exitCode)
-            .arg(reason, QString::fromUtf8(result.err));
-    return QString();
+    return testenv::runProcess(testenv::quenvarBinary(), arguments, 120000, QString(),
+                               environment)
+        .exitCode;
 }
 
 // Everything below folder with its contents, but the paths named.
@@ -73,8 +51,8 @@ QMap<QString, QByteArray> snapshot(const QString& folder, const QStringList& but
     return files;
 }
 
-// How often each traced call ran, counted per thread as strace counts for
-// its injections: the most of any one thread.
+// How often each traced call ran, counted per thread as strace counts for its injections: the
+// most of any one thread.
 QMap<QString, int> callCounts(const QStringList& log)
 {
     static const QRegularExpression call("^(\\d+) +(\\w+)\\(");
@@ -90,8 +68,8 @@ QMap<QString, int> callCounts(const QStringList& log)
     return most;
 }
 
-// Empty when a file took target's name by a rename, and every such file had
-// been flushed before (the log shows the paths behind descriptors).
+// Empty when a file took target's name by a rename, and every such file had been flushed before
+// (the log shows the paths behind descriptors).
 QString swapAfterFlush(const QStringList& log, const QString& target)
 {
     static const QRegularExpression quoted("\"([^\"]*)\"");
@@ -116,29 +94,17 @@ QString swapAfterFlush(const QStringList& log, const QString& target)
     return swapped ? QString() : "nothing took the name:\n" + log.join('\n');
 }
 
-// The format names of XML requests and their extensions: each kind of back
-// end once.
+// The format names of XML requests and their extensions: each kind of back end once.
 void addFormatRows()
 {
     QTest::addColumn<QString>("format");
     QTest::addColumn<QString>("extension");
-    QTest::newRow("7z") << "7z"
-                        << "7z";
-    QTest::newRow("zip") << "zip"
-                         << "zip";
-    QTest::newRow("tar.gz") << "tar_gzip"
-                            << "tar.gz";
-    QTest::newRow("qv") << "qv"
-                        << "qv";
+    for (const char* format : {"7z", "zip", "tar_gzip", "qv"})
+        QTest::newRow(format) << format << QString(format).replace("tar_gzip", "tar.gz");
 }
 
-QStringList xmlCommand(const QString& request)
-{
-    return {"-c", "xml", request};
-}
-
-// Empty when the archive passes 7z's test (but the own format, which 7z
-// does not know) and the program's own reader gives back exactly the tree.
+// Empty when the archive passes 7z's test (but the own format, which 7z does not know) and the
+// program's own reader gives back exactly the tree.
 QString readsBackAs(const QString& archive, const QString& tree)
 {
     if (!archive.endsWith(".qv") && !passes7zTest(archive))
@@ -191,374 +157,350 @@ class TestDiskFailures : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void failuresFailTheRun_data();
-    void failuresFailTheRun();
-    void killedAtAnyStepLeavesOldOrNew_data();
-    void killedAtAnyStepLeavesOldOrNew();
-    void helperOverwrite();
-    void concurrentUpdatesKeepBoth_data();
-    void concurrentUpdatesKeepBoth();
-    void killedHolderLetsTheWaiterFinish();
-};
+    void initTestCase() { QVERIFY2(InitGetProc(), "the engine library is needed"); }
 
-void TestDiskFailures::initTestCase()
-{
-    QVERIFY2(InitGetProc(), "the engine library is needed");
-}
-
-void TestDiskFailures::failuresFailTheRun_data()
-{
-    QTest::addColumn<QString>("operation"); // "pack", "pack existing" or "extract"
-    QTest::addColumn<QString>("format");
-    QTest::addColumn<int>("size"); // of big.bin: several reads and writes, or one
-    QTest::addColumn<QStringList>("calls"); // what strace traces and injects
-    QTest::addColumn<QString>("reason"); // %1: big.bin, read or written
-    const int big = 3000000;
-    // What fails when packing: the second read of big.bin, or its opening (it
-    // could be read when the sources were looked at).
-    const QStringList secondRead = {"trace=read,pread64", "inject=read,pread64:error=EIO:when=2"};
-    const QStringList cannotOpen = {"trace=openat", "inject=openat:error=EACCES"};
-    // When extracting, a full disk, or every close of the file failing, as a
-    // network file system reports data it could not store.
-    const QStringList fullDisk = {"trace=write,pwrite64",
-                                  "inject=write,pwrite64:error=ENOSPC:when=2"};
-    const QStringList closeFails = {"trace=close", "inject=close:error=EIO"};
-    const QString readError = "Cannot read file %1: Input/output error";
-    const QString writeError = "Cannot write file %1: Input/output error";
-    for (const char* format : {"7z", "zip", "tar_gzip", "qv"}) {
-        for (const char* operation : {"pack", "pack existing"})
-            QTest::addRow("%s, %s", operation, format)
-                << operation << format << big << secondRead << readError;
-        QTest::addRow("full disk, %s", format) << "extract" << format << big << fullDisk
-                                               << "Cannot write file %1: No space left on device";
-        QTest::addRow("failed close, %s", format)
-            << "extract" << format << big << closeFails << writeError;
+    void failuresFailTheRun_data()
+    {
+        QTest::addColumn<QString>("operation"); // "pack", "pack existing" or "extract"
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<int>("size");          // of big.bin: several reads and writes, or one
+        QTest::addColumn<QStringList>("calls"); // what strace traces and injects
+        QTest::addColumn<QString>("reason");    // %1: big.bin, read or written
+        const int big = 3000000;
+        // Packing: the second read of big.bin fails, or its opening (after the scan saw it).
+        const QStringList secondRead = {"trace=read,pread64",
+                                        "inject=read,pread64:error=EIO:when=2"};
+        const QStringList cannotOpen = {"trace=openat", "inject=openat:error=EACCES"};
+        // Extracting: a full disk, or every close failing as a network file system reports data
+        // it could not store.
+        const QStringList fullDisk = {"trace=write,pwrite64",
+                                      "inject=write,pwrite64:error=ENOSPC:when=2"};
+        const QStringList closeFails = {"trace=close", "inject=close:error=EIO"};
+        const QString readError = "Cannot read file %1: Input/output error";
+        const QString writeError = "Cannot write file %1: Input/output error";
+        for (const char* format : {"7z", "zip", "tar_gzip", "qv"}) {
+            for (const char* operation : {"pack", "pack existing"})
+                QTest::addRow("%s, %s", operation, format)
+                    << operation << format << big << secondRead << readError;
+            QTest::addRow("full disk, %s", format)
+                << "extract" << format << big << fullDisk
+                << "Cannot write file %1: No space left on device";
+            QTest::addRow("failed close, %s", format)
+                << "extract" << format << big << closeFails << writeError;
+        }
+        // Large files are closed in the background, small ones at once.
+        QTest::newRow("failed close, 7z, small")
+            << "extract" << "7z" << 1000 << closeFails << writeError;
+        const QString openError = "Cannot open file %1: Permission denied";
+        QTest::newRow("pack existing, 7z, open")
+            << "pack existing" << "7z" << big << cannotOpen << openError;
+        QTest::newRow("pack, zip, open") << "pack" << "zip" << big << cannotOpen << openError;
     }
-    // Large files are closed in the background, small ones at once.
-    QTest::newRow("failed close, 7z, small") << "extract"
-                                             << "7z" << 1000 << closeFails << writeError;
-    const QString openError = "Cannot open file %1: Permission denied";
-    QTest::newRow("pack existing, 7z, open")
-        << "pack existing" << "7z" << big << cannotOpen << openError;
-    QTest::newRow("pack, zip, open") << "pack" << "zip" << big << cannotOpen << openError;
-}
 
-void TestDiskFailures::failuresFailTheRun()
-{
-    QFETCH(QString, operation);
-    QFETCH(QString, format);
-    QFETCH(int, size);
-    QFETCH(QStringList, calls);
-    QFETCH(QString, reason);
-    const QString folder = testenv::makeDir("io");
-    const QString source = folder + "/src";
-    testenv::makeTree(source, {{"big.bin", randomBytes(size)}, {"small.txt", "small\n"}});
-    const QString archive = folder + "/pack." + QString(format).replace("tar_gzip", "tar.gz");
-    const QString xml = folder + "/operation.xml";
-    const QString target = folder + "/out";
-    const QProcessEnvironment environment = testenv::childEnvironment(false);
-    const auto plain = [&](const QStringList& arguments) {
-        return testenv::runProcess(testenv::quenvarBinary(), arguments, 120000, QString(),
-                                   environment);
-    };
-    QByteArray before;
-    QString file = source + "/big.bin";
-    QStringList paths = {"-P", file};
-    if (operation == "extract") {
-        // The archive of big.bin, made by the 7z tool (GNU tar for tar.gz)
-        // or, for the own format, by the program.
-        testenv::ProcessResult made;
-        if (format == "qv")
-            made = plain(xmlCommand(writeCompressRequest(xml, format, archive, file)));
-        else if (format == "tar_gzip")
-            made = testenv::runProcess("tar", {"-czf", archive, "-C", source, "big.bin"});
-        else
-            made = testenv::run7z({"a", archive, file});
-        QCOMPARE(made.exitCode, 0);
-        QVERIFY(QDir().mkpath(target));
-        writeExtractRequest(xml, archive, target);
-        // The data goes to a hidden name beside the file until it is complete.
-        file = target + "/big.bin";
-        paths = QStringList{"-P", file, "-P", target + "/.big.bin.qvpart"};
-    } else {
-        if (operation == "pack existing") {
-            writeCompressRequest(xml, format, archive, source + "/small.txt");
-            QCOMPARE(plain(xmlCommand(xml)).exitCode, 0);
+    void failuresFailTheRun()
+    {
+        QFETCH(QString, operation);
+        QFETCH(QString, format);
+        QFETCH(int, size);
+        QFETCH(QStringList, calls);
+        QFETCH(QString, reason);
+        const QString folder = testenv::makeDir("io");
+        const QString source = folder + "/src";
+        testenv::makeTree(source, {{"big.bin", randomBytes(size)}, {"small.txt", "small\n"}});
+        const QString archive = folder + "/pack." + QString(format).replace("tar_gzip", "tar.gz");
+        const QString xml = folder + "/operation.xml";
+        const QString target = folder + "/out";
+        const QProcessEnvironment environment = testenv::childEnvironment(false);
+        QByteArray before;
+        QString file = source + "/big.bin";
+        QStringList paths = {"-P", file};
+        QStringList arguments = xmlRequest(xml, format, archive, source);
+        if (operation == "extract") {
+            // The archive of big.bin by the 7z tool (GNU tar for tar.gz) or by the program.
+            int made = 0;
+            if (format == "qv")
+                made = runQuenvar(xmlRequest(xml, format, archive, file), environment);
+            else if (format == "tar_gzip")
+                made = testenv::runProcess("tar", {"-czf", archive, "-C", source, "big.bin"})
+                           .exitCode;
+            else
+                made = testenv::run7z({"a", archive, file}).exitCode;
+            QCOMPARE(made, 0);
+            QVERIFY(QDir().mkpath(target));
+            arguments = xmlRequest(xml, QString(), archive, target);
+            // The data goes to a hidden name beside the file until it is complete.
+            file = target + "/big.bin";
+            paths = QStringList{"-P", file, "-P", target + "/.big.bin.qvpart"};
+        } else if (operation == "pack existing") {
+            QCOMPARE(runQuenvar(xmlRequest(xml, format, archive, source + "/small.txt"),
+                                environment),
+                     0);
             before = testenv::readFile(archive);
             QVERIFY(!before.isEmpty());
+            arguments = xmlRequest(xml, format, archive, source);
         }
-        writeCompressRequest(xml, format, archive, source);
+
+        QByteArray skip;
+        const testenv::ProcessResult result = testenv::runUnderStrace(
+            QStringList{"-f", "-qq", "-o", "/dev/null"} + paths +
+                QStringList{"-e", calls.at(0), "-e", calls.at(1), "--"},
+            testenv::quenvarBinary(), arguments, environment, &skip);
+        if (!skip.isEmpty())
+            QSKIP(skip.trimmed().constData());
+        QVERIFY2(result.finished && result.exitCode == 1 &&
+                     result.err.contains(reason.arg(file).toUtf8()),
+                 qPrintable(QString("exit code %1, expected 1 and \"%2\" in: %3")
+                                .arg(result.exitCode)
+                                .arg(reason.arg(file), QString::fromUtf8(result.err))));
+        QVERIFY2(!result.err.contains("damaged"), result.err.constData());
+        if (operation == "extract") {
+            // What may not have reached the disk does not pass for the file.
+            QCOMPARE(testenv::otherEntries(target), QStringList());
+        } else {
+            QCOMPARE(testenv::readFile(archive), before);
+            QCOMPARE(QFileInfo::exists(archive), !before.isEmpty());
+            // No temporary archive or tar beside it.
+            const QStringList expected = {"src", "operation.xml", QFileInfo(archive).fileName()};
+            QCOMPARE(testenv::otherEntries(folder, expected), QStringList());
+        }
+        QDir(folder).removeRecursively();
     }
 
-    QByteArray skip;
-    const testenv::ProcessResult result = testenv::runUnderStrace(
-        QStringList{"-f", "-qq", "-o", "/dev/null"} + paths +
-            QStringList{"-e", calls.at(0), "-e", calls.at(1), "--"},
-        testenv::quenvarBinary(), xmlCommand(xml), environment, &skip);
-    if (!skip.isEmpty())
-        QSKIP(skip.trimmed().constData());
-    const QString problem = unlessFailedWith(result, reason.arg(file));
-    QVERIFY2(problem.isEmpty(), qPrintable(problem));
-    QVERIFY2(!result.err.contains("damaged"), result.err.constData());
-    if (operation == "extract") {
-        // What may not have reached the disk does not pass for the file.
-        QCOMPARE(testenv::otherEntries(target), QStringList());
-    } else {
-        QCOMPARE(testenv::readFile(archive), before);
-        QCOMPARE(QFileInfo::exists(archive), !before.isEmpty());
-        // No temporary archive or tar beside it.
-        const QStringList expected = {"src", "operation.xml", QFileInfo(archive).fileName()};
-        QCOMPARE(testenv::otherEntries(folder, expected), QStringList());
+    void killedAtAnyStepLeavesOldOrNew_data()
+    {
+        addFormatRows();
+        QTest::newRow("copier overwrite") << QString() << "bin";
     }
-    QDir(folder).removeRecursively();
-}
 
-void TestDiskFailures::killedAtAnyStepLeavesOldOrNew_data()
-{
-    addFormatRows();
-    QTest::newRow("copier overwrite") << QString() << "bin";
-}
-
-void TestDiskFailures::killedAtAnyStepLeavesOldOrNew()
-{
-    QFETCH(QString, format);
-    QFETCH(QString, extension);
-    const bool copier = format.isEmpty();
-    const QString folder = testenv::makeDir("killed-" + extension);
-    const QString source = testenv::makeDir("killed-src-" + extension);
-    testenv::makeTree(source, {{"old.txt", "old\n"}, {"new.bin", randomBytes(300000, 3)}});
-    const QString target = folder + "/target." + extension;
-    QProcessEnvironment environment = testenv::headlessEnvironment();
-    QString program = testenv::quenvarBinary();
-    QStringList arguments;
-    if (copier) {
-        testenv::writeFile(target, "old\n");
-        program = QCoreApplication::applicationFilePath();
-        arguments = QStringList{"helperOverwrite"};
-        environment.insert("QUENVAR_OVERWRITE_FROM", source + "/new.bin");
-        environment.insert("QUENVAR_OVERWRITE_TO", target);
-    } else {
-        const QString create = writeCompressRequest(testenv::tempDir() + "/create.xml", format,
-                                                    target, source + "/old.txt");
-        QCOMPARE(testenv::runProcess(program, xmlCommand(create), 90000, QString(), environment)
-                     .exitCode,
-                 0);
-        arguments = xmlCommand(writeCompressRequest(testenv::tempDir() + "/update.xml", format,
-                                                    target, source + "/new.bin"));
-    }
-    const QByteArray original = testenv::readFile(target);
-    const auto isCompleteNew = [&]() -> QString {
-        if (copier)
+    void killedAtAnyStepLeavesOldOrNew()
+    {
+        // Updates through the command line, and an overwrite by the copier in a child of this
+        // test, killed on entry to each rename, unlink and flush they make.
+        QFETCH(QString, format);
+        QFETCH(QString, extension);
+        const bool copier = format.isEmpty();
+        const QString folder = testenv::makeDir("killed-" + extension);
+        const QString source = testenv::makeDir("killed-src-" + extension);
+        testenv::makeTree(source, {{"old.txt", "old\n"}, {"new.bin", randomBytes(300000, 3)}});
+        const QString target = folder + "/target." + extension;
+        QProcessEnvironment environment = testenv::headlessEnvironment();
+        QString program = testenv::quenvarBinary();
+        QStringList arguments;
+        if (copier) {
+            testenv::writeFile(target, "old\n");
+            program = QCoreApplication::applicationFilePath();
+            arguments = QStringList{"helperOverwrite"};
+            environment.insert("QUENVAR_OVERWRITE_FROM", source + "/new.bin");
+            environment.insert("QUENVAR_OVERWRITE_TO", target);
+        } else {
+            const QString requests = testenv::tempDir();
+            QCOMPARE(runQuenvar(xmlRequest(requests + "/create.xml", format, target,
+                                           source + "/old.txt"),
+                                environment),
+                     0);
+            arguments = xmlRequest(requests + "/update.xml", format, target, source + "/new.bin");
+        }
+        const QByteArray original = testenv::readFile(target);
+        const auto isCompleteNew = [&]() -> QString {
+            if (!copier)
+                return readsBackAs(target, source);
             return testenv::readFile(target) == testenv::readFile(source + "/new.bin")
                 ? QString()
                 : "neither the old file nor the new one";
-        return readsBackAs(target, source);
-    };
+        };
 
-    // A first run, traced, counts the calls and shows the order of flush
-    // and swap.
-    const QString logPath = testenv::tempDir() + "/calls.log";
-    QByteArray skipReason;
-    const testenv::ProcessResult counted =
-        testenv::runUnderStrace({"-f", "-qq", "-y", "-e", "trace=" + kTracedCalls, "-o", logPath},
-                                program, arguments, environment, &skipReason);
-    if (!skipReason.isEmpty())
-        QSKIP(skipReason.constData());
-    QVERIFY2(counted.exitCode == 0, counted.err.constData());
-    QCOMPARE(isCompleteNew(), QString());
-    const QStringList log = QString::fromUtf8(testenv::readFile(logPath)).split('\n');
-    QCOMPARE(swapAfterFlush(log, target), QString());
+        // A first run, traced, counts the calls and shows the order of flush and swap.
+        const QString logPath = testenv::tempDir() + "/calls.log";
+        QByteArray skipReason;
+        const testenv::ProcessResult counted =
+            testenv::runUnderStrace({"-f", "-qq", "-y", "-e", "trace=" + kTracedCalls, "-o",
+                                     logPath},
+                                    program, arguments, environment, &skipReason);
+        if (!skipReason.isEmpty())
+            QSKIP(skipReason.constData());
+        QVERIFY2(counted.exitCode == 0, counted.err.constData());
+        QCOMPARE(isCompleteNew(), QString());
+        const QStringList log = QString::fromUtf8(testenv::readFile(logPath)).split('\n');
+        QCOMPARE(swapAfterFlush(log, target), QString());
 
-    const QMap<QString, int> counts = callCounts(log);
-    const QString lockFile = ArchiveLock::lockFilePath(target);
-    const QStringList but = {QFileInfo(target).fileName(), QFileInfo(lockFile).fileName()};
-    // Each run starts from the original file.
-    const auto injected = [&](const QString& call, const QString& what) {
-        testenv::writeFile(target, original);
-        return testenv::runUnderStrace({"-f", "-qq", "-o", "/dev/null", "-e", "trace=" + call, "-e",
-                                        QString("inject=%1:%2").arg(call, what)},
-                                       program, arguments, environment, &skipReason);
-    };
-    QStringList points;
-    int oldKept = 0;
-    int newComplete = 0;
-    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
-        points << QString("%1 %2").arg(it.key()).arg(it.value());
-        for (int number = 1; number <= it.value(); ++number) {
-            const QString where = QString("%1 number %2").arg(it.key()).arg(number);
-            const testenv::ProcessResult killed =
-                injected(it.key(), QString("signal=KILL:when=%1").arg(number));
-            QVERIFY2(killed.exitCode == -1, qPrintable(where + ": not killed"));
-            if (testenv::readFile(target) == original) {
-                ++oldKept;
-            } else {
-                const QString problem = isCompleteNew();
-                QVERIFY2(problem.isEmpty(), qPrintable(where + ": " + problem));
-                ++newComplete;
+        const QMap<QString, int> counts = callCounts(log);
+        const QString lockFile = ArchiveLock::lockFilePath(target);
+        const QStringList but = {QFileInfo(target).fileName(), QFileInfo(lockFile).fileName()};
+        // Each run starts from the original file.
+        const auto injected = [&](const QString& call, const QString& what) {
+            testenv::writeFile(target, original);
+            return testenv::runUnderStrace({"-f", "-qq", "-o", "/dev/null", "-e", "trace=" + call,
+                                            "-e", QString("inject=%1:%2").arg(call, what)},
+                                           program, arguments, environment, &skipReason);
+        };
+        QStringList points;
+        int oldKept = 0;
+        int newComplete = 0;
+        for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+            points << QString("%1 %2").arg(it.key()).arg(it.value());
+            for (int number = 1; number <= it.value(); ++number) {
+                const QString where = QString("%1 number %2").arg(it.key()).arg(number);
+                const testenv::ProcessResult killed =
+                    injected(it.key(), QString("signal=KILL:when=%1").arg(number));
+                QVERIFY2(killed.exitCode == -1, qPrintable(where + ": not killed"));
+                if (testenv::readFile(target) == original) {
+                    ++oldKept;
+                } else {
+                    const QString problem = isCompleteNew();
+                    QVERIFY2(problem.isEmpty(), qPrintable(where + ": " + problem));
+                    ++newComplete;
+                }
+                if (!it.key().startsWith("rename"))
+                    continue;
+                // The same rename failing instead: the run fails, saying so, and leaves the old
+                // file with nothing new beside it.
+                const QMap<QString, QByteArray> before = snapshot(folder, but);
+                const testenv::ProcessResult failed =
+                    injected(it.key(), QString("error=EIO:when=%1").arg(number));
+                const bool said = copier || failed.err.contains("Cannot rename file");
+                QVERIFY2(failed.exitCode == 1 && said,
+                         qPrintable(where + " failed: " + QString::fromUtf8(failed.err)));
+                QCOMPARE(testenv::readFile(target), original);
+                QCOMPARE(snapshot(folder, but), before);
             }
-            if (!it.key().startsWith("rename"))
-                continue;
-            // The same rename failing instead: the run fails, saying so, and
-            // leaves the old file with nothing new beside it.
-            const QMap<QString, QByteArray> before = snapshot(folder, but);
-            const testenv::ProcessResult failed =
-                injected(it.key(), QString("error=EIO:when=%1").arg(number));
-            QVERIFY2(failed.exitCode == 1 && (copier || failed.err.contains("Cannot rename file")),
-                     qPrintable(where + " failed: " + QString::fromUtf8(failed.err)));
-            QCOMPARE(testenv::readFile(target), original);
-            QCOMPARE(snapshot(folder, but), before);
         }
+        qInfo().noquote() << "kill points:" << points.join(", ") << "- old kept" << oldKept
+                          << "times, new complete" << newComplete << "times";
+        QVERIFY(oldKept > 0 && newComplete > 0);
+
+        // What the killed runs left is not in the way of a whole run, which removes none of it
+        // but the lock file it takes over.
+        const QMap<QString, QByteArray> left = snapshot(folder, but);
+        QVERIFY(!left.isEmpty());
+        QVERIFY(testenv::writeFile(target, original));
+        QCOMPARE(testenv::runProcess(program, arguments, 90000, QString(), environment).exitCode,
+                 0);
+        QCOMPARE(isCompleteNew(), QString());
+        QCOMPARE(snapshot(folder, but), left);
+        QVERIFY(!QFileInfo::exists(lockFile));
+        QDir(folder).removeRecursively();
+        QDir(source).removeRecursively();
     }
-    qInfo().noquote() << "kill points:" << points.join(", ") << "- old kept" << oldKept
-                      << "times, new complete" << newComplete << "times";
-    QVERIFY(oldKept > 0 && newComplete > 0);
 
-    // What the killed runs left is not in the way of a whole run, which
-    // removes none of it but the lock file it takes over.
-    const QMap<QString, QByteArray> left = snapshot(folder, but);
-    QVERIFY(!left.isEmpty());
-    QVERIFY(testenv::writeFile(target, original));
-    QCOMPARE(testenv::runProcess(program, arguments, 90000, QString(), environment).exitCode, 0);
-    QCOMPARE(isCompleteNew(), QString());
-    QCOMPARE(snapshot(folder, but), left);
-    QVERIFY(!QFileInfo::exists(lockFile));
-    QDir(folder).removeRecursively();
-    QDir(source).removeRecursively();
-}
+    // Run by killedAtAnyStepLeavesOldOrNew in a child: the copier overwrites without asking.
+    void helperOverwrite()
+    {
+        const QString from = qEnvironmentVariable("QUENVAR_OVERWRITE_FROM");
+        if (from.isEmpty())
+            QSKIP("runs as a child of killedAtAnyStepLeavesOldOrNew");
+        QtFileCopier copier;
+        bool done = false;
+        bool failed = true;
+        connect(&copier, &QtFileCopier::done, [&](bool error) {
+            done = true;
+            failed = error;
+        });
+        QVERIFY(copier.copy(from, qEnvironmentVariable("QUENVAR_OVERWRITE_TO"),
+                            QtFileCopier::NonInteractive) >= 0);
+        QTRY_VERIFY_WITH_TIMEOUT(done, 60000);
+        QVERIFY(!failed);
+    }
 
-// Run by killedAtAnyStepLeavesOldOrNew in a child: the copier overwrites a
-// file without asking.
-void TestDiskFailures::helperOverwrite()
-{
-    const QString from = qEnvironmentVariable("QUENVAR_OVERWRITE_FROM");
-    if (from.isEmpty())
-        QSKIP("runs as a child of killedAtAnyStepLeavesOldOrNew");
-    QtFileCopier copier;
-    bool done = false;
-    bool failed = true;
-    connect(&copier, &QtFileCopier::done, [&](bool error) {
-        done = true;
-        failed = error;
-    });
-    QVERIFY(copier.copy(from, qEnvironmentVariable("QUENVAR_OVERWRITE_TO"),
-                        QtFileCopier::NonInteractive) >= 0);
-    QTRY_VERIFY_WITH_TIMEOUT(done, 60000);
-    QVERIFY(!failed);
-}
+    void concurrentUpdatesKeepBoth_data() { addFormatRows(); }
 
-void TestDiskFailures::concurrentUpdatesKeepBoth_data()
-{
-    addFormatRows();
-}
-
-void TestDiskFailures::concurrentUpdatesKeepBoth()
-{
-    QFETCH(QString, format);
-    QFETCH(QString, extension);
-    // Started together, both read the old archive long before either is
-    // done with it, unless one waits for the other.
-    const int size = 2 << 20;
-    const int rounds = 3;
-    const QString folder = testenv::makeDir("both-" + extension);
-    const QString source = testenv::makeDir("both-src-" + extension);
-    testenv::makeTree(
-        source,
-        {{"old.txt", "old\n"}, {"a.bin", randomBytes(size, 5)}, {"b.bin", randomBytes(size, 6)}});
-    const QString archive = folder + "/target." + extension;
-    const QString requests = testenv::tempDir();
-    const QProcessEnvironment environment = testenv::headlessEnvironment();
-    const QString create =
-        writeCompressRequest(requests + "/create.xml", format, archive, source + "/old.txt");
-    QCOMPARE(testenv::runProcess(testenv::quenvarBinary(), xmlCommand(create), 90000, QString(),
-                                 environment)
-                 .exitCode,
-             0);
-    const QByteArray original = testenv::readFile(archive);
-    const QStringList adds = {
-        writeCompressRequest(requests + "/a.xml", format, archive, source + "/a.bin"),
-        writeCompressRequest(requests + "/b.xml", format, archive, source + "/b.bin")};
-
-    for (int round = 0; round < rounds; ++round) {
-        QVERIFY(testenv::writeFile(archive, original));
-        QProcess updates[2];
-        for (int i = 0; i < 2; ++i) {
-            updates[i].setProcessEnvironment(environment);
-            updates[i].start(testenv::quenvarBinary(), xmlCommand(adds.at(i)));
+    void concurrentUpdatesKeepBoth()
+    {
+        // Started together, both read the old archive long before either is done with it,
+        // unless one waits for the other.
+        QFETCH(QString, format);
+        QFETCH(QString, extension);
+        const int size = 2 << 20;
+        const QString folder = testenv::makeDir("both-" + extension);
+        const QString source = testenv::makeDir("both-src-" + extension);
+        testenv::makeTree(source, {{"old.txt", "old\n"},
+                                   {"a.bin", randomBytes(size, 5)},
+                                   {"b.bin", randomBytes(size, 6)}});
+        const QString archive = folder + "/target." + extension;
+        const QString requests = testenv::tempDir();
+        const QProcessEnvironment environment = testenv::headlessEnvironment();
+        QCOMPARE(runQuenvar(xmlRequest(requests + "/create.xml", format, archive,
+                                       source + "/old.txt"),
+                            environment),
+                 0);
+        const QByteArray original = testenv::readFile(archive);
+        const QList<QStringList> adds = {
+            xmlRequest(requests + "/a.xml", format, archive, source + "/a.bin"),
+            xmlRequest(requests + "/b.xml", format, archive, source + "/b.bin")};
+        for (int round = 0; round < 3; ++round) {
+            QVERIFY(testenv::writeFile(archive, original));
+            QProcess updates[2];
+            for (int i = 0; i < 2; ++i) {
+                updates[i].setProcessEnvironment(environment);
+                updates[i].start(testenv::quenvarBinary(), adds.at(i));
+            }
+            for (QProcess& update : updates) {
+                QVERIFY(update.waitForFinished(120000));
+                QVERIFY2(update.exitStatus() == QProcess::NormalExit && update.exitCode() == 0,
+                         update.readAllStandardError().constData());
+            }
+            QCOMPARE(readsBackAs(archive, source), QString());
+            QCOMPARE(testenv::listTree(folder), QStringList{QFileInfo(archive).fileName()});
         }
-        for (QProcess& update : updates) {
-            QVERIFY(update.waitForFinished(120000));
-            QVERIFY2(update.exitStatus() == QProcess::NormalExit && update.exitCode() == 0,
-                     update.readAllStandardError().constData());
-        }
+        QDir(folder).removeRecursively();
+        QDir(source).removeRecursively();
+    }
+
+    void killedHolderLetsTheWaiterFinish()
+    {
+        const QString folder = testenv::makeDir("holder");
+        const QString source = testenv::makeDir("holder-src");
+        testenv::makeTree(source, {{"old.txt", "old\n"},
+                                   {"late.txt", "late\n"},
+                                   {"big.bin", randomBytes(16 << 20, 7)}});
+        const QString archive = folder + "/target.7z";
+        const QString requests = testenv::tempDir();
+        const QProcessEnvironment environment = testenv::headlessEnvironment();
+        QCOMPARE(runQuenvar(xmlRequest(requests + "/create.xml", "7z", archive,
+                                       source + "/old.txt"),
+                            environment),
+                 0);
+        const QString lockFile = ArchiveLock::lockFilePath(archive);
+        // The first update takes the lock and is held still in the middle of its work; the
+        // second comes and waits.
+        QProcess holder;
+        holder.setProcessEnvironment(environment);
+        holder.start(testenv::quenvarBinary(),
+                     xmlRequest(requests + "/big.xml", "7z", archive, source + "/big.bin"));
+        QVERIFY(holder.waitForStarted());
+        QElapsedTimer clock;
+        clock.start();
+        while (!holdsLock(holder.processId(), lockFile) && holder.state() == QProcess::Running &&
+               clock.elapsed() < 60000)
+            QThread::msleep(2);
+        QVERIFY(::kill(pid_t(holder.processId()), SIGSTOP) == 0);
+        QVERIFY(holdsLock(holder.processId(), lockFile));
+        QProcess waiter;
+        waiter.setProcessEnvironment(environment);
+        waiter.start(testenv::quenvarBinary(),
+                     xmlRequest(requests + "/late.xml", "7z", archive, source + "/late.txt"));
+        QTRY_VERIFY_WITH_TIMEOUT(hasOpen(waiter.processId(), lockFile), 60000);
+        QVERIFY(holdsLock(holder.processId(), lockFile));
+        // Extraction waits for no update: it reads the archive at the name.
+        const QString scratch = testenv::tempDir() + "/while-locked";
+        Run reader;
+        reader.extract(extractRequest(archive, scratch));
+        QVERIFY(reader.ok());
+        QCOMPARE(testenv::listTree(scratch), QStringList{"old.txt"});
+        const QMap<QString, QByteArray> left =
+            snapshot(folder, {QFileInfo(archive).fileName(), QFileInfo(lockFile).fileName()});
+        holder.kill();
+        QVERIFY(holder.waitForFinished());
+        QVERIFY(waiter.waitForFinished(120000));
+        QVERIFY2(waiter.exitStatus() == QProcess::NormalExit && waiter.exitCode() == 0,
+                 waiter.readAllStandardError().constData());
+        QFile::remove(source + "/big.bin");
         QCOMPARE(readsBackAs(archive, source), QString());
-        QCOMPARE(testenv::listTree(folder), QStringList{QFileInfo(archive).fileName()});
+        // The killed update's temporary file stays as it was; the lock file is gone.
+        QCOMPARE(snapshot(folder, {QFileInfo(archive).fileName()}), left);
+        QDir(folder).removeRecursively();
+        QDir(source).removeRecursively();
     }
-    QDir(folder).removeRecursively();
-    QDir(source).removeRecursively();
-}
-
-void TestDiskFailures::killedHolderLetsTheWaiterFinish()
-{
-    const QString folder = testenv::makeDir("holder");
-    const QString source = testenv::makeDir("holder-src");
-    testenv::makeTree(
-        source,
-        {{"old.txt", "old\n"}, {"late.txt", "late\n"}, {"big.bin", randomBytes(16 << 20, 7)}});
-    const QString archive = folder + "/target.7z";
-    const QString requests = testenv::tempDir();
-    const QProcessEnvironment environment = testenv::headlessEnvironment();
-    const QString create =
-        writeCompressRequest(requests + "/create.xml", "7z", archive, source + "/old.txt");
-    QCOMPARE(testenv::runProcess(testenv::quenvarBinary(), xmlCommand(create), 90000, QString(),
-                                 environment)
-                 .exitCode,
-             0);
-    const QString lockFile = ArchiveLock::lockFilePath(archive);
-
-    // The first update takes the lock and is held still in the middle of
-    // its work; the second comes and waits.
-    QProcess holder;
-    holder.setProcessEnvironment(environment);
-    holder.start(testenv::quenvarBinary(),
-                 xmlCommand(writeCompressRequest(requests + "/big.xml", "7z", archive,
-                                                 source + "/big.bin")));
-    QVERIFY(holder.waitForStarted());
-    QElapsedTimer clock;
-    clock.start();
-    while (!holdsLock(holder.processId(), lockFile) && holder.state() == QProcess::Running &&
-           clock.elapsed() < 60000)
-        QThread::msleep(2);
-    QVERIFY(::kill(pid_t(holder.processId()), SIGSTOP) == 0);
-    QVERIFY(holdsLock(holder.processId(), lockFile));
-    QProcess waiter;
-    waiter.setProcessEnvironment(environment);
-    waiter.start(testenv::quenvarBinary(),
-                 xmlCommand(writeCompressRequest(requests + "/late.xml", "7z", archive,
-                                                 source + "/late.txt")));
-    QTRY_VERIFY_WITH_TIMEOUT(hasOpen(waiter.processId(), lockFile), 60000);
-    QVERIFY(holdsLock(holder.processId(), lockFile));
-    // Extraction waits for no update: it reads the archive at the name.
-    const QString scratch = testenv::tempDir() + "/while-locked";
-    Run reader;
-    reader.extract(extractRequest(archive, scratch));
-    QVERIFY(reader.ok());
-    QCOMPARE(testenv::listTree(scratch), QStringList{"old.txt"});
-    const QMap<QString, QByteArray> left =
-        snapshot(folder, {QFileInfo(archive).fileName(), QFileInfo(lockFile).fileName()});
-
-    holder.kill();
-    QVERIFY(holder.waitForFinished());
-    QVERIFY(waiter.waitForFinished(120000));
-    QVERIFY2(waiter.exitStatus() == QProcess::NormalExit && waiter.exitCode() == 0,
-             waiter.readAllStandardError().constData());
-    QFile::remove(source + "/big.bin");
-    QCOMPARE(readsBackAs(archive, source), QString());
-    // The killed update's temporary file stays as it was; the lock file is gone.
-    QCOMPARE(snapshot(folder, {QFileInfo(archive).fileName()}), left);
-    QDir(folder).removeRecursively();
-    QDir(source).removeRecursively();
-}
+};
 
 QUENVAR_TEST_MAIN(TestDiskFailures)
 #include "tst_diskfailures.moc"
