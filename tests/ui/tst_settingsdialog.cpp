@@ -1,14 +1,10 @@
-// The settings dialog offscreen, on a system whose language is Russian: each
-// box and its setting, the association boxes against the real mimeapps.list,
-// and the language box; and the archive name proposed for a standard folder,
-// which carries a display name under a Russian system locale. And the Russian
-// catalogue: lupdate reads the code into a copy of it, as the
-// update_translations target does; a text it finds new (unfinished) or gone
-// from the code (vanished) fails by name, and so does a translation that
-// drops a placeholder or an accelerator.
+// The settings store and log, and the settings dialog on a Russian system: its boxes,
+// associations and language, and the Russian catalogue checked against the code by lupdate.
 #include "common/testenv.h"
 #include "ui/dialogtest.h"
 
+#include "app/CCompressOptions.h"
+#include "app/Logger.h"
 #include "app/settings.h"
 #include "desktop/RegistryUtils.h"
 #include "ui/compressdialog.h"
@@ -19,7 +15,9 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QTabWidget>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QXmlStreamReader>
 
 Q_DECLARE_METATYPE(ZipFormat)
@@ -91,7 +89,6 @@ class TestSettingsDialog : public QObject
     Q_OBJECT
 
 private:
-
     QTemporaryDir m_dir;
     QList<Message> m_messages;
 
@@ -114,17 +111,126 @@ private:
     {
         return dialog.findChildren<QCheckBox*>("cbAssociations");
     }
+    static QString logDir()
+    {
+        return QStandardPaths::standardLocations(QStandardPaths::AppDataLocation).first();
+    }
+    static QString settingsFile()
+    {
+        return qEnvironmentVariable("XDG_CONFIG_HOME") + "/Quenvar/Settings.conf";
+    }
 
 private slots:
     void init()
     {
-        QSettings(QSettings::NativeFormat, QSettings::UserScope, "Quenvar", "Settings").clear();
+        QFile::remove(settingsFile());
         QFile::remove(mimeAppsListPath());
     }
 
     void cleanup()
     {
         installLanguage(QLocale::English);
+    }
+
+    void logWrittenOnlyOnRequestWholeLinesFromAnyThread()
+    {
+        static Logger logger(QStringLiteral("Quenvar.log"));
+        for (const char* value : {"", "0", "true", "01", "1 "}) {
+            qputenv("QuenvarLog", value);
+            qWarning() << "should not be written";
+        }
+        QVERIFY2(!QFileInfo::exists(logDir()), qPrintable(logDir()));
+        qputenv("QuenvarLog", "1");
+        const QDate today = QDate::currentDate();
+        QList<QThread*> threads;
+        for (int t = 0; t < 4; ++t) {
+            threads << QThread::create([t]() {
+                for (int i = 0; i < 200; ++i)
+                    qDebug().noquote() << QStringLiteral("thread %1 line %2 ").arg(t).arg(i) +
+                                              QString(40, QChar('a' + t));
+            });
+            threads.last()->start();
+        }
+        for (QThread* thread : threads) {
+            thread->wait();
+            delete thread;
+        }
+        qunsetenv("QuenvarLog");
+        const QByteArray log = testenv::readFile(logDir() + "/Logs/Quenvar.log");
+        const QStringList lines = QString::fromUtf8(log).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 800);
+        // Day first, then month.
+        const QString stamp = today.toString("dd/MM") + " \\d\\d:\\d\\d:\\d\\d ";
+        const QRegularExpression whole("^" + stamp + "thread (\\d) line \\d+ ([a-d])\\2{39}$");
+        for (const QString& line : lines) {
+            const auto match = whole.match(line);
+            QVERIFY2(match.hasMatch(), qPrintable(line));
+            QCOMPARE(match.captured(2).at(0), QChar('a' + match.captured(1).toInt()));
+        }
+    }
+
+    void firstRunWritesDefaultsOnce()
+    {
+        QVERIFY(!QFile::exists(settingsFile()));
+        CSettings::initSettings();
+        QVERIFY(CSettings::getBoolValue("DualPanel"));
+        // A second run leaves the user's changes alone; a low InitVersion is a first run.
+        CSettings::setBoolValue("DualPanel", false);
+        const QByteArray before = testenv::readFile(settingsFile());
+        CSettings::initSettings();
+        QCOMPARE(testenv::readFile(settingsFile()), before);
+        CSettings::setIntValue("InitVersion", 0);
+        CSettings::initSettings();
+        QVERIFY(CSettings::getBoolValue("DualPanel"));
+        QCOMPARE(CSettings::getIntValue("InitVersion"), 1LL);
+    }
+
+    void everyCallSeesTheFile()
+    {
+        CSettings::setStringValue("Probe", "one");
+        QSettings(settingsFile(), QSettings::IniFormat).setValue("Probe", "two");
+        QCOMPARE(CSettings::getStringValue("Probe"), QStringLiteral("two"));
+        QVERIFY(!CSettings::contains("NeverWritten"));
+    }
+
+    void panelPaths_data()
+    {
+        QTest::addColumn<QString>("stored"); // "<dir>": a folder of this test
+        QTest::addColumn<bool>("remember");
+        QTest::addColumn<bool>("doNotOpenArchives");
+        QTest::addColumn<QString>("shown");
+        const QString inside = "<dir>/photos.7z/holiday/2024";
+        QTest::newRow("not remembered: home") << "/usr" << false << false << QDir::homePath();
+        QTest::newRow("inside an archive, reopened") << inside << true << false << inside;
+        QTest::newRow("inside an archive, not reopened: its folder")
+            << inside << true << true << "<dir>";
+        QTest::newRow("a plain folder is no archive") << "<dir>" << true << true << "<dir>";
+    }
+
+    void panelPaths()
+    {
+        QFETCH(QString, stored);
+        QFETCH(bool, remember);
+        QFETCH(bool, doNotOpenArchives);
+        QFETCH(QString, shown);
+        const QString dir = testenv::makeDir("panel");
+        testenv::writeFile(dir + "/photos.7z", "7z");
+        CSettings::initSettings();
+        for (int panel : {0, 1})
+            CSettings::setPanelPath(panel, stored.replace("<dir>", dir));
+        CSettings::setBoolValue("ShouldRememberLastDirectory", remember);
+        CSettings::setBoolValue("DoNotOpenSavedArchives", doNotOpenArchives);
+        shown.replace("<dir>", dir);
+        for (int panel : {0, 1})
+            QCOMPARE(CSettings::getPanelPath(panel), shown);
+    }
+
+    void extractDefaultsFollowSetting()
+    {
+        for (bool remove : {true, false}) {
+            CSettings::setBoolValue("RemoveDuplicatesRoot", remove);
+            QCOMPARE(ExtractOptions().removeDuplicatesRoot, remove);
+        }
     }
 
     void boxMirrorsItsKey_data()
