@@ -4,8 +4,6 @@
 
 #include "engine/filearchive.h"
 
-#include <QRegularExpression>
-
 #include <sys/stat.h>
 
 namespace {

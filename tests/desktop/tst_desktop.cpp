@@ -6,12 +6,6 @@
 #include "app/settings.h"
 #include "desktop/RegistryUtils.h"
 
-#include <QDir>
-#include <QLibraryInfo>
-#include <QMimeDatabase>
-#include <QRegularExpression>
-#include <QSettings>
-
 Q_DECLARE_METATYPE(ZipFormat)
 
 class TestDesktop : public QObject

@@ -13,12 +13,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QPushButton>
-#include <QSettings>
 #include <QTabWidget>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QThread>
-#include <QXmlStreamReader>
 
 Q_DECLARE_METATYPE(ZipFormat)
 

@@ -20,9 +20,6 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
-#include <QPointer>
-#include <QStandardPaths>
-#include <QUrl>
 
 #include <cerrno>
 #include <cstring>
