@@ -1,7 +1,7 @@
 #pragma once
 
-// Independent byte-level reading and building of ".qv" records for the tests,
-// plus short-hands for driving the container layer.
+// Byte-level building of the archives the tests make by hand, independent
+// reading and building of ".qv" records, and short-hands for the container layer.
 
 #include "BuiltInZipApi/zip.h"
 #include "common/testenv.h"

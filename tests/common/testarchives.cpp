@@ -1,5 +1,6 @@
 #include "common/testarchives.h"
 
+#include "common/qvbytes.h"
 #include "common/testenv.h"
 
 #include "engine/filearchive.h"
@@ -8,28 +9,18 @@
 #include <QStringList>
 #include <QTimeZone>
 
-#include <zlib.h>
 
 namespace testarchives {
 
 namespace {
 
-quint32 crc32Of(const QByteArray& bytes)
-{
-    return quint32(
-        ::crc32(0, reinterpret_cast<const Bytef*>(bytes.constData()), uInt(bytes.size())));
-}
+using qvbytes::crcOf;
+using qvbytes::fields;
 
 quint32 storedCrc(const Entry& e)
 {
-    const quint32 crc = crc32Of(e.data);
+    const quint32 crc = crcOf(e.data);
     return e.badCrc ? ~crc : crc;
-}
-
-void putLe(QByteArray& out, quint64 value, int width)
-{
-    for (int i = 0; i < width; ++i)
-        out.append(char(quint8(value >> (8 * i))));
 }
 
 // Seconds and date in the DOS layout, from the local time.
@@ -67,16 +58,10 @@ enum : quint16 {
 enum : quint8 { kRar4HostUnix = 3, kRar4Store = 0x30, kRar4Normal = 0x33 };
 
 // HEAD_CRC is the low half of the CRC32 of everything after it.
-QByteArray rar4Block(quint8 type, quint16 flags, const QByteArray& fields)
+QByteArray rar4Block(quint8 type, quint16 flags, const QByteArray& rest)
 {
-    QByteArray body;
-    putLe(body, type, 1);
-    putLe(body, flags, 2);
-    putLe(body, quint64(7 + fields.size()), 2);
-    body += fields;
-    QByteArray block;
-    putLe(block, crc32Of(body) & 0xFFFF, 2);
-    return block + body;
+    const QByteArray body = fields({{type, 1}, {flags, 2}, {7 + rest.size(), 2}}) + rest;
+    return fields({{crcOf(body) & 0xFFFF, 2}}) + body;
 }
 
 // The encoded half of a RAR 4 Unicode name: a high byte shared by the
@@ -130,18 +115,13 @@ QByteArray rar4FileBlock(const Entry& e)
         flags |= kRar4DirectoryDict;
     const QByteArray packed = isDir ? QByteArray() : e.compressed ? kPackedStandIn : e.data;
 
-    QByteArray f;
-    putLe(f, quint64(packed.size()), 4);                // PACK_SIZE
-    putLe(f, quint64(isDir ? 0 : e.data.size()), 4);    // UNP_SIZE
-    putLe(f, kRar4HostUnix, 1);                         // HOST_OS
-    putLe(f, isDir ? 0 : storedCrc(e), 4);              // FILE_CRC
-    putLe(f, dosTime(e.mtime), 4);                      // FTIME
-    putLe(f, e.compressed ? 29 : 20, 1);                // UNP_VER
-    putLe(f, e.compressed ? kRar4Normal : kRar4Store, 1); // METHOD
-    putLe(f, quint64(nameField.size()), 2);             // NAME_SIZE
-    putLe(f, e.unixMode(), 4);                          // ATTR
-    f += nameField;
-    return rar4Block(0x74, flags, f) + packed;
+    // PACK_SIZE, UNP_SIZE, HOST_OS, FILE_CRC, FTIME, UNP_VER, METHOD, NAME_SIZE, ATTR
+    const QByteArray f = fields({{packed.size(), 4}, {isDir ? 0 : e.data.size(), 4},
+                                 {kRar4HostUnix, 1}, {isDir ? 0 : storedCrc(e), 4},
+                                 {dosTime(e.mtime), 4}, {e.compressed ? 29 : 20, 1},
+                                 {e.compressed ? kRar4Normal : kRar4Store, 1},
+                                 {nameField.size(), 2}, {e.unixMode(), 4}});
+    return rar4Block(0x74, flags, f + nameField) + packed;
 }
 
 // ---- RAR 5 -------------------------------------------------------------
@@ -175,7 +155,7 @@ enum : quint64 {
 
 // CRC32, size (vint), then type, flags, [extra size], [data size], fields.
 // The CRC covers the size field and everything up to the data area.
-QByteArray rar5Block(quint64 type, quint64 flags, const QByteArray& fields,
+QByteArray rar5Block(quint64 type, quint64 flags, const QByteArray& rest,
                      const QByteArray& extra = QByteArray(), const QByteArray& data = QByteArray())
 {
     if (!extra.isEmpty())
@@ -187,11 +167,9 @@ QByteArray rar5Block(quint64 type, quint64 flags, const QByteArray& fields,
         body += vint(quint64(extra.size()));
     if (flags & kRar5HasData)
         body += vint(quint64(data.size()));
-    body += fields + extra;
+    body += rest + extra;
     const QByteArray sized = vint(quint64(body.size())) + body;
-    QByteArray block;
-    putLe(block, crc32Of(sized), 4);
-    return block + sized + data;
+    return fields({{crcOf(sized), 4}}) + sized + data;
 }
 
 QByteArray rar5FileBlock(const Entry& e)
@@ -212,9 +190,9 @@ QByteArray rar5FileBlock(const Entry& e)
     putVint(f, fileFlags);
     putVint(f, hasData ? quint64(e.data.size()) : 0); // unpacked size
     putVint(f, e.unixMode());                          // attributes
-    putLe(f, quint64(e.mtime.toSecsSinceEpoch()), 4);
+    f += fields({{e.mtime.toSecsSinceEpoch(), 4}});
     if (hasData)
-        putLe(f, storedCrc(e), 4);
+        f += fields({{storedCrc(e), 4}});
     putVint(f, method << 7);
     putVint(f, kRar5HostUnix);
     putVint(f, quint64(name.size()));
@@ -354,50 +332,23 @@ QByteArray makeZip(const QList<Entry>& entries)
         const quint32 time = dosTime(e.mtime);
         const quint32 crc = e.kind == Entry::Dir ? 0 : storedCrc(e);
         const quint64 size = quint64(e.data.size());
-        QByteArray extendedTime; // "UT": the modification time in UTC
-        putLe(extendedTime, 0x5455, 2);
-        putLe(extendedTime, 5, 2);
-        putLe(extendedTime, 0x01, 1);
-        putLe(extendedTime, quint64(e.mtime.toSecsSinceEpoch()), 4);
-
-        // The fields both headers share, from "version needed" to the extra length.
-        QByteArray common;
-        putLe(common, 10, 2);
-        putLe(common, flags, 2);
-        putLe(common, 0, 2); // stored
-        putLe(common, time & 0xFFFF, 2);
-        putLe(common, time >> 16, 2);
-        putLe(common, crc, 4);
-        putLe(common, size, 4);
-        putLe(common, size, 4);
-        putLe(common, quint64(name.size()), 2);
-        putLe(common, quint64(extendedTime.size()), 2);
-
+        // "UT": the modification time in UTC.
+        const QByteArray extendedTime
+            = fields({{0x5455, 2}, {5, 2}, {0x01, 1}, {e.mtime.toSecsSinceEpoch(), 4}});
+        // The fields both headers share, from "version needed" (stored) to the extra length.
+        const QByteArray common
+            = fields({{10, 2}, {flags, 2}, {0, 2}, {time & 0xFFFF, 2}, {time >> 16, 2}, {crc, 4},
+                      {size, 4}, {size, 4}, {name.size(), 2}, {extendedTime.size(), 2}});
         const quint64 offset = quint64(out.size());
-        putLe(out, 0x04034B50, 4);
-        out += common + name + extendedTime + e.data;
-
-        putLe(central, 0x02014B50, 4);
-        putLe(central, 0x031E, 2); // made on Unix, version 3.0
-        central += common;
-        putLe(central, 0, 2); // comment length
-        putLe(central, 0, 2); // disk
-        putLe(central, 0, 2); // internal attributes
-        putLe(central, quint64(e.unixMode()) << 16 | (e.kind == Entry::Dir ? 0x10 : 0), 4);
-        putLe(central, offset, 4);
-        central += name + extendedTime;
+        out += fields({{0x04034B50, 4}}) + common + name + extendedTime + e.data;
+        // Made on Unix by version 3.0; no comment, disk 0, no internal attributes.
+        const quint64 external = quint64(e.unixMode()) << 16 | (e.kind == Entry::Dir ? 0x10 : 0);
+        central += fields({{0x02014B50, 4}, {0x031E, 2}}) + common
+            + fields({{0, 2}, {0, 2}, {0, 2}, {external, 4}, {offset, 4}}) + name + extendedTime;
     }
-    const quint64 centralOffset = quint64(out.size());
-    out += central;
-    putLe(out, 0x06054B50, 4);
-    putLe(out, 0, 2);
-    putLe(out, 0, 2);
-    putLe(out, quint64(entries.size()), 2);
-    putLe(out, quint64(entries.size()), 2);
-    putLe(out, quint64(central.size()), 4);
-    putLe(out, centralOffset, 4);
-    putLe(out, 0, 2);
-    return out;
+    return out + central
+        + fields({{0x06054B50, 4}, {0, 2}, {0, 2}, {entries.size(), 2}, {entries.size(), 2},
+                  {central.size(), 4}, {out.size(), 4}, {0, 2}});
 }
 
 QByteArray makeTar(const QList<Entry>& entries)
