@@ -1,7 +1,7 @@
 #pragma once
 
-// Shared pieces of the archive operation tests: a sample tree, the 7z tool as
-// the independent peer, and running FileArchive requests on a worker thread.
+// Shared pieces of the archive operation tests: a sample tree, the 7z tool as the independent
+// peer, and FileArchive requests run on a worker thread.
 
 #include "common/archiveanswerer.h"
 #include "common/qvbytes.h"
@@ -29,8 +29,8 @@ using Files = QMap<QString, QByteArray>;
 constexpr uint64_t kBaseTime = 132341724301234567ULL;
 constexpr uint64_t kTicksPerSecond = 10000000ULL;
 
-// Root reads every folder. For the duration, this thread and the threads it
-// starts read by the permission bits like anyone else.
+// Root reads every folder: for the duration, this thread and the threads it starts read by the
+// permission bits like anyone else.
 class PermissionBitsApply
 {
 public:
@@ -69,17 +69,13 @@ inline Files sampleFiles()
     };
 }
 
-inline QStringList sampleEmptyFolders()
-{
-    return {"docs/empty", "void"};
-}
+inline const QStringList kSampleEmptyFolders = {"docs/empty", "void"};
 
 // Gives every file and folder below root its own time, exact to 100 ns.
 inline void setTreeTimes(const QString& root)
 {
     const QStringList paths = testenv::listTree(root);
-    // Deepest first: setting a file's time leaves its folder's alone, but
-    // creating files does not.
+    // Deepest first: setting a file's time leaves its folder's alone, creating files does not.
     for (int i = paths.size() - 1; i >= 0; --i) {
         QString path = root + '/' + paths.at(i);
         if (path.endsWith('/'))
@@ -91,26 +87,21 @@ inline void setTreeTimes(const QString& root)
 
 inline void makeSampleTree(const QString& root)
 {
-    testenv::makeTree(root, sampleFiles(), sampleEmptyFolders());
+    testenv::makeTree(root, sampleFiles(), kSampleEmptyFolders);
     setTreeTimes(root);
 }
 
-inline uint64_t modificationTicks(const QString& path)
-{
-    uint64_t modification = 0;
-    getFileTimes(path, nullptr, nullptr, &modification);
-    return modification;
-}
-
-// The first difference of the modification times between two trees,
-// compared in units of unitTicks; empty when there is none.
+// The first difference of the modification times between two trees, compared in units of
+// unitTicks; empty when there is none.
 inline QString compareTimes(const QString& expected, const QString& actual, uint64_t unitTicks)
 {
     for (const QString& relative : testenv::listTree(expected)) {
-        const uint64_t want = modificationTicks(expected + '/' + relative) / unitTicks;
-        const uint64_t got = modificationTicks(actual + '/' + relative) / unitTicks;
-        if (want != got)
-            return QString("%1: %2 != %3").arg(relative).arg(got).arg(want);
+        uint64_t want = 0;
+        uint64_t got = 0;
+        getFileTimes(expected + '/' + relative, nullptr, nullptr, &want);
+        getFileTimes(actual + '/' + relative, nullptr, nullptr, &got);
+        if (want / unitTicks != got / unitTicks)
+            return QString("%1: %2 != %3").arg(relative).arg(got / unitTicks).arg(want / unitTicks);
     }
     return QString();
 }
@@ -167,19 +158,6 @@ inline QStringList leftovers(const QString& root)
     return found;
 }
 
-// The names of an archive's entries as the program lists them, sorted.
-inline QStringList entryNames(const QString& archive)
-{
-    FileArchive reader;
-    if (!reader.openArchive(archive))
-        return {"<cannot open>"};
-    QStringList names;
-    for (const ArchiveItemInfo& item : reader.archiveItems())
-        names << item.name;
-    names.sort();
-    return names;
-}
-
 // The index of the entry of that name; an empty name finds the first file.
 inline int indexOfEntry(const QString& archive, const QString& name)
 {
@@ -214,8 +192,8 @@ inline CompressOptions compressRequest(const QString& archive, const QString& ba
     return options;
 }
 
-// A ".qv" written by the container layer itself, one password per group of
-// entries; empty when it could not be written.
+// A ".qv" written by the container layer itself, one password per group of entries; empty when
+// it could not be written.
 inline QString layerArchive(const QString& path,
                             const QList<QPair<QString, QMap<QString, QByteArray>>>& groups)
 {
@@ -229,8 +207,7 @@ inline QString layerArchive(const QString& path,
     return path;
 }
 
-// One operation on a worker thread; the archive object's state is left for
-// the caller to examine.
+// One operation on a worker thread; the archive object's state is left for the caller.
 struct Run
 {
     ArchiveProgress progress;
@@ -251,8 +228,7 @@ struct Run
     bool ok() const { return finished && !archive.failed(); }
 };
 
-// Packs everything below source into archive with FileArchive; the
-// archive's path, or an empty string when that failed.
+// Packs everything below source into archive with FileArchive; empty when that failed.
 inline QString packTree(const QString& archive, const QString& source, ZipFormat format,
                         const QString& password = QString())
 {
@@ -263,8 +239,8 @@ inline QString packTree(const QString& archive, const QString& source, ZipFormat
     return run.ok() ? archive : QString();
 }
 
-// The sample tree with a name in CJK and a folder holding only an empty
-// file (made at source unless it exists), packed into a ".qv".
+// The sample tree with a name in CJK and a folder holding only an empty file (made at source
+// unless it exists), packed into a ".qv".
 inline QString packQvTree(const QString& archive, const QString& source,
                           const QString& password = QString())
 {
@@ -272,7 +248,7 @@ inline QString packQvTree(const QString& archive, const QString& source,
     files.insert("漢字/日本語の名前.txt", QByteArray("cjk"));
     files.insert("void2/empty.bin", QByteArray());
     if (!QFileInfo::exists(source)) {
-        testenv::makeTree(source, files, sampleEmptyFolders());
+        testenv::makeTree(source, files, kSampleEmptyFolders);
         setTreeTimes(source);
     }
     return packTree(archive, source, ZF_QV, password);
