@@ -226,6 +226,7 @@ struct Run
         finished = runArchiveOperation(&archive, &answerer, whileRunning);
     }
     bool ok() const { return finished && !archive.failed(); }
+    bool failed() const { return finished && archive.failed(); }
 };
 
 // Packs everything below source into archive with FileArchive; empty when that failed.

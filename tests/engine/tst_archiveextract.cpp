@@ -1,5 +1,5 @@
 // Opening and extracting through FileArchive on the real engine, archives mostly made by the 7z
-// tool: path modes, existing files, compressed tar files, pause and cancel, and passwords.
+// tool: path modes, long names, hard links, existing files, and passwords.
 #include "archivetestsupport.h"
 #include "common/archivesuite.h"
 
@@ -80,13 +80,10 @@ private slots:
         const QString target = m_work + "/out";
         Run run;
         run.extract(extractRequest(archive, target));
-        QVERIFY(run.finished);
-        QVERIFY(run.archive.failed());
+        QVERIFY(run.failed());
         QCOMPARE(run.answerer.errors, QStringList{message.arg(archive)});
         QCOMPARE(testenv::listTree(target), QStringList());
     }
-
-    // --- Where entries go ------------------------------------------------------------------
 
     void pathModes_data()
     {
@@ -143,7 +140,6 @@ private slots:
         QCOMPARE(treeContents(options.targetDirectory), expected);
         QCOMPARE(QDir(m_work + "/out").entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
                  QStringList{"proj"});
-        QDir(folder).removeRecursively();
     }
 
     void qvExtractsAFolderThroughTheConflictCheck()
@@ -228,8 +224,6 @@ private slots:
             QCOMPARE(testenv::readFile(out + "/src/" + name), QByteArray("shared payload\n"));
         QCOMPARE(leftovers(out), QStringList());
     }
-
-    // --- Existing files --------------------------------------------------------------------
 
     void existingFiles_data()
     {
@@ -356,43 +350,7 @@ private slots:
         // Only cancel ends the extraction.
         QCOMPARE(QFileInfo::exists(target + "/zz.txt"), answer != UA_CANCEL);
         QCOMPARE(leftovers(target), QStringList());
-        QDir(tree).removeRecursively();
     }
-
-    // --- Control ---------------------------------------------------------------------------
-
-    void pauseHoldsAndCancelEnds()
-    {
-        const QString big = testenv::makeDir("big");
-        for (int i = 0; i < 8; ++i)
-            testenv::writeFile(big + QString("/part%1.bin").arg(i), randomBytes(2 << 20, 10 + i));
-        const QString archive = makeWithPeer("big.7z", {"-mx=1"}, big, {"."});
-        const QString target = m_work + "/out";
-        Run run;
-        run.progress.paused = true;
-        QElapsedTimer clock;
-        clock.start();
-        uint64_t completedWhilePaused = 0;
-        bool sawPause = false;
-        run.extract(extractRequest(archive, target), [&] {
-            if (!sawPause && clock.elapsed() > 500 && run.progress.operation != AO_IDLE) {
-                sawPause = true;
-                completedWhilePaused = run.progress.completed;
-            }
-            if (sawPause && clock.elapsed() > 1000 && !run.progress.canceled) {
-                QCOMPARE(uint64_t(run.progress.completed), completedWhilePaused);
-                run.progress.canceled = true;
-            }
-        });
-        QVERIFY(run.finished);
-        QVERIFY(sawPause);
-        QVERIFY(run.archive.failed());
-        QCOMPARE(run.answerer.errors, QStringList());
-        QCOMPARE(leftovers(target), QStringList());
-        QVERIFY(testenv::listTree(target).size() < 8);
-    }
-
-    // --- Passwords -------------------------------------------------------------------------
 
     void passwordQuestions_data()
     {
@@ -540,8 +498,7 @@ private slots:
         all.answerer.passwords = QStringList{"second"};
         all.archive.setExtractOptions(extractRequest(archive, m_work + "/all"));
         all.finished = runArchiveOperation(&all.archive, &all.answerer, {}, 60000);
-        QVERIFY(all.finished);
-        QVERIFY(all.archive.failed());
+        QVERIFY(all.failed());
         QVERIFY(all.archive.passwordCanceled());
         QCOMPARE(all.answerer.passwordRequests, 2);
         QVERIFY(all.answerer.errors.isEmpty());
@@ -596,7 +553,7 @@ private slots:
         testenv::writeFile(archive, bytes);
         Run damaged;
         damaged.extract(extractRequest(archive, m_work + "/out1"));
-        QVERIFY(damaged.finished && damaged.archive.failed());
+        QVERIFY(damaged.failed());
         QCOMPARE(damaged.answerer.passwordRequests, 0);
         QCOMPARE(damaged.answerer.errors,
                  QStringList{"These entries of " + archive +
@@ -613,7 +570,7 @@ private slots:
             testenv::FileSizeLimit limit(256 * 1024);
             full.extract(extractRequest(archive, m_work + "/out2"));
         }
-        QVERIFY(full.finished && full.archive.failed());
+        QVERIFY(full.failed());
         QCOMPARE(full.answerer.passwordRequests, 1);
         QCOMPARE(full.answerer.errors,
                  QStringList{"Cannot write file " + m_work + "/out2/big.bin: File too large"});

@@ -133,8 +133,6 @@ private slots:
         ArchiveSuite::cleanup();
     }
 
-    // --- Round trips -----------------------------------------------------------------------
-
     void othersReadWhatWeWrite_data()
     {
         QTest::addColumn<int>("format");
@@ -455,8 +453,6 @@ private slots:
         QVERIFY(passes7zTest(archive + ".001"));
     }
 
-    // --- Updates ---------------------------------------------------------------------------
-
     void updateMethods_data()
     {
         QTest::addColumn<int>("format");
@@ -511,7 +507,6 @@ private slots:
         QCOMPARE(contentOf(archive, "a.txt", m_scratch), a);
         QCOMPARE(contentOf(archive, "b.txt", m_scratch), b);
         QCOMPARE(leftovers(m_work), QStringList());
-        QDir(source).removeRecursively();
     }
 
     void failuresLeaveEverythingAsItWas_data()
@@ -640,51 +635,13 @@ private slots:
             });
         }
         QFile::setPermissions(big, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        QVERIFY(run.finished);
-        QVERIFY(run.archive.failed());
+        QVERIFY(run.failed());
         QCOMPARE(cancelled, kind.endsWith("cancel"));
         message.replace("%1", archive).replace("%b", big).replace("%v", QString::number(volume));
         QCOMPARE(run.answerer.errors, message.isEmpty() ? QStringList() : QStringList{message});
         QCOMPARE(run.answerer.accessQuestions, QStringList());
         QCOMPARE(treeContents(m_work), before);
         QCOMPARE(leftovers(m_work), QStringList());
-    }
-
-    void qvUpdateCopiesUnchangedEntriesRaw()
-    {
-        const QString source = m_work + "/source";
-        const QString archive = packQvTree(m_work + "/tree.qv", source);
-        QVERIFY(!archive.isEmpty());
-        const QByteArray beforeBytes = testenv::readFile(archive);
-        const QVector<qvbytes::Listed> before = qvbytes::parse(beforeBytes);
-        const QString changed = source + "/top.txt";
-        testenv::writeFile(changed, "changed");
-        setFileTimesTicks(changed, kBaseTime + 3600 * kTicksPerSecond,
-                          kBaseTime + 3600 * kTicksPerSecond);
-        CompressOptions request = compressRequest(archive, source, topLevelPaths(source), ZF_QV);
-        request.updateMethod = UM_UPDATE_AND_ADD;
-        Run run;
-        run.compress(request);
-        QVERIFY(run.ok());
-        const QByteArray afterBytes = testenv::readFile(archive);
-        const QVector<qvbytes::Listed> after = qvbytes::parse(afterBytes);
-        QCOMPARE(after.size(), before.size());
-        QCOMPARE(after.last().name, QString("top.txt"));
-        int same = 0;
-        for (const qvbytes::Listed& old : before) {
-            for (const qvbytes::Listed& now : after) {
-                if (now.name == old.name && old.name != "top.txt") {
-                    QCOMPARE(qvbytes::dataOf(afterBytes, now), qvbytes::dataOf(beforeBytes, old));
-                    ++same;
-                }
-            }
-        }
-        QCOMPARE(same, before.size() - 1);
-        Run extracting;
-        extracting.extract(extractRequest(archive, m_work + "/out"));
-        QVERIFY(extracting.ok());
-        QCOMPARE(testenv::compareTrees(source, m_work + "/out"), QString());
-        QVERIFY(leftovers(m_work).isEmpty());
     }
 
     void qvEncryptedUpdatesAskForThePassword_data()
@@ -769,8 +726,6 @@ private slots:
         QCOMPARE(testenv::compareTrees(expected, m_work + "/out"), QString());
     }
 
-    // --- The sources -----------------------------------------------------------------------
-
     void hiddenItemsAndEmptyFolders_data()
     {
         QTest::addColumn<bool>("archiveHidden");
@@ -804,7 +759,6 @@ private slots:
                      << "folder/.emptyhidden";
         expected.sort();
         QCOMPARE(testarchives::entryPaths(archive), expected);
-        QDir(source).removeRecursively();
     }
 
     void unreadableFolderQuestionEnds_data()
@@ -857,7 +811,6 @@ private slots:
             QCOMPARE(testarchives::entryPaths(archive), expected);
         }
         QVERIFY(leftovers(m_work).isEmpty());
-        QDir(source).removeRecursively();
     }
 
     void unreadableFilesAreLeftOutAndNamed_data()
@@ -888,8 +841,7 @@ private slots:
         for (const QString& name : locked)
             QFile::setPermissions(source + '/' + name,
                                   QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        QVERIFY(run.finished);
-        QVERIFY(run.archive.failed());
+        QVERIFY(run.failed());
         QVERIFY(run.archive.sourcesLeftOut());
         QCOMPARE(run.answerer.errors.size(), 1);
         for (const QString& name : locked) {
@@ -899,7 +851,6 @@ private slots:
             QCOMPARE(contentOf(archive, name, m_scratch), QString("old"));
         }
         QCOMPARE(contentOf(archive, QString("a.txt"), m_scratch), QString("new"));
-        QDir(source).removeRecursively();
     }
 
 private:
