@@ -85,12 +85,6 @@ inline void setTreeTimes(const QString& root)
     }
 }
 
-inline void makeSampleTree(const QString& root)
-{
-    testenv::makeTree(root, sampleFiles(), kSampleEmptyFolders);
-    setTreeTimes(root);
-}
-
 // The first difference of the modification times between two trees, compared in units of
 // unitTicks; empty when there is none.
 inline QString compareTimes(const QString& expected, const QString& actual, uint64_t unitTicks)
