@@ -71,7 +71,6 @@ inline Files sampleFiles()
 
 inline const QStringList kSampleEmptyFolders = {"docs/empty", "void"};
 
-// Gives every file and folder below root its own time, exact to 100 ns.
 inline void setTreeTimes(const QString& root)
 {
     const QStringList paths = testenv::listTree(root);
@@ -100,7 +99,6 @@ inline QString compareTimes(const QString& expected, const QString& actual, uint
     return QString();
 }
 
-// The files below root with their contents (folders left out).
 inline Files treeContents(const QString& root)
 {
     Files files;
@@ -111,7 +109,6 @@ inline Files treeContents(const QString& root)
     return files;
 }
 
-// The paths of everything below root, for the sources of a request.
 inline QStringList topLevelPaths(const QString& root)
 {
     QStringList paths;
@@ -127,7 +124,6 @@ inline bool passes7zTest(const QString& archive, const QStringList& extra = {})
     return result.finished && result.exitCode == 0;
 }
 
-// Extracts with the peer; empty on success, its output otherwise.
 inline QString extractWith7z(const QString& archive, const QString& target)
 {
     const testenv::ProcessResult result = run7z({"x", "-y", "-o" + target, archive});
@@ -223,7 +219,6 @@ struct Run
     bool failed() const { return finished && archive.failed(); }
 };
 
-// Packs everything below source into archive with FileArchive; empty when that failed.
 inline QString packTree(const QString& archive, const QString& source, ZipFormat format,
                         const QString& password = QString())
 {

@@ -40,7 +40,6 @@ int runQuenvar(const QStringList& arguments, const QProcessEnvironment& environm
         .exitCode;
 }
 
-// Everything below folder with its contents, but the paths named.
 QMap<QString, QByteArray> snapshot(const QString& folder, const QStringList& but)
 {
     QMap<QString, QByteArray> files;
@@ -94,7 +93,6 @@ QString swapAfterFlush(const QStringList& log, const QString& target)
     return swapped ? QString() : "nothing took the name:\n" + log.join('\n');
 }
 
-// The format names of XML requests and their extensions: each kind of back end once.
 void addFormatRows()
 {
     QTest::addColumn<QString>("format");
@@ -119,7 +117,6 @@ QString readsBackAs(const QString& archive, const QString& tree)
     return difference;
 }
 
-// The process holds an exclusive flock on the file.
 bool holdsLock(qint64 pid, const QString& file)
 {
     struct stat st
@@ -138,7 +135,6 @@ bool holdsLock(qint64 pid, const QString& file)
     return false;
 }
 
-// The process has the file open.
 bool hasOpen(qint64 pid, const QString& file)
 {
     const QString folder = QString("/proc/%1/fd").arg(pid);
@@ -216,7 +212,6 @@ private slots:
         QStringList paths = {"-P", file};
         QStringList arguments = xmlRequest(xml, format, archive, source);
         if (operation == "extract") {
-            // The archive of big.bin by the 7z tool (GNU tar for tar.gz) or by the program.
             int made = 0;
             if (format == "qv")
                 made = runQuenvar(xmlRequest(xml, format, archive, file), environment);
@@ -259,7 +254,6 @@ private slots:
         } else {
             QCOMPARE(testenv::readFile(archive), before);
             QCOMPARE(QFileInfo::exists(archive), !before.isEmpty());
-            // No temporary archive or tar beside it.
             const QStringList expected = {"src", "operation.xml", QFileInfo(archive).fileName()};
             QCOMPARE(testenv::otherEntries(folder, expected), QStringList());
         }
@@ -309,7 +303,6 @@ private slots:
                 : "neither the old file nor the new one";
         };
 
-        // A first run, traced, counts the calls and shows the order of flush and swap.
         const QString logPath = testenv::tempDir() + "/calls.log";
         QByteArray skipReason;
         const testenv::ProcessResult counted =
@@ -326,7 +319,6 @@ private slots:
         const QMap<QString, int> counts = callCounts(log);
         const QString lockFile = ArchiveLock::lockFilePath(target);
         const QStringList but = {QFileInfo(target).fileName(), QFileInfo(lockFile).fileName()};
-        // Each run starts from the original file.
         const auto injected = [&](const QString& call, const QString& what) {
             testenv::writeFile(target, original);
             return testenv::runUnderStrace({"-f", "-qq", "-o", "/dev/null", "-e", "trace=" + call,
