@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <grp.h>
 #include <netinet/in.h>
@@ -56,54 +58,38 @@ QByteArray intLine(qint64 value)
 }
 
 // Buffered reading from one connection; ends when the peer or the
-// stand-in's destructor shuts it down.
-class Reader
+// stand-in's destructor shuts it down. Counts what it read.
+struct Reader
 {
-public:
+    FILE* in;
+    qint64 count = 0;
+
     explicit Reader(int fd)
-        : m_fd(fd)
+        : in(::fdopen(::dup(fd), "r"))
     {
     }
+    ~Reader() { ::fclose(in); }
 
-    bool line(QByteArray* out, qint64* count)
+    bool line(QByteArray* out)
     {
-        int end;
-        while ((end = m_buffer.indexOf('\n')) < 0) {
-            if (!fill())
-                return false;
-        }
-        *out = m_buffer.left(end);
-        *count += end + 1;
-        m_buffer.remove(0, end + 1);
-        return true;
+        char* text = nullptr;
+        size_t capacity = 0;
+        const ssize_t n = ::getline(&text, &capacity, in);
+        const bool whole = n > 0 && text[n - 1] == '\n';
+        if (whole)
+            *out = QByteArray(text, int(n - 1));
+        ::free(text);
+        count += qMax<ssize_t>(n, 0);
+        return whole;
     }
 
-    bool bytes(qint64 size, QByteArray* out, qint64* count)
+    bool bytes(qint64 size, QByteArray* out)
     {
-        while (m_buffer.size() < size) {
-            if (!fill())
-                return false;
-        }
-        *out = m_buffer.left(int(size));
-        *count += size;
-        m_buffer.remove(0, int(size));
-        return true;
+        out->resize(int(size));
+        const size_t n = ::fread(out->data(), 1, size_t(size), in);
+        count += qint64(n);
+        return qint64(n) == size;
     }
-
-private:
-    bool fill()
-    {
-        char chunk[65536];
-        ssize_t n;
-        while ((n = ::recv(m_fd, chunk, sizeof(chunk), 0)) < 0 && errno == EINTR) {
-        }
-        if (n > 0)
-            m_buffer.append(chunk, int(n));
-        return n > 0;
-    }
-
-    int m_fd;
-    QByteArray m_buffer;
 };
 
 bool removeTree(const QByteArray& path)
@@ -272,9 +258,9 @@ void FileServerStandIn::serve(int fd)
     Reader reader(fd);
     CopyStatus copied;
     for (;;) {
-        qint64 count = 0;
+        const qint64 before = reader.count;
         QByteArray line;
-        if (!reader.line(&line, &count))
+        if (!reader.line(&line))
             break;
         Request request;
         bool isNumber = false;
@@ -282,12 +268,12 @@ void FileServerStandIn::serve(int fd)
         const int lines = isNumber ? argumentCount(request.command) : -1;
         bool complete = lines >= 0;
         for (int i = 0; complete && i < lines; ++i) {
-            complete = reader.line(&line, &count);
+            complete = reader.line(&line);
             request.lines << line;
         }
         if (complete && request.command == FileClient::CmdWrite)
-            complete = reader.bytes(request.lines.value(2).toLongLong(), &request.payload, &count);
-        m_receivedBytes += count;
+            complete = reader.bytes(request.lines.value(2).toLongLong(), &request.payload);
+        m_receivedBytes += reader.count - before;
         bool die = false;
         QByteArray dieReply;
         if (complete) {
