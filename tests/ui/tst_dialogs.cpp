@@ -18,7 +18,6 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -29,26 +28,6 @@
 using namespace dialogtest;
 
 namespace {
-
-void selectFormat(QWidget* dialog, const QString& name)
-{
-    auto* combo = child<QComboBox>(dialog, "cbFormat");
-    const int index = combo->findText(name);
-    if (index < 0)
-        qFatal("format %s not offered", qPrintable(name));
-    combo->setCurrentIndex(index);
-}
-
-QPushButton* buttonByText(QWidget* dialog, const QString& text)
-{
-    const QList<QPushButton*> buttons = dialog->findChildren<QPushButton*>();
-    for (QPushButton* button : buttons) {
-        if (button->text() == text)
-            return button;
-    }
-    qFatal("no button %s", qPrintable(text));
-    return nullptr;
-}
 
 // What the dialog shows for "name" (a combo box's text), "name:items" (its items),
 // "name:count", "name:enabled" and "name:tip" (whether it has a tool tip).
@@ -166,56 +145,6 @@ private slots:
         QCOMPARE(formats.first(), QStringLiteral("7z"));
     }
 
-    void proposedNames_data()
-    {
-        QTest::addColumn<QStringList>("names");
-        QTest::addColumn<QString>("archive");
-        QTest::addColumn<QStringList>("taken");
-        QTest::addColumn<QStringList>("formats"); // chosen in turn
-        QTest::addColumn<QString>("proposed");    // in the sources folder; "%1": its name
-
-        const QStringList two{"report.txt", "notes.md"};
-        const QStringList one{"report.txt"};
-        QTest::newRow("several files: the folder's own name")
-            << two << "" << QStringList() << QStringList() << "%1.7z";
-        QTest::newRow("one file: its extension gives way")
-            << one << "" << QStringList() << QStringList() << "report.7z";
-        QTest::newRow("a single stream keeps the extension")
-            << one << "" << QStringList() << QStringList{"xz"} << "report.txt.xz";
-        QTest::newRow("and gives it back")
-            << one << "" << QStringList() << QStringList{"gzip", "7z"} << "report.7z";
-        QTest::newRow("a folder keeps its dots")
-            << QStringList{"v1.2"} << "v1.2" << QStringList() << QStringList() << "v1.2.7z";
-        QTest::newRow("nothing to name it after")
-            << QStringList() << "" << QStringList() << QStringList() << "";
-        QTest::newRow("a taken name gets a number")
-            << two << "backup" << QStringList{"backup.tar"} << QStringList{"zip", "tar"}
-            << "backup_1.tar";
-        QTest::newRow("back to the free name")
-            << two << "backup" << QStringList{"backup.tar"} << QStringList{"tar", "zip"}
-            << "backup.zip";
-    }
-
-    void proposedNames()
-    {
-        QFETCH(QStringList, names);
-        QFETCH(QString, archive);
-        QFETCH(QStringList, taken);
-        QFETCH(QStringList, formats);
-        QFETCH(QString, proposed);
-
-        for (const QString& name : taken)
-            QVERIFY(testenv::writeFile(m_dir + "/" + name, "taken"));
-        CompressDialog dialog;
-        CompressOptions options = compressRequest(names, archive);
-        dialog.setCompressOptions(options);
-        for (const QString& format : formats)
-            selectFormat(&dialog, format);
-        if (!proposed.isEmpty())
-            proposed = m_dir + "/" + proposed.arg(QFileInfo(m_dir).fileName());
-        QCOMPARE(child<QComboBox>(&dialog, "cbArchiveName")->currentText(), proposed);
-    }
-
     void acceptedRequest_data()
     {
         // The request packs report.txt into the archive given (relative to the
@@ -284,6 +213,18 @@ private slots:
         add("own format and back", "", {"cbFormat=qv", "cbFormat=7z"},
             {"cbChangeType:count=4", "cbPathType:count=3"});
 
+        // The name proposed: from the file or folder, free in the folder, and its
+        // extension following the format.
+        add("proposal: one file's extension gives way", "", {}, {"archivePath=%D/report.7z"});
+        add("proposal: a single stream keeps the extension", "", {"cbFormat=xz"},
+            {"archivePath=%D/report.txt.xz"});
+        add("proposal: and gives it back", "", {"cbFormat=gzip", "cbFormat=7z"},
+            {"archivePath=%D/report.7z"});
+        add("proposal: a taken name gets a number", "backup",
+            {"+%D/backup.tar", "cbFormat=zip", "cbFormat=tar"}, {"archivePath=%D/backup_1.tar"});
+        add("proposal: back to the free name", "backup",
+            {"+%D/backup.tar", "cbFormat=tar", "cbFormat=zip"}, {"archivePath=%D/backup.zip"});
+
         add("choices", "all",
             {"cbFormat=zip", "cbCompressLevel=Maximum", "cbCompressMethod=BZip2",
              "cbChangeType=Synchronize"},
@@ -306,7 +247,7 @@ private slots:
         dialog.setCompressOptions(options);
         QStringList shown;
         const int accepted = testenv::execModal(&dialog, [&](QDialog* d) {
-            shown = setAndAccept(d, steps, warnings.size());
+            shown = setAndAccept(d, steps.replaceInStrings("%D", m_dir), warnings.size());
         });
         QCOMPARE(shown, warnings);
         QCOMPARE(accepted, int(result.isEmpty() ? QDialog::Rejected : QDialog::Accepted));
@@ -399,43 +340,6 @@ private slots:
         QCOMPARE(request.subPath, QStringLiteral("docs"));
     }
 
-    void questionNamesTheFile_data()
-    {
-        QTest::addColumn<int>("form");
-        QTest::addColumn<bool>("folder");
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<QString>("other"); // the start of what is said of the new file
-
-        QTest::newRow("extracting") << int(Extracting) << false << "File:" << "Modified: ";
-        QTest::newRow("copying") << int(Copying) << false << "File:" << "Size: 5 B\n";
-        QTest::newRow("open file")
-            << int(AccessDenied) << false << "Error happened during attempt to open file:" << "";
-        QTest::newRow("open folder") << int(AccessDeniedOfSeveral) << true
-                                     << "Error happened during attempt to open directory:"
-                                     << "";
-        QTest::newRow("delete file")
-            << int(DeletionDenied) << false << "Error happened during attempt to delete file:"
-            << "";
-        QTest::newRow("delete folder")
-            << int(DeletionDenied) << true << "Error happened during attempt to delete directory:"
-            << "";
-    }
-
-    void questionNamesTheFile()
-    {
-        QFETCH(int, form);
-        QFETCH(bool, folder);
-        QFETCH(QString, title);
-        QFETCH(QString, other);
-
-        const QString path = folder ? testenv::makeDir("locked") : m_dir + "/existing.bin";
-        ConflictDialog dialog;
-        ask(dialog, form, path);
-        QCOMPARE(child<QLabel>(&dialog, "lblTopTitle")->text(), title);
-        QCOMPARE(child<QLabel>(&dialog, "lblUpperInfo")->text().section('\n', 0, 0), path);
-        QCOMPARE(child<QLabel>(&dialog, "lblLowerInfo")->text().left(other.size()), other);
-    }
-
     void conflictAnswers_data()
     {
         QTest::addColumn<int>("form");
@@ -447,12 +351,9 @@ private slots:
         const QList<QPair<const char*, const char*>> fileExists = {
             {"Replace", "1:1/0"}, {"Replace All", "1:1/1"}, {"Skip", "2:1/0"},
             {"Skip All", "2:1/1"}, {"Rename", "3:1/0"},     {"Rename All", "3:1/1"}};
-        for (const auto& row : fileExists) {
-            QTest::addRow("extracting: %s", row.first)
-                << int(Extracting) << false << false << row.first << row.second;
-            QTest::addRow("copying: %s", row.first)
-                << int(Copying) << false << false << row.first << row.second;
-        }
+        for (const auto& row : fileExists)
+            QTest::addRow("%s", row.first) << int(Extracting) << false << false << row.first
+                                           << row.second;
         QTest::newRow("one answer clears an earlier one for all")
             << int(Extracting) << true << false << "Replace" << "1:1/0";
         QTest::newRow("retry") << int(AccessDenied) << false << false << "Retry" << "6:1/0";
@@ -460,15 +361,12 @@ private slots:
         QTest::newRow("skip all")
             << int(AccessDeniedOfSeveral) << false << false << "Skip All" << "2:1/1";
         const QString admin = "Retry as administrator";
-        QTest::newRow("as administrator, one item")
-            << int(AccessDenied) << false << false << admin << "5:1/0";
         QTest::newRow("as administrator, box clear")
             << int(AccessDeniedOfSeveral) << false << false << admin << "5:1/0";
         QTest::newRow("as administrator, box ticked")
             << int(AccessDeniedOfSeveral) << false << true << admin << "5:1/1";
         // Closing cancels everything.
-        QTest::newRow("extracting, Escape") << int(Extracting) << false << false << "Escape"
-                                            << "7:1/1";
+        QTest::newRow("copying, Escape") << int(Copying) << false << false << "Escape" << "7:1/1";
         QTest::newRow("access denied for several, Escape")
             << int(AccessDeniedOfSeveral) << false << false << "Escape" << "7:1/1";
         QTest::newRow("access denied, closed") << int(AccessDenied) << false << false << "close"
@@ -497,7 +395,10 @@ private slots:
                 d->close();
             if (!d->isVisible())
                 return;
-            QPushButton* pushed = buttonByText(d, button);
+            QPushButton* pushed = nullptr;
+            for (QPushButton* candidate : d->findChildren<QPushButton*>())
+                pushed = candidate->text() == button ? candidate : pushed;
+            QVERIFY2(pushed, qPrintable(button));
             QTest::mousePress(pushed, Qt::LeftButton);
             openAfterPress = d->isVisible();
             QTest::mouseRelease(pushed, Qt::LeftButton);
@@ -721,9 +622,9 @@ private:
     // of that object name (a combo box to its item of that text, "#n" of that
     // data, or else to that edit text; a check box ticked by "1"; a line edit's
     // text), a step naming a button presses it (with a value: the folder chosen
-    // in the file dialog it opens). Then OK is pressed, and Cancel when the
-    // dialog stays open. The first `refusals` presses bring a message box,
-    // answered here; returns what they said as "title: text".
+    // in the file dialog it opens), "+path" makes a file there. Then OK is
+    // pressed, and Cancel when the dialog stays open. The first `refusals`
+    // presses bring a message box, answered here; returns what they said.
     static QStringList setAndAccept(QDialog* d, const QStringList& steps, int refusals)
     {
         QStringList shown;
@@ -731,6 +632,10 @@ private:
         for (const QString& step : steps + QStringList{"pbOk"}) {
             if (!d->isVisible())
                 break;
+            if (step.startsWith('+')) {
+                testenv::writeFile(step.mid(1), "taken");
+                continue;
+            }
             const QString value = step.section('=', 1);
             QWidget* widget = child<QWidget>(d, qPrintable(step.section('=', 0, 0)));
             if (auto* combo = qobject_cast<QComboBox*>(widget)) {

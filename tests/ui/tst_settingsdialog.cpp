@@ -228,91 +228,80 @@ private slots:
         }
     }
 
-    void boxMirrorsItsKey_data()
+    // Every option box stores a setting of its own and shows it when the dialog
+    // opens again.
+    void optionBoxesStoreTheirSettings()
     {
-        QTest::addColumn<QString>("box");
-        QTest::addColumn<QString>("key");
-        const QList<QPair<const char*, const char*>> rows = {
-            {"cbContextMenu", "ContextMenuEnabled"},
-            {"cbRemoveDuplicates", "RemoveDuplicatesRoot"},
-            {"cbRecycleBin", "RecycleBin"},
-            {"cbUseSecondPanel", "UseSecondChannel"},
-            {"cbRemoveSourceFiles", "RemoveSourceFiles"},
-            {"cbAppendNumberToDirectory", "AppendNumberToDirectory"},
-            {"cbListHiddenItems", "ListHiddenItems"},
-            {"cbArchiveHiddenItems", "ArchiveHiddenItems"},
-            {"cbRememberLastDir", "ShouldRememberLastDirectory"},
-            {"cbDoNotOpenSavedArchives", "DoNotOpenSavedArchives"},
-        };
-        for (const auto& row : rows)
-            QTest::newRow(row.first) << QString(row.first) << QString(row.second);
-    }
-
-    void boxMirrorsItsKey()
-    {
-        QFETCH(QString, box);
-        QFETCH(QString, key);
-        for (bool value : {true, false}) {
-            CSettings::setBoolValue(key, value);
+        CSettings::initSettings();
+        QSettings stored(settingsFile(), QSettings::IniFormat);
+        QMap<QString, QString> before;
+        for (const QString& key : stored.allKeys())
+            before.insert(key, stored.value(key).toString());
+        QMap<QString, bool> boxes;
+        {
             SettingsDialog dialog;
-            auto* checkBox = child<QCheckBox>(&dialog, qPrintable(box));
-            QCOMPARE(checkBox->isChecked(), value);
-            checkBox->setChecked(!value);
+            for (QCheckBox* box : dialog.findChildren<QCheckBox*>()) {
+                if (box->objectName() != QLatin1String("cbAssociations")) {
+                    box->toggle();
+                    boxes.insert(box->objectName(), box->isChecked());
+                }
+            }
             close(dialog);
-            QCOMPARE(CSettings::getBoolValue(key), !value);
-            QVERIFY(dialog.isHidden());
         }
+        stored.sync();
+        int changed = 0;
+        for (const QString& key : stored.allKeys())
+            changed += stored.value(key).toString() != before.value(key);
+        QCOMPARE(changed, boxes.size());
+        SettingsDialog again;
+        for (auto it = boxes.cbegin(); it != boxes.cend(); ++it)
+            QCOMPARE(child<QCheckBox>(&again, qPrintable(it.key()))->isChecked(), it.value());
     }
 
-    void closingOtherwiseWritesNothing()
+    void associationsFollowTheBoxes_data()
     {
-        SetRegisteredExtensions_local({ZF_XZ, ZF_RAR5});
-        const QByteArray associations = testenv::readFile(mimeAppsListPath());
-        SettingsDialog dialog;
-        dialog.show();
-        child<QCheckBox>(&dialog, "cbRecycleBin")->setChecked(true);
-        // The boxes show the file; then every one is cleared.
-        QList<ZipFormat> ticked;
-        for (QCheckBox* box : associationBoxes(dialog)) {
-            if (box->isChecked())
-                ticked << ZipFormat(box->property("format_index").toInt());
-            box->setChecked(false);
-        }
-        QCOMPARE(ticked, (QList<ZipFormat>{ZF_XZ, ZF_RAR5}));
-        dialog.reject();
-        QVERIFY(!CSettings::contains("RecycleBin"));
-        QCOMPARE(testenv::readFile(mimeAppsListPath()), associations);
-    }
-
-    void closeRegistersExactlyTheTicked_data()
-    {
+        QTest::addColumn<QList<ZipFormat>>("before");
         QTest::addColumn<QList<ZipFormat>>("tick");
+        QTest::addColumn<bool>("closed"); // or cancelled
         QTest::addColumn<QList<ZipFormat>>("registered");
-        QTest::newRow("none") << QList<ZipFormat>{} << QList<ZipFormat>{};
-        QTest::newRow("zip") << QList<ZipFormat>{ZF_ZIP} << QList<ZipFormat>{ZF_ZIP};
+        const QList<ZipFormat> all = getListOfExtensionsToRegister();
+        QTest::newRow("cancelled: nothing written")
+            << QList<ZipFormat>{ZF_XZ, ZF_RAR5} << QList<ZipFormat>{} << false
+            << QList<ZipFormat>{ZF_XZ, ZF_TAR_XZ, ZF_RAR5, ZF_RAR};
+        QTest::newRow("none") << all << QList<ZipFormat>{} << true << QList<ZipFormat>{};
         QTest::newRow("gz and rar")
-            << QList<ZipFormat>{ZF_GZIP, ZF_RAR5}
+            << all << QList<ZipFormat>{ZF_GZIP, ZF_RAR5} << true
             << QList<ZipFormat>{ZF_GZIP, ZF_TAR_GZIP, ZF_RAR5, ZF_RAR};
     }
 
-    void closeRegistersExactlyTheTicked()
+    void associationsFollowTheBoxes()
     {
+        QFETCH(QList<ZipFormat>, before);
         QFETCH(QList<ZipFormat>, tick);
+        QFETCH(bool, closed);
         QFETCH(QList<ZipFormat>, registered);
-        // Everything associated before, another program's line for a type
-        // that stays unticked.
-        SetRegisteredExtensions_local(getListOfExtensionsToRegister());
-        const QByteArray all = testenv::readFile(mimeAppsListPath());
-        testenv::writeFile(mimeAppsListPath(), all + "image/png=gimp.desktop\n");
-
-        SettingsDialog dialog;
-        for (QCheckBox* box : associationBoxes(dialog))
-            box->setChecked(tick.contains(ZipFormat(box->property("format_index").toInt())));
-        close(dialog);
-        QCOMPARE(GetRegisteredExtensions_local(), registered);
+        SetRegisteredExtensions_local(before);
         const QByteArray file = testenv::readFile(mimeAppsListPath());
-        QCOMPARE(file.count("=Quenvar.desktop"), 2 * tick.size());
-        QVERIFY(file.contains("image/png=gimp.desktop\n"));
+        SettingsDialog dialog;
+        dialog.show();
+        child<QCheckBox>(&dialog, "cbRecycleBin")->setChecked(true);
+        QList<ZipFormat> shown;
+        for (QCheckBox* box : associationBoxes(dialog)) {
+            const auto format = ZipFormat(box->property("format_index").toInt());
+            if (box->isChecked())
+                shown << format;
+            box->setChecked(tick.contains(format));
+        }
+        if (closed)
+            close(dialog);
+        else
+            dialog.reject();
+        QCOMPARE(GetRegisteredExtensions_local(), registered);
+        QCOMPARE(CSettings::contains("RecycleBin"), closed);
+        if (closed)
+            return;
+        QCOMPARE(shown, before);
+        QCOMPARE(testenv::readFile(mimeAppsListPath()), file);
     }
 
     void languageChangesAtOnce_data()
