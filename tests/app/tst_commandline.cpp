@@ -407,7 +407,6 @@ private slots:
         const QString english = "Commands (the value of --command):";
         const QString russian = QString::fromUtf8("Команды (значение --command):");
         QTest::newRow("Russian system") << "ru_RU.UTF-8" << QVariant() << russian;
-        QTest::newRow("Default, Russian system") << "ru_RU.UTF-8" << QVariant(360) << russian;
         QTest::newRow("English chosen")
             << "ru_RU.UTF-8" << QVariant(int(QLocale::English)) << english;
         QTest::newRow("Russian chosen")

@@ -496,23 +496,6 @@ private slots:
         QCOMPARE(testenv::run7z({"t", archive}).exitCode, 0);
     }
 
-    void extractWithTheDialog()
-    {
-        const QString folder = testenv::makeDir("dialog-e");
-        const QString archive = makeArchive(folder, "pack", "zip");
-        QString offered;
-        DialogPlayer player("ExtractDialog", [&](QDialog* dialog, int) {
-            auto* target = dialog->findChild<QComboBox*>("cbDstDirName");
-            offered = target->currentText();
-            target->setEditText(folder + "/chosen");
-            child<QPushButton>(dialog, "pbOk")->click();
-        });
-        QCOMPARE(runOperationCommand("e", {archive}), 0);
-        QCOMPARE(player.shown, 1);
-        QCOMPARE(offered, folder);
-        QCOMPARE(testenv::compareTrees(m_packed, folder + "/chosen/src"), QString());
-    }
-
     void severalArchivesShareOneDialog_data()
     {
         QTest::addColumn<bool>("accept");

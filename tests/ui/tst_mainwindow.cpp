@@ -61,43 +61,57 @@ private slots:
     void startUpShowsTheArchiveOrTheStoredPaths_data()
     {
         QTest::addColumn<QString>("command");
-        QTest::addColumn<QStringList>("positional");
+        QTest::addColumn<QString>("archive");
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("left");
-
-        const QString sub = m_dir + QStringLiteral("/sub");
-        QTest::newRow("no argument: the stored paths") << QString() << QStringList() << sub << sub;
-        QTest::newRow("stored path gone: home, silently")
-            << QString() << QStringList() << m_dir + QStringLiteral("/gone") << testenv::home();
-        QTest::newRow("stored path through a deleted archive: its folder")
-            << QString() << QStringList() << m_dir + QStringLiteral("/deleted.zip/docs") << m_dir;
-        QTest::newRow("stored path through a file that replaced the archive")
-            << QString() << QStringList() << m_dir + QStringLiteral("/a.txt/docs") << m_dir;
-        QTest::newRow("o x.7z")
-            << "o" << QStringList{m_archive} << sub << m_archive + QStringLiteral("/ [archive]");
-        QTest::newRow("plain x.7z") << QString() << QStringList{m_archive} << sub
-                                    << m_archive + QStringLiteral("/ [archive]");
-        QTest::newRow("unknown command, last argument")
-            << "zz" << QStringList{m_archive} << sub << m_archive + QStringLiteral("/ [archive]");
-        QTest::newRow("t x.7z opens none") << "t" << QStringList{m_archive} << sub << sub;
+        QTest::addColumn<QStringList>("settings"); // "key=1" or "key=0"
+        const auto row = [](const char* name, const QString& command, const QString& archive,
+                            const QString& stored, const QString& left,
+                            const QStringList& settings = {}) {
+            QTest::newRow(name) << command << archive << stored << left << settings;
+        };
+        const QString sub = m_dir + "/sub";
+        const QString top = m_archive + "/ [archive]";
+        row("no argument: the stored paths", "", "", sub, sub);
+        row("stored path gone: home, silently", "", "", m_dir + "/gone", testenv::home());
+        row("stored path through a deleted archive: its folder", "", "",
+            m_dir + "/deleted.zip/docs", m_dir);
+        row("stored path through a file that replaced the archive", "", "", m_dir + "/a.txt/docs",
+            m_dir);
+        row("inside an archive, reopened", "", "", m_archive + "/docs",
+            m_archive + "/docs [archive]");
+        row("inside an archive, not reopened: its folder", "", "", m_archive + "/docs", m_dir,
+            {"DoNotOpenSavedArchives=1"});
+        row("not remembered: home", "", "", sub, testenv::home(),
+            {"ShouldRememberLastDirectory=0"});
+        row("o x.7z", "o", m_archive, sub, top);
+        row("plain x.7z", "", m_archive, sub, top);
+        row("unknown command, last argument", "zz", m_archive, sub, top);
+        row("t x.7z opens none", "t", m_archive, sub, sub);
     }
 
     void startUpShowsTheArchiveOrTheStoredPaths()
     {
         QFETCH(QString, command);
-        QFETCH(QStringList, positional);
+        QFETCH(QString, archive);
         QFETCH(QString, stored);
         QFETCH(QString, left);
+        QFETCH(QStringList, settings);
 
+        CSettings::setBoolValue("ShouldRememberLastDirectory", true);
+        CSettings::setBoolValue("DoNotOpenSavedArchives", false);
+        for (const QString& setting : settings)
+            CSettings::setBoolValue(setting.section('=', 0, 0), setting.endsWith("=1"));
         CSettings::setPanelPath(0, stored);
-        CSettings::setPanelPath(1, m_dir + QStringLiteral("/other"));
-        QStringList arguments{QStringLiteral("quenvar")};
+        CSettings::setPanelPath(1, m_dir + "/other");
+        QStringList arguments{"quenvar"};
         if (!command.isEmpty())
-            arguments << QStringLiteral("-c") << command;
-        arguments << positional;
-        restart(mainWindowArchive(command, arguments, positional));
+            arguments << "-c" << command;
+        const QStringList positional = archive.isEmpty() ? QStringList() : QStringList{archive};
+        restart(mainWindowArchive(command, arguments + positional, positional));
         QCOMPARE(shown(0), left);
-        QCOMPARE(shown(1), m_dir + QStringLiteral("/other"));
+        const bool remembered = !settings.contains("ShouldRememberLastDirectory=0");
+        QCOMPARE(shown(1), remembered ? m_dir + "/other" : testenv::home());
         QCOMPARE(MainWindow::getInstance()->currentPanel(), 0);
     }
 
@@ -145,44 +159,6 @@ private slots:
         QCOMPARE(shown(1).toLower(),
                  (archive + QLatin1Char('/') + folder + QStringLiteral(" [archive]")).toLower());
         QVERIFY(window->upButton(1)->isEnabled());
-    }
-
-    void keyMap_data()
-    {
-        QTest::addColumn<QStringList>("keys");
-        QTest::addColumn<QString>("shows");
-        QTest::addColumn<int>("copied");
-        QTest::addColumn<int>("moved");
-
-        const QString sub = m_dir + QStringLiteral("/sub");
-        QTest::newRow("Backspace goes up") << QStringList{"Backspace"} << m_dir << 0 << 0;
-        QTest::newRow("Return opens the folder")
-            << QStringList{"Return"} << sub + QStringLiteral("/sub") << 0 << 0;
-        QTest::newRow("C keeps the cut") << QStringList{"Ctrl+X", "C"} << sub << 1 << 1;
-        QTest::newRow("X drops the copy") << QStringList{"Ctrl+C", "X"} << sub << 0 << 0;
-    }
-
-    void keyMap()
-    {
-        QFETCH(QStringList, keys);
-        QFETCH(QString, shows);
-        QFETCH(int, copied);
-        QFETCH(int, moved);
-
-        QVERIFY(QDir().mkpath(m_dir + QStringLiteral("/sub/sub")));
-        MainWindow* window = restart(m_dir + QStringLiteral("/sub"));
-        select(0, {"sub"});
-        for (const QString& key : keys) {
-            const QKeySequence sequence(key);
-            QTest::keyClick(window->view(0), Qt::Key(sequence[0] & ~Qt::KeyboardModifierMask),
-                            Qt::KeyboardModifiers(sequence[0] & Qt::KeyboardModifierMask));
-        }
-        QCOMPARE(shown(0), shows);
-        QCOMPARE(window->copyList().size(), copied);
-        QCOMPARE(window->moveList().size(), moved);
-
-        QTest::keyClick(window->view(0), Qt::Key_D, Qt::AltModifier);
-        QVERIFY(window->addressBar(0)->hasFocus());
     }
 
     void menusFollowTheSelection_data()
@@ -272,24 +248,6 @@ private slots:
         for (const QAction* action : menu->actions())
             texts << action->text();
         QCOMPARE(texts, entries);
-    }
-
-    void viewActionsSurviveARestart()
-    {
-        MainWindow* window = restart(m_dir);
-        for (const char* name : {"actViewPath", "actDualPanel"}) {
-            QAction* action = window->findChild<QAction*>(QLatin1String(name));
-            QVERIFY(action->isChecked());
-            action->trigger();
-        }
-        window = restart(m_dir);
-        for (const char* name : {"actViewPath", "actDualPanel"})
-            QVERIFY(!window->findChild<QAction*>(QLatin1String(name))->isChecked());
-        QVERIFY(window->findChild<QAction*>(QStringLiteral("actViewUp"))->isChecked());
-        QVERIFY(!window->findChild<QWidget*>(QStringLiteral("secondPanel"))->isVisible());
-        QVERIFY(!window->addressBar(0)->isVisible());
-        for (const char* name : {"actViewPath", "actDualPanel"})
-            window->findChild<QAction*>(QLatin1String(name))->trigger();
     }
 
     void deletingTheOpenArchiveSendsThePanelBack()

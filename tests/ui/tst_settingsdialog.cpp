@@ -3,7 +3,6 @@
 #include "common/testenv.h"
 #include "ui/dialogtest.h"
 
-#include "app/CCompressOptions.h"
 #include "app/Logger.h"
 #include "app/settings.h"
 #include "desktop/RegistryUtils.h"
@@ -188,46 +187,6 @@ private slots:
         QVERIFY(!CSettings::contains("NeverWritten"));
     }
 
-    void panelPaths_data()
-    {
-        QTest::addColumn<QString>("stored"); // "<dir>": a folder of this test
-        QTest::addColumn<bool>("remember");
-        QTest::addColumn<bool>("doNotOpenArchives");
-        QTest::addColumn<QString>("shown");
-        const QString inside = "<dir>/photos.7z/holiday/2024";
-        QTest::newRow("not remembered: home") << "/usr" << false << false << QDir::homePath();
-        QTest::newRow("inside an archive, reopened") << inside << true << false << inside;
-        QTest::newRow("inside an archive, not reopened: its folder")
-            << inside << true << true << "<dir>";
-        QTest::newRow("a plain folder is no archive") << "<dir>" << true << true << "<dir>";
-    }
-
-    void panelPaths()
-    {
-        QFETCH(QString, stored);
-        QFETCH(bool, remember);
-        QFETCH(bool, doNotOpenArchives);
-        QFETCH(QString, shown);
-        const QString dir = testenv::makeDir("panel");
-        testenv::writeFile(dir + "/photos.7z", "7z");
-        CSettings::initSettings();
-        for (int panel : {0, 1})
-            CSettings::setPanelPath(panel, stored.replace("<dir>", dir));
-        CSettings::setBoolValue("ShouldRememberLastDirectory", remember);
-        CSettings::setBoolValue("DoNotOpenSavedArchives", doNotOpenArchives);
-        shown.replace("<dir>", dir);
-        for (int panel : {0, 1})
-            QCOMPARE(CSettings::getPanelPath(panel), shown);
-    }
-
-    void extractDefaultsFollowSetting()
-    {
-        for (bool remove : {true, false}) {
-            CSettings::setBoolValue("RemoveDuplicatesRoot", remove);
-            QCOMPARE(ExtractOptions().removeDuplicatesRoot, remove);
-        }
-    }
-
     // Every option box stores a setting of its own and shows it when the dialog
     // opens again.
     void optionBoxesStoreTheirSettings()
@@ -313,8 +272,6 @@ private slots:
         QTest::newRow("Default") << kSystemLanguage << QString("Закрыть")
                                  << QString("По умолчанию");
         QTest::newRow("English") << int(QLocale::English) << QString("Close") << QString("Default");
-        QTest::newRow("Russian") << int(QLocale::Russian) << QString("Закрыть")
-                                 << QString("По умолчанию");
     }
 
     void languageChangesAtOnce()
