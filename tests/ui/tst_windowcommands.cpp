@@ -19,7 +19,6 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QLabel>
-#include <QMenu>
 
 #include <cerrno>
 #include <cstring>
@@ -39,32 +38,9 @@ void recordWarnings(QtMsgType type, const QMessageLogContext&, const QString& me
         warnings << message;
 }
 
-// A fresh folder with the files (relative path -> content).
-QString folderWith(const QString& name, const QMap<QString, QByteArray>& files)
-{
-    const QString dir = testenv::makeDir(name);
-    testenv::makeTree(dir, files);
-    return dir;
-}
-
 void trigger(const char* action)
 {
     MainWindow::getInstance()->findChild<QAction*>(QLatin1String(action))->trigger();
-}
-
-// The entry of the panel's context menu at the row whose text starts so.
-void triggerContextEntry(int panel, const QString& row, const QString& entry)
-{
-    MainWindow* window = MainWindow::getInstance();
-    const QPoint point = window->view(panel)->visualRect(rowOf(panel, row)).center();
-    std::unique_ptr<QMenu> menu(window->createContextMenu(panel, point));
-    for (QAction* action : menu->actions()) {
-        if (action->text().startsWith(entry)) {
-            action->trigger();
-            return;
-        }
-    }
-    QFAIL(qPrintable(QStringLiteral("no context entry ") + entry));
 }
 
 // Whether nobody but the user may enter or read the folder.
@@ -126,10 +102,11 @@ public slots:
 private slots:
     void initTestCase()
     {
-        m_source = folderWith(QStringLiteral("source"), {{"docs/a.txt", "a"},
-                                                         {"docs/sub/b.txt", "b"},
-                                                         {"top.txt", "t"},
-                                                         {"New folder/n.txt", "n"}});
+        m_source = testenv::makeDir("source");
+        testenv::makeTree(m_source, {{"docs/a.txt", "a"},
+                                     {"docs/sub/b.txt", "b"},
+                                     {"top.txt", "t"},
+                                     {"New folder/n.txt", "n"}});
         // What the program once staged new folders under, planted by someone
         // else: it must not matter.
         QVERIFY(testenv::writeFile(QDir::tempPath() + QStringLiteral("/Quenvar/a"), "planted"));
@@ -169,7 +146,6 @@ private slots:
         QTest::newRow("Delete key: for good without the trash")
             << "Delete" << false << "nowhere";
         QTest::newRow("Delete key: to the trash") << "Delete" << true << "trash";
-        QTest::newRow("Ctrl+D: to the trash") << "Ctrl+D" << true << "trash";
         QTest::newRow("Shift+Delete: for good") << "Shift+Delete" << true << "nowhere";
         QTest::newRow("answered No") << "Delete" << true << "place";
     }
@@ -180,7 +156,7 @@ private slots:
         QFETCH(bool, recycleBin);
         QFETCH(QString, endsIn);
 
-        const QString dir = folderWith(QStringLiteral("delete"), {});
+        const QString dir = testenv::makeDir("delete");
         const QString name = QFileInfo(dir).fileName() + QStringLiteral(".txt");
         QVERIFY(testenv::writeFile(dir + QLatin1Char('/') + name, "x"));
         CSettings::setBoolValue(QStringLiteral("RecycleBin"), recycleBin);
@@ -234,9 +210,8 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(bool, moved);
 
-        const QString root =
-            folderWith(QStringLiteral("copy"), {{"from/f.txt", "f"}, {"from/sub/s.txt", "s"}});
-        QVERIFY(QDir(root).mkdir(QStringLiteral("to")));
+        const QString root = testenv::makeDir("copy");
+        testenv::makeTree(root, {{"from/f.txt", "f"}, {"from/sub/s.txt", "s"}}, {"to"});
         const QMap<QString, QString> places{{"from", root + QStringLiteral("/from")},
                                             {"to", root + QStringLiteral("/to")},
                                             {"archive", archiveIn(root, QStringLiteral("zip"))}};
@@ -271,7 +246,8 @@ private slots:
 
     void newFolderInAFilePanel()
     {
-        const QString dir = folderWith(QStringLiteral("newfolder"), {{"New folder/x", "x"}});
+        const QString dir = testenv::makeDir("newfolder");
+        testenv::makeTree(dir, {{"New folder/x", "x"}});
         MainWindow* window = restart(dir);
         trigger("actCreateDir");
         QVERIFY(QFileInfo(dir + QStringLiteral("/New folder (1)")).isDir());
@@ -298,35 +274,55 @@ private slots:
     void archiveEditsAreWritten_data()
     {
         QTest::addColumn<QString>("format");
-        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("command"); // an action, or "drop"
+        QTest::addColumn<QStringList>("sources"); // added into "docs", which the panel shows
         QTest::addColumn<QStringList>("gone");
         QTest::addColumn<QStringList>("added");
 
         for (const char* format : {"7z", "zip", "qv"}) {
             const QString f = QLatin1String(format);
             QTest::addRow("%s: delete a folder", format)
-                << f << "actDelete"
+                << f << "actDelete" << QStringList()
                 << QStringList{"docs", "docs/a.txt", "docs/sub", "docs/sub/b.txt"} << QStringList();
             QTest::addRow("%s: rename a folder", format)
-                << f << "actRename" << QStringList{"New folder", "New folder/n.txt"}
+                << f << "actRename" << QStringList()
+                << QStringList{"New folder", "New folder/n.txt"}
                 << QStringList{"renamed", "renamed/n.txt"};
             QTest::addRow("%s: new folder beside \"New folder\"", format)
-                << f << "actCreateDir" << QStringList() << QStringList{"New folder (1)"};
+                << f << "actCreateDir" << QStringList() << QStringList()
+                << QStringList{"New folder (1)"};
         }
+        QTest::newRow("Add file(s)...") << "7z" << "addFilesToCurrentArchive"
+                                        << QStringList{"one/f.txt"} << QStringList()
+                                        << QStringList{"docs/f.txt"};
+        QTest::newRow("Add Directory...")
+            << "7z" << "addFolderToCurrentArchive" << QStringList{"one"} << QStringList()
+            << QStringList{"docs/one", "docs/one/deep", "docs/one/deep/d.txt", "docs/one/f.txt"};
+        QTest::newRow("drop from two folders")
+            << "7z" << "drop" << QStringList{"one/f.txt", "two/g.txt"} << QStringList()
+            << QStringList{"docs/one/f.txt", "docs/two/g.txt"};
     }
 
     void archiveEditsAreWritten()
     {
         QFETCH(QString, format);
         QFETCH(QString, command);
+        QFETCH(QStringList, sources);
         QFETCH(QStringList, gone);
         QFETCH(QStringList, added);
 
-        const QString archive = archiveIn(testenv::makeDir(QStringLiteral("edits")), format);
+        const QString dir = testenv::makeDir("edits");
+        testenv::makeTree(dir, {{"one/f.txt", "f"}, {"one/deep/d.txt", "d"}, {"two/g.txt", "g"}});
+        const QString archive = archiveIn(dir, format);
         const QStringList before = testarchives::entryPaths(archive);
         QVERIFY(before.contains(QStringLiteral("top.txt")));
-        restart(archive);
-        select(0, {command == QLatin1String("actDelete") ? "docs" : "New folder"});
+        const QString folder = sources.isEmpty() ? QString() : QStringLiteral("docs");
+        MainWindow* window = restart(archive + "/" + folder);
+        QStringList paths;
+        for (const QString& source : sources)
+            paths << dir + "/" + source;
+        if (sources.isEmpty())
+            select(0, {command == QLatin1String("actDelete") ? "docs" : "New folder"});
         QString offered;
         if (command == QLatin1String("actCreateDir"))
             testenv::whenModalAppears(
@@ -335,7 +331,24 @@ private slots:
                     static_cast<QDialog*>(dialog)->accept();
                 },
                 "NewFolderDialog");
-        trigger(qPrintable(command));
+        if (!sources.isEmpty() && command != QLatin1String("drop"))
+            testenv::whenModalAppears(
+                [&](QWidget* dialog) {
+                    static_cast<QFileDialog*>(dialog)->selectFile(paths.first());
+                    static_cast<QDialog*>(dialog)->accept();
+                },
+                "QFileDialog");
+        if (command == QLatin1String("drop")) {
+            QMimeData data;
+            QList<QUrl> urls;
+            for (const QString& path : paths)
+                urls << QUrl::fromLocalFile(path);
+            data.setUrls(urls);
+            QVERIFY(window->archiveModel(0)->dropMimeData(&data, Qt::CopyAction, -1, -1,
+                                                          QModelIndex()));
+        } else {
+            trigger(qPrintable(command));
+        }
         if (command == QLatin1String("actRename"))
             commitEditor(0, QStringLiteral("renamed"));
         if (command == QLatin1String("actCreateDir"))
@@ -346,9 +359,13 @@ private slots:
             expected.removeOne(path);
         expected.sort();
         QCOMPARE(testarchives::entryPaths(archive), expected);
-        for (const QString& name : added)
-            if (!name.contains(QLatin1Char('/')))
-                rowOf(0, name);
+        // The panel stays where it was and shows what came; what was added stays.
+        QCOMPARE(shown(0), archive + "/" + folder + " [archive]");
+        const int inside = folder.isEmpty() ? 0 : folder.size() + 1;
+        if (!added.isEmpty())
+            rowOf(0, added.first().mid(inside).section('/', 0, 0));
+        for (const QString& path : paths)
+            QVERIFY(QFileInfo::exists(path));
     }
 
     void renamesThatCannotBeDone_data()
@@ -368,8 +385,8 @@ private slots:
         QFETCH(QString, newName);
         QFETCH(QString, title);
 
-        const QString dir = folderWith(QStringLiteral("rename"),
-                                       {{"top.txt", "t"}, {"b.txt", "b"}, {"sub/c", "c"}});
+        const QString dir = testenv::makeDir("rename");
+        testenv::makeTree(dir, {{"top.txt", "t"}, {"b.txt", "b"}, {"sub/c", "c"}});
         const QString archive = archiveIn(dir, QStringLiteral("7z"));
         const QStringList before =
             inArchive ? testarchives::entryPaths(archive) : testenv::listTree(dir);
@@ -384,64 +401,6 @@ private slots:
         QCOMPARE(testenv::readFile(dir + QStringLiteral("/b.txt")), QByteArray("b"));
     }
 
-    void addingToTheOpenArchive_data()
-    {
-        QTest::addColumn<QString>("how");
-        QTest::addColumn<QStringList>("sources");
-        QTest::addColumn<QStringList>("added");
-
-        QTest::newRow("Add file(s)...")
-            << "addFilesToCurrentArchive" << QStringList{"one/f.txt"} << QStringList{"docs/f.txt"};
-        QTest::newRow("Add Directory...")
-            << "addFolderToCurrentArchive" << QStringList{"one"}
-            << QStringList{"docs/one", "docs/one/deep", "docs/one/deep/d.txt", "docs/one/f.txt"};
-        QTest::newRow("drop from two folders")
-            << "drop" << QStringList{"one/f.txt", "two/g.txt"}
-            << QStringList{"docs/one/f.txt", "docs/two/g.txt"};
-    }
-
-    void addingToTheOpenArchive()
-    {
-        QFETCH(QString, how);
-        QFETCH(QStringList, sources);
-        QFETCH(QStringList, added);
-
-        const QString dir
-            = folderWith(QStringLiteral("add"),
-                         {{"one/f.txt", "f"}, {"one/deep/d.txt", "d"}, {"two/g.txt", "g"}});
-        const QString archive = archiveIn(dir, QStringLiteral("7z"));
-        const QStringList before = testarchives::entryPaths(archive);
-        MainWindow* window = restart(archive + QStringLiteral("/docs"));
-        QStringList paths;
-        for (const QString& source : sources)
-            paths << dir + QLatin1Char('/') + source;
-        if (how == QLatin1String("drop")) {
-            QMimeData data;
-            QList<QUrl> urls;
-            for (const QString& path : paths)
-                urls << QUrl::fromLocalFile(path);
-            data.setUrls(urls);
-            QVERIFY(window->archiveModel(0)->dropMimeData(&data, Qt::CopyAction, -1, -1,
-                                                          QModelIndex()));
-        } else {
-            testenv::whenModalAppears(
-                [&](QWidget* dialog) {
-                    static_cast<QFileDialog*>(dialog)->selectFile(paths.first());
-                    static_cast<QDialog*>(dialog)->accept();
-                },
-                "QFileDialog");
-            trigger(qPrintable(how));
-        }
-        QStringList appeared = testarchives::entryPaths(archive);
-        for (const QString& path : before)
-            appeared.removeOne(path);
-        QCOMPARE(appeared, added);
-        QCOMPARE(shown(0), archive + QStringLiteral("/docs [archive]"));
-        rowOf(0, added.first().section(QLatin1Char('/'), 1, 1));
-        // What was added stays where it was.
-        QVERIFY(QFileInfo::exists(paths.first()));
-    }
-
     void extractCommands_data()
     {
         QTest::addColumn<QString>("inside");
@@ -449,14 +408,11 @@ private slots:
         QTest::addColumn<QString>("command");
         QTest::addColumn<QStringList>("tree");
 
-        const QStringList all{"docs/",   "docs/a.txt",  "docs/sub/",       "docs/sub/b.txt",
-                              "top.txt", "New folder/", "New folder/n.txt"};
-        QStringList extractedTo;
-        for (const QString& path : all)
-            extractedTo << QStringLiteral("x/") + path;
-        QTest::newRow("Extract here") << "" << "x.7z" << "actExtractHere_2" << all;
-        QTest::newRow("Extract to x")
-            << "" << "x.7z" << "Extract to" << QStringList{"x/"} + extractedTo;
+        // Into a folder named after the archive is tst_commandline's part ("ed").
+        QTest::newRow("Extract here")
+            << "" << "x.7z" << "actExtractHere_2"
+            << QStringList{"docs/",   "docs/a.txt",  "docs/sub/",       "docs/sub/b.txt",
+                           "top.txt", "New folder/", "New folder/n.txt"};
         QTest::newRow("Extract here from inside, below the folder shown")
             << "/docs" << "sub" << "actExtractHere_2" << QStringList{"sub/", "sub/b.txt"};
         QTest::newRow("Extract the archive... from inside")
@@ -482,10 +438,7 @@ private slots:
                     dialog->findChild<QAbstractButton*>(QStringLiteral("pbOk"))->click();
                 },
                 "ExtractDialog");
-        if (command.startsWith(QLatin1String("act")))
-            trigger(qPrintable(command));
-        else
-            triggerContextEntry(0, row, command);
+        trigger(qPrintable(command));
         tree.sort();
         QStringList found = testenv::listTree(dir);
         found.removeOne(QStringLiteral("x.7z"));
