@@ -225,10 +225,6 @@ private slots:
             << QByteArray(
                    "[Added Associations]\napplication/zip=Quenvar.desktop\n[Default Applications]\n"
                    "application/zip=Quenvar.desktop\ntext/plain=gedit.desktop\n");
-        QTest::newRow("empty file gets both headers")
-            << QByteArray("") << QList<ZipFormat>{ZF_7Z} << 1
-            << QByteArray("[Added Associations]\napplication/x-7z-compressed=Quenvar.desktop\n"
-                          "[Default Applications]\napplication/x-7z-compressed=Quenvar.desktop\n");
     }
 
     void fileAfterRegistering()
