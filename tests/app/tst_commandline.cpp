@@ -1,11 +1,10 @@
-// The real executable run as a script runs it, its parser, help, language and log,
-// and XML operation files read into requests in this process.
+// The real executable run as a script runs it: commands, operation files, the parser,
+// help, language and log.
 #include "common/testarchives.h"
 #include "common/testenv.h"
 
 #include "app/CCompressOptions.h"
 #include "app/OperationCommands.h"
-#include "app/XmlReader.h"
 
 namespace {
 
@@ -60,27 +59,6 @@ pax[148:156] = b'%06o\0 ' % sum(pax[:512])
 open(sys.argv[1] + '/pax.tar', 'wb').write(pax)
 )";
 
-struct Parsed
-{
-    std::unique_ptr<CompressOptions> compress;
-    std::unique_ptr<ExtractOptions> extract;
-};
-
-Parsed parse(const QString& path)
-{
-    CompressOptions* compress = reinterpret_cast<CompressOptions*>(0x1);
-    ExtractOptions* extract = reinterpret_cast<ExtractOptions*>(0x1);
-    const bool ok = parseXml(path, &compress, &extract, nullptr);
-    if (!ok)
-        qFatal("parseXml reported failure");
-    Parsed parsed;
-    parsed.compress.reset(compress);
-    parsed.extract.reset(extract);
-    if (bool(parsed.compress) == bool(parsed.extract))
-        qFatal("parseXml must give exactly one request");
-    return parsed;
-}
-
 } // namespace
 
 Q_DECLARE_METATYPE(Run)
@@ -92,17 +70,9 @@ class TestCommandLine : public QObject
 private:
     QString m_inputs;
     QString m_source; // "src" in m_inputs, with files and subfolders
-    QString m_dir;    // where the operation files parsed in this process go
 
     static void addRun(const char* name, const Run& run) { QTest::newRow(name) << run; }
 
-    QString write(const QByteArray& body)
-    {
-        const QString path = m_dir + "/job.xml";
-        if (!testenv::writeFile(path, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" + body))
-            qFatal("cannot write %s", qPrintable(path));
-        return path;
-    }
 
     // The program's log in a child's environment, one line each.
     static QStringList logLines(const QProcessEnvironment& env)
@@ -151,7 +121,6 @@ private slots:
         QVERIFY(testenv::writeFile(m_inputs + "/crc.zip", crc));
     }
 
-    void init() { m_dir = testenv::makeDir("xml"); }
 
     void commands_data()
     {
@@ -234,6 +203,16 @@ private slots:
                {{}, {}, compress.arg("zip", "full.zip", "<file>%S</file>")
                             + "<pathsMode>absolute</pathsMode>", false, 0, {}, {}, {}, "full.zip",
                 under("%S", kSourceEntries)});
+        // How operation files are read: the last of an element counts, the
+        // operation's name is exact (otherwise an extraction is meant).
+        const QString made = compress.arg("7z", "made.7z", "<file>%S</file>");
+        addRun("xml, a later target counts",
+               {{}, {}, "<target>first.7z</target>" + made, false, 0, {}, {}, {"!first.7z"},
+                "made.7z", under("src", kSourceEntries)});
+        addRun("xml, operation names are exact",
+               {{}, {}, "<operation>compress</operation><target>out</target>"
+                        "<files><file>%S/a.txt</file></files>",
+                false, 1, "%S/a.txt", {}, {"!out"}});
         // A script must learn that no archive was written: the target's folder
         // is a regular file.
         addRun("xml compress into a file",
@@ -460,104 +439,6 @@ private slots:
             = compressRequestFromArguments({folder + "/name\"", folder + "/other"});
         QCOMPARE(options.files, (QStringList{folder + "/name\\", folder + "/other"}));
         QCOMPARE(options.baseDirectory, folder);
-    }
-
-    void requests_data()
-    {
-        // The paths expected start with "D/" for the folder of the XML file.
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<bool>("compress");
-        QTest::addColumn<QString>("archive");
-        QTest::addColumn<QString>("target"); // extractions only, when given
-        QTest::addColumn<QStringList>("files");
-        QTest::addColumn<QString>("password");
-        QTest::addColumn<int>("format"); // compressions only
-        const auto extract = [](const char* name, const QByteArray& body, const QString& archive,
-                                const QString& target = QString(),
-                                const QString& password = QString()) {
-            QTest::newRow(name)
-                << body << false << archive << target << QStringList() << password << -1;
-        };
-        const auto compress
-            = [](const char* name, const QByteArray& body, const QString& archive,
-                 const QStringList& files, int format, const QString& password = QString()) {
-                  QTest::newRow(name)
-                      << body << true << archive << QString() << files << password << format;
-              };
-        compress(
-            "compress",
-            "<Main><operation>Compress</operation><password>pw</password>"
-            "<pathsMode>relative</pathsMode>"
-            "<format>7z</format><target>out/archive.7z</target>"
-            "<files><file>docs/a.txt</file><file2>docs/b.txt</file2></files></Main>",
-            "D/out/archive.7z", {"D/docs/a.txt", "D/docs/b.txt"}, ZF_7Z, "pw");
-        extract("no file", QByteArray(), "");
-        extract(
-            "operation name is case-sensitive",
-            "<Main><operation>compress</operation><files><file>a.zip</file></files>"
-            "<target>t</target></Main>",
-            "D/a.zip", "D/t");
-        for (const QByteArray& name : {QByteArray("bzip2"), QByteArray("7Z"), QByteArray()})
-            compress(qPrintable("format '" + name + "' means zip"),
-                     "<Main><operation>Compress</operation><format>" + name +
-                         "</format><target>a</target></Main>",
-                     "D/a", {}, ZF_ZIP);
-        compress("a foreign element ends the reading",
-                 "<Main><operation>Compress</operation><note>x</note>"
-                 "<files><file>a.txt</file></files><target>a.zip</target></Main>",
-                 "D/", {}, ZF_ZIP);
-        for (const QByteArray& files : {QByteArray(), QByteArray("<files/>"),
-                                        QByteArray("<files><archive>a.zip</archive></files>"),
-                                        QByteArray("<files><file></file></files>")})
-            extract(qPrintable("no archive in '" + files + "'"),
-                    "<Main><operation>Extract</operation><target>out</target>" + files + "</Main>",
-                    "", "D/out");
-        compress("later elements override earlier ones",
-                 "<Main><target>first</target><operation>Compress</operation><files><file>a</"
-                 "file></files>"
-                 "<format>tar</format><target>second.zip</target><files><file>b</file><file>c</"
-                 "file></files>"
-                 "<format>7z</format></Main>",
-                 "D/second.zip", {"D/b", "D/c"}, ZF_7Z);
-        compress("text is not trimmed",
-                 "<Main><operation>Compress</operation><password> p w </password><target>a</target>"
-                 "<files><file>name </file></files></Main>",
-                 "D/a", {"D/name "}, ZF_ZIP, " p w ");
-    }
-
-    void requests()
-    {
-        QFETCH(QByteArray, body);
-        QFETCH(bool, compress);
-        QFETCH(QString, archive);
-        QFETCH(QString, target);
-        QFETCH(QStringList, files);
-        QFETCH(QString, password);
-        QFETCH(int, format);
-        const auto place = [this](QStringList paths) {
-            return paths.replaceInStrings(QRegularExpression("^D/"), m_dir + '/');
-        };
-        const Parsed parsed = parse(body.isNull() ? m_dir + "/no-such.xml" : write(body));
-        QCOMPARE(bool(parsed.compress), compress);
-        if (compress) {
-            const CompressOptions& c = *parsed.compress;
-            QCOMPARE(c.archivePath, place({archive}).first());
-            QCOMPARE(c.files, place(files));
-            QCOMPARE(c.password, password);
-            QCOMPARE(int(c.format), format);
-            // The base is the first file's folder; without a file there is none.
-            const QString base
-                = files.isEmpty() ? QString() : QFileInfo(place(files).first()).path();
-            QCOMPARE(c.baseDirectory, base);
-        } else {
-            const ExtractOptions& e = *parsed.extract;
-            QCOMPARE(e.archivePath, place({archive}).first());
-            if (!target.isNull())
-                QCOMPARE(e.targetDirectory, place({target}).first());
-            QCOMPARE(e.password, password);
-            QCOMPARE(e.pathMode, int(EPM_RELATIVE_PATHS));
-            QCOMPARE(e.overwriteMode, int(EOM_ASK));
-        }
     }
 
 };
