@@ -15,7 +15,6 @@ int modeOf(const QString& path)
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
 }
 
-// The tree below "m" whose modes are followed.
 const QMap<QString, int> kModes = {
     {"m", 0755},     {"m/key", 0600},  {"m/group.txt", 0640}, {"m/run.sh", 0755},
     {"m/priv", 0700}, {"m/priv/inside.txt", 0644}, {"m/suid", 04755},
@@ -126,7 +125,6 @@ private slots:
 
     void missingSourcesKeepTheirEntries_data()
     {
-        // A new archive with a missing source is tst_commandline's part.
         QTest::addColumn<QString>("format");
         for (const char* format : {"7z", "zip", "tar_gzip", "wim", "qv"})
             QTest::addRow("update %s", format) << format;
@@ -398,7 +396,6 @@ private slots:
         QTest::addColumn<QString>("pathsMode");
         QTest::addColumn<QString>("source");
         QTest::addColumn<QString>("file"); // the one file extracted, or its end
-        // Every format name an operation file may give.
         for (const char* format :
              {"7z", "zip", "tar", "wim", "tar_gzip", "tar_bzip2", "tar_xz", "qv"})
             QTest::addRow("%s, folder/", format)
@@ -437,7 +434,6 @@ private slots:
                  qPrintable(files[0]));
         QCOMPARE(testenv::readFile(out + "/" + files[0]),
                  QByteArray(source == "photos/" ? "p" : "one"));
-        // No folder but those on the way to the file.
         if (pathsMode == "relative")
             QCOMPARE(tree.size(), file.count('/') + 1);
     }

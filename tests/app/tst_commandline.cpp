@@ -74,15 +74,6 @@ private:
     static void addRun(const char* name, const Run& run) { QTest::newRow(name) << run; }
 
 
-    // The program's log in a child's environment, one line each.
-    static QStringList logLines(const QProcessEnvironment& env)
-    {
-        QDirIterator it(env.value("XDG_DATA_HOME"), {"Quenvar.log"}, QDir::Files,
-                        QDirIterator::Subdirectories);
-        if (!it.hasNext())
-            return {};
-        return QString::fromUtf8(testenv::readFile(it.next())).split('\n', Qt::SkipEmptyParts);
-    }
 
 private slots:
     void initTestCase()
@@ -102,7 +93,6 @@ private slots:
         QCOMPARE(testenv::run7z({"a", "-psecret", "-mhe=on", "locked.7z", "src"}, m_inputs)
                      .exitCode,
                  0);
-        // Archives whose folder keeps the dots of its name.
         QCOMPARE(testenv::run7z({"a", "my.photos.2020.7z", "src"}, m_inputs).exitCode, 0);
         QCOMPARE(testenv::run7z({"a", "-v1m", "backup.2024.7z", "src"}, m_inputs).exitCode, 0);
         for (const char* tar : {"app-2.4.1.tar.gz", "site.tgz"})
@@ -111,7 +101,6 @@ private slots:
         QVERIFY(testenv::writeFile(m_inputs + "/cut.7z", whole.left(whole.size() / 2)));
         const auto made = testenv::runProcess("python3", {"-c", kBrokenPax, m_inputs});
         QVERIFY2(made.exitCode == 0, made.err.constData());
-        // good.zip, and crc.zip whose b.txt fails its check.
         testarchives::Entry damaged = testarchives::file("b.txt", "damaged data");
         damaged.badCrc = true;
         const QByteArray good = testarchives::makeZip({testarchives::file("a.txt", "alpha")});
@@ -178,7 +167,6 @@ private slots:
         addRun("xml extract, no archive named",
                {{}, {}, "<target>none</target><files><other>x</other></files>", true, 1,
                 "names no archive to extract", {}, {"!none"}});
-        // A relative target and an absolute archive path, each taken as meant.
         const QString intoOut = "<target>out</target><files><file>%F/pack.7z</file></files>";
         addRun("xml extract", {{"pack.7z"}, {}, intoOut, false, 0, {}, {"out/src"}});
         // Again onto the files there: nobody can be asked, so it stops and the
@@ -261,11 +249,9 @@ private slots:
         addRun("main window", {{"mine.txt=mine"}, {"%F/mine.txt"}, {}, false, 1,
                                "the main window needs a display", {}, {"mine.txt=mine"}});
 
-        // The parser, and commands without their arguments.
         addRun("unknown option",
                {{}, {"--no-such-option"}, {}, true, 1, "Unknown option 'no-such-option'"});
         addRun("missing value", {{}, {"-c"}, {}, true, 1, "Missing value after '-c'"});
-        // One command of each kind: packing, an XML file, extracting, opening.
         for (const char* command : {"a", "xml", "em_here", "o"})
             addRun(qPrintable(QString("%1 without argument").arg(command)),
                    {{}, {"-c", command}, {}, true, 1,
@@ -376,7 +362,6 @@ private slots:
     void helpFollowsTheLanguage_data()
     {
         QTest::addColumn<QString>("systemLocale");
-        // The setting "DefaultLanguage"; invalid: never chosen.
         QTest::addColumn<QVariant>("chosen");
         QTest::addColumn<QString>("expected");
         const QString english = "Commands (the value of --command):";
@@ -402,32 +387,6 @@ private slots:
             = testenv::runProcess(testenv::quenvarBinary(), {"--help"}, 60000, QString(), env);
         QCOMPARE(result.exitCode, 0);
         QVERIFY2(QString::fromUtf8(result.out).contains(expected), result.out.constData());
-    }
-
-    void argumentsAreLoggedOneLineEach()
-    {
-        QProcessEnvironment env = testenv::childEnvironment(true);
-        env.insert("QuenvarLog", "1");
-        const auto run = [&env](const QStringList& arguments) {
-            return testenv::runProcess(testenv::quenvarBinary(), arguments, 60000, QString(), env)
-                .exitCode;
-        };
-        const QStringList args = {"-c", "rc", "first arg", QString::fromUtf8("второй")};
-        QCOMPARE(run(args), 0);
-        // After the stamp ("dd/MM hh:mm:ss "), the program and each argument.
-        const QStringList lines = logLines(env);
-        QStringList texts;
-        for (const QString& line : lines)
-            texts << line.mid(15);
-        QVERIFY(texts.value(0).endsWith("quenvar"));
-        QCOMPARE(texts.mid(1, 4), args);
-
-        // A second run appends to the same file, and says what was missing.
-        QCOMPARE(run({"-c", "xml"}), 1);
-        const QStringList again = logLines(env);
-        QVERIFY(again.size() > lines.size());
-        QCOMPARE(again.mid(0, lines.size()), lines);
-        QVERIFY(again.join('\n').contains("needs a file argument and got none"));
     }
 
     void quoteOfAMissingFirstPathIsABackslash()

@@ -13,7 +13,6 @@ class TestDesktop : public QObject
     Q_OBJECT
 
 private:
-    // Where the desktop looks; HOME/.config is another folder here.
     QString listPath() const { return qEnvironmentVariable("XDG_CONFIG_HOME") + "/mimeapps.list"; }
     QString m_prefix;
     QString m_systemSettings;
@@ -24,7 +23,6 @@ private:
     }
     QString desktopListPath() const { return testenv::root() + "/desktop-config/mimeapps.list"; }
 
-    // The desktop's view: XDG folders of this test, no desktop session.
     QProcessEnvironment desktopEnvironment() const
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -68,7 +66,6 @@ private slots:
             installed("bin/qt.conf"),
             "[Paths]\nSettings=" + m_systemSettings.toUtf8() +
                 "\nPlugins=" + QLibraryInfo::location(QLibraryInfo::PluginsPath).toUtf8() + "\n"));
-        // This process's MIME database sees the installed ".qv" type too.
         qputenv("XDG_DATA_DIRS",
                 QFile::encodeName(installed("share")) + ":/usr/local/share:/usr/share");
     }
@@ -269,7 +266,6 @@ private slots:
         registerLocalAssociationsIfNeeded();
         QVERIFY(!QFileInfo::exists(listPath()));
 
-        // After a system-wide "r" the next start associates every format.
         CSettings::setBoolValue("globalRegistered", true, true);
         registerLocalAssociationsIfNeeded();
         QCOMPARE(GetRegisteredExtensions_local().size(), ZipFormatCount);

@@ -45,7 +45,6 @@ QString widgetState(QWidget* dialog, const QString& field)
     return part == "items" ? itemTexts(combo).join(',') : combo->currentText();
 }
 
-// The forms of the conflict question.
 enum Form { Extracting, Copying, AccessDenied, AccessDeniedOfSeveral, DeletionDenied };
 
 void finish(QDialog* dialog, const QString& how)
@@ -204,7 +203,6 @@ private slots:
             add(qPrintable("offers of " + row[0]), "", {"cbFormat=" + row[1], "cbFormat=" + row[0]},
                 {"cbCompressMethod=" + row[2], "cbPassword:enabled=" + row[3],
                  "lePassword:tip=" + row[4]});
-        // The own format adds with relative paths, in one file.
         add("own format after a volume preset", "", {"cbVolumeSize=700M - CD", "cbFormat=qv"},
             {"cbChangeType:items=Add and replace", "cbPathType:items=Relative paths",
              "volumeSize=-1"});
@@ -272,7 +270,6 @@ private slots:
 
     void extractRequest_data()
     {
-        // The request carries the fields set below; steps as in setAndAccept.
         QTest::addColumn<QString>("archive");
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<QStringList>("result"); // "field=value"; accepted unless "accepted=0"
@@ -365,7 +362,6 @@ private slots:
             << int(AccessDeniedOfSeveral) << false << false << admin << "5:1/0";
         QTest::newRow("as administrator, box ticked")
             << int(AccessDeniedOfSeveral) << false << true << admin << "5:1/1";
-        // Closing cancels everything.
         QTest::newRow("copying, Escape") << int(Copying) << false << false << "Escape" << "7:1/1";
         QTest::newRow("access denied for several, Escape")
             << int(AccessDeniedOfSeveral) << false << false << "Escape" << "7:1/1";
@@ -558,7 +554,6 @@ private slots:
     }
 
 private:
-    // The names are files of the sources folder; archive is relative to it.
     CompressOptions compressRequest(const QStringList& names, const QString& archive = {}) const
     {
         CompressOptions options;
@@ -570,7 +565,6 @@ private:
         return options;
     }
 
-    // The sources (or content) packed by 7z into folder/name.format.
     QString makeArchive(const QString& folder, const QString& name, const QString& format,
                         const QString& content = QString())
     {

@@ -40,7 +40,6 @@ private slots:
         testenv::makeTree(source, {{"docs/a.txt", "a"}, {"docs/sub/b.txt", "b"}, {"top.txt", "t"}});
         m_archive = m_dir + QStringLiteral("/x.7z");
         QCOMPARE(testenv::run7z({"a", m_archive, "docs", "top.txt"}, source).exitCode, 0);
-        // Archives the program reads but cannot write.
         QCOMPARE(testenv::run7z({"a", m_dir + "/y.txt.gz", "top.txt"}, source).exitCode, 0);
         QCOMPARE(testenv::run7z({"a", "-v1m", m_dir + "/z.txt.gz", "top.txt"}, source).exitCode, 0);
         QVERIFY(testenv::writeFile(m_dir + "/r.rar", testarchives::makeRar5({file("top.txt")})));
@@ -145,7 +144,6 @@ private slots:
         QFETCH(QString, inner);
         QFETCH(QString, folder);
 
-        // Folders listed and implied (by a deeper entry only).
         const QString archive
             = testenv::makeDir(QStringLiteral("inner")) + QStringLiteral("/i.zip");
         QVERIFY(testenv::writeFile(
@@ -234,7 +232,6 @@ private slots:
         actual.sort();
         enabled.sort();
         QCOMPARE(actual, enabled);
-        // The tool bar follows the menu.
         QCOMPARE(window->toolBarAction(QStringLiteral("tbDelete"))->isEnabled(),
                  enabled.contains("actDelete"));
         QCOMPARE(window->toolBarAction(QStringLiteral("tbExtract"))->isEnabled(),

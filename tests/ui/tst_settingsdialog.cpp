@@ -96,7 +96,6 @@ private:
                 << message.source << message.state << message.forms;
     }
 
-    // Presses Close the way a user does.
     static void close(SettingsDialog& dialog)
     {
         QTest::mouseClick(child<QPushButton>(&dialog, "pbClose"), Qt::LeftButton);
@@ -268,7 +267,6 @@ private slots:
         QTest::addColumn<int>("language");
         QTest::addColumn<QString>("close");
         QTest::addColumn<QString>("defaultItem");
-        // This system's language is Russian.
         QTest::newRow("Default") << kSystemLanguage << QString("Закрыть")
                                  << QString("По умолчанию");
         QTest::newRow("English") << int(QLocale::English) << QString("Close") << QString("Default");
@@ -280,7 +278,6 @@ private slots:
         QFETCH(QString, close);
         QFETCH(QString, defaultItem);
 
-        // Start from the other side of the change.
         const bool toEnglish = close == QLatin1String("Close");
         const QLocale::Language before = toEnglish ? QLocale::Russian : QLocale::English;
         CSettings::setIntValue("DefaultLanguage", int(before));

@@ -79,7 +79,6 @@ void runCopy(const QStringList& sources, const QString& destination, bool move)
                        [](QDialog*) {});
 }
 
-// Every file below root as "path=content", sorted.
 QStringList contents(const QString& root)
 {
     QStringList result;
@@ -188,7 +187,6 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<bool>("moved");
 
-        // What the copier refuses is tst_copyanddelete's part.
         QTest::newRow("Copy...: the other panel's folder with the second channel")
             << "actCopy" << "to" << true << "to" << "" << false;
         QTest::newRow("Move...: this panel's folder without it")
@@ -251,7 +249,6 @@ private slots:
         MainWindow* window = restart(dir);
         trigger("actCreateDir");
         QVERIFY(QFileInfo(dir + QStringLiteral("/New folder (1)")).isDir());
-        // The new folder is offered for a name at once.
         commitEditor(0, QStringLiteral("named"));
         QTRY_VERIFY(QFileInfo(dir + QStringLiteral("/named")).isDir());
 
@@ -428,7 +425,6 @@ private slots:
 
         const QString dir = testenv::makeDir(QStringLiteral("extract"));
         const QString archive = archiveIn(dir, QStringLiteral("7z"));
-        // The other panel's folder is the suggested target.
         CSettings::setPanelPath(1, dir);
         restart(inside.isEmpty() ? dir : archive + inside);
         select(0, {row});
@@ -611,16 +607,16 @@ private slots:
         const QString path = source.startsWith('/') ? source : work + "/" + source;
         if (message.contains("%1"))
             message = message.arg(path);
-        // What the paths alone decide, before anything is touched.
-        const QString refusal = message.startsWith("Source") ? message : QString();
-        QCOMPARE(copyRefusal({path}, work + "/" + destination), refusal);
-        if (message.isEmpty())
-            return;
         const QStringList before = contents(work);
         QString title;
         QString text;
-        testenv::answerNextMessageBox(&title, &text);
+        if (!message.isEmpty())
+            testenv::answerNextMessageBox(&title, &text);
         runCopy({path}, work + "/" + destination, false);
+        if (message.isEmpty()) {
+            QVERIFY(QFileInfo::exists(work + "/" + destination + "/" + QFileInfo(path).fileName()));
+            return;
+        }
         QCOMPARE(title + ": " + text, "Error: " + message);
         QCOMPARE(contents(work), before);
     }
@@ -696,7 +692,6 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(gone, 30000);
         QTRY_VERIFY(!QApplication::activeModalWidget());
         delete dialog.data();
-        // Nothing after the question was done, and no answer is left over.
         QCOMPARE(contents(dir),
                  QStringList({"from/a.txt=new a", "from/b.txt=new b", "to/a.txt=old a"}));
         QVERIFY(!UserActions::isChosen(UA_CANCEL));
