@@ -5,4 +5,4 @@ target_link_libraries(quenvar_fileserver_standin PRIVATE quenvar_testsupport)
 # header, which a definition on the whole library would make unusable to them.
 set_property(SOURCE ${CMAKE_CURRENT_LIST_DIR}/../common/FileServerStandIn.cpp APPEND PROPERTY
   COMPILE_DEFINITIONS QUENVAR_STANDIN_BINARY="$<TARGET_FILE:quenvar_fileserver_standin>")
-add_dependencies(tst_fileclient quenvar_fileserver_standin)
+add_dependencies(tst_fileaccess quenvar_fileserver_standin)
