@@ -102,32 +102,19 @@ bool writeLevels(const QString& path, const QString& password, const QList<Item>
     return ok;
 }
 
-// Copies the given source entries into a new target, renamed where a name is
-// given ("name/" for a folder).
+// Copies the given source entries into a new target, as an update does.
 bool copyEntries(const QString& source, const QString& sourcePassword, const QString& target,
-                 const QList<QPair<int, QString>>& picks, ZipError* error = nullptr)
+                 const QList<int>& picks, ZipError* error = nullptr)
 {
     zip_t* src = zip_open(source, 0, 'r', -1, sourcePassword);
     zip_t* dest = zip_open(target, 0, 'w', -1, QString());
     bool ok = src && dest;
-    for (int i = 0; ok && i < picks.size(); ++i) {
-        QString name = picks[i].second;
-        const bool folder = name.endsWith('/');
-        name.chop(folder ? 1 : 0);
-        ok = mz_zip_writer_add_from_zip_reader(dest, src, picks[i].first, name, folder);
-    }
+    for (int i = 0; ok && i < picks.size(); ++i)
+        ok = mz_zip_writer_add_from_zip_reader(dest, src, picks[i], QString(), false);
     if (error)
         *error = zip_last_error(dest);
     zip_close(src);
     return zip_close(dest) == 0 && ok;
-}
-
-QList<QPair<int, QString>> indexes(const QList<int>& list)
-{
-    QList<QPair<int, QString>> picks;
-    for (int index : list)
-        picks.append({index, QString()});
-    return picks;
 }
 
 // Counts the conflict check's questions and lets every file be written.
@@ -183,8 +170,6 @@ private slots:
             << wide << qint64(0) << int(ZIP_KEY_MENDED) << QByteArray("641901");
         QTest::newRow("past 255, original")
             << wide << qint64(0) << int(ZIP_KEY_ORIGINAL) << QByteArray("640000");
-        QTest::newRow("no key") << QString() << qint64(5) << int(ZIP_KEY_MENDED)
-                                << QByteArray("000000");
     }
 
     void keystream()
@@ -206,9 +191,6 @@ private slots:
         QTest::addColumn<int>("dosTime");
         QTest::addColumn<int>("dosDate");
         QTest::addColumn<qint64>("readBack");
-        QTest::newRow("two-second steps")
-            << QByteArray("UTC") << qint64(1700000001) << 22 * 2048 + 13 * 32 + 10
-            << 43 * 512 + 11 * 32 + 14 << qint64(1700000000);
         QTest::newRow("before the first year")
             << QByteArray("UTC") << qint64(100000000) << 0 << 1 * 32 + 1 << qint64(315532800);
         QTest::newRow("after the last year") << QByteArray("UTC") << qint64(4398046511104LL)
@@ -239,7 +221,6 @@ private slots:
         zip = zip_open(path, 0, 'r', -1, QString());
         QCOMPARE(zip_entry_openbyindex(zip, 0), 0);
         QCOMPARE(zip_entry_time(zip), readBack);
-        // The extracted file carries the entry's time.
         QCOMPARE(extract(zip, 0, m_dir + "/times.out"), 0);
         QCOMPARE(QFileInfo(m_dir + "/times.out").lastModified().toSecsSinceEpoch(), readBack);
         zip_close(zip);
@@ -253,15 +234,13 @@ private slots:
         QVERIFY(writeArchive(path, 0, QString(), {{"x", data}}, 50));
         const QString last = path + QString::asprintf(".%03d", (46 + 400 + 58 + 8 + 26 + 49) / 50);
         QVERIFY(QFile::exists(last));
-        // A single file of the same name does not get in the way; without the
-        // suffix the same volumes open when the size is given.
+        // A single file of the same name does not get in the way; given the size, no suffix.
         QVERIFY(testenv::writeFile(path, "not the archive"));
         QCOMPARE(extracted(first, QString(), 0), data);
         QVERIFY(QFile::remove(path));
         zip_t* zip = zip_open(path, 0, 'r', 50, QString());
         QVERIFY(zip);
         zip_close(zip);
-        // A shorter volume in the middle, a missing last or middle one.
         const QByteArray third = testenv::readFile(path + ".003");
         QVERIFY(testenv::writeFile(path + ".003", third.left(40)));
         QVERIFY(!zip_open(first, 0, 'r', -1, QString()));
@@ -273,10 +252,8 @@ private slots:
         QVERIFY(QFile::remove(path + ".002"));
         QVERIFY(!zip_open(first, 0, 'r', -1, QString()));
         QVERIFY(testenv::writeFile(path + ".002", second));
-        // An empty first volume.
         QVERIFY(testenv::writeFile(m_dir + "/zero.qv.001", QByteArray()));
         QVERIFY(!zip_open(m_dir + "/zero.qv.001", 0, 'r', -1, QString()));
-        // Written again with fewer volumes, the stale ones go.
         QVERIFY(writeArchive(path, 0, QString(), {{"small", "tiny"}}, 50));
         QVERIFY(QFile::exists(path + ".004"));
         QVERIFY(!QFile::exists(path + ".005"));
@@ -296,8 +273,7 @@ private slots:
         QCOMPARE(zip_last_error(zip), ZIP_EWRITE);
         QVERIFY(QFile::exists(path + ".999"));
         QVERIFY(!QFile::exists(path + ".1000"));
-        // The directory and end record of the first entry still fit; what the
-        // failed entry left in later volumes goes.
+        // The first entry's directory and end record still fit; the failed entry's volumes go.
         QCOMPARE(zip_close(zip), 0);
         const int used = 38 + 20 + 800 + 58 + 20 + 26;
         QVERIFY(QFile::exists(path + QString::asprintf(".%03d", used)));
@@ -331,13 +307,11 @@ private slots:
         QCOMPARE(zip_entry_openbyindex(zip, 0), 0);
         QCOMPARE(QString::fromWCharArray(zip_entry_name(zip)), longest);
         zip_close(zip);
-        // A full archive cannot take another entry by appending either.
         QVERIFY(!zip_open(path, 6, 'a', -1, QString()));
     }
 
     void sizesAndOffsetsPastFourGiB()
     {
-        // A sparse file: a 5 GiB stored entry of zeros, then a small one.
         const QString path = m_dir + "/huge.qv";
         const uint64_t big = 5ULL << 30;
         const QByteArray bigName = utf32Name("big");
@@ -376,7 +350,6 @@ private slots:
         zip_close(zip);
         QCOMPARE(extracted(path, QString(), 1), QByteArray("hello"));
 
-        // Appending past 4 GiB writes 64-bit offsets that read back.
         zip = zip_open(path, 6, 'a', -1, QString());
         QVERIFY(zip);
         QCOMPARE(addEntry(zip, "more", text(10000)), 0);
@@ -391,7 +364,6 @@ private slots:
         QCOMPARE(le(records, 2 * 58 + bigName.size() + smallName.size() + 50, 8),
                  end.centralOffset);
         QCOMPARE(extracted(path, QString(), 2), text(10000));
-        // Raw copies read from past 4 GiB too.
         zip = zip_open(path, 0, 'r', -1, QString());
         zip_t* copy = zip_open(m_dir + "/copied.qv", 0, 'w', -1, QString());
         QVERIFY(mz_zip_writer_add_from_zip_reader(copy, zip, 2, QString(), false));
@@ -623,11 +595,9 @@ private slots:
         const QString out = m_dir + "/hidden.out";
         zip_t* zip = zip_open(path, 0, 'r', -1, QString());
         QVERIFY(zip);
-        // Listed without the password.
         QCOMPARE(names(zip), QStringList({"a.txt", "b.txt"}));
         for (int i = 0; i < items.size(); ++i) {
-            // Neither zlib nor a look at the bytes gives the contents back: no
-            // byte of a stored entry is left as it was.
+            // No byte of a stored entry is left as it was; zlib cannot read any of them.
             const QByteArray data = dataOf(archive, listed[i]);
             QVERIFY(inflateRaw(data) != items[i].second);
             for (int k = 0; level == 0 && k < data.size(); ++k)
@@ -658,7 +628,7 @@ private slots:
         const QByteArray gone = testenv::randomBytes(4000);
         QVERIFY(writeArchive(source, 6, "old", {{"gone", gone}, {"kept", text(6000)}}));
         const QString target = m_dir + "/update_tmp1.qv";
-        QVERIFY(copyEntries(source, "old", target, indexes({1})));
+        QVERIFY(copyEntries(source, "old", target, {1}));
         for (const QString& password : {QString("new"), QString()}) {
             zip_t* zip = zip_open(target, 6, 'a', -1, password);
             QVERIFY(zip);
@@ -689,7 +659,6 @@ private slots:
         QCOMPARE(extract(zip, 0, out), -1);
         QCOMPARE(g_checks, 0);
         QCOMPARE(extract(zip, 1, out), -1);
-        // Nothing else is left behind in the folder either.
         QCOMPARE(testenv::readFile(out), QByteArray("precious"));
         QCOMPARE(QDir(m_dir).entryList({"keep*"}, QDir::Files | QDir::Hidden),
                  QStringList({"keep.qv", "keep.txt"}));
@@ -722,7 +691,6 @@ private slots:
             QCOMPARE(testenv::readFile(file), QByteArray("replaced"));
             QCOMPARE(modeBits(file), mode.second);
         }
-        // A folder where the file should go fails the entry.
         QVERIFY(QDir().mkpath(m_dir + "/adir"));
         QCOMPARE(extract(zip, 0, m_dir + "/adir"), -1);
         QCOMPARE(zip_last_error(zip), ZIP_EWRITE);
@@ -735,7 +703,6 @@ private slots:
         QVERIFY(writeArchive(path, 6, QString(), {{"big.bin", testenv::randomBytes(1 << 20)}}));
         zip_t* zip = zip_open(path, 0, 'r', -1, QString());
         const QString out = m_dir + "/cancel.bin";
-        // Cancelled: stops after the first chunk, nothing written.
         ArchiveProgress cancelled;
         cancelled.canceled = true;
         QCOMPARE(extract(zip, 0, out, &cancelled), -1);
@@ -743,7 +710,6 @@ private slots:
         QVERIFY(!QFile::exists(out));
         QVERIFY(cancelled.completed.load() > 0 && cancelled.completed.load() <= 65536);
 
-        // Cancelling while paused ends at once.
         QCOMPARE(zip_entry_openbyindex(zip, 0), 0);
         ArchiveProgress progress;
         progress.paused = true;
@@ -772,21 +738,18 @@ private slots:
             QCOMPARE(zip_entry_write(zip, data.constData(), size_t(data.size())), -1);
             QCOMPARE(zip_entry_close(zip), -1);
             QCOMPARE(zip_last_error(zip), ZIP_EWRITE);
-            // The archive goes on without the failed entry.
             QCOMPARE(zip_close(zip), 0);
             zip = zip_open(path + ".001", 0, 'r', -1, QString());
             QCOMPARE(names(zip), QStringList({"fits"}));
             zip_close(zip);
             QCOMPARE(extracted(path + ".001", QString(), 0), QByteArray("0123456789"));
         }
-        // Finalising on a full device fails and says so.
         const QString path = m_dir + "/fullend.qv";
         QVERIFY(QFile::link("/dev/full", path + ".002"));
         zip_t* zip = zip_open(path, 0, 'w', 100, QString());
         QCOMPARE(addEntry(zip, "x", "0123456789"), 0);
         QCOMPARE(zip_close(zip), -1);
 
-        // An entry left open at the close is left out.
         const QString abandoned = m_dir + "/abandoned.qv";
         zip = zip_open(abandoned, 6, 'w', -1, QString());
         QCOMPARE(addEntry(zip, "kept.txt", text(500)), 0);
@@ -810,10 +773,8 @@ private slots:
         QVERIFY(!zip_open(m_dir + "/missing/x.qv", 6, 'w', -1, QString()));
         QVERIFY(!QFile::exists(path));
         QVERIFY(!QFile::exists(path + ".001"));
-        // A single file cannot be appended to as volumes.
         QVERIFY(writeArchive(path, -1, QString(), {{"d", text(100)}}));
         QVERIFY(!zip_open(path, 6, 'a', 1000, QString()));
-        // A negative level is the default deflate.
         QCOMPARE(parse(testenv::readFile(path)).value(0).method, uint16_t(8));
     }
 
@@ -840,13 +801,12 @@ private slots:
              {QList<int>{1, 2, 3, 4}, QList<int>{0, 2, 3, 4}, QList<int>{4, 3, 2, 1, 0}}) {
             const QString target = m_dir + "/scrambled-copy.qv";
             ZipError error = ZIP_ENOERROR;
-            QVERIFY(copyEntries(source, password, target, indexes(picks), &error));
+            QVERIFY(copyEntries(source, password, target, picks, &error));
             QCOMPARE(error, ZIP_ENOERROR);
             for (int i = 0; i < picks.size(); ++i)
                 QCOMPARE(extracted(target, password, i), items[picks[i]].data);
-            // And a copy of the copy, moved once more.
             const QString again = m_dir + "/scrambled-again.qv";
-            QVERIFY(copyEntries(target, password, again, indexes({picks.size() - 1, 0})));
+            QVERIFY(copyEntries(target, password, again, {picks.size() - 1, 0}));
             QCOMPARE(extracted(again, password, 0), items[picks.last()].data);
             QCOMPARE(extracted(again, password, 1), items[picks.first()].data);
         }
@@ -882,8 +842,7 @@ private slots:
                  error == ZIP_ENOERROR);
         if (error != ZIP_ENOERROR) {
             QCOMPARE(int(zip_last_error(dest)), error);
-            // The failed copy left the target as it was: given the password, the
-            // same copy goes through.
+            // The failed copy left the target as it was: the same copy now goes through.
             zip_set_password(src, "right");
             QVERIFY(mz_zip_writer_add_from_zip_reader(dest, src, index, QString(), false));
         }
@@ -916,11 +875,10 @@ private slots:
             QVERIFY(testenv::writeFile(source + ".out", "old"));
             QCOMPARE(extracted(source, password, i), items[i].data);
         }
-        // An update keeps the first entry where it was and moves the others,
-        // whose deflate data is scrambled anew under the mended rule.
+        // An update keeps the first entry in place; the others move, scrambled anew.
         const QList<int> picks = {0, 2, 3, 1};
         const QString target = m_dir + "/original-copy.qv";
-        QVERIFY(copyEntries(source, password, target, indexes(picks)));
+        QVERIFY(copyEntries(source, password, target, picks));
         const QByteArray after = testenv::readFile(target);
         const QVector<Listed> copied = parse(after);
         for (int i = 0; i < picks.size(); ++i) {
@@ -929,9 +887,8 @@ private slots:
             if (i > 0 && item.level != 0)
                 QVERIFY(inflateRaw(dataOf(after, copied[i])) != item.data);
         }
-        // The original rule left stored data as it stands: it moves as it is,
-        // without the password.
-        QVERIFY(copyEntries(source, QString(), target, indexes({1})));
+        // The original rule left stored data as it was: it moves without the password.
+        QVERIFY(copyEntries(source, QString(), target, {1}));
         QCOMPARE(parse(testenv::readFile(target)).value(0).marker, uint16_t(1));
         QCOMPARE(extracted(target, QString(), 0), text(3000));
     }

@@ -26,7 +26,6 @@ public:
     QList<QPair<int, qint64>> progress;
     QList<QPair<int, Error>> stops;
     QList<QPair<int, Error>> ends;
-    // The system's reason of every error, in order.
     QStringList reasons;
     QMap<int, bool> finished;
     int doneCount = 0;
@@ -105,7 +104,6 @@ private slots:
         QVERIFY(QFile::link("nowhere", src + "/dangling"));
         QVERIFY(QFile::link("2020", src + "/link-to-sub"));
         QDir().mkpath(base + "/target/other");
-        // Into a folder that exists: a child of it, hidden entries included.
         CopyRun run;
         const QList<int> ids = run.copier.copyDirectory(src, base + "/target");
         QCOMPARE(ids.size(), 13); // 6 folders (with the empty ones), 4 files, 3 links
@@ -118,21 +116,17 @@ private slots:
 
     void overwriteReplacesOnlyTheName_data()
     {
-        // What has the destination's name: a file, a link to a file elsewhere or
-        // to the source, or the source itself.
+        // A file, a link to a file elsewhere or to the source, or the source itself.
         QTest::addColumn<QString>("existing");
-        QTest::addColumn<bool>("asked");
-        QTest::newRow("file") << "file" << true;
-        QTest::newRow("file, without questions") << "file" << false;
-        QTest::newRow("link to a file elsewhere") << "link" << true;
-        QTest::newRow("link to the source") << "link to the source" << true;
-        QTest::newRow("the source itself") << "source" << true;
+        QTest::newRow("file") << "file";
+        QTest::newRow("link to a file elsewhere") << "link";
+        QTest::newRow("link to the source") << "link to the source";
+        QTest::newRow("the source itself") << "source";
     }
 
     void overwriteReplacesOnlyTheName()
     {
         QFETCH(QString, existing);
-        QFETCH(bool, asked);
         const QString base = testenv::makeDir("overwrite");
         const QString source = base + "/src/doc.txt";
         testenv::writeFile(source, "new text");
@@ -151,17 +145,15 @@ private slots:
 
         CopyRun run;
         run.answer = [&](int, Error) { run.copier.overwrite(); };
-        const auto flags = asked ? QtFileCopier::CopyFlags() : QtFileCopier::NonInteractive;
-        const int id = run.copier.copy(source, QFileInfo(destination).path(), flags);
+        const int id = run.copier.copy(source, QFileInfo(destination).path());
         QVERIFY(id >= 0);
         QVERIFY(run.waitDone());
-        QCOMPARE(run.stops.size(), asked ? 1 : 0);
+        QCOMPARE(run.stops.size(), 1);
         if (existing != "source") {
-            QCOMPARE(run.stops.value(0).second, asked ? QtFileCopier::DestinationExists : Error());
+            QCOMPARE(run.stops.value(0).second, QtFileCopier::DestinationExists);
             QCOMPARE(run.finished.value(id), false);
         }
-        // A plain file with the source's contents and mode, and nothing beside
-        // it; what a link led to stays as it was.
+        // A plain file with the source's contents and mode; what a link led to stays.
         QVERIFY(!QFileInfo(destination).isSymLink());
         QCOMPARE(testenv::readFile(destination), QByteArray("new text"));
         QVERIFY(QFileInfo(destination).permissions() & QFile::ExeOwner);
@@ -201,7 +193,6 @@ private slots:
         run.answer = [&](int, Error) { run.copier.skipAll(); };
         const QList<int> ids = run.copier.copyFiles(sources, base + "/dst");
         QVERIFY(run.waitDone());
-        // Asked once; the other three ended with the same error without a question.
         const Error expected = QtFileCopier::DestinationExists;
         QCOMPARE(run.stops, (QList<QPair<int, Error>>{{ids[0], expected}}));
         QCOMPARE(run.ends.size(), 4);
@@ -246,7 +237,6 @@ private slots:
                     >= 0);
             QVERIFY(run.waitDone());
         }
-        // Without questions: ended at once, as a failure.
         QVERIFY(run.stops.isEmpty());
         QVERIFY(run.doneError);
         QCOMPARE(run.ends.size(), 1);
@@ -271,7 +261,6 @@ private slots:
         QCOMPARE(run.stops.size(), 1);
         QCOMPARE(testenv::readFile(base + "/dst/music/a.mp3"), QByteArray("a-old"));
         QCOMPARE(testenv::readFile(base + "/dst/music/b.mp3"), QByteArray("b-new"));
-        // The skipped file is still where it was, and so is its folder.
         QCOMPARE(testenv::readFile(base + "/src/music/a.mp3"), QByteArray("a-new"));
         QVERIFY(!QFileInfo::exists(base + "/src/music/b.mp3"));
     }
@@ -296,7 +285,6 @@ private slots:
             QCOMPARE(run.reasons.last(), QStringLiteral("Operation not permitted"));
             QCOMPARE(testenv::readFile(other + "/doc.txt"), QByteArray("document"));
             if (questions == 1) {
-                // Still locked: the retry fails the same way and asks again.
                 run.copier.retry();
                 return;
             }
@@ -372,13 +360,11 @@ private slots:
         QVERIFY(run.waitDone());
         QVERIFY(!run.doneError);
         QCOMPARE(testenv::readFile(base + "/dst/big.bin"), content);
-        // Started once, then polled until the server said it was done.
         const QList<int> seen = server.commands();
         QCOMPARE(seen.count(7), 1);
         QVERIFY(seen.count(8) >= 1);
         QCOMPARE(run.progress.last(), qMakePair(id, qint64(content.size())));
 
-        // The server's error number arrives as the copier's error.
         run.answer = [&](int, Error) { run.copier.skip(); };
         const int blocked = run.copier.copy(base + "/dst/big.bin", base + "/blocker/dst.txt");
         QVERIFY(run.waitDone(2));

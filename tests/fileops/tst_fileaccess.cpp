@@ -34,7 +34,6 @@ QString infoText(const QString& name)
     return QString::fromUtf8(testenv::readFile(trashRoot() + "/info/" + name + ".trashinfo"));
 }
 
-// Answers the deleter's question on the GUI thread, as the dialog would.
 class Answerer : public QObject
 {
     Q_OBJECT
@@ -56,7 +55,6 @@ public slots:
     }
 };
 
-// Runs a deleter on its own thread until it reports finished.
 QStringList runDeleter(const QStringList& paths, bool toTrash, Answerer* answerer,
                        DeleteProgress* progress)
 {
@@ -159,7 +157,6 @@ private slots:
         QDir().mkpath(trashRoot() + "/files");
         QVERIFY(!MoveFileToTrash(file));
         QCOMPARE(testenv::listTree(trashRoot()), QStringList{"files/"});
-        // Once complete, the trash is found on the next call.
         QDir().mkpath(trashRoot() + "/info");
         QVERIFY(MoveFileToTrash(file));
         QVERIFY(!QFileInfo::exists(file));
@@ -229,7 +226,6 @@ private slots:
         QVERIFY(!MoveFileToTrash(m_dir + "/never-was.txt"));
         QVERIFY(!deleteFile(m_dir + "/never-was.txt", false));
         QCOMPARE(testenv::listTree(trashRoot()), before);
-        // A dangling link is an item of its own and can be trashed.
         QVERIFY(QFile::link(m_dir + "/nowhere", m_dir + "/dangling"));
         QVERIFY(MoveFileToTrash(m_dir + "/dangling"));
         QVERIFY(QFileInfo(trashRoot() + "/files/dangling").isSymLink());
@@ -254,30 +250,6 @@ private slots:
         QCOMPARE(testenv::readFile(m_dir + "/real/inside.txt"), QByteArray("inside"));
     }
 
-    void canFileBeOpenedLeavesNoTrace()
-    {
-        // Folders on the way are made; the file itself is neither made nor
-        // touched.
-        const QString path = m_dir + "/new/deep/folder/out.bin";
-        QVERIFY(canFileBeOpened(path, false));
-        QVERIFY(QFileInfo(m_dir + "/new/deep/folder").isDir());
-        QVERIFY(!QFileInfo::exists(path));
-        QVERIFY(!canFileBeOpened(m_dir + "/new/absent.bin", true));
-        const QString users = m_dir + "/users-file.doc";
-        testenv::writeFile(users, "the user's work");
-        QVERIFY(canFileBeOpened(users, true));
-        QVERIFY(canFileBeOpened(users, false));
-        QCOMPARE(testenv::readFile(users), QByteArray("the user's work"));
-        // A file that may not be written answers false and stays.
-        testenv::ImmutableGuard lock(users);
-        if (!lock.isSet())
-            QSKIP("this file system has no immutable attribute");
-        QVERIFY(!canFileBeOpened(users, false));
-        QVERIFY(canFileBeOpened(users, true));
-        lock.release();
-        QCOMPARE(testenv::readFile(users), QByteArray("the user's work"));
-    }
-
     void renameReplacesByOneRename()
     {
         testenv::writeFile(m_dir + "/from.txt", "new");
@@ -286,9 +258,7 @@ private slots:
         QVERIFY(renameFileGeneric(m_dir + "/from.txt", m_dir + "/to.txt"));
         QVERIFY(!QFileInfo::exists(m_dir + "/from.txt"));
         QCOMPARE(testenv::readFile(m_dir + "/to.txt"), QByteArray("new"));
-        // The very file was renamed over the target, not copied.
         QCOMPARE(testenv::inode(m_dir + "/to.txt"), moved);
-        // A folder in the way is not replaced.
         QDir().mkpath(m_dir + "/afolder");
         QVERIFY(!renameFileGeneric(m_dir + "/to.txt", m_dir + "/afolder"));
         QVERIFY(QFileInfo::exists(m_dir + "/to.txt"));
@@ -312,27 +282,6 @@ private slots:
         QCOMPARE(testenv::readFile(m_dir + "/locked/source.txt"), QByteArray("source"));
     }
 
-    void deleterRetryAfterFix()
-    {
-        testenv::writeFile(m_dir + "/jail/inmate.txt", "i");
-        testenv::ImmutableGuard lock(m_dir + "/jail");
-        if (!lock.isSet())
-            QSKIP("this file system has no immutable attribute");
-        Answerer answerer;
-        answerer.answer = [&](const QString&) {
-            if (answerer.asked.size() == 2)
-                lock.release(); // the user fixes it and retries
-            UserActions::select(UA_RETRY, false);
-        };
-        DeleteProgress progress;
-        QCOMPARE(runDeleter({m_dir + "/jail/inmate.txt"}, false, &answerer, &progress),
-                 QStringList());
-        QCOMPARE(answerer.asked.size(), 2);
-        QCOMPARE(answerer.reasons.first(), QStringLiteral("Operation not permitted"));
-        QVERIFY(!QFileInfo::exists(m_dir + "/jail/inmate.txt"));
-        QCOMPARE(progress.handled.load(), 1);
-    }
-
     void deleterCancelStops()
     {
         testenv::writeFile(m_dir + "/cancel/b.txt", "b");
@@ -349,7 +298,6 @@ private slots:
         DeleteProgress again;
         QCOMPARE(runDeleter({m_dir + "/cancel/b.txt"}, false, &answerer, &again), QStringList());
         QVERIFY(QFileInfo::exists(m_dir + "/cancel/b.txt"));
-        // The dialog's stop flag, set while the first path is being asked about.
         UserActions::reset();
         DeleteProgress stopped;
         answerer.answer = [&](const QString&) { stopped.cancel = true; };
@@ -387,7 +335,6 @@ private slots:
         QCOMPARE(answerer.asked.size(), 2);
         QVERIFY(!QFileInfo::exists(m_dir + "/admin/locked/a.txt"));
         QVERIFY(!QFileInfo::exists(m_dir + "/admin/b.txt"));
-        // Elevation stayed on for the rest: both paths went to the server.
         QCOMPARE(m_server->commands().count(5), 3);
         QVERIFY(CSettings::isElevated());
     }
@@ -426,7 +373,6 @@ private slots:
         QVERIFY(ElevatedAccess::getNestedFiles(p, QDir::AllEntries, &ok).isEmpty());
         QVERIFY(!ok);
         QCOMPARE(ElevatedAccess::write(p + "/file.txt", "x", 0, 1), int64_t(-1));
-        // The helpers that would go through the server fail too.
         CSettings::setElevated(true);
         QVERIFY(!renameFileGeneric(p + "/file.txt", p + "/b.txt"));
         QVERIFY(!deleteFileGeneric(p + "/file.txt", false));
@@ -469,10 +415,8 @@ private slots:
         QVERIFY(fails(client, command, p));
         QVERIFY(!client.isConnected());
         QCOMPARE(m_server->commands(), QList<int>{command});
-        // Everything after the loss fails too, without reaching anything.
         QCOMPARE(client.size(p + "/file.txt"), qint64(-1));
         QCOMPARE(m_server->commands(), QList<int>{command});
-        // A new connection works again.
         QCOMPARE(FileClient().size(p + "/file.txt"), qint64(7));
     }
 
@@ -482,13 +426,11 @@ private slots:
         QCOMPARE(ReadFileClient::size(m_dir + "/reconnect.txt"), qint64(5));
         m_server->dieOnCommand(16, QByteArray());
         QCOMPARE(ReadFileClient::size(m_dir + "/reconnect.txt"), qint64(-1));
-        // The kept connection is made anew on the next call.
         QCOMPARE(ReadFileClient::size(m_dir + "/reconnect.txt"), qint64(5));
     }
 
     void clientSeamGoesThroughServer()
     {
-        // Names travel as UTF-8.
         const QString p = m_dir + QString::fromUtf8("/Ωmega файлы");
         QVERIFY(ElevatedAccess::createFolder(p + "/sub"));
         QVERIFY(ElevatedAccess::createFile(p + "/sub/f.txt"));
@@ -500,26 +442,10 @@ private slots:
         QVERIFY(ok);
         nested.sort();
         QCOMPARE(nested, (QStringList{p, p + "/new", p + "/sub", p + "/sub/f.txt"}));
-        // What the server could not do fails, and the connection stays.
         FileClient client;
         for (int command : {5, 9, 14, 15, 16, 18})
             QVERIFY2(fails(client, command, p + "/nothing"), qPrintable(QString::number(command)));
         QVERIFY(client.isConnected());
-    }
-
-    void clientGenericHelpersFollowElevation()
-    {
-        const QString p = m_dir + "/generic";
-        // Elevation chosen in a question counts as much as the setting.
-        UserActions::select(UA_AS_ADMIN, false);
-        QVERIFY(isElevationInForce());
-        QVERIFY(createFolderGeneric(p + "/up/down"));
-        QVERIFY(createFileGeneric(p + "/up/down/e.txt"));
-        QVERIFY(renameFileGeneric(p + "/up/down/e.txt", p + "/up/e2.txt"));
-        QVERIFY(QFileInfo::exists(p + "/up/e2.txt"));
-        QVERIFY(deleteFileGeneric(p + "/up", false));
-        QVERIFY(!QFileInfo::exists(p + "/up"));
-        QCOMPARE(m_server->commands(), (QList<int>{10, 18, 9, 5}));
     }
 
     void clientServerMustRunAsRoot_data()
@@ -554,7 +480,6 @@ private slots:
                      QStringLiteral("the elevated file server on port %1 does not run as root (its "
                                     "owner is user 65534), so nothing was sent to it")
                          .arg(server.port()));
-            // The operations that wanted the server say so.
             QCOMPARE(elevatedServerFailureText(), FileClient::refusal());
         }
     }
