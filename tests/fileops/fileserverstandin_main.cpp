@@ -1,7 +1,5 @@
-// The stand-in file server as a program of its own, for the tests that run
-// it as another user: it writes its port (16 bits) to standard output,
-// serves until standard input ends, then writes how many bytes it received
-// (64 bits).
+// The stand-in file server run as another user: writes its port (16 bits), serves until
+// standard input ends, then writes how many bytes it received (64 bits).
 #include "common/FileServerStandIn.h"
 
 #include <unistd.h>
