@@ -10,9 +10,8 @@
 
 namespace testenv {
 
-// A small stand-in for the elevated file server: it listens on 127.0.0.1 (a
-// free port), speaks the client's line protocol, does the file work with its
-// own plain POSIX calls and logs every request it received.
+// A stand-in for the elevated file server on a free port of 127.0.0.1: the
+// client's line protocol, the file work by plain POSIX calls, every request logged.
 class FileServerStandIn
 {
 public:
@@ -32,21 +31,17 @@ public:
     quint16 port() const { return m_port; }
 
     QList<Request> requests() const;
-    // The command numbers received, without the goodbyes of closed
-    // connections, which reach the server in their own time.
+    // The command numbers received, without the goodbyes of closed connections.
     QList<int> commands() const;
     qint64 receivedBytes() const { return m_receivedBytes.load(); }
     void clearLog();
 
-    // The next request with this command number is read, partialReply
-    // (which may be empty or an unterminated line) is sent, and the
-    // connection is closed.
+    // The next request with this number gets partialReply, then the connection closes.
     void dieOnCommand(int command, const QByteArray& partialReply);
 
     // A port on which nothing listens.
     static quint16 unusedPort();
-    // The program's client sends nothing to a server that does not run as
-    // root: a stand-in in this process serves it only when the tests do.
+    // The client talks only to a server that runs as root: true when the tests do.
     static bool servesThisProcess();
 
 private:
@@ -72,8 +67,7 @@ private:
     QByteArray m_dieReply;
 };
 
-// While it lives, the program's file clients use this port (a stand-in's,
-// or FileServerStandIn::unusedPort()), with elevation on when asked.
+// While it lives, the program's file clients use this port, elevated when asked.
 class ServerPort
 {
 public:
@@ -86,10 +80,8 @@ private:
     QByteArray m_old;
 };
 
-// A FileServerStandIn in a child process that runs as another user: the
-// child drops root's rights (group and user) and runs the stand-in as a
-// program of its own (tests/fileops/fileserverstandin_main.cpp), as a local
-// user's program that took the server's port would. Needs root.
+// A FileServerStandIn run as another user's program in a child process, as a
+// local user's program that took the server's port would. Needs root.
 class FileServerStandInAsUser
 {
 public:
@@ -100,8 +92,7 @@ public:
 
     // 0 when the child could not listen as that user.
     quint16 port() const { return m_port; }
-    // Ends the child; the number of bytes its stand-in received, -1 when it
-    // could not tell.
+    // Ends the child; the bytes its stand-in received, -1 when unknown.
     qint64 stop();
 
 private:

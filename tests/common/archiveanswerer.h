@@ -1,9 +1,7 @@
 #pragma once
 
-// Plays the user for an archive operation that runs on a worker thread, as
-// the progress dialog will: FileArchive's questions are asked on the test's
-// thread while the worker waits, answered from scripted lists, and every
-// question is recorded.
+// Plays the user for an archive operation on a worker thread: its questions are
+// answered on the test's thread from scripted lists, and recorded.
 
 #include "engine/filearchive.h"
 #include "fileops/UserActions.h"
@@ -28,19 +26,15 @@ public:
         bool forAll;
     };
 
-    // Answers to "file exists", in order; when they run out, defaultConflict
-    // (UA_CANCEL: closing the dialog).
+    // Answers to "file exists", in order, then defaultConflict (closing the dialog).
     QList<Answer> conflictAnswers;
     Answer defaultConflict{UA_CANCEL, true};
-    // Answers to "cannot access"; when they run out, defaultAccess. UA_ASK
-    // stands for no answer at all (nobody pressed anything).
+    // Answers to "cannot access", then defaultAccess; UA_ASK: nobody answers.
     QList<Answer> accessAnswers;
     Answer defaultAccess{UA_CANCEL, true};
-    // Each password request takes the next one; a null string, or none left,
-    // cancels the request.
+    // One per password request; a null string, or none left, cancels.
     QStringList passwords;
-    // Called with the path before an access question is answered (the user
-    // may fix the problem before pressing Retry).
+    // Called before an access question is answered (the user fixes the problem).
     std::function<void(const QString&)> beforeAccessAnswer;
 
     // What was asked.
@@ -50,8 +44,7 @@ public:
     QStringList errors;
     int passwordRequests = 0;
 
-    // Connects archive's questions to this object, which answers them on
-    // its own thread.
+    // Connects archive's questions to this object's thread.
     void connectTo(FileArchive* archive);
 
 public slots:
@@ -64,10 +57,8 @@ private:
     static void record(const Answer& answer);
 };
 
-// Runs archive->process() on a thread of its own, as the operation driver
-// does, while this thread answers through answerer (which may be null: no
-// one answers). whileRunning, when given, is called on this thread every
-// 10 ms until the operation finished. The archive is back on this thread
-// afterwards. False when it did not finish within timeoutMs.
+// Runs archive->process() on a thread of its own while this thread answers
+// through answerer (null: nobody answers) and calls whileRunning every 10 ms;
+// false when it did not finish within timeoutMs.
 bool runArchiveOperation(FileArchive* archive, ArchiveAnswerer* answerer,
                          const std::function<void()>& whileRunning = {}, int timeoutMs = 300000);

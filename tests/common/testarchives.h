@@ -1,9 +1,7 @@
 #pragma once
 
-// Archives built byte by byte for the tests: RAR 4 and RAR 5 (which no tool on
-// the machine writes), and ZIP and tar with names exactly as given, hostile
-// ones included (the 7z tool would normalise them). Plus a reader of the
-// 7z tool's technical listing, to check any archive against the peer.
+// Archives built byte by byte: RAR 4 and 5 (no tool here writes them), ZIP and tar
+// with names exactly as given (7z would normalise hostile ones); 7z's listing read.
 
 #include <QByteArray>
 #include <QDateTime>
@@ -20,20 +18,16 @@ struct Entry
     enum Kind { File, Dir, Symlink, Hardlink };
 
     Kind kind = File;
-    // Written as UTF-8, '/' between parts (RAR 4 stores '\'). ZIP and tar
-    // add the trailing '/' of a folder when it is missing; nothing else is
-    // changed, so "../x" or "/abs" reach the archive as written.
+    // UTF-8, '/' between parts (RAR 4 stores '\'); "../x" or "/abs" reach the
+    // archive as written.
     QString name;
     // File contents; for links, the link's target.
     QByteArray data;
-    // Whole seconds in UTC; DOS-time formats (ZIP, RAR 4) keep even seconds in
-    // local time, and ZIP also records the exact second in UTC.
+    // Whole seconds in UTC (DOS times of ZIP and RAR 4: even seconds, local time).
     QDateTime mtime = defaultTime();
     // Unix permission bits; 0 means 0644 (file), 0755 (folder), 0777 (link).
     quint32 mode = 0;
-    // RAR only: the entry claims a compression method and holds a few bytes
-    // of would-be compressed data. The engine has no RAR codecs, so extracting
-    // it fails with "unsupported method".
+    // RAR only: a compressed entry, which the engine (no RAR codecs) cannot extract.
     bool compressed = false;
     // The stored CRC32 of the data is wrong (ZIP, RAR 4, RAR 5).
     bool badCrc = false;
@@ -53,13 +47,10 @@ QByteArray makeRar4(const QList<Entry>& entries);
 QByteArray makeRar5(const QList<Entry>& entries);
 // Stored entries only; Unix host, UTF-8 flag on non-ASCII names.
 QByteArray makeZip(const QList<Entry>& entries);
-// ustar; names and link targets up to 100 bytes. Names are written as file
-// names are (QFile::encodeName): a character that stands for a byte that is
-// no UTF-8 becomes that byte.
+// ustar; names and link targets up to 100 bytes, written as QFile::encodeName does.
 QByteArray makeTar(const QList<Entry>& entries);
 
-// The first keepBytes bytes of the archive; its first half by default (which
-// cuts through the data of any archive with more than a few bytes stored).
+// The first keepBytes bytes of the archive, its first half by default.
 QByteArray truncated(const QByteArray& archive, int keepBytes = -1);
 
 // Path-traversal attempts followed by entries that a safe extraction must
@@ -68,8 +59,7 @@ QByteArray truncated(const QByteArray& archive, int keepBytes = -1);
 // and "good/inside.txt", "good.txt". The harmless entries hold "ok\n".
 QList<Entry> hostileEntries();
 
-// One entry of `7z l -slt`: property name -> value ("Path", "Size",
-// "Folder", "Modified", "Attributes", "Method", "CRC", "Symbolic Link", ...).
+// One entry of `7z l -slt`: property name ("Path", "Size", ...) -> value.
 using PeerItem = QMap<QString, QString>;
 struct PeerListing
 {
@@ -82,12 +72,10 @@ struct PeerListing
 };
 PeerListing listWith7z(const QString& archivePath);
 
-// The paths of an archive's entries, sorted: as the 7z tool lists them, or
-// as the program's own reader does for its ".qv" container.
+// The sorted entry paths as the 7z tool lists them, or the program's ".qv" reader.
 QStringList entryPaths(const QString& archivePath);
 
-// "2021-03-04 05:06:08": a time as the 7z tool prints it, in local time. Some
-// handlers add ".0000000"; compare the first 19 characters of "Modified".
+// A time as the 7z tool prints it in local time (compare 19 characters of "Modified").
 QString peerTime(const QDateTime& time);
 
 } // namespace testarchives

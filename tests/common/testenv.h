@@ -14,11 +14,9 @@
 
 namespace testenv {
 
-// Gives the process a private HOME, XDG_CONFIG_HOME, XDG_DATA_HOME,
-// XDG_CACHE_HOME, XDG_RUNTIME_DIR and TMPDIR under one temporary root, and the
-// offscreen platform. Must exist before the application object (QSettings and
-// QStandardPaths read the environment on first use). The root is removed at
-// exit unless QUENVAR_KEEP_TEST_DIRS is set.
+// A private HOME, XDG dirs and TMPDIR under one temporary root, and the offscreen
+// platform; made before the application object, removed at exit unless
+// QUENVAR_KEEP_TEST_DIRS is set.
 class Environment
 {
 public:
@@ -56,14 +54,11 @@ QStringList otherEntries(const QString& folder, const QStringList& expected = {}
 // otherwise a description of the first difference.
 QString compareTrees(const QString& expected, const QString& actual);
 
-// A new empty folder on a file system other than the private temporary
-// folder's (under /dev/shm, removed at exit), or an empty string when the
-// machine has none.
+// A new empty folder on another file system (/dev/shm), or "" when there is none.
 QString makeDirOnOtherFileSystem(const QString& name);
 
-// Sets the file system's immutable attribute for its lifetime: not even root
-// may then change, delete or rename the entry (or, for a folder, its
-// entries). isSet() is false when the file system does not support it.
+// The immutable attribute for its lifetime: not even root may change, delete or
+// rename the entry (or a folder's entries). isSet() is false where unsupported.
 class ImmutableGuard
 {
 public:
@@ -93,9 +88,8 @@ private:
     quint64 m_saved[2];
 };
 
-// Ends the test process with a message (qFatal) when it is still alive
-// after timeoutMs: a call that should return but hangs fails the test
-// instead of holding it until the suite's time limit.
+// Ends the test process (qFatal) when still alive after timeoutMs: a call that
+// hangs fails the test instead of holding it until the suite's time limit.
 class HangGuard
 {
 public:
@@ -126,25 +120,19 @@ ProcessResult runProcess(const QString& program, const QStringList& arguments,
 // with it works as from a script and asks nobody.
 QProcessEnvironment headlessEnvironment();
 
-// Runs program under strace, with straceOptions before it. *skipReason stays
-// empty when strace ran; otherwise it says why it could not (not installed,
-// or tracing forbidden on this machine), for the test to skip with. The leak
-// checker cannot work under a tracer and is off for the run.
+// Runs program under strace (without the leak checker, which cannot work under
+// a tracer). *skipReason says why strace could not run, empty when it did.
 ProcessResult runUnderStrace(const QStringList& straceOptions, const QString& program,
                              const QStringList& arguments, QProcessEnvironment environment,
                              QByteArray* skipReason);
 
-// The environment for one run of a child process (the program under test):
-// a HOME, XDG_CONFIG_HOME, XDG_DATA_HOME and TMPDIR of its own; with
-// display false no DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM (offscreen
-// otherwise).
+// For one run of the program under test: a HOME, XDG dirs and TMPDIR of its own;
+// the offscreen platform with display, else no display at all.
 QProcessEnvironment childEnvironment(bool display);
 
 // The program under test and the independent 7z command line tool.
 QString quenvarBinary();
-// The program under test in a childEnvironment(display) without a runtime
-// folder (as scripts run it), with the given
-// umask when it is not negative.
+// The program under test in a childEnvironment(display), with the umask when given.
 ProcessResult runQuenvar(const QStringList& arguments, bool display = false, int umask = -1,
                          const QString& workDir = QString());
 ProcessResult run7z(const QStringList& arguments, const QString& workDir = QString(),
@@ -160,14 +148,12 @@ void whenModalAppears(const std::function<void(QWidget*)>& action, const char* c
 void whenTrue(const std::function<bool()>& condition, const std::function<void()>& action,
               int timeoutMs = 30000);
 
-// Runs dialog->exec() and calls action with the dialog once it is the active
-// modal widget; returns exec's result. A dialog still open after timeoutMs is
-// rejected (with a warning), so that a failed step cannot hang the test.
+// dialog->exec(), calling action once it is the active modal widget; a dialog
+// still open after timeoutMs is rejected, so that a failed step cannot hang.
 int execModal(QDialog* dialog, const std::function<void(QDialog*)>& action, int timeoutMs = 30000);
 
-// Answers the next message box that appears with the button of that text
-// (its accelerator's "&" aside), or its default (or first) button, and
-// reports its title and text (when the pointers are given).
+// Answers the next message box with the button of that text, or its default (or
+// first) button, and reports its title and text.
 void answerNextMessageBox(QString* title = nullptr, QString* text = nullptr, int timeoutMs = 10000,
                           const QString& buttonText = QString());
 
