@@ -1,6 +1,5 @@
-// Extracting through FileArchive on the real engine: archives made by the 7z tool (path modes,
-// long names, hard links, existing files, passwords) and archives built byte by byte, checked
-// against the 7z tool first (names leading outside, links, duplicate, damaged, truncated entries).
+// Extracting through FileArchive on the real engine: archives made by the 7z tool and the own
+// container, and archives built byte by byte (names leading outside, links, damaged entries).
 #include "archivetestsupport.h"
 #include "common/archivesuite.h"
 #include "common/testarchives.h"
@@ -11,10 +10,8 @@
 
 #include <QLineEdit>
 
-#include <ctime>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <zlib.h>
 
 Q_DECLARE_METATYPE(ArchiveAnswerer::Answer)
 
@@ -42,68 +39,19 @@ QByteArray build(const QString& format, const QList<ta::Entry>& entries)
 }
 
 // Cyrillic names (and one mixing scripts, which RAR 4 encodes with both its one-byte and two-byte
-// codes), an empty file, a file of more than 64 KiB (three-byte sizes in RAR 5), a private file,
-// a link, and a date that is another day in local time.
+// codes), an empty file, a file of more than 64 KiB (three-byte sizes in RAR 5) and a link.
 QList<ta::Entry> sampleEntries()
 {
-    ta::Entry old = ta::file("Папка/вложенная/файл.txt", "данные\n");
-    old.mtime = QDateTime(QDate(1999, 12, 31), QTime(23, 59, 58), Qt::UTC);
-    ta::Entry secret = ta::file("docs/secret.txt", "only me\n");
-    secret.mode = 0600;
     return {ta::file("readme.txt", "hello\n"),
             ta::file("empty.txt"),
             ta::dir("Папка"),
             ta::dir("Папка/вложенная"),
-            old,
+            ta::file("Папка/вложенная/файл.txt", "данные\n"),
             ta::dir("docs"),
-            secret,
+            ta::file("docs/secret.txt", "only me\n"),
             ta::file("docs/big.bin", randomBytes(100000, 7)),
             ta::file("docs/Ωмега é.txt", "mixed\n"),
             ta::symlink(QString("docs/lnk"), "secret.txt")};
-}
-
-// What a faithful extraction of the entries leaves on disk, made without the builders.
-bool materialize(const QString& root, const QList<ta::Entry>& entries)
-{
-    for (const ta::Entry& e : entries) {
-        const QString path = root + '/' + e.name;
-        bool made = QDir().mkpath(QFileInfo(path).absolutePath());
-        if (e.kind == ta::Entry::Dir)
-            made = made && QDir().mkpath(path);
-        else if (e.kind == ta::Entry::Symlink)
-            made = made && ::symlink(e.data.constData(), QFile::encodeName(path).constData()) == 0;
-        else
-            made = made && testenv::writeFile(path, e.data);
-        if (!made)
-            return false;
-    }
-    return true;
-}
-
-// "-rw-r--r--" as ls and the 7z tool write a mode.
-QString modeText(quint32 mode)
-{
-    QString text = (mode & 0170000) == 040000 ? "d" : (mode & 0170000) == 0120000 ? "l" : "-";
-    for (int shift = 6; shift >= 0; shift -= 3) {
-        text += mode >> shift & 4 ? 'r' : '-';
-        text += mode >> shift & 2 ? 'w' : '-';
-        text += mode >> shift & 1 ? 'x' : '-';
-    }
-    return text;
-}
-
-// Everything below root but what lies below keep.
-QStringList outsideOf(const QString& root, const QString& keep)
-{
-    QStringList found;
-    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        if (path != keep && !path.startsWith(keep + '/') && !keep.startsWith(path + '/'))
-            found << path;
-    }
-    return found;
 }
 
 } // namespace
@@ -116,12 +64,6 @@ private slots:
     void initTestCase()
     {
         ArchiveSuite::initTestCase();
-        // A zone away from UTC, so that the local DOS times of ZIP and RAR 4 are really converted
-        // (and the 1999-12-31 date turns into 2000-01-01).
-        qputenv("TZ", "QVT-5:30");
-        tzset();
-        QCOMPARE(QDateTime(QDate(2021, 1, 1), QTime(0, 0), Qt::UTC).toLocalTime().time(),
-                 QTime(5, 30));
         m_source = testenv::makeDir("source");
         testenv::makeTree(m_source, sampleFiles(), kSampleEmptyFolders);
         setTreeTimes(m_source);
@@ -133,11 +75,7 @@ private slots:
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("message"); // %1: the archive's path
         const QString noArchive = "Cannot open archive %1: not an archive of a known format";
-        QTest::newRow("garbage with a known extension")
-            << "junk.7z" << QByteArray("this is no archive at all") << noArchive;
         QTest::newRow("unknown kind") << "notes.txt" << QByteArray("plain text") << noArchive;
-        QTest::newRow("missing") << "missing.zip" << QByteArray()
-                                 << "Cannot open file %1: No such file or directory";
         QTest::newRow("folder") << "folder.zip" << QByteArray()
                                 << "Cannot open file %1: Is a directory";
         QTest::newRow("pipe") << "pipe.7z" << QByteArray() << noArchive;
@@ -394,14 +332,12 @@ private slots:
         }
         QFile::setPermissions(locked, readOnly | QFileDevice::WriteOwner);
         QVERIFY(run.finished);
-        // One question, about the folder; the files inside a skipped folder take the answer
-        // given for all.
+        // Inside a skipped folder the answer given for all holds.
         QCOMPARE(run.answerer.accessQuestions, QStringList{locked + "/new"});
         QCOMPARE(run.answerer.errors, QStringList());
         QCOMPARE(run.archive.failed(), answer == UA_CANCEL);
         QCOMPARE(QFileInfo::exists(locked + "/new/a.txt"), answer == UA_RETRY);
         QCOMPARE(QFileInfo::exists(locked + "/new"), answer == UA_RETRY);
-        // Only cancel ends the extraction.
         QCOMPARE(QFileInfo::exists(target + "/zz.txt"), answer != UA_CANCEL);
         QCOMPARE(leftovers(target), QStringList());
     }
@@ -442,7 +378,10 @@ private slots:
         const QString archive = makeEncrypted(name, extra);
         QVERIFY(!archive.isEmpty());
         const QString target = m_work + "/out";
+        // A file an entry replaces: a wrong password never does.
+        testenv::writeFile(target + "/top.txt", "mine");
         ExtractOptions options = extractRequest(archive, target);
+        options.overwriteMode = EOM_OVERWRITE;
         if (given)
             options.password = passwordFor(name);
         Run first;
@@ -456,10 +395,12 @@ private slots:
         QCOMPARE(first.archive.failed(), cancelled);
         QCOMPARE(first.archive.passwordCanceled(), cancelled);
         if (cancelled) {
+            QCOMPARE(testenv::readFile(target + "/top.txt"), QByteArray("mine"));
             // Nothing half-written stays. With plain names the folders may, and an empty file,
             // which has no encrypted data.
             for (const QString& path : testenv::listTree(target))
-                QVERIFY2(path.endsWith('/') || QFileInfo(target + '/' + path).size() == 0,
+                QVERIFY2(path.endsWith('/') || path == "top.txt" ||
+                             QFileInfo(target + '/' + path).size() == 0,
                          qPrintable(path));
             return;
         }
@@ -515,21 +456,6 @@ private slots:
         QVERIFY(!cancelled.openArchive(other));
         QVERIFY(cancelled.failed());
         QVERIFY(messages.isEmpty());
-    }
-
-    void wrongPasswordNeverReplacesAFile()
-    {
-        const QString archive = makeEncrypted("keep.zip", {"-tzip"});
-        const QString target = m_work + "/out";
-        testenv::writeFile(target + "/top.txt", "mine");
-        ExtractOptions options = extractRequest(archive, target);
-        options.overwriteMode = EOM_OVERWRITE;
-        Run run;
-        run.answerer.passwords = QStringList{"wrong"};
-        run.extract(options);
-        QVERIFY(run.archive.failed());
-        QCOMPARE(testenv::readFile(target + "/top.txt"), QByteArray("mine"));
-        QVERIFY(leftovers(target).isEmpty());
     }
 
     void refusedCachedPasswordIsNotTakenAgain()
@@ -644,8 +570,7 @@ private slots:
 
     void peerReadsEveryEntryAsBuilt()
     {
-        // Every name exactly as stored (RAR 4's '\' back to '/'): hostile ones are not cleaned,
-        // extraction code has to make them safe itself.
+        // Every name exactly as stored: hostile ones are not cleaned.
         QFETCH(QString, format);
         QFETCH(QString, set);
         const QList<ta::Entry> entries = set == "sample" ? sampleEntries()
@@ -668,38 +593,15 @@ private slots:
         QCOMPARE(listed, names);
         for (const ta::Entry& e : entries) {
             const ta::PeerItem* item = listing.find(e.name);
-            if (e.kind == ta::Entry::Hardlink) {
+            if (e.kind == ta::Entry::Hardlink)
                 QCOMPARE(item->value("Hard Link").toUtf8(), e.data);
-                continue;
-            }
-            QCOMPARE(item->value("Folder"), e.kind == ta::Entry::Dir ? QString("+") : QString("-"));
-            QCOMPARE(item->value("Modified").left(19), ta::peerTime(e.mtime));
-            // tar reports "Mode", the other handlers "Attributes" ending in the same text.
-            QCOMPARE(item->value(item->contains("Mode") ? "Mode" : "Attributes").right(10),
-                     modeText(e.unixMode()));
-            const uLong crc = ::crc32(0, reinterpret_cast<const Bytef*>(e.data.constData()),
-                                      uInt(e.data.size()));
-            if (e.kind == ta::Entry::File && format != "tar")
-                QCOMPARE(item->value("CRC"), QString("%1").arg(crc, 8, 16, QChar('0')).toUpper());
+            else
+                QCOMPARE(item->value("Folder"), QString(e.kind == ta::Entry::Dir ? "+" : "-"));
             // RAR 5 and tar name a link's target; ZIP and RAR 4 keep it as the entry's data.
-            const bool named = format == "rar5" || format == "tar";
-            if (e.kind == ta::Entry::Symlink && named)
+            if (e.kind == ta::Entry::Symlink && (format == "rar5" || format == "tar"))
                 QCOMPARE(item->value("Symbolic Link").toUtf8(), e.data);
-            if (e.kind == ta::Entry::Symlink && !named)
-                QCOMPARE(item->value("Size").toInt(), e.data.size());
         }
-        if (set != "sample")
-            return;
-        QVERIFY(passes7zTest(archive));
-        const QString expected = testenv::makeDir("expected-" + format);
-        QVERIFY(materialize(expected, entries));
-        const QString target = testenv::makeDir("extracted-" + format);
-        QCOMPARE(extractWith7z(archive, target), QString());
-        QCOMPARE(testenv::compareTrees(expected, target), QString());
-        for (const ta::Entry& e : entries) {
-            if (e.kind == ta::Entry::File)
-                QCOMPARE(QFileInfo(target + '/' + e.name).lastModified().toUTC(), e.mtime);
-        }
+        QVERIFY(set != "sample" || passes7zTest(archive));
     }
 
     void guardCleansNames_data()
@@ -780,16 +682,14 @@ private slots:
         QVERIFY(run.failed());
         QVERIFY(run.answerer.conflicts.isEmpty());
         QVERIFY(run.answerer.accessQuestions.isEmpty());
-        // One message names every entry left out.
         QCOMPARE(run.answerer.errors.size(), 1);
         const QString message = run.answerer.errors.first();
         for (const char* name : {"../evil.txt", "a/../../evil2.txt", "link/evil4.txt"})
             QVERIFY2(message.contains(name), qPrintable(message));
-        QVERIFY(testenv::listTree(outside).isEmpty());
-        QVERIFY2(outsideOf(m_work + "/place", target) == QStringList{outside},
-                 qPrintable(outsideOf(m_work + "/place", target).join(' ')));
+        const QRegularExpression notInTarget("^(?!deep/target/)");
+        QCOMPARE(testenv::listTree(m_work + "/place").filter(notInTarget),
+                 QStringList({"deep/", "outside/"}));
         QVERIFY(!QFileInfo::exists(m_work + "/evil.txt"));
-        // The harmless rest is there; the absolute name lands inside.
         QCOMPARE(testenv::readFile(target + "/ok.txt"), QByteArray("ok\n"));
         QCOMPARE(testenv::readFile(target + "/good/inside.txt"), QByteArray("ok\n"));
         QCOMPARE(testenv::readFile(target + "/good.txt"), QByteArray("ok\n"));
@@ -820,7 +720,6 @@ private slots:
 
     void linkEntryToAnExistingFolderCarriesNothing()
     {
-        // A link, then a folder entry and a file through it, in one archive.
         const QString outside = testenv::makeDir("victim");
         const QByteArray bytes =
             ta::makeTar({ta::symlink("d", outside.toUtf8()), ta::dir("d/sub"),
@@ -870,7 +769,6 @@ private slots:
         run.answerer.conflictAnswers = {{UA_REPLACE, false}};
         run.extract(extractRequest(archive, target));
         QVERIFY(run.ok());
-        // Asked about the user's file once; the second copies replaced the first ones silently.
         QCOMPARE(run.answerer.conflicts, QStringList{target + "/dup.txt"});
         QCOMPARE(testenv::readFile(target + "/dup.txt"), QByteArray("second"));
         QVERIFY(QFileInfo(target + "/empty.txt").isFile());
@@ -933,13 +831,11 @@ private slots:
         Run run;
         run.extract(extractRequest(archive, target));
         QVERIFY(run.failed());
-        // The archive's own damage, then the entry it cost.
         QCOMPARE(run.answerer.errors.size(), 2);
         QCOMPARE(run.answerer.errors.first(),
                  QString("The archive %1 is damaged: unexpected end of archive").arg(archive));
         QVERIFY2(run.answerer.errors.last().contains("damaged: b.bin ("),
                  qPrintable(run.answerer.errors.last()));
-        // Only whole files arrive.
         for (const QString& path : testenv::listTree(target)) {
             const QByteArray content = testenv::readFile(target + '/' + path);
             QCOMPARE(content, path == "a.txt" ? QByteArray(3000, 'a') : randomBytes(5000, 9));

@@ -1,6 +1,5 @@
-// Writing archives: what FileArchive writes in every writable format is read back by the peers
-// and itself, and what the peers write it extracts; updates of existing archives, the source scan,
-// and the promise that a refused, failed or cancelled update leaves the archive as it was.
+// Writing archives: what FileArchive writes the peers read and the reverse; updates, the source
+// scan, and failures that leave the archive as it was.
 #include "archivetestsupport.h"
 #include "common/archivesuite.h"
 #include "common/qvbytes.h"
@@ -82,7 +81,6 @@ QString extractAllWith7z(const QString& archive, const QString& target, const QS
 
 const QString kUpdatePassword = "Pass-wörd 7";
 
-// The files of the archive as the 7z tool extracts them.
 Files peerContents(const QString& archive)
 {
     const QString target = testenv::makeDir("peer");
@@ -236,16 +234,6 @@ private slots:
 
         const QString target = testenv::makeDir("read");
         if (reader == kOurs) {
-            if (!twoStages) {
-                FileArchive lister;
-                QVERIFY(lister.openArchive(opened));
-                QStringList listed;
-                for (const ArchiveItemInfo& item : lister.archiveItems())
-                    listed << item.name + (item.isDir ? "/" : QString());
-                listed.sort();
-                QCOMPARE(listed, testenv::listTree(m_source));
-            }
-            // Files of the user's that an intermediate tar could be taken for.
             const QStringList tars = {"round.tar", "inner.tar"};
             for (const QString& name : tars)
                 testenv::writeFile(target + '/' + name, "mine");
@@ -352,13 +340,10 @@ private slots:
         const QString archive = m_work + '/' + archiveName;
         QVERIFY(made == archive || QFile::rename(made, archive));
         QVERIFY(passes7zTest(archive));
-        FileArchive reader;
-        QVERIFY(reader.openArchive(archive));
-        QCOMPARE(reader.getArchiveItemsCount(), 1);
-        QCOMPARE(reader.archiveItemInfo(0).name, listedName);
         Run extract;
         extract.extract(extractRequest(archive, m_work + "/out"));
         QVERIFY(extract.ok());
+        QCOMPARE(testenv::listTree(m_work + "/out"), QStringList{listedName});
         QCOMPARE(testenv::readFile(m_work + "/out/" + listedName), data);
         QCOMPARE(leftovers(m_work), QStringList());
     }
@@ -410,23 +395,6 @@ private slots:
                  qPrintable(top->value("Method")));
     }
 
-    void volumeSizeKeepsAllItsBits()
-    {
-        // 4 GiB + 64 KiB: cut to 32 bits it would be 64 KiB and the archive would fall into many
-        // volumes.
-        const QString folder = testenv::makeDir("large");
-        testenv::writeFile(folder + "/noise.bin", randomBytes(300000, 5));
-        const QString archive = m_work + "/large.7z";
-        CompressOptions options = compressRequest(archive, folder, {folder + "/noise.bin"}, ZF_7Z);
-        options.volumeSize = (qint64(1) << 32) + 65536;
-        Run run;
-        run.compress(options);
-        QVERIFY(run.ok());
-        QVERIFY(!QFileInfo::exists(archive + ".002"));
-        QVERIFY(QFileInfo(archive + ".001").size() > 300000);
-        QVERIFY(passes7zTest(archive + ".001"));
-    }
-
     void updateMethods_data()
     {
         QTest::addColumn<int>("format");
@@ -473,7 +441,6 @@ private slots:
         QVERIFY(run.ok());
         QCOMPARE(run.answerer.errors, QStringList());
         QVERIFY(passes7zTest(archive));
-        // Each name once: a source replaces its entry rather than joining it.
         QStringList expected = {"a.txt", "b.txt"};
         if (cAdded)
             expected << "c.txt";
@@ -595,7 +562,7 @@ private slots:
         Run run;
         bool cancelled = false;
         if (archive.isEmpty()) {
-            // process() runs nothing without an archive; the update itself says why.
+            // process() runs nothing without an archive.
             run.answerer.connectTo(&run.archive);
             run.archive.updateArchive(request);
             run.finished = true;
@@ -707,11 +674,8 @@ private slots:
         QVERIFY(!archive.isEmpty());
         QStringList expected = {"folder", "folder/empty", "folder/plain.txt", "shown.txt"};
         if (archiveHidden)
-            expected << ".top"
-                     << "folder/.secret"
-                     << "folder/.cache"
-                     << "folder/.cache/inside.txt"
-                     << "folder/.emptyhidden";
+            expected += QStringList{".top", "folder/.secret", "folder/.cache",
+                                    "folder/.cache/inside.txt", "folder/.emptyhidden"};
         expected.sort();
         QCOMPARE(testarchives::entryPaths(archive), expected);
     }
@@ -743,7 +707,6 @@ private slots:
         const QString archive = m_work + "/scan.7z";
         Run run;
         run.answerer.accessAnswers = {{E_UserAction(answer), false}};
-        run.answerer.defaultAccess = {UA_CANCEL, true};
         run.answerer.beforeAccessAnswer = [&](const QString&) {
             if (answer == UA_RETRY)
                 QFile::setPermissions(locked, all);

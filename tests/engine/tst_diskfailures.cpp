@@ -1,6 +1,4 @@
-// Failures of the disk and of the process, injected by strace into the real program: the run
-// fails with the file and the reason and leaves nothing half-made; killed at any step of a swap,
-// the name holds the old file or the complete, flushed new one; concurrent updates both land.
+// Failures of the disk and of the process, injected by strace into the real program.
 #include "archivetestsupport.h"
 
 #include "engine/ArchiveLock.h"
@@ -10,8 +8,6 @@
 #include <QProcess>
 #include <QRegularExpression>
 
-#include <csignal>
-#include <sys/stat.h>
 
 using namespace archivetest;
 
@@ -19,8 +15,7 @@ namespace {
 
 const QString kTracedCalls = "rename,renameat,renameat2,unlink,unlinkat,fsync,fdatasync";
 
-// The arguments that run an XML request packing file into archive (extracting archive into
-// target when format is empty), written to path.
+// Packs file into archive, or extracts archive into file when format is empty.
 QStringList xmlRequest(const QString& path, const QString& format, const QString& archive,
                        const QString& file)
 {
@@ -101,8 +96,7 @@ void addFormatRows()
         QTest::newRow(format) << format << QString(format).replace("tar_gzip", "tar.gz");
 }
 
-// Empty when the archive passes 7z's test (but the own format, which 7z does not know) and the
-// program's own reader gives back exactly the tree.
+// Empty when the archive passes 7z's test (but ".qv") and the program reads back the tree.
 QString readsBackAs(const QString& archive, const QString& tree)
 {
     if (!archive.endsWith(".qv") && !passes7zTest(archive))
@@ -115,35 +109,6 @@ QString readsBackAs(const QString& archive, const QString& tree)
         reader.ok() ? testenv::compareTrees(tree, scratch) : "its own reader fails";
     QDir(scratch).removeRecursively();
     return difference;
-}
-
-bool holdsLock(qint64 pid, const QString& file)
-{
-    struct stat st
-    {
-    };
-    if (::stat(QFile::encodeName(file).constData(), &st) != 0)
-        return false;
-    // "1: FLOCK  ADVISORY  WRITE 1234 fd:01:56789 0 EOF"
-    const QString inode = ':' + QString::number(st.st_ino);
-    for (const QString& line : QString::fromLatin1(testenv::readFile("/proc/locks")).split('\n')) {
-        const QStringList fields = line.simplified().split(' ');
-        if (fields.size() > 5 && fields.at(1) == "FLOCK" && fields.at(3) == "WRITE" &&
-            fields.at(4) == QString::number(pid) && fields.at(5).endsWith(inode))
-            return true;
-    }
-    return false;
-}
-
-bool hasOpen(qint64 pid, const QString& file)
-{
-    const QString folder = QString("/proc/%1/fd").arg(pid);
-    for (const QString& fd :
-         QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
-        if (QFile::symLinkTarget(folder + '/' + fd) == file)
-            return true;
-    }
-    return false;
 }
 
 } // namespace
@@ -268,8 +233,6 @@ private slots:
 
     void killedAtAnyStepLeavesOldOrNew()
     {
-        // Updates through the command line, and an overwrite by the copier in a child of this
-        // test, killed on entry to each rename, unlink and flush they make.
         QFETCH(QString, format);
         QFETCH(QString, extension);
         const bool copier = format.isEmpty();
@@ -325,11 +288,9 @@ private slots:
                                             "-e", QString("inject=%1:%2").arg(call, what)},
                                            program, arguments, environment, &skipReason);
         };
-        QStringList points;
         int oldKept = 0;
         int newComplete = 0;
         for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
-            points << QString("%1 %2").arg(it.key()).arg(it.value());
             for (int number = 1; number <= it.value(); ++number) {
                 const QString where = QString("%1 number %2").arg(it.key()).arg(number);
                 const testenv::ProcessResult killed =
@@ -356,8 +317,6 @@ private slots:
                 QCOMPARE(snapshot(folder, but), before);
             }
         }
-        qInfo().noquote() << "kill points:" << points.join(", ") << "- old kept" << oldKept
-                          << "times, new complete" << newComplete << "times";
         QVERIFY(oldKept > 0 && newComplete > 0);
 
         // What the killed runs left is not in the way of a whole run, which removes none of it
@@ -374,7 +333,7 @@ private slots:
         QDir(source).removeRecursively();
     }
 
-    // Run by killedAtAnyStepLeavesOldOrNew in a child: the copier overwrites without asking.
+    // The copier's overwrite, run by killedAtAnyStepLeavesOldOrNew in a child.
     void helperOverwrite()
     {
         const QString from = qEnvironmentVariable("QUENVAR_OVERWRITE_FROM");
@@ -433,62 +392,6 @@ private slots:
             QCOMPARE(readsBackAs(archive, source), QString());
             QCOMPARE(testenv::listTree(folder), QStringList{QFileInfo(archive).fileName()});
         }
-        QDir(folder).removeRecursively();
-        QDir(source).removeRecursively();
-    }
-
-    void killedHolderLetsTheWaiterFinish()
-    {
-        const QString folder = testenv::makeDir("holder");
-        const QString source = testenv::makeDir("holder-src");
-        testenv::makeTree(source, {{"old.txt", "old\n"},
-                                   {"late.txt", "late\n"},
-                                   {"big.bin", randomBytes(16 << 20, 7)}});
-        const QString archive = folder + "/target.7z";
-        const QString requests = testenv::tempDir();
-        const QProcessEnvironment environment = testenv::headlessEnvironment();
-        QCOMPARE(runQuenvar(xmlRequest(requests + "/create.xml", "7z", archive,
-                                       source + "/old.txt"),
-                            environment),
-                 0);
-        const QString lockFile = ArchiveLock::lockFilePath(archive);
-        // The first update takes the lock and is held still in the middle of its work; the
-        // second comes and waits.
-        QProcess holder;
-        holder.setProcessEnvironment(environment);
-        holder.start(testenv::quenvarBinary(),
-                     xmlRequest(requests + "/big.xml", "7z", archive, source + "/big.bin"));
-        QVERIFY(holder.waitForStarted());
-        QElapsedTimer clock;
-        clock.start();
-        while (!holdsLock(holder.processId(), lockFile) && holder.state() == QProcess::Running &&
-               clock.elapsed() < 60000)
-            QThread::msleep(2);
-        QVERIFY(::kill(pid_t(holder.processId()), SIGSTOP) == 0);
-        QVERIFY(holdsLock(holder.processId(), lockFile));
-        QProcess waiter;
-        waiter.setProcessEnvironment(environment);
-        waiter.start(testenv::quenvarBinary(),
-                     xmlRequest(requests + "/late.xml", "7z", archive, source + "/late.txt"));
-        QTRY_VERIFY_WITH_TIMEOUT(hasOpen(waiter.processId(), lockFile), 60000);
-        QVERIFY(holdsLock(holder.processId(), lockFile));
-        // Extraction waits for no update: it reads the archive at the name.
-        const QString scratch = testenv::tempDir() + "/while-locked";
-        Run reader;
-        reader.extract(extractRequest(archive, scratch));
-        QVERIFY(reader.ok());
-        QCOMPARE(testenv::listTree(scratch), QStringList{"old.txt"});
-        const QMap<QString, QByteArray> left =
-            snapshot(folder, {QFileInfo(archive).fileName(), QFileInfo(lockFile).fileName()});
-        holder.kill();
-        QVERIFY(holder.waitForFinished());
-        QVERIFY(waiter.waitForFinished(120000));
-        QVERIFY2(waiter.exitStatus() == QProcess::NormalExit && waiter.exitCode() == 0,
-                 waiter.readAllStandardError().constData());
-        QFile::remove(source + "/big.bin");
-        QCOMPARE(readsBackAs(archive, source), QString());
-        // The killed update's temporary file stays as it was; the lock file is gone.
-        QCOMPARE(snapshot(folder, {QFileInfo(archive).fileName()}), left);
         QDir(folder).removeRecursively();
         QDir(source).removeRecursively();
     }
