@@ -492,6 +492,20 @@ int execModal(QDialog* dialog, const std::function<void(QDialog*)>& action, int 
     return result;
 }
 
+void dropDialogWhenAsked(const QPointer<QDialog>& dialog, bool deleted, bool* gone)
+{
+    whenModalAppears(
+        [dialog, deleted, gone](QWidget*) {
+            HangGuard guard(deleted ? "deleting the dialog" : "closing the dialog", 30000);
+            if (deleted)
+                delete dialog.data();
+            else
+                dialog->close();
+            *gone = true;
+        },
+        "ConflictDialog", 60000);
+}
+
 void answerNextMessageBox(QString* title, QString* text, int timeoutMs, const QString& buttonText)
 {
     whenModalAppears(

@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QDialog>
 #include <QMap>
+#include <QPointer>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
@@ -152,6 +153,9 @@ void whenTrue(const std::function<bool()>& condition, const std::function<void()
 // still open after timeoutMs is rejected, so that a failed step cannot hang.
 int execModal(QDialog* dialog, const std::function<void(QDialog*)>& action, int timeoutMs = 30000);
 
+// When the conflict question appears, deletes or closes dialog (which must return
+// at once: its worker stops) and sets *gone.
+void dropDialogWhenAsked(const QPointer<QDialog>& dialog, bool deleted, bool* gone);
 // Answers the next message box with the button of that text, or its default (or
 // first) button, and reports its title and text.
 void answerNextMessageBox(QString* title = nullptr, QString* text = nullptr, int timeoutMs = 10000,

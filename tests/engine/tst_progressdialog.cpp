@@ -215,17 +215,7 @@ private slots:
         auto* dialog = new ArchiveProgressDlg;
         QPointer<ArchiveProgressDlg> alive(dialog);
         bool gone = false;
-        testenv::whenModalAppears(
-            [&](QWidget*) {
-                testenv::HangGuard guard(deleted ? "deleting the dialog" : "closing the dialog",
-                                         30000);
-                if (deleted)
-                    delete dialog;
-                else
-                    dialog->close();
-                gone = true;
-            },
-            "ConflictDialog", 60000);
+        testenv::dropDialogWhenAsked(dialog, deleted, &gone);
         dialog->setBlocking(false);
         dialog->doExtract(options);
         QTRY_VERIFY_WITH_TIMEOUT(gone, 60000);

@@ -675,17 +675,7 @@ private slots:
             copy ? static_cast<QDialog*>(new CopyProgressDialog(sources, dir + "/to"))
                  : new DeleteProgressDialog({dir + "/from/missing.txt", sources[1]}, false);
         bool gone = false;
-        testenv::whenModalAppears(
-            [&](QWidget*) {
-                testenv::HangGuard guard(deleted ? "deleting the dialog" : "closing the dialog",
-                                         30000);
-                if (deleted)
-                    delete dialog.data();
-                else
-                    dialog->close();
-                gone = true;
-            },
-            "ConflictDialog");
+        testenv::dropDialogWhenAsked(dialog, deleted, &gone);
         dialog->show();
         QTRY_VERIFY_WITH_TIMEOUT(gone, 30000);
         QTRY_VERIFY(!QApplication::activeModalWidget());
